@@ -1,0 +1,51 @@
+# Shared by test.sh and run.sh: installs what the build needs, prepares the Wine prefix.
+# Sourced, not run.
+
+QV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export QV_ROOT
+QV_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine xvfb xauth fonts-ipafont-gothic
+  imagemagick x11-apps"
+
+qv_install_packages() {
+  local missing=() p
+  for p in $QV_PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Wine with a prefix of the project's own under build/.
+export WINEPREFIX="$QV_ROOT/build/wineprefix"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all
+export WINEARCH=win64
+
+qv_wine() {
+  if [ -x /usr/lib/wine/wine64 ]; then /usr/lib/wine/wine64 "$@"; else wine "$@"; fi
+}
+
+# Creates the prefix once, with Japanese font replacements so that Japanese texts render.
+qv_prepare_prefix() {
+  if [ -f "$WINEPREFIX/.qv-ready" ]; then return 0; fi
+  echo "== Preparing the Wine prefix in $WINEPREFIX"
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  qv_wine wineboot -i >/dev/null 2>&1 || true
+  local face
+  for face in "メイリオ" "Meiryo" "Meiryo UI" "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2"; do
+    qv_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d IPAGothic /f \
+      >/dev/null 2>&1 || true
+  done
+  for face in "MS Pゴシック" "ＭＳ Ｐゴシック"; do
+    qv_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d IPAPGothic /f \
+      >/dev/null 2>&1 || true
+  done
+  wineserver -w 2>/dev/null || true
+  touch "$WINEPREFIX/.qv-ready"
+}

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Builds both trees and runs every test: the native tests (plain and with AddressSanitizer and
+# UndefinedBehaviorSanitizer), the fuzz targets for a short time, the benchmarks in a short mode,
+# and the Win32 tests under Wine on a virtual display. Ends with "N passed, N failed".
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+cd "$QV_ROOT"
+
+qv_install_packages || { echo "package installation failed"; exit 1; }
+
+JOBS=${QV_JOBS:-$(nproc)}
+LOGS="$QV_ROOT/build/logs"
+mkdir -p "$LOGS"
+rm -f "$LOGS"/*.log
+failures=0
+note_failure() { echo "!! $1"; failures=$((failures + 1)); }
+
+configure_and_build() {  # name, extra cmake arguments...
+  local name=$1; shift
+  echo "== Building build/$name"
+  cmake -S . -B "build/$name" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" \
+    >"$LOGS/configure-$name.txt" 2>&1 || { cat "$LOGS/configure-$name.txt"; return 1; }
+  cmake --build "build/$name" -j "$JOBS" >"$LOGS/build-$name.txt" 2>&1 ||
+    { tail -n 60 "$LOGS/build-$name.txt"; return 1; }
+}
+
+run_ctest() {  # name (the log of each run is read for GoogleTest's summary lines)
+  local name=$1
+  echo "== Testing build/$name"
+  (cd "build/$name" && ctest --output-on-failure -V) >"$LOGS/$name.log" 2>&1
+  local rc=$?
+  grep -E '^\[  (PASSED|FAILED)  \]|^[0-9]+% tests passed' "$LOGS/$name.log" | sed 's/^/   /'
+  if [ $rc -ne 0 ]; then
+    grep -E '^\[  FAILED  \] [A-Za-z]|Failure|ERROR: |runtime error|Exit code|Subprocess aborted|Timeout' \
+      "$LOGS/$name.log" | head -n 40
+    note_failure "tests of build/$name failed (log: build/logs/$name.log)"
+  fi
+}
+
+# Native tree.
+if configure_and_build native; then run_ctest native; else note_failure "native build failed"; fi
+
+# Native tree again with the sanitizers.
+if configure_and_build sanitize -DQV_SANITIZE=ON -DQV_BENCH=OFF; then
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest sanitize
+else
+  note_failure "sanitizer build failed"
+fi
+
+# Benchmarks, short.
+if [ -x build/native/bench/qv_bench ]; then
+  echo "== Benchmarks (short)"
+  build/native/bench/qv_bench --benchmark_min_time=0.05 >"$LOGS/bench.txt" 2>&1 ||
+    note_failure "benchmarks failed"
+  grep -E '^BM_|per exchange' "$LOGS/bench.txt" | sed 's/^/   /'
+fi
+
+# Fuzz targets, a short bounded time each.
+if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
+  if CC=clang CXX=clang++ configure_and_build fuzz -DQV_FUZZ=ON -DQV_BENCH=OFF \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++; then
+    for target in build/fuzz/fuzz/fuzz_*; do
+      [ -x "$target" ] || continue
+      echo "== Fuzzing $(basename "$target") for ${QV_FUZZ_SECONDS:-20} s"
+      if "$target" -max_total_time="${QV_FUZZ_SECONDS:-20}" -print_final_stats=0 \
+          >"$LOGS/$(basename "$target").txt" 2>&1; then
+        echo "[  PASSED  ] 1 tests." >>"$LOGS/fuzz.log"
+      else
+        tail -n 30 "$LOGS/$(basename "$target").txt"
+        echo "[  FAILED  ] 1 tests, $(basename "$target")" >>"$LOGS/fuzz.log"
+        note_failure "fuzz target $(basename "$target") found a fault"
+      fi
+    done
+  else
+    note_failure "fuzz build failed"
+  fi
+fi
+
+# Windows tree under Wine, on a virtual display, with a persistent wineserver for the run.
+if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQV_BENCH=OFF; then
+  qv_prepare_prefix
+  echo "== Testing build/windows under Wine"
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+    source scripts/common.sh
+    wineserver -p
+    (cd build/windows && ctest --output-on-failure -V) > build/logs/windows.log 2>&1
+    rc=$?
+    wineserver -k 2>/dev/null
+    exit $rc' 
+  rc=$?
+  grep -E '^\[  (PASSED|FAILED)  \]|^[0-9]+% tests passed' "$LOGS/windows.log" | sed 's/^/   /'
+  if [ $rc -ne 0 ]; then
+    grep -E '^\[  FAILED  \] [A-Za-z]|Failure|Exit code|Timeout|Subprocess aborted' "$LOGS/windows.log" | head -n 40
+    note_failure "tests of build/windows failed (log: build/logs/windows.log)"
+  fi
+else
+  note_failure "windows build failed"
+fi
+
+# One line for the whole run: every GoogleTest case (and each fuzz target) counts once.
+passed=0
+failed=0
+for log in "$LOGS"/*.log; do
+  [ -f "$log" ] || continue
+  p=$(grep -E '^\[  PASSED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
+  f=$(grep -E '^\[  FAILED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
+  passed=$((passed + p))
+  failed=$((failed + f))
+done
+# A program that crashed or failed to build counts as one failure of its own.
+if [ "$failures" -gt 0 ] && [ "$failed" -eq 0 ]; then failed=$failures; fi
+echo "$passed passed, $failed failed"
+[ "$failures" -eq 0 ] && [ "$failed" -eq 0 ]

@@ -1,0 +1,24 @@
+// One key's key code as the key pad stores it, and the per-key-pad stores of key codes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace qv {
+
+inline constexpr int kMaxKeys = 144;          // keys of the largest model
+inline constexpr int kMaxStrokes = 60;        // stroke bytes a record has room for
+inline constexpr int kRecordBytes = 61;       // length byte and 60 stroke bytes
+inline constexpr int kMaxKeyPads = 16;        // slots of the key pad table
+
+// Byte 0: length L = 1 + number of strokes (1 = empty key); bytes 1..60: strokes, L - 1 of
+// them meaningful. A stroke is a key number (bits 0-6) with bit 7 set for a release.
+struct KeyCodeRecord {
+  std::array<std::uint8_t, kRecordBytes> bytes{};
+
+  std::uint8_t length() const { return bytes[0]; }
+};
+
+using KeyCodeRecords = std::array<KeyCodeRecord, kMaxKeys>;
+
+}  // namespace qv
