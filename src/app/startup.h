@@ -1,0 +1,72 @@
+// The portable decisions of start-up: the command line, the program's paths and folders, and
+// the monitor table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "common/bounded_text.h"
+
+namespace qv {
+
+// String table entries loaded at start, each read with a limit of 100 characters.
+inline constexpr std::size_t kResourceStringChars = 100;
+inline constexpr unsigned kStringAppName = 103;           // "qv-padconf"
+inline constexpr unsigned kStringProductName = 104;       // tooltip of the notification icon
+inline constexpr unsigned kStringSoftKeyboardClass = 105; // prefix of soft keyboard classes
+inline constexpr unsigned kStringInfoIconClass = 106;     // prefix of info icon classes
+inline constexpr unsigned kStringInstanceName = 109;      // mutex and main window class
+
+// Messages between instances.
+inline constexpr std::uint32_t kRevealMessage = 32969;
+// How long a second start waits for the running instance to take its message; a hung first
+// instance must not hang the second start.
+inline constexpr std::uint32_t kInstanceMessageTimeoutMs = 3000;
+
+inline constexpr std::u16string_view kCloseSwitch = u"/CLOSE";
+inline constexpr std::u16string_view kShortcutFileName = u"shortcut.ini";
+
+// True when the whole command line is "/CLOSE", ignoring case. Anything else, an empty command
+// line included, is a normal start.
+bool IsCloseCommand(std::u16string_view commandLine);
+
+struct ProgramPaths {
+  char16_t programPath[kPathChars] = {};
+  char16_t programFolder[kPathChars] = {};
+  char16_t shortcutFile[kPathChars] = {};
+  char16_t dataFolder[kPathChars] = {};
+  char16_t softKeyFolder[kPathChars] = {};
+};
+
+// Sets programPath (cut to 259 characters), programFolder (programPath without its last "\"
+// and the file name) and shortcutFile (programFolder + "\shortcut.ini").
+void SetProgramPath(ProgramPaths& paths, std::u16string_view modulePath);
+
+// Whether the data folder lives in the user's local application data: Windows XP (5.1) and later.
+bool UsesLocalApplicationData(unsigned majorVersion, unsigned minorVersion);
+
+// The folders start-up creates, in order, and the data folder they end in. A folder whose path
+// does not fit in a path buffer is left out (empty), and so is every folder below it: a cut
+// path would name another folder.
+struct DataFolderPlan {
+  char16_t vendorFolder[kPathChars] = {};  // "%s\MORVALEN", empty when the program's own folder
+  char16_t dataFolder[kPathChars] = {};
+  char16_t softKeyFolder[kPathChars] = {};  // dataFolder + "\softkey\"
+};
+DataFolderPlan PlanDataFolders(bool useLocalApplicationData, std::u16string_view localAppData,
+                               std::u16string_view programFolder);
+
+// Up to 16 monitor rectangles in the order the system enumerates them.
+struct MonitorRect {
+  std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+inline constexpr int kMaxMonitors = 16;
+struct MonitorTable {
+  MonitorRect rects[kMaxMonitors] = {};
+  int count = 0;
+  // Appends a rectangle; returns false once the table is full, which ends the enumeration.
+  bool Add(const MonitorRect& rect);
+};
+
+}  // namespace qv
