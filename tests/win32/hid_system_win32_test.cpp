@@ -1,0 +1,140 @@
+#include "device/win32/hid_system_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/bounded_text.h"
+
+namespace qv {
+namespace {
+
+constexpr std::uint16_t kKeyPadVendorId = 0xEA7C;
+
+struct OpenedCollection {
+  std::u16string path;
+  HidAttributes attributes;
+  HidCaps caps;
+};
+
+// Every collection of the system that opens for reading and writing, with what hid.dll reports.
+std::vector<OpenedCollection> OpenAll(Win32HidSystem& hid) {
+  std::vector<std::u16string> paths;
+  EXPECT_TRUE(hid.EnumeratePaths(paths));
+  std::vector<OpenedCollection> opened;
+  for (const std::u16string& path : paths) {
+    HidHandle handle = hid.Open(path, false);
+    if (handle == kInvalidHidHandle) continue;
+    OpenedCollection collection{path, {}, {}};
+    EXPECT_TRUE(hid.GetAttributes(handle, collection.attributes));
+    EXPECT_TRUE(hid.GetCaps(handle, collection.caps));
+    HidValueCaps valueCaps;
+    if (collection.caps.featureReportByteLength == 0) {
+      EXPECT_FALSE(hid.GetFirstValueCaps(handle, HidReportKind::kFeature, valueCaps));
+    }
+    if (collection.caps.outputReportByteLength == 0) {
+      EXPECT_FALSE(hid.GetFirstValueCaps(handle, HidReportKind::kOutput, valueCaps));
+    }
+    hid.Close(handle);
+    opened.push_back(collection);
+  }
+  return opened;
+}
+
+TEST(HidSystemWin32, EnumeratesTheSystemCollectionsAndFindsNoKeyPad) {
+  Win32HidSystem hid;
+  std::vector<std::u16string> paths;
+  ASSERT_TRUE(hid.EnumeratePaths(paths));
+  ASSERT_FALSE(paths.empty());  // Wine provides a virtual mouse and keyboard
+  for (const std::u16string& path : paths) {
+    EXPECT_FALSE(path.empty());
+    EXPECT_LT(path.size(), kPathChars);
+    EXPECT_EQ(path.find(u'\0'), std::u16string::npos);
+  }
+  // A second enumeration replaces the list instead of appending to it.
+  std::vector<std::u16string> again;
+  ASSERT_TRUE(hid.EnumeratePaths(again));
+  EXPECT_EQ(again, paths);
+
+  const std::vector<OpenedCollection> opened = OpenAll(hid);
+  ASSERT_FALSE(opened.empty());
+  for (const OpenedCollection& collection : opened) {
+    EXPECT_NE(collection.attributes.vendorId, kKeyPadVendorId);
+    EXPECT_NE(collection.caps.usagePage, 0);
+    EXPECT_GT(collection.caps.inputReportByteLength, 0);
+  }
+}
+
+TEST(HidSystemWin32, RefusesBadPathsHandlesAndBuffers) {
+  Win32HidSystem hid;
+  EXPECT_EQ(hid.Open(u"", false), kInvalidHidHandle);
+  EXPECT_EQ(
+      hid.Open(u"\\\\?\\hid#no_such_device#0&0&0#{4d1e55b2-f16f-11cf-88cb-001111000030}", false),
+      kInvalidHidHandle);
+  // A path with an embedded terminator is refused rather than opened as its first part.
+  std::vector<std::u16string> paths;
+  ASSERT_TRUE(hid.EnumeratePaths(paths));
+  ASSERT_FALSE(paths.empty());
+  std::u16string withNul = paths[0] + u'\0' + u"x";
+  EXPECT_EQ(hid.Open(withNul, false), kInvalidHidHandle);
+  // A path longer than a path buffer is cut and so opens nothing.
+  EXPECT_EQ(hid.Open(paths[0] + std::u16string(300, u'x'), false), kInvalidHidHandle);
+
+  hid.Close(kInvalidHidHandle);
+  HidAttributes attributes;
+  HidCaps caps;
+  HidValueCaps valueCaps;
+  std::array<std::uint8_t, 17> report{};
+  std::size_t bytesRead = 99;
+  EXPECT_FALSE(hid.GetAttributes(kInvalidHidHandle, attributes));
+  EXPECT_FALSE(hid.GetCaps(kInvalidHidHandle, caps));
+  EXPECT_FALSE(hid.GetFirstValueCaps(kInvalidHidHandle, HidReportKind::kFeature, valueCaps));
+  EXPECT_FALSE(hid.SetFeature(kInvalidHidHandle, report.data(), report.size()));
+  EXPECT_FALSE(hid.GetFeature(kInvalidHidHandle, report.data(), report.size()));
+  EXPECT_FALSE(hid.WriteOutput(kInvalidHidHandle, report.data(), report.size()));
+  EXPECT_EQ(hid.ReadInput(kInvalidHidHandle, report.data(), report.size(), 10, bytesRead),
+            HidReadResult::kError);
+  EXPECT_EQ(bytesRead, 0u);
+
+  HidHandle handle = hid.Open(paths[0], true);
+  if (handle != kInvalidHidHandle) {
+    EXPECT_FALSE(hid.GetFeature(handle, nullptr, 17));
+    EXPECT_FALSE(hid.GetFeature(handle, report.data(), 0));
+    EXPECT_EQ(hid.ReadInput(handle, nullptr, 17, 10, bytesRead), HidReadResult::kError);
+    hid.Close(handle);
+  }
+}
+
+// With no input on the virtual display the read times out; it is cancelled and finished before
+// ReadInput returns, so the buffer stays untouched afterwards.
+TEST(HidSystemWin32, ReadWithoutInputTimesOutAndReleasesTheBuffer) {
+  Win32HidSystem hid;
+  const std::vector<OpenedCollection> opened = OpenAll(hid);
+  ASSERT_FALSE(opened.empty());
+  const OpenedCollection& collection = opened.front();
+  HidHandle handle = hid.Open(collection.path, true);
+  ASSERT_NE(handle, kInvalidHidHandle);
+
+  std::vector<std::uint8_t> report(collection.caps.inputReportByteLength, 0xA5);
+  std::size_t bytesRead = 99;
+  const DWORD start = GetTickCount();
+  const HidReadResult result = hid.ReadInput(handle, report.data(), report.size(), 200, bytesRead);
+  const DWORD elapsed = GetTickCount() - start;
+  hid.Close(handle);
+
+  ASSERT_EQ(result, HidReadResult::kTimeout);
+  EXPECT_EQ(bytesRead, 0u);
+  EXPECT_GE(elapsed, 150u);
+  EXPECT_LT(elapsed, 2000u);
+  Sleep(100);
+  EXPECT_TRUE(std::all_of(report.begin(), report.end(), [](std::uint8_t b) { return b == 0xA5; }));
+}
+
+}  // namespace
+}  // namespace qv
