@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the Windows program and starts it under Wine: on the current
+# display when DISPLAY is set, else on a virtual display of its own.
+#
+#   scripts/run.sh                      start the program (ends with Ctrl+C or --close)
+#   scripts/run.sh --screenshot F.png   also write a picture of the screen to F.png after a few
+#                                       seconds (--after N sets the seconds)
+#   scripts/run.sh --close              close the running program (as "qv-padconf.exe /CLOSE")
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+cd "$QV_ROOT"
+
+screenshot=""
+after=6
+close=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --screenshot) screenshot=$(realpath -m "$2"); shift 2 ;;
+    --after) after=$2; shift 2 ;;
+    --close) close=1; shift ;;
+    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+    *) echo "unknown option: $1"; exit 2 ;;
+  esac
+done
+
+qv_install_packages || { echo "package installation failed"; exit 1; }
+
+program="build/windows/qv-padconf.exe"
+if [ "$close" = 1 ]; then
+  [ -x "$program" ] || { echo "nothing built yet"; exit 0; }
+  qv_wine "$program" /CLOSE
+  exit 0
+fi
+
+echo "== Building the Windows program"
+cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQV_BENCH=OFF >/dev/null || exit 1
+cmake --build build/windows --target qv-padconf || exit 1
+qv_prepare_prefix
+
+xvfb_pid=""
+cleanup() {
+  wineserver -k 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  sleep 1
+  echo "== No display was set: using the virtual display $DISPLAY"
+fi
+
+echo "== qv-padconf runs under Wine on display $DISPLAY."
+echo "   End it with Ctrl+C here, or with 'scripts/run.sh --close' from another terminal."
+qv_wine "$program" &
+program_pid=$!
+
+if [ -n "$screenshot" ]; then
+  sleep "$after"
+  import -window root "$screenshot" && echo "== Screenshot written to $screenshot"
+fi
+wait "$program_pid"
