@@ -1,0 +1,271 @@
+#include "access/key_pad_connection.h"
+
+#include "device/device_commands.h"
+
+namespace qv {
+namespace {
+
+// A presence search starts over when the count of key pads changed while it ran; a key pad that
+// keeps coming and going (a loose cable) must not hold the main thread in that loop.
+constexpr int kMaxPresenceSearches = 8;
+
+// Statuses that need the connection-time prompt: a password is set, not authenticated.
+constexpr std::uint8_t kPromptStatusMask = kStatusAuthenticated | kStatusPasswordSet;
+
+struct KeyPadIdentity {
+  std::uint32_t modelIdentity = 0;
+  std::uint32_t serialNumber = 0;
+  bool read = false;  // ReadDeviceInfo answered
+};
+
+// Opens the key pad at a slot-order position into a temporary link, reads its identity and
+// closes the link again.
+KeyPadIdentity ReadIdentityAt(DeviceContext& context, const KeyPadCensus& census,
+                              unsigned position) {
+  KeyPadIdentity identity;
+  DeviceLink link;
+  identity.modelIdentity = OpenKeyPadAt(context, census, position, link);
+  if (identity.modelIdentity == 0) return identity;
+  DeviceInfo info{};
+  if (ReadDeviceInfo(context, link, info)) {
+    identity.serialNumber = SerialFromDeviceInfo(info);
+    identity.read = true;
+  }
+  CloseLink(context, link);
+  return identity;
+}
+
+unsigned CappedCount(const KeyPadCensus& census) {
+  return census.total < static_cast<unsigned>(kMaxKeyPads) ? census.total
+                                                           : static_cast<unsigned>(kMaxKeyPads);
+}
+
+// The connection-time prompt of slot k with status s: repeats while the user chooses to
+// initialise and then declines the reset.
+void PromptAtConnection(KeyPadTable& table, ConnectionPorts& ports, int k, std::uint8_t s) {
+  KeyPadSlot& slot = table.slots[k];
+  const std::uint16_t savedSelected = table.selectedKeyPad;
+  const bool savedModal = table.modalActive;
+  // commandActive keeps the rescan away while the prompt's modal loop runs and lets the presence
+  // check watch this key pad.
+  table.commandActive = true;
+  table.modalActive = true;
+  for (;;) {
+    table.selectedKeyPad = static_cast<std::uint16_t>(k);
+    table.softKeyAuthMode = false;
+    const int result = ports.prompts.PasswordPrompt(k);
+    if (!table.keyPadPresent) break;
+    if (result == kPromptInitialise) {
+      if (!ports.prompts.FactoryResetKeyPad(k)) continue;
+      slot.accessState = AccessState::Open;
+    } else if (result == kPromptAccepted) {
+      WriteStatusByte(ports.device, slot.link, ResumeStatusValue(s));
+    } else if (result == kPromptCancelled) {
+      slot.accessState = AccessState::Locked;
+      slot.authDeclined = true;
+    }
+    break;
+  }
+  table.modalActive = savedModal;
+  table.commandActive = false;
+  table.selectedKeyPad = savedSelected;
+}
+
+}  // namespace
+
+KeyPadCensus TakeKeyPadCensus(DeviceContext& context) {
+  KeyPadCensus census;
+  DeviceLink scratch;
+  for (std::size_t i = 0; i < kProductIds.size(); ++i) {
+    census.perProduct[i] = OpenKeyPad(context, scratch, kProductIds[i], nullptr, 0, true);
+    census.total += census.perProduct[i];
+  }
+  return census;
+}
+
+std::uint32_t OpenKeyPadAt(DeviceContext& context, const KeyPadCensus& census, unsigned position,
+                           DeviceLink& link) {
+  // Only the product id whose counted range holds the position is opened: trying the smaller
+  // product ids with an ordinal beyond their count would enumerate (and ping) their key pads
+  // again for nothing.
+  unsigned before = 0;
+  for (std::size_t i = 0; i < kProductIds.size(); ++i) {
+    const unsigned count = census.perProduct[i];
+    if (position < before + count) {
+      std::uint16_t version = 0;
+      const auto ordinal = static_cast<std::uint16_t>(position - before + 1);
+      if (OpenKeyPad(context, link, kProductIds[i], &version, ordinal, false) != ordinal) return 0;
+      return ModelIdentity(version, kProductIds[i]);
+    }
+    before += count;
+  }
+  return 0;
+}
+
+void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
+  DeviceContext& device = ports.device;
+  const KeyPadCensus census = TakeKeyPadCensus(device);
+  const unsigned count = CappedCount(census);
+  table.keyPadCount = static_cast<std::uint16_t>(count);
+  std::array<bool, kMaxKeyPads> inUse{};
+
+  for (unsigned k = 0; k < count; ++k) {
+    KeyPadSlot& slot = table.slots[k];
+    // A link still open from an earlier connection would otherwise be lost with its handles.
+    CloseLink(device, slot.link);
+    slot.modelIdentity = OpenKeyPadAt(device, census, k, slot.link);
+    slot.serialNumber = 0;
+    if (slot.modelIdentity == 0) continue;
+
+    DeviceInfo info{};
+    if (!ReadDeviceInfo(device, slot.link, info)) {
+      slot.modelIdentity = 0;
+      continue;
+    }
+    slot.serialNumber = SerialFromDeviceInfo(info);
+    const std::uint8_t s = info[0];
+
+    if ((s & kPromptStatusMask) == kStatusPasswordSet && !slot.authDeclined)
+      PromptAtConnection(table, ports, static_cast<int>(k), s);
+
+    // The key pad a command worked on has gone (now or before this scan): stop here.
+    if (!table.keyPadPresent) break;
+
+    if (s & kStatusAuthenticated) slot.accessState = AccessState::Authenticated;
+    if ((s & kStatusPasswordSet) == 0) slot.accessState = AccessState::Open;
+    slot.softKeyAuthenticated = kSoftKeyNotAuthenticated;
+
+    if (HasSoftKeyboard(table, device, static_cast<int>(k))) {
+      char16_t folder[kPathChars];
+      if (KeyPadFolder(table, ports.softKeyFolder, static_cast<int>(k), folder))
+        ports.softKeyboards.CreateFolder(BoundedView(folder));
+      ports.softKeyboards.LoadSoftKeyAssets(static_cast<int>(k));
+      StartSoftKeyboard(table, ports, static_cast<int>(k));
+      inUse[k] = true;
+      slot.softKeyAuthenticated = kSoftKeyNotAuthenticated;
+      slot.settingsLocked = true;
+    }
+  }
+
+  for (int i = 0; i < kMaxKeyPads; ++i)
+    if (!inUse[i]) CloseSoftKeyboard(ports.softKeyboards, i);
+}
+
+void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
+  DeviceContext& device = ports.device;
+  const int oldCount = CountedSlots(table);
+
+  // Every key pad takes its access state along to the slot it lands in, matched by model
+  // identity and serial number. The new states are collected apart and installed whole, so a
+  // key pad that lands on a slot whose old owner has not been looked at yet cannot hand that
+  // owner's state on to a third key pad. The match is made on every rescan, not only when the
+  // count changed: one key pad swapped for another between two scans must not inherit the
+  // state, an authentication included, of the one that left.
+  const KeyPadCensus census = TakeKeyPadCensus(device);
+  const unsigned count = CappedCount(census);
+  std::array<KeyPadIdentity, kMaxKeyPads> found{};
+  for (unsigned j = 0; j < count; ++j) found[j] = ReadIdentityAt(device, census, j);
+
+  std::array<CarriedAccess, kMaxKeyPads> carried{};
+  std::array<bool, kMaxKeyPads> claimed{};
+  for (int i = 0; i < oldCount; ++i) {
+    const KeyPadSlot& old = table.slots[i];
+    if (old.modelIdentity == 0) continue;  // nothing was known of that key pad
+    for (unsigned j = 0; j < count; ++j) {
+      // Two key pads with the same identity keep one state each.
+      if (claimed[j] || !found[j].read) continue;
+      if (found[j].serialNumber == old.serialNumber &&
+          found[j].modelIdentity == old.modelIdentity) {
+        carried[j] = TakeCarriedAccess(old);
+        claimed[j] = true;
+        break;
+      }
+    }
+  }
+
+  for (int i = 0; i < oldCount; ++i) {
+    CloseLink(device, table.slots[i].link);
+    CloseSoftKeyboard(ports.softKeyboards, i);
+  }
+  for (int i = 0; i < kMaxKeyPads; ++i) {
+    KeyPadSlot& slot = table.slots[i];
+    slot.serialNumber = 0;
+    slot.modelIdentity = 0;
+    InstallCarriedAccess(slot, carried[i]);
+  }
+
+  ConnectKeyPads(table, ports);
+}
+
+bool VerifySelectedKeyPad(KeyPadTable& table, ConnectionPorts& ports) {
+  if (!table.commandActive) return true;
+  DeviceContext& device = ports.device;
+  const int selected = table.selectedKeyPad;
+  if (IsSlot(selected)) {
+    const KeyPadSlot& wanted = table.slots[selected];
+    KeyPadCensus census = TakeKeyPadCensus(device);
+    for (int search = 0; search < kMaxPresenceSearches; ++search) {
+      for (unsigned j = 0; j < census.total; ++j) {
+        const KeyPadIdentity identity = ReadIdentityAt(device, census, j);
+        if (identity.read && identity.serialNumber == wanted.serialNumber &&
+            identity.modelIdentity == wanted.modelIdentity)
+          return true;
+      }
+      const KeyPadCensus again = TakeKeyPadCensus(device);
+      if (again.total == census.total) break;
+      census = again;
+    }
+  }
+  ports.presenceUi.ShowForcedCloseMessage();
+  ports.presenceUi.CloseOwnedWindows();
+  return false;
+}
+
+int ProbeKeyPad(KeyPadTable& table, DeviceContext& context, int slot) {
+  if (!IsSlot(slot)) return -1;
+  KeyPadSlot& entry = table.slots[slot];
+  if (!IsBravaModel(entry.modelIdentity)) return -1;
+  return PingLink(context, entry.link) ? 1 : 0;
+}
+
+std::uint8_t ReadKeyPadStatus(KeyPadTable& table, DeviceContext& context, int slot) {
+  if (!IsSlot(slot)) return 0;
+  DeviceInfo info{};
+  if (!ReadDeviceInfo(context, table.slots[slot].link, info)) return 0;
+  return info[0];
+}
+
+bool HasSoftKeyboard(KeyPadTable& table, DeviceContext& context, int slot) {
+  if (!IsSlot(slot)) return false;
+  KeyPadSlot& entry = table.slots[slot];
+  switch (entry.modelIdentity) {
+    case kModel01001224:
+    case kModel01001225:
+    case kModel0100130C:
+    case kModel0100130D:
+    case kModelA100074F:
+    case kModelB5B50777:
+      return true;
+    case kModelB4B4074F:
+      return PingLink(context, entry.link);
+    default:
+      return false;
+  }
+}
+
+void StartSoftKeyboard(KeyPadTable& table, ConnectionPorts& ports, int slot) {
+  if (!IsSlot(slot) || ports.softKeyboards.SoftKeyboardThreadExists(slot)) return;
+  KeyPadSlot& entry = table.slots[slot];
+  ReadDeviceKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity), ports.keyCodeCache,
+                     slot);
+  const SoftKeyLayout layout = entry.modelIdentity == kModelB5B50777 ? SoftKeyLayout::kAlternative
+                                                                     : SoftKeyLayout::kStandard;
+  ports.softKeyboards.StartSoftKeyboardThread(slot, layout);
+}
+
+void CloseSoftKeyboard(SoftKeyboardHost& host, int slot) {
+  if (!IsSlot(slot) || !host.SoftKeyboardThreadExists(slot)) return;
+  host.CloseSoftKeyboardThread(slot);
+}
+
+}  // namespace qv

@@ -1,0 +1,80 @@
+#include "access/monitor_decisions.h"
+
+#include "access/key_pad_connection.h"
+#include "device/device_commands.h"
+#include "device/device_link.h"
+
+namespace qv {
+namespace {
+
+ShellMenuPlan PlanMenu(KeyPadTable& table, DeviceContext& context, bool touchEnabled,
+                       bool pingEveryBrava) {
+  ShellMenuPlan plan;
+  const int count = CountedSlots(table);
+  bool anyLocked = false;
+  bool anyAuthenticated = false;
+  for (int i = 0; i < count; ++i) {
+    const AccessState state = table.slots[i].accessState;
+    anyLocked = anyLocked || state == AccessState::Locked;
+    anyAuthenticated = anyAuthenticated || state == AccessState::Authenticated;
+  }
+  plan.reauthenticateEnabled = anyLocked;
+  plan.lockEnabled = anyAuthenticated;
+  plan.keyPadCommandsEnabled = count > 0;
+  for (int i = 0; i < count; ++i) {
+    if (pingEveryBrava && table.slots[i].modelIdentity == kModelB5B50777)
+      PingLink(context, table.slots[i].link);
+    if (HasSoftKeyboard(table, context, i)) {
+      plan.touchPresent = true;
+      break;
+    }
+  }
+  plan.touchChecked = plan.touchPresent && touchEnabled;
+  return plan;
+}
+
+}  // namespace
+
+MonitorTimerAction DecideMonitorTimer(unsigned timerId, const KeyPadTable& table) {
+  // While the console is locked or disconnected the timers stay armed: a change made meanwhile
+  // is handled at the first tick after the console is back.
+  if (table.consoleInactive) return MonitorTimerAction::kKeepArmed;
+  if (timerId == kRescanTimerId) {
+    // A rescan closes every link and soft keyboard and reconnects the key pads into possibly
+    // other slots. While a command (or the connection-time prompt) works on selectedKeyPad, its
+    // dialog's modal loop still dispatches this timer; rescanning there would pull the link out
+    // from under the command and let it go on with another key pad's slot. The rescan waits
+    // instead and runs at the first tick after the command ends; the presence check goes on
+    // meanwhile and ends the command when its key pad has gone.
+    if (table.commandActive) return MonitorTimerAction::kKeepArmed;
+    return MonitorTimerAction::kKillAndRescan;
+  }
+  return MonitorTimerAction::kKillAndVerify;
+}
+
+void RunPresenceCheck(KeyPadTable& table, ConnectionPorts& ports) {
+  table.keyPadPresent = table.commandActive ? VerifySelectedKeyPad(table, ports) : true;
+}
+
+RevealAction DecideReveal(const KeyPadTable& table, int slot, bool softKeyboardWindowExists,
+                          bool touchEnabled) {
+  if (!IsSlot(slot) || !softKeyboardWindowExists) return RevealAction::kNothing;
+  if (table.slots[slot].accessState == AccessState::Locked) {
+    // A command or shell dialog is running: a re-authentication started now would take over
+    // selectedKeyPad and the key pad's status in the middle of it. The second start then only
+    // brings nothing forward; the user can authenticate again from the menu afterwards.
+    if (table.modalActive) return RevealAction::kNothing;
+    return RevealAction::kReauthenticate;
+  }
+  return touchEnabled ? RevealAction::kShowSoftKeyboard : RevealAction::kNothing;
+}
+
+ShellMenuPlan PlanTrayMenu(KeyPadTable& table, DeviceContext& context, bool touchEnabled) {
+  return PlanMenu(table, context, touchEnabled, true);
+}
+
+ShellMenuPlan PlanTrayMenuDialog(KeyPadTable& table, DeviceContext& context, bool touchEnabled) {
+  return PlanMenu(table, context, touchEnabled, false);
+}
+
+}  // namespace qv
