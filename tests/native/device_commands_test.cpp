@@ -73,18 +73,6 @@ TEST_P(BothTransports, DeviceInfoCarriesStatusAndBcdSerial) {
   EXPECT_EQ(kept[0], 0x42);
 }
 
-TEST(SerialFromDeviceInfo, SixPackedDigitsLowestFirst) {
-  DeviceInfo info{};
-  info[1] = 0x56;
-  info[2] = 0x34;
-  info[3] = 0x12;
-  EXPECT_EQ(SerialFromDeviceInfo(info), 123456u);
-  info[1] = 0x99;
-  info[2] = 0x99;
-  info[3] = 0x99;
-  EXPECT_EQ(SerialFromDeviceInfo(info), 999999u);
-}
-
 TEST_P(BothTransports, PasswordRegistrationVerificationAndLocking) {
   Rig rig(Spec());
   ASSERT_TRUE(WritePassword(rig.context, rig.link, "Secret20"));
@@ -251,15 +239,6 @@ TEST(PingLink, FeatureKeyPadIsNeverSentAnything) {
   EXPECT_FALSE(PingLink(ble.context, ble.link));
 }
 
-TEST(KeyCountForModel, ByProductId) {
-  for (std::uint16_t id : {0x070C, 0x0750, 0x1225, 0x130D}) EXPECT_EQ(KeyCountForModel(id), 144);
-  EXPECT_EQ(KeyCountForModel(0x1227), 96);
-  EXPECT_EQ(KeyCountForModel(0x1865), 84);
-  EXPECT_EQ(KeyCountForModel(0x142A), 48);
-  for (std::uint16_t id : {0x0652, 0x074F, 0x075F, 0x0777, 0x1224, 0x130C})
-    EXPECT_EQ(KeyCountForModel(id), 30);
-}
-
 TEST(ReadAllKeyCodes, ReadsOnlyTheModelsKeysAndZeroesTheRest) {
   Rig rig(Model(0x1224));
   auto edited = std::make_unique<EditedKeyCodes>();
@@ -304,18 +283,6 @@ TEST(ReadDeviceKeyCodes, FillsOneSlotOfTheCache) {
   EXPECT_EQ(ReadDeviceKeyCodes(rig.context, rig.link, 0x1227, *cache, kMaxKeyPads), 0);
   EXPECT_EQ(ReadDeviceKeyCodes(rig.context, rig.link, 0x1227, *cache, -1), 0);
   EXPECT_EQ(rig.hid.Requests(rig.pad).size(), before);
-}
-
-TEST(ReadDeviceKeyCodes, SilentFramedKeyPadCostsTheWaitPerKey) {
-  Rig rig(Model(0x074F, true));
-  KeyPadFaults faults;
-  faults.silent = true;
-  rig.Faults(faults);
-  auto cache = std::make_unique<DeviceKeyCodeCache>();
-  const std::uint64_t start = rig.hid.NowMs();
-  EXPECT_EQ(ReadDeviceKeyCodes(rig.context, rig.link, 0x074F, *cache, 0), 30);
-  EXPECT_EQ(rig.hid.NowMs() - start, 30u * kFramedTimeoutMs);
-  for (const KeyCodeRecord& record : cache->slots[0]) EXPECT_EQ(record.bytes[0], 0);
 }
 
 }  // namespace

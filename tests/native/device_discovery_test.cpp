@@ -96,15 +96,6 @@ TEST(ParseBleDevicePath, RefusesMissingMarksAndPathsCutShort) {
   EXPECT_FALSE(ParseBleDevicePath(atEnd, ids));
 }
 
-TEST(ModelIdentity, CombinesVersionAndProductId) {
-  EXPECT_EQ(ModelIdentity(0xB4B4, 0x074F), kModelB4B4074F);
-  EXPECT_EQ(ProductIdOf(kModel0100130D), 0x130D);
-  EXPECT_TRUE(IsPagedModel(kModel01001225));
-  EXPECT_FALSE(IsPagedModel(ModelIdentity(0x0200, 0x1225)));
-  EXPECT_TRUE(IsBravaModel(kModelB5B50777));
-  EXPECT_FALSE(IsKnownProductId(0x1226));
-}
-
 TEST(OpenKeyPad, BluetoothKeyPadWithZeroAttributesBecomesB4B4074F) {
   Rig rig;
   EmulatedDeviceId pad = rig.hid.AttachKeyPad(Ble(0x074F, 0x0000));
@@ -203,19 +194,6 @@ TEST(OpenKeyPad, RejectsWhatCannotBeAKeyPad) {
   ASSERT_EQ(rig.Open(0x1224, 1, nullptr), 1);
   EXPECT_EQ(SerialOf(rig), 3u);
   EXPECT_TRUE(rig.hid.FeatureReports(tooLong).empty());
-}
-
-TEST(OpenKeyPad, ValueCapsGiveTheReportIdOfEveryRequest) {
-  Rig rig;
-  KeyPadSpec usb = Usb(0x1225, 0x0100, 5);
-  usb.reportId = 0x07;
-  EmulatedDeviceId usbPad = rig.hid.AttachKeyPad(usb);
-  ASSERT_EQ(rig.Open(0x1225, 1, nullptr), 1);
-  EXPECT_EQ(rig.link.valueCaps.reportId, 0x07);
-  ASSERT_TRUE(WriteStatusByte(rig.context, rig.link, 0x81));
-  ASSERT_EQ(rig.hid.FeatureReports(usbPad).size(), 1u);
-  EXPECT_EQ(rig.hid.FeatureReports(usbPad)[0][0], 0x07);
-  EXPECT_EQ(rig.hid.FeatureReports(usbPad)[0].size(), 64u);
 }
 
 TEST(OpenKeyPad, KeyPadThatDisappearsIsNoLongerFound) {
