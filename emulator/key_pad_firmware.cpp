@@ -41,9 +41,12 @@ KeyCodeRecord KeyPadFirmware::DefaultKeyCode(int keyNumber) {
 
 std::vector<std::uint8_t> KeyPadFirmware::RecordReply(std::uint8_t command, int keyNumber,
                                                       const KeyCodeRecord& record) const {
-  std::vector<std::uint8_t> body = {command, record.length(), static_cast<std::uint8_t>(keyNumber)};
   const int strokes = std::clamp(static_cast<int>(record.length()) - 1, 0, kMaxStrokes);
-  body.insert(body.end(), record.bytes.begin() + 1, record.bytes.begin() + 1 + strokes);
+  std::vector<std::uint8_t> body(3 + static_cast<std::size_t>(strokes));
+  body[0] = command;
+  body[1] = record.length();
+  body[2] = static_cast<std::uint8_t>(keyNumber);
+  std::copy_n(record.bytes.begin() + 1, strokes, body.begin() + 3);
   return body;
 }
 
