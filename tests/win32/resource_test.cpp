@@ -28,7 +28,8 @@ std::vector<std::wstring> StaticTexts(HWND dialog) {
   for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     wchar_t className[64] = {};
     GetClassNameW(child, className, 64);
-    if (lstrcmpiW(className, L"Static") == 0 && GetDlgCtrlID(child) == 0xFFFF) {
+    if (lstrcmpiW(className, L"Static") == 0 && (GetDlgCtrlID(child) & 0xFFFF) == 0xFFFF &&
+        (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
       texts.push_back(Title(child));
     }
   }
