@@ -1,0 +1,408 @@
+// Connecting key pads to the slots of the key pad table, rescans that carry access states, and
+// the presence check, all over the emulated HID bus.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "access/key_pad_connection.h"
+#include "access/key_pad_table.h"
+#include "access/monitor_decisions.h"
+#include "device/device_commands.h"
+#include "emulator/emulated_hid_system.h"
+
+namespace qv {
+namespace {
+
+class FakeSoftKeyboards : public SoftKeyboardHost {
+ public:
+  bool SoftKeyboardThreadExists(int slot) override { return running.count(slot) != 0; }
+  bool SoftKeyboardWindowExists(int slot) override { return running.count(slot) != 0; }
+  void StartSoftKeyboardThread(int slot, SoftKeyLayout layout) override {
+    running.insert(slot);
+    started.push_back(slot);
+    layouts.push_back(layout);
+  }
+  void CloseSoftKeyboardThread(int slot) override {
+    running.erase(slot);
+    closed.push_back(slot);
+  }
+  void CreateFolder(std::u16string_view path) override { folders.emplace_back(path); }
+  void LoadSoftKeyAssets(int slot) override { assetsLoaded.push_back(slot); }
+
+  std::set<int> running;
+  std::vector<int> started, closed, assetsLoaded;
+  std::vector<SoftKeyLayout> layouts;
+  std::vector<std::u16string> folders;
+};
+
+class ScriptedPrompts : public ConnectionPromptHook {
+ public:
+  int PasswordPrompt(int slot) override {
+    promptedSlots.push_back(slot);
+    if (onPrompt) onPrompt(slot);
+    if (results.empty()) return kPromptCancelled;
+    int result = results.front();
+    results.erase(results.begin());
+    return result;
+  }
+  bool FactoryResetKeyPad(int slot) override {
+    resetSlots.push_back(slot);
+    if (resetAnswers.empty()) return false;
+    bool answer = resetAnswers.front();
+    resetAnswers.erase(resetAnswers.begin());
+    return answer;
+  }
+
+  std::vector<int> results;
+  std::vector<bool> resetAnswers;
+  std::function<void(int)> onPrompt;
+  std::vector<int> promptedSlots, resetSlots;
+};
+
+class RecordingPresenceUi : public PresenceCheckUi {
+ public:
+  void ShowForcedCloseMessage() override { calls.push_back("message"); }
+  void CloseOwnedWindows() override { calls.push_back("close"); }
+  std::vector<std::string> calls;
+};
+
+struct Rig {
+  EmulatedHidSystem hid{EmulatedHidSystem::ClockMode::kVirtual};
+  DeviceContext context{hid};
+  DeviceKeyCodeCache cache;
+  FakeSoftKeyboards softKeyboards;
+  ScriptedPrompts prompts;
+  RecordingPresenceUi presenceUi;
+  ConnectionPorts ports{context, cache, softKeyboards, prompts, presenceUi, u"D:\\softkey\\"};
+  KeyPadTable table;
+
+  ~Rig() {
+    for (KeyPadSlot& slot : table.slots) CloseLink(context, slot.link);
+  }
+
+  EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial, std::uint8_t status = 0,
+                          std::uint16_t version = 0x0100) {
+    KeyPadSpec spec;
+    spec.productId = productId;
+    spec.version = version;
+    spec.serial = serial;
+    spec.status = status;
+    return hid.AttachKeyPad(spec);
+  }
+  EmulatedDeviceId AttachBle(std::uint16_t productId, std::uint32_t serial, std::uint8_t status) {
+    KeyPadSpec spec;
+    spec.productId = productId;
+    spec.version = 0;
+    spec.bluetooth = true;
+    spec.serial = serial;
+    spec.status = status;
+    return hid.AttachKeyPad(spec);
+  }
+  AccessState State(int slot) { return table.slots[slot].accessState.load(); }
+  bool Declined(int slot) { return table.slots[slot].authDeclined.load(); }
+};
+
+TEST(AccessConnection, SlotsFollowProductOrderThenEnumerationOrder) {
+  Rig rig;
+  rig.Attach(kProduct1225, 11);
+  rig.Attach(kProduct074F, 22, 0, 0xA100);
+  rig.Attach(kProduct1225, 33);
+  ConnectKeyPads(rig.table, rig.ports);
+
+  ASSERT_EQ(rig.table.keyPadCount.load(), 3);
+  EXPECT_EQ(rig.table.slots[0].modelIdentity, kModelA100074F);
+  EXPECT_EQ(rig.table.slots[0].serialNumber, 22u);
+  EXPECT_EQ(rig.table.slots[1].modelIdentity, kModel01001225);
+  EXPECT_EQ(rig.table.slots[1].serialNumber, 11u);
+  EXPECT_EQ(rig.table.slots[2].serialNumber, 33u);
+  // All three are soft-keyboard models: folder, assets and thread for each, in slot order.
+  EXPECT_EQ(rig.softKeyboards.started, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(rig.softKeyboards.assetsLoaded, (std::vector<int>{0, 1, 2}));
+  ASSERT_EQ(rig.softKeyboards.folders.size(), 3u);
+  EXPECT_EQ(rig.softKeyboards.folders[0], u"D:\\softkey\\074f000022");
+  EXPECT_EQ(rig.softKeyboards.folders[1], u"D:\\softkey\\1225000011");
+  EXPECT_TRUE(rig.table.slots[1].settingsLocked.load());
+  // The soft keyboard reads its keys from the cache, filled before its thread starts.
+  EXPECT_EQ(rig.cache.slots[1][0].bytes, KeyPadFirmware::DefaultKeyCode(1).bytes);
+}
+
+TEST(AccessConnection, NoKeyPadClosesEverySoftKeyboardSlot) {
+  Rig rig;
+  rig.softKeyboards.running = {3, 15};
+  ConnectKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(rig.table.keyPadCount.load(), 0);
+  EXPECT_TRUE(rig.softKeyboards.running.empty());
+  EXPECT_EQ(rig.softKeyboards.closed, (std::vector<int>{3, 15}));
+}
+
+TEST(AccessConnection, AccessStateComesFromTheStatusByte) {
+  Rig rig;
+  rig.Attach(kProduct1227, 1, kStatusAuthenticated | kStatusPasswordSet);
+  rig.Attach(kProduct1227, 2, 0x40);  // no password, small buzzer
+  ConnectKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
+  EXPECT_EQ(rig.State(1), AccessState::Open);
+  EXPECT_TRUE(rig.prompts.promptedSlots.empty());
+  // 0x1227 has no soft keyboard.
+  EXPECT_TRUE(rig.softKeyboards.started.empty());
+}
+
+TEST(AccessConnection, PromptIsShownOnceAndCancelKeepsItAwayOnLaterRescans) {
+  Rig rig;
+  rig.Attach(kProduct1227, 1);
+  rig.Attach(kProduct1227, 2, 0x21);  // password set, not authenticated, interface bits kept
+  rig.table.selectedKeyPad = 7;
+  rig.prompts.results = {kPromptCancelled};
+  bool commandActiveDuringPrompt = false;
+  bool modalDuringPrompt = false;
+  int selectedDuringPrompt = -1;
+  rig.prompts.onPrompt = [&](int) {
+    commandActiveDuringPrompt = rig.table.commandActive;
+    modalDuringPrompt = rig.table.modalActive;
+    selectedDuringPrompt = rig.table.selectedKeyPad;
+  };
+  ConnectKeyPads(rig.table, rig.ports);
+
+  EXPECT_EQ(rig.prompts.promptedSlots, std::vector<int>{1});
+  EXPECT_TRUE(commandActiveDuringPrompt);
+  EXPECT_TRUE(modalDuringPrompt);
+  EXPECT_EQ(selectedDuringPrompt, 1);
+  EXPECT_FALSE(rig.table.commandActive.load());
+  EXPECT_FALSE(rig.table.modalActive.load());
+  EXPECT_EQ(rig.table.selectedKeyPad.load(), 7);
+  EXPECT_EQ(rig.State(1), AccessState::Locked);
+  EXPECT_TRUE(rig.Declined(1));
+
+  RescanKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(rig.prompts.promptedSlots.size(), 1u);
+  EXPECT_TRUE(rig.Declined(1));
+}
+
+TEST(AccessConnection, AcceptedPromptWritesTheResumeValue) {
+  Rig rig;
+  EmulatedDeviceId id = rig.Attach(kProduct1227, 1, 0x21);
+  rig.prompts.results = {kPromptAccepted};
+  ConnectKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(rig.hid.Status(id), ResumeStatusValue(0x21));
+}
+
+TEST(AccessConnection, DeclinedResetShowsThePromptAgain) {
+  Rig rig;
+  rig.Attach(kProduct1227, 1, 0x01);
+  rig.prompts.results = {kPromptInitialise, kPromptInitialise};
+  rig.prompts.resetAnswers = {false, true};
+  ConnectKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(rig.prompts.promptedSlots, (std::vector<int>{0, 0}));
+  EXPECT_EQ(rig.prompts.resetSlots, (std::vector<int>{0, 0}));
+  EXPECT_EQ(rig.State(0), AccessState::Open);
+}
+
+TEST(AccessConnection, RemovedKeyPadLetsTheOthersKeepTheirStatesAndANewOneStartsLocked) {
+  Rig rig;
+  // Password set, not authenticated: the table's state is what the program knows.
+  EmulatedDeviceId a = rig.Attach(kProduct1227, 100, 0x01);
+  rig.Attach(kProduct1227, 200, 0x01);
+  rig.Attach(kProduct1227, 300, 0x01);
+  rig.prompts.results = {kPromptCancelled, kPromptCancelled, kPromptCancelled};
+  ConnectKeyPads(rig.table, rig.ports);
+  rig.table.slots[1].accessState = AccessState::Authenticated;
+  rig.table.slots[1].settingsLocked = false;
+  rig.table.slots[2].accessState = AccessState::Locked;
+
+  rig.hid.Detach(a);
+  RescanKeyPads(rig.table, rig.ports);
+  ASSERT_EQ(rig.table.keyPadCount.load(), 2);
+  EXPECT_EQ(rig.table.slots[0].serialNumber, 200u);
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
+  EXPECT_FALSE(rig.table.slots[0].settingsLocked.load());
+  EXPECT_EQ(rig.table.slots[1].serialNumber, 300u);
+  EXPECT_EQ(rig.State(1), AccessState::Locked);
+  EXPECT_TRUE(rig.Declined(1));
+  EXPECT_EQ(rig.prompts.promptedSlots.size(), 3u);
+
+  // A new key pad: prompted (authDeclined clear); a prompt ended without an answer leaves the
+  // fresh state.
+  rig.Attach(kProduct1227, 400, 0x01);
+  rig.prompts.results = {0};
+  RescanKeyPads(rig.table, rig.ports);
+  ASSERT_EQ(rig.table.keyPadCount.load(), 3);
+  EXPECT_EQ(rig.table.slots[2].serialNumber, 400u);
+  EXPECT_EQ(rig.prompts.promptedSlots.back(), 2);
+  EXPECT_EQ(rig.State(2), AccessState::Locked);
+  EXPECT_FALSE(rig.Declined(2));
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
+}
+
+TEST(AccessConnection, KeyPadAppearingFirstInSlotOrderDoesNotMixStates) {
+  Rig rig;
+  rig.Attach(kProduct1227, 10, 0x01);
+  rig.Attach(kProduct1227, 20, 0x01);
+  rig.prompts.results = {kPromptCancelled, kPromptCancelled};
+  ConnectKeyPads(rig.table, rig.ports);
+  rig.table.slots[0].accessState = AccessState::Authenticated;
+  rig.table.slots[1].accessState = AccessState::Locked;
+
+  // A smaller product id takes slot 0 and pushes both one slot on.
+  rig.Attach(kProduct074F, 5, 0x00, 0xA100);
+  RescanKeyPads(rig.table, rig.ports);
+  ASSERT_EQ(rig.table.keyPadCount.load(), 3);
+  EXPECT_EQ(rig.State(0), AccessState::Open);
+  EXPECT_EQ(rig.table.slots[1].serialNumber, 10u);
+  EXPECT_EQ(rig.State(1), AccessState::Authenticated);
+  EXPECT_EQ(rig.table.slots[2].serialNumber, 20u);
+  EXPECT_EQ(rig.State(2), AccessState::Locked);
+  EXPECT_TRUE(rig.Declined(2));
+}
+
+TEST(AccessConnection, SwappedKeyPadDoesNotInheritTheStateOfTheOneThatLeft) {
+  Rig rig;
+  EmulatedDeviceId a = rig.Attach(kProduct1227, 10, 0x01);
+  rig.prompts.results = {kPromptCancelled};
+  ConnectKeyPads(rig.table, rig.ports);
+  rig.table.slots[0].accessState = AccessState::Authenticated;
+
+  // Same count before and after.
+  rig.hid.Detach(a);
+  rig.Attach(kProduct1227, 99, 0x01);
+  rig.prompts.results = {0};
+  RescanKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(rig.table.slots[0].serialNumber, 99u);
+  EXPECT_EQ(rig.State(0), AccessState::Locked);
+  EXPECT_FALSE(rig.Declined(0));
+  EXPECT_EQ(rig.prompts.promptedSlots.size(), 2u);
+}
+
+TEST(AccessConnection, BravaKeyPadsAndTheirSoftKeyboards) {
+  Rig rig;
+  // Both have a password, so the prompt runs between the identity read and the soft keyboard
+  // test; the prompt hook makes them fall silent there.
+  EmulatedDeviceId b4 = rig.AttachBle(kProduct074F, 7, 0x01);
+  EmulatedDeviceId b5 = rig.AttachBle(kProduct0777, 8, 0x01);
+  rig.prompts.results = {0, 0};
+  rig.prompts.onPrompt = [&](int slot) {
+    KeyPadFaults faults;
+    faults.silent = true;
+    rig.hid.SetFaults(slot == 0 ? b4 : b5, faults);
+  };
+  ConnectKeyPads(rig.table, rig.ports);
+  ASSERT_EQ(rig.table.slots[0].modelIdentity, kModelB4B4074F);
+  ASSERT_EQ(rig.table.slots[1].modelIdentity, kModelB5B50777);
+  EXPECT_EQ(rig.softKeyboards.started, std::vector<int>{1});
+  EXPECT_EQ(rig.softKeyboards.layouts, std::vector<SoftKeyLayout>{SoftKeyLayout::kAlternative});
+  EXPECT_EQ(ProbeKeyPad(rig.table, rig.context, 0), 0);
+  EXPECT_EQ(ProbeKeyPad(rig.table, rig.context, 1), 0);
+  EXPECT_EQ(ReadKeyPadStatus(rig.table, rig.context, 0), 0);
+
+  rig.hid.SetFaults(b4, KeyPadFaults{});
+  EXPECT_EQ(ProbeKeyPad(rig.table, rig.context, 0), 1);
+  EXPECT_TRUE(HasSoftKeyboard(rig.table, rig.context, 0));
+  EXPECT_EQ(ReadKeyPadStatus(rig.table, rig.context, 0), 0x01);
+}
+
+TEST(AccessConnection, ProbeSendsNothingToOtherModels) {
+  Rig rig;
+  EmulatedDeviceId id = rig.Attach(kProduct1225, 1);
+  ConnectKeyPads(rig.table, rig.ports);
+  rig.hid.ClearRequests(id);
+  EXPECT_EQ(ProbeKeyPad(rig.table, rig.context, 0), -1);
+  EXPECT_EQ(ProbeKeyPad(rig.table, rig.context, 16), -1);
+  EXPECT_TRUE(rig.hid.Requests(id).empty());
+}
+
+TEST(AccessConnection, KeyPadFolderNames) {
+  KeyPadTable table;
+  table.slots[3].modelIdentity = kModel0100130D;
+  table.slots[3].serialNumber = 7;
+  char16_t folder[kPathChars];
+  ASSERT_TRUE(KeyPadFolder(table, u"C:\\data\\softkey\\", 3, folder));
+  EXPECT_EQ(BoundedView(folder), u"C:\\data\\softkey\\130d000007");
+  // A path that does not fit names no folder at all, and neither does a slot out of range.
+  EXPECT_FALSE(KeyPadFolder(table, std::u16string(252, u'x'), 3, folder));
+  EXPECT_EQ(folder[0], 0);
+  EXPECT_FALSE(KeyPadFolder(table, u"C:\\", 16, folder));
+}
+
+TEST(AccessPresence, FindsTheSelectedKeyPadOrClosesTheWindows) {
+  Rig rig;
+  rig.Attach(kProduct1227, 1);
+  EmulatedDeviceId second = rig.Attach(kProduct1227, 2);
+  rig.Attach(kProduct1227, 3);
+  ConnectKeyPads(rig.table, rig.ports);
+
+  // No command: nothing to check.
+  rig.hid.Detach(second);
+  EXPECT_TRUE(VerifySelectedKeyPad(rig.table, rig.ports));
+
+  rig.table.commandActive = true;
+  rig.table.selectedKeyPad = 2;
+  RunPresenceCheck(rig.table, rig.ports);
+  EXPECT_TRUE(rig.table.keyPadPresent.load());
+  EXPECT_TRUE(rig.presenceUi.calls.empty());
+
+  rig.table.selectedKeyPad = 1;
+  RunPresenceCheck(rig.table, rig.ports);
+  EXPECT_FALSE(rig.table.keyPadPresent.load());
+  EXPECT_EQ(rig.presenceUi.calls, (std::vector<std::string>{"message", "close"}));
+
+  // Once the command is over the next check clears the flag again.
+  rig.table.commandActive = false;
+  RunPresenceCheck(rig.table, rig.ports);
+  EXPECT_TRUE(rig.table.keyPadPresent.load());
+}
+
+TEST(AccessPresence, VanishedKeyPadDuringThePromptStopsTheScan) {
+  Rig rig;
+  EmulatedDeviceId first = rig.Attach(kProduct1224, 1, 0x01);
+  rig.Attach(kProduct1224, 2);
+  rig.prompts.results = {kPromptAccepted};
+  rig.prompts.onPrompt = [&](int) {
+    // The prompt's modal loop runs the timers: the rescan waits, the presence check runs.
+    EXPECT_EQ(DecideMonitorTimer(kRescanTimerId, rig.table), MonitorTimerAction::kKeepArmed);
+    rig.hid.Detach(first);
+    RunPresenceCheck(rig.table, rig.ports);
+  };
+  ConnectKeyPads(rig.table, rig.ports);
+  EXPECT_FALSE(rig.table.keyPadPresent.load());
+  EXPECT_FALSE(rig.table.commandActive.load());
+  EXPECT_EQ(rig.presenceUi.calls.size(), 2u);
+  // Neither slot got a soft keyboard: the scan stopped at slot 0.
+  EXPECT_TRUE(rig.softKeyboards.started.empty());
+  EXPECT_EQ(rig.table.slots[1].modelIdentity, 0u);
+}
+
+TEST(AccessPresence, FlagAlreadyFalseStopsTheScanAtTheFirstKeyPad) {
+  Rig rig;
+  rig.Attach(kProduct1224, 1);
+  rig.Attach(kProduct1224, 2);
+  rig.softKeyboards.running = {1};
+  rig.table.keyPadPresent = false;
+  ConnectKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(rig.table.slots[0].serialNumber, 1u);
+  EXPECT_TRUE(rig.softKeyboards.started.empty());
+  EXPECT_TRUE(rig.softKeyboards.running.empty());
+}
+
+TEST(AccessConnection, MoreThanSixteenKeyPadsFillSixteenSlots) {
+  Rig rig;
+  for (std::uint32_t serial = 1; serial <= 17; ++serial) rig.Attach(kProduct1224, serial);
+  rig.Attach(kProduct0652, 500);  // the smallest product id: slot 0
+  ConnectKeyPads(rig.table, rig.ports);
+  ASSERT_EQ(rig.table.keyPadCount.load(), kMaxKeyPads);
+  EXPECT_EQ(rig.table.slots[0].serialNumber, 500u);
+  EXPECT_EQ(rig.table.slots[15].serialNumber, 15u);
+  EXPECT_EQ(rig.softKeyboards.started.size(), 15u);
+  for (int slot : rig.softKeyboards.started) EXPECT_LT(slot, kMaxKeyPads);
+
+  // Rescanning keeps to the 16 slots as well, and only their 16 links stay open.
+  RescanKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(rig.table.keyPadCount.load(), kMaxKeyPads);
+  EXPECT_EQ(rig.table.slots[15].serialNumber, 15u);
+  EXPECT_EQ(rig.hid.OpenHandleCount(), static_cast<std::size_t>(kMaxKeyPads));
+}
+
+}  // namespace
+}  // namespace qv
