@@ -129,31 +129,11 @@ TEST(AccessConnection, SlotsFollowProductOrderThenEnumerationOrder) {
   EXPECT_EQ(rig.cache.slots[1][0].bytes, KeyPadFirmware::DefaultKeyCode(1).bytes);
 }
 
-TEST(AccessConnection, NoKeyPadClosesEverySoftKeyboardSlot) {
-  Rig rig;
-  rig.softKeyboards.running = {3, 15};
-  ConnectKeyPads(rig.table, rig.ports);
-  EXPECT_EQ(rig.table.keyPadCount.load(), 0);
-  EXPECT_TRUE(rig.softKeyboards.running.empty());
-  EXPECT_EQ(rig.softKeyboards.closed, (std::vector<int>{3, 15}));
-}
-
-TEST(AccessConnection, AccessStateComesFromTheStatusByte) {
-  Rig rig;
-  rig.Attach(kProduct1227, 1, kStatusAuthenticated | kStatusPasswordSet);
-  rig.Attach(kProduct1227, 2, 0x40);  // no password, small buzzer
-  ConnectKeyPads(rig.table, rig.ports);
-  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
-  EXPECT_EQ(rig.State(1), AccessState::Open);
-  EXPECT_TRUE(rig.prompts.promptedSlots.empty());
-  // 0x1227 has no soft keyboard.
-  EXPECT_TRUE(rig.softKeyboards.started.empty());
-}
-
 TEST(AccessConnection, PromptIsShownOnceAndCancelKeepsItAwayOnLaterRescans) {
   Rig rig;
-  rig.Attach(kProduct1227, 1);
-  rig.Attach(kProduct1227, 2, 0x21);  // password set, not authenticated, interface bits kept
+  rig.Attach(kProduct1227, 1, 0x40);  // no password, small buzzer
+  rig.Attach(kProduct1227, 2, 0x21);  // password set, not authenticated
+  rig.Attach(kProduct1227, 3, kStatusAuthenticated | kStatusPasswordSet);
   rig.table.selectedKeyPad = 7;
   rig.prompts.results = {kPromptCancelled};
   bool commandActiveDuringPrompt = false;
@@ -173,8 +153,10 @@ TEST(AccessConnection, PromptIsShownOnceAndCancelKeepsItAwayOnLaterRescans) {
   EXPECT_FALSE(rig.table.commandActive.load());
   EXPECT_FALSE(rig.table.modalActive.load());
   EXPECT_EQ(rig.table.selectedKeyPad.load(), 7);
+  EXPECT_EQ(rig.State(0), AccessState::Open);
   EXPECT_EQ(rig.State(1), AccessState::Locked);
   EXPECT_TRUE(rig.Declined(1));
+  EXPECT_EQ(rig.State(2), AccessState::Authenticated);
 
   RescanKeyPads(rig.table, rig.ports);
   RescanKeyPads(rig.table, rig.ports);
@@ -182,23 +164,17 @@ TEST(AccessConnection, PromptIsShownOnceAndCancelKeepsItAwayOnLaterRescans) {
   EXPECT_TRUE(rig.Declined(1));
 }
 
-TEST(AccessConnection, AcceptedPromptWritesTheResumeValue) {
-  Rig rig;
-  EmulatedDeviceId id = rig.Attach(kProduct1227, 1, 0x21);
-  rig.prompts.results = {kPromptAccepted};
-  ConnectKeyPads(rig.table, rig.ports);
-  EXPECT_EQ(rig.hid.Status(id), ResumeStatusValue(0x21));
-}
-
-TEST(AccessConnection, DeclinedResetShowsThePromptAgain) {
+TEST(AccessConnection, AcceptedPromptWritesTheResumeValueAndDeclinedResetPromptsAgain) {
   Rig rig;
   rig.Attach(kProduct1227, 1, 0x01);
-  rig.prompts.results = {kPromptInitialise, kPromptInitialise};
+  EmulatedDeviceId second = rig.Attach(kProduct1227, 2, 0x21);
+  rig.prompts.results = {kPromptInitialise, kPromptInitialise, kPromptAccepted};
   rig.prompts.resetAnswers = {false, true};
   ConnectKeyPads(rig.table, rig.ports);
-  EXPECT_EQ(rig.prompts.promptedSlots, (std::vector<int>{0, 0}));
+  EXPECT_EQ(rig.prompts.promptedSlots, (std::vector<int>{0, 0, 1}));
   EXPECT_EQ(rig.prompts.resetSlots, (std::vector<int>{0, 0}));
   EXPECT_EQ(rig.State(0), AccessState::Open);
+  EXPECT_EQ(rig.hid.Status(second), ResumeStatusValue(0x21));
 }
 
 TEST(AccessConnection, RemovedKeyPadLetsTheOthersKeepTheirStatesAndANewOneStartsLocked) {
@@ -303,16 +279,6 @@ TEST(AccessConnection, BravaKeyPadsAndTheirSoftKeyboards) {
   EXPECT_EQ(ReadKeyPadStatus(rig.table, rig.context, 0), 0x01);
 }
 
-TEST(AccessConnection, ProbeSendsNothingToOtherModels) {
-  Rig rig;
-  EmulatedDeviceId id = rig.Attach(kProduct1225, 1);
-  ConnectKeyPads(rig.table, rig.ports);
-  rig.hid.ClearRequests(id);
-  EXPECT_EQ(ProbeKeyPad(rig.table, rig.context, 0), -1);
-  EXPECT_EQ(ProbeKeyPad(rig.table, rig.context, 16), -1);
-  EXPECT_TRUE(rig.hid.Requests(id).empty());
-}
-
 TEST(AccessConnection, KeyPadFolderNames) {
   KeyPadTable table;
   table.slots[3].modelIdentity = kModel0100130D;
@@ -378,12 +344,12 @@ TEST(AccessPresence, FlagAlreadyFalseStopsTheScanAtTheFirstKeyPad) {
   Rig rig;
   rig.Attach(kProduct1224, 1);
   rig.Attach(kProduct1224, 2);
-  rig.softKeyboards.running = {1};
+  rig.softKeyboards.running = {1, 15};
   rig.table.keyPadPresent = false;
   ConnectKeyPads(rig.table, rig.ports);
   EXPECT_EQ(rig.table.slots[0].serialNumber, 1u);
   EXPECT_TRUE(rig.softKeyboards.started.empty());
-  EXPECT_TRUE(rig.softKeyboards.running.empty());
+  EXPECT_EQ(rig.softKeyboards.closed, (std::vector<int>{1, 15}));
 }
 
 TEST(AccessConnection, MoreThanSixteenKeyPadsFillSixteenSlots) {
