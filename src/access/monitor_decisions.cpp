@@ -52,6 +52,14 @@ MonitorTimerAction DecideMonitorTimer(unsigned timerId, const KeyPadTable& table
   return MonitorTimerAction::kKillAndVerify;
 }
 
+void RunRescanTick(KeyPadTable& table, ConnectionPorts& ports) {
+  // A rescan that waited for a command runs after that command's presence check. With no
+  // command left to stop, the flag is what the next presence tick would make it, so the scan
+  // reconnects every key pad instead of stopping at the first one after a forced close.
+  if (!table.commandActive) table.keyPadPresent = true;
+  RescanKeyPads(table, ports);
+}
+
 void RunPresenceCheck(KeyPadTable& table, ConnectionPorts& ports) {
   table.keyPadPresent = table.commandActive ? VerifySelectedKeyPad(table, ports) : true;
 }

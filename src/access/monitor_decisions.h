@@ -27,6 +27,10 @@ enum class MonitorTimerAction {
 // The rescan timer (id 1) and any other id (the presence check).
 MonitorTimerAction DecideMonitorTimer(unsigned timerId, const KeyPadTable& table);
 
+// The rescan of a timer tick: with no command active the key pads count as present again, then
+// RescanKeyPads.
+void RunRescanTick(KeyPadTable& table, ConnectionPorts& ports);
+
 // The presence check of a timer tick: keyPadPresent = VerifySelectedKeyPad while a command is
 // active, true otherwise.
 void RunPresenceCheck(KeyPadTable& table, ConnectionPorts& ports);

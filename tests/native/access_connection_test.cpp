@@ -352,6 +352,32 @@ TEST(AccessPresence, FlagAlreadyFalseStopsTheScanAtTheFirstKeyPad) {
   EXPECT_EQ(rig.softKeyboards.closed, (std::vector<int>{1, 15}));
 }
 
+TEST(AccessPresence, RescanThatWaitedForACommandReconnectsEveryKeyPad) {
+  Rig rig;
+  rig.Attach(kProduct1224, 1);
+  EmulatedDeviceId second = rig.Attach(kProduct1224, 2);
+  rig.Attach(kProduct1224, 3);
+  ConnectKeyPads(rig.table, rig.ports);
+  rig.softKeyboards.started.clear();
+
+  // The command's key pad goes away: the presence check ends the command, the rescan waited.
+  rig.table.commandActive = true;
+  rig.table.selectedKeyPad = 1;
+  rig.hid.Detach(second);
+  EXPECT_EQ(DecideMonitorTimer(kRescanTimerId, rig.table), MonitorTimerAction::kKeepArmed);
+  RunPresenceCheck(rig.table, rig.ports);
+  EXPECT_FALSE(rig.table.keyPadPresent.load());
+  rig.table.commandActive = false;
+
+  // The first tick after the command: both remaining key pads get their soft keyboards back.
+  ASSERT_EQ(DecideMonitorTimer(kRescanTimerId, rig.table), MonitorTimerAction::kKillAndRescan);
+  RunRescanTick(rig.table, rig.ports);
+  EXPECT_TRUE(rig.table.keyPadPresent.load());
+  EXPECT_EQ(rig.table.keyPadCount.load(), 2);
+  EXPECT_EQ(rig.table.slots[1].serialNumber, 3u);
+  EXPECT_EQ(rig.softKeyboards.started, (std::vector<int>{0, 1}));
+}
+
 TEST(AccessConnection, MoreThanSixteenKeyPadsFillSixteenSlots) {
   Rig rig;
   for (std::uint32_t serial = 1; serial <= 17; ++serial) rig.Attach(kProduct1224, serial);

@@ -33,6 +33,14 @@ BOOL CALLBACK FindInstanceWindowProc(HWND window, LPARAM context) {
   return TRUE;
 }
 
+void LoadShellStrings(HINSTANCE instance, ShellStrings& strings) {
+  LoadResourceString(instance, IDS_APP_NAME, strings.appName);
+  LoadResourceString(instance, IDS_INSTANCE_NAME, strings.instanceName);
+  LoadResourceString(instance, IDS_PRODUCT_NAME, strings.productName);
+  LoadResourceString(instance, IDS_SOFT_KEYBOARD_CLASS, strings.softKeyboardClass);
+  LoadResourceString(instance, IDS_INFO_ICON_CLASS, strings.infoIconClass);
+}
+
 void ResolveOptionalEntryPoints(Application& app) {
   app.wtsModule = GetModuleHandleW(L"wtsapi32.dll");
   if (!app.wtsModule) {
@@ -110,7 +118,8 @@ bool SendToRunningInstance(const wchar_t* className, UINT message) {
   return true;
 }
 
-int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showCommand) {
+int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showCommand,
+                    HidSystem& hid) {
   Application& app = theApplication;
   ShellState& shell = app.shell;
 
@@ -123,11 +132,7 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   SetProgramPath(shell.paths, BoundedView(Utf16(modulePath), moduleLength < kPathChars ? moduleLength : kPathChars));
 
   // 3. The strings.
-  LoadResourceString(instance, IDS_APP_NAME, shell.strings.appName);
-  LoadResourceString(instance, IDS_INSTANCE_NAME, shell.strings.instanceName);
-  LoadResourceString(instance, IDS_PRODUCT_NAME, shell.strings.productName);
-  LoadResourceString(instance, IDS_SOFT_KEYBOARD_CLASS, shell.strings.softKeyboardClass);
-  LoadResourceString(instance, IDS_INFO_ICON_CLASS, shell.strings.infoIconClass);
+  LoadShellStrings(instance, shell.strings);
   const wchar_t* instanceName = Wide(shell.strings.instanceName);
 
   auto finish = [&](int exitCode) {
@@ -182,10 +187,8 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   EnumDisplayMonitors(nullptr, nullptr, AddMonitorProc, reinterpret_cast<LPARAM>(&shell.monitors));
 
   // 14, 15. The main window.
-  app.instance = instance;
-  RegisterMainWindowClass(app);
   int exitCode = 0;
-  if (CreateMainWindow(instance, showCommand)) {
+  if (StartMainWindow(instance, showCommand, hid)) {
     // 16. Accelerators (Alt+"?" and Alt+"/" open the about box).
     app.accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
 
@@ -213,48 +216,45 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   return finish(exitCode);
 }
 
+bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {
+  Application& app = theApplication;
+  app.instance = instance;
+  if (app.shell.strings.instanceName[0] == 0) LoadShellStrings(instance, app.shell.strings);
+  app.hid = &hid;
+  app.device = std::make_unique<DeviceContext>(hid);
+  if (!app.prompts) app.prompts = CreateConnectionPrompts(app);
+  app.ports = std::make_unique<ConnectionPorts>(ConnectionPorts{
+      *app.device, app.keyCodeCache, app.softKeyboards, *app.prompts, app.presenceUi,
+      BoundedView(app.shell.paths.softKeyFolder)});
+  RegisterMainWindowClass(app);
+  return CreateMainWindow(instance, showCommand);
+}
+
 bool CreateMainWindow(HINSTANCE instance, int showCommand) {
   Application& app = theApplication;
-  // The key pad table is cleared here, before the main window exists; it joins with the key pad
-  // table.
+  // 1. The key pad table starts cleared: no link, identity, serial number or access state.
+  for (KeyPadSlot& slot : app.keyPads.slots) {
+    slot.link = DeviceLink{};
+    slot.modelIdentity = 0;
+    slot.serialNumber = 0;
+    InstallCarriedAccess(slot, CarriedAccess{false, AccessState::Locked, kSoftKeyNotAuthenticated,
+                                             false});
+  }
+  app.keyPads.keyPadCount = 0;
+  app.keyPads.selectedKeyPad = 0;
+  app.keyPads.keyPadPresent = true;
+  app.editedKeyCodes.selectedButton = -1;
+  app.editedKeyCodes.selectedKey = -1;
+  app.editedKeyCodes.imported = false;
+  // 2. The instance that all later resources and dialogs come from.
   app.instance = instance;
+  // 3. The hidden main window: a tool window of size 0, so it has no taskbar button.
   HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, Wide(app.shell.strings.instanceName),
                                 L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
   if (!window) return false;
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   return true;
-}
-
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  Application& app = theApplication;
-  switch (message) {
-    case WM_CREATE:
-      app.mainWindow = window;
-      if (app.wtsRegisterSessionNotification) app.wtsRegisterSessionNotification(window, 0);
-      app.shell.nonJapaneseLayout = ReadKeyboardIdentifier(app.settings);
-      // The notification-area icon, the keyboard-change watcher and the two key pad timers join
-      // here with the tray window and the key pad table.
-      SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-      return 0;
-    case WM_DESTROY:
-      if (app.wtsUnregisterSessionNotification) app.wtsUnregisterSessionNotification(window);
-      PostQuitMessage(0);
-      return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
-      return 0;
-    }
-    default:
-      if (message == kRevealMessage) {
-        // A second start: showing the soft keyboards or asking for authentication again joins
-        // here with the soft keyboards and the access control.
-        return 0;
-      }
-      return DefWindowProcW(window, message, wParam, lParam);
-  }
 }
 
 }  // namespace qv

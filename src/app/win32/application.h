@@ -1,12 +1,30 @@
-// The program's entry and its hidden main window.
+// The program's entry, its hidden main window and everything start-up sets up.
 #pragma once
 
 #include <windows.h>
 
+#include <array>
+#include <memory>
+
+#include "access/access_ports.h"
+#include "access/key_pad_table.h"
+#include "access/monitor_decisions.h"
+#include "access/win32/keyboard_change_watcher.h"
 #include "app/app_state.h"
 #include "app/win32/registry_settings.h"
+#include "device/device_context.h"
+#include "device/hid_port.h"
+#include "keycode/key_code_store.h"
+#include "softkbd/win32/soft_keyboard_host_win32.h"
 
 namespace qv {
+
+// What the presence check shows: a task-modal message box, then the main window's dialogs go.
+class Win32PresenceCheckUi : public PresenceCheckUi {
+ public:
+  void ShowForcedCloseMessage() override;
+  void CloseOwnedWindows() override;
+};
 
 // Everything start-up sets up, kept for the life of the process.
 struct Application {
@@ -25,17 +43,57 @@ struct Application {
   ActiveConsoleProc wtsGetActiveConsoleSessionId = nullptr;
   RegistrySettings settings;
   ShellState shell;
+
+  // The key pads: the HID system, the device link's state, the key pad table and key codes.
+  HidSystem* hid = nullptr;
+  std::unique_ptr<DeviceContext> device;
+  KeyPadTable keyPads;
+  DeviceKeyCodeCache keyCodeCache;
+  EditedKeyCodes editedKeyCodes;
+  Win32SoftKeyboardHost softKeyboards;
+  Win32PresenceCheckUi presenceUi;
+  std::unique_ptr<ConnectionPromptHook> prompts;
+  std::unique_ptr<ConnectionPorts> ports;
+
+  // The keyboard-change watcher thread.
+  KeyboardWatcherState watcher;
+  HANDLE watcherThread = nullptr;
+
+  // The shell's command state.
+  std::uint16_t currentCommand = 0;
+  std::array<bool, kMaxKeyPads> showAgain{};
 };
 
 // The one application of the process.
 Application& TheApplication();
 
-int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showCommand);
+// The program: `hid` is the HID system the key pads are found on.
+int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showCommand,
+                    HidSystem& hid);
+
+// Loads the strings, prepares the key pad side over `hid`, registers the main window class and
+// creates the main window (whose creation starts the watcher and the monitor timers).
+bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid);
 bool CreateMainWindow(HINSTANCE instance, int showCommand);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Shows the notification-area menu at a screen point.
+void ShowTrayMenu(HWND window, POINT point);
+// Enables, disables, checks or deletes the menu's key pad entries as the plan says.
+void ApplyTrayMenuPlan(HMENU popup, const ShellMenuPlan& plan);
+
+// The access control as the shell runs it (prompts, commands, lock, the main menu dialog).
+std::unique_ptr<ConnectionPromptHook> CreateConnectionPrompts(Application& app);
+void RunShellKeyPadCommand(Application& app, std::uint16_t command, bool preset);
+void RunShellLock(Application& app);
+// Dialog 137; returns the id of the button that ended it.
+int RunTrayMenuDialog(Application& app);
 
 // Sends a message to the first top-level window whose class name equals `className` (ignoring
 // case), waiting at most kInstanceMessageTimeoutMs. True when such a window was found.
 bool SendToRunningInstance(const wchar_t* className, UINT message);
+
+// Destroys every top-level window owned by `owner` (the open dialogs of the main window).
+void CloseOwnedWindows(HWND owner);
 
 }  // namespace qv

@@ -1,0 +1,34 @@
+// The demo program: qv-padconf with emulated key pads instead of the system's HID devices, and a
+// panel to attach and detach them while it runs. The key pads it starts with come from the
+// environment variable QV_DEMO_KEYPADS ("PID/VERSION/SERIAL/PASSWORD,..."), else a default set.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/win32/application.h"
+#include "emulator/win32/emulator_panel.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
+  qv::EmulatedHidSystem hid(qv::EmulatedHidSystem::ClockMode::kReal);
+  // Wine's own virtual devices, which discovery must skip.
+  qv::ForeignDeviceSpec mouse;
+  hid.AttachForeignDevice(mouse);
+  qv::ForeignDeviceSpec keyboard;
+  keyboard.productId = 0x0002;
+  keyboard.usage = 0x0006;
+  hid.AttachForeignDevice(keyboard);
+
+  wchar_t configured[1024] = {};
+  DWORD length = GetEnvironmentVariableW(L"QV_DEMO_KEYPADS", configured, 1024);
+  std::wstring list = length > 0 && length < 1024 ? configured : qv::DefaultDemoKeyPads();
+  std::vector<qv::DemoKeyPad> keyPads;
+  for (const qv::KeyPadSpec& spec : qv::ParseDemoKeyPads(list)) {
+    keyPads.push_back(qv::DemoKeyPad{spec, hid.AttachKeyPad(spec)});
+  }
+  // A second start or "/CLOSE" reaches the running demo like the program itself.
+  if (!qv::IsCloseCommand(commandLine ? reinterpret_cast<const char16_t*>(commandLine) : u"")) {
+    qv::CreateEmulatorPanel(instance, hid, keyPads);
+  }
+  return qv::ApplicationMain(instance, commandLine, showCommand, hid);
+}

@@ -1,0 +1,211 @@
+#include "emulator/win32/emulator_panel.h"
+
+#include <cwchar>
+#include <sstream>
+
+#include "app/win32/application.h"
+#include "device/device_link.h"
+
+namespace qv {
+namespace {
+
+constexpr int kModelCombo = 100;
+constexpr int kSerialEdit = 101;
+constexpr int kPasswordEdit = 102;
+constexpr int kAttachButton = 103;
+constexpr int kAttachedList = 104;
+constexpr int kDetachButton = 105;
+
+struct PanelModel {
+  std::uint16_t productId;
+  std::uint16_t version;
+  const wchar_t* label;
+};
+
+const PanelModel kPanelModels[] = {
+    {0x1225, 0x0100, L"1225 v0100  Corvo 144 (soft keyboard, 6 pages)"},
+    {0x130D, 0x0100, L"130D v0100  Corvo 144 (soft keyboard, 6 pages)"},
+    {0x1224, 0x0100, L"1224 v0100  30 keys (soft keyboard)"},
+    {0x130C, 0x0100, L"130C v0100  30 keys (soft keyboard)"},
+    {0x074F, 0xA100, L"074F vA100  Tarn (soft keyboard)"},
+    {0x074F, 0xB4B4, L"074F Bluetooth LE  Brava"},
+    {0x0777, 0xB5B5, L"0777 Bluetooth LE  Brava"},
+    {0x0777, 0x0100, L"0777 v0100  Tarn Quad"},
+    {0x1227, 0x0100, L"1227 v0100  Merla 96"},
+    {0x1227, 0x0200, L"1227 v0200  Merla 96"},
+    {0x142A, 0x0100, L"142A v0100  Sable 48"},
+    {0x1865, 0x0200, L"1865 v0200  Wren 84"},
+    {0x070C, 0x0100, L"070C v0100  Corvo"},
+    {0x0750, 0x0100, L"0750 v0100  CorvoTarn"},
+    {0x075F, 0x0100, L"075F v0100  Tarn+"},
+    {0x0652, 0x0100, L"0652 v0100"},
+};
+
+struct PanelState {
+  EmulatedHidSystem* hid = nullptr;
+  std::vector<DemoKeyPad>* keyPads = nullptr;
+};
+PanelState panel;
+
+KeyPadSpec MakeSpec(std::uint16_t productId, std::uint16_t version, std::uint32_t serial,
+                    const std::string& password) {
+  KeyPadSpec spec;
+  spec.productId = productId;
+  spec.bluetooth = version == 0xB4B4 || version == 0xB5B5;
+  spec.version = spec.bluetooth ? 0 : version;
+  spec.zeroAttributes = spec.bluetooth;
+  spec.serial = serial % 1000000;
+  spec.password = password;
+  spec.status = password.empty() ? 0x00 : 0x01;
+  return spec;
+}
+
+std::wstring Describe(const KeyPadSpec& spec) {
+  wchar_t text[128];
+  std::uint16_t version = spec.bluetooth ? BleVersionSubstitute(spec.productId) : spec.version;
+  swprintf(text, 128, L"%04x v%04x  %06u%ls", spec.productId, version,
+           static_cast<unsigned>(spec.serial), spec.password.empty() ? L"" : L"  (password)");
+  return text;
+}
+
+void NotifyProgram() {
+  // As the keyboard-change watcher does on every change of the system's keyboards.
+  if (HWND main = TheApplication().mainWindow) {
+    SetTimer(main, 1, 100, nullptr);
+    SetTimer(main, 2, 100, nullptr);
+  }
+}
+
+void RefreshList(HWND window) {
+  HWND list = GetDlgItem(window, kAttachedList);
+  SendMessageW(list, LB_RESETCONTENT, 0, 0);
+  for (const DemoKeyPad& keyPad : *panel.keyPads) {
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Describe(keyPad.spec).c_str()));
+  }
+}
+
+void Attach(HWND window) {
+  int index = static_cast<int>(SendDlgItemMessageW(window, kModelCombo, CB_GETCURSEL, 0, 0));
+  if (index < 0 || index >= static_cast<int>(std::size(kPanelModels))) return;
+  wchar_t serialText[16] = {};
+  GetDlgItemTextW(window, kSerialEdit, serialText, 16);
+  wchar_t passwordText[24] = {};
+  GetDlgItemTextW(window, kPasswordEdit, passwordText, 24);
+  std::string password;
+  for (const wchar_t* c = passwordText; *c; ++c) password += static_cast<char>(*c & 0x7F);
+  KeyPadSpec spec = MakeSpec(kPanelModels[index].productId, kPanelModels[index].version,
+                             static_cast<std::uint32_t>(wcstoul(serialText, nullptr, 10)), password);
+  DemoKeyPad keyPad{spec, panel.hid->AttachKeyPad(spec)};
+  panel.keyPads->push_back(keyPad);
+  RefreshList(window);
+  NotifyProgram();
+}
+
+void Detach(HWND window) {
+  int index = static_cast<int>(SendDlgItemMessageW(window, kAttachedList, LB_GETCURSEL, 0, 0));
+  if (index < 0 || index >= static_cast<int>(panel.keyPads->size())) return;
+  panel.hid->Detach((*panel.keyPads)[index].id);
+  panel.keyPads->erase(panel.keyPads->begin() + index);
+  RefreshList(window);
+  NotifyProgram();
+}
+
+HWND AddControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x,
+                int y, int width, int height, int id, HFONT font) {
+  HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
+                                 height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 nullptr, nullptr);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  return control;
+}
+
+LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: {
+      HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+      AddControl(window, L"STATIC", L"型式 (model)", 0, 10, 10, 330, 18, -1, font);
+      HWND combo = AddControl(window, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
+                              10, 30, 330, 300, kModelCombo, font);
+      for (const PanelModel& model : kPanelModels) {
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(model.label));
+      }
+      SendMessageW(combo, CB_SETCURSEL, 0, 0);
+      AddControl(window, L"STATIC", L"シリアル番号 (serial)", 0, 10, 62, 160, 18, -1, font);
+      AddControl(window, L"EDIT", L"100", WS_BORDER | ES_NUMBER | WS_TABSTOP, 10, 82, 160, 22,
+                 kSerialEdit, font);
+      AddControl(window, L"STATIC", L"パスワード (password)", 0, 180, 62, 160, 18, -1, font);
+      AddControl(window, L"EDIT", L"", WS_BORDER | WS_TABSTOP, 180, 82, 160, 22, kPasswordEdit,
+                 font);
+      AddControl(window, L"BUTTON", L"接続 (attach)", BS_PUSHBUTTON | WS_TABSTOP, 10, 114, 330, 26,
+                 kAttachButton, font);
+      AddControl(window, L"LISTBOX", L"", WS_BORDER | WS_VSCROLL | LBS_NOTIFY | WS_TABSTOP, 10, 150,
+                 330, 120, kAttachedList, font);
+      AddControl(window, L"BUTTON", L"切断 (detach)", BS_PUSHBUTTON | WS_TABSTOP, 10, 276, 330, 26,
+                 kDetachButton, font);
+      RefreshList(window);
+      return 0;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kAttachButton) Attach(window);
+      if (LOWORD(wParam) == kDetachButton) Detach(window);
+      return 0;
+    case WM_CLOSE:
+      // The panel stays while the program runs; closing it only hides it.
+      ShowWindow(window, SW_MINIMIZE);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+std::vector<KeyPadSpec> ParseDemoKeyPads(const std::wstring& list) {
+  std::vector<KeyPadSpec> specs;
+  std::wstringstream items(list);
+  std::wstring item;
+  while (std::getline(items, item, L',')) {
+    std::wstringstream fields(item);
+    std::wstring productText, versionText, serialText, passwordText;
+    std::getline(fields, productText, L'/');
+    std::getline(fields, versionText, L'/');
+    std::getline(fields, serialText, L'/');
+    std::getline(fields, passwordText, L'/');
+    wchar_t* end = nullptr;
+    unsigned long productId = wcstoul(productText.c_str(), &end, 16);
+    if (productText.empty() || *end != 0 || !IsKnownProductId(static_cast<std::uint16_t>(productId)))
+      continue;
+    unsigned long version = versionText.empty() ? 0x0100 : wcstoul(versionText.c_str(), &end, 16);
+    unsigned long serial = serialText.empty() ? 1 : wcstoul(serialText.c_str(), &end, 10);
+    std::string password;
+    for (wchar_t c : passwordText) password += static_cast<char>(c & 0x7F);
+    specs.push_back(MakeSpec(static_cast<std::uint16_t>(productId),
+                             static_cast<std::uint16_t>(version & 0xFFFF),
+                             static_cast<std::uint32_t>(serial), password));
+  }
+  return specs;
+}
+
+std::wstring DefaultDemoKeyPads() { return L"1225/0100/123/,1224/0100/45678/1234,074f/b4b4/7/"; }
+
+HWND CreateEmulatorPanel(HINSTANCE instance, EmulatedHidSystem& hid,
+                         std::vector<DemoKeyPad>& keyPads) {
+  panel.hid = &hid;
+  panel.keyPads = &keyPads;
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = PanelProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = L"QvPadconfEmulatorPanel";
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(107));
+  RegisterClassExW(&windowClass);
+  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"キーパッド エミュレーター (demo)",
+                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 40, 40,
+                                366, 350, nullptr, nullptr, instance, nullptr);
+  if (window) ShowWindow(window, SW_SHOWNOACTIVATE);
+  return window;
+}
+
+}  // namespace qv

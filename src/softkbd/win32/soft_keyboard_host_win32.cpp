@@ -1,0 +1,69 @@
+#include "softkbd/win32/soft_keyboard_host_win32.h"
+
+#include <string>
+
+#include "access/key_pad_table.h"
+#include "app/win32/wide.h"
+
+namespace qv {
+
+bool Win32SoftKeyboardHost::SoftKeyboardThreadExists(int slot) {
+  return IsSlot(slot) && slots_[slot].started.load();
+}
+
+bool Win32SoftKeyboardHost::SoftKeyboardWindowExists(int slot) {
+  return IsSlot(slot) && slots_[slot].window.load() != nullptr;
+}
+
+void Win32SoftKeyboardHost::StartSoftKeyboardThread(int slot, SoftKeyLayout layout) {
+  if (!IsSlot(slot) || slots_[slot].started.load()) return;
+  slots_[slot].layout = layout;
+  slots_[slot].started = true;
+  // The soft keyboard's own thread and window join here with the soft keyboard; until then the
+  // slot is marked as started so that the scans keep their bookkeeping.
+}
+
+void Win32SoftKeyboardHost::CloseSoftKeyboardThread(int slot) {
+  if (!IsSlot(slot) || !slots_[slot].started.load()) return;
+  slots_[slot].started = false;
+  if (HWND window = slots_[slot].window.exchange(nullptr)) {
+    // The soft keyboard thread ends its message loop when its window closes.
+    SendMessageW(window, WM_CLOSE, 0, 0);
+  }
+  slots_[slot].shown = false;
+}
+
+void Win32SoftKeyboardHost::CreateFolder(std::u16string_view path) {
+  std::wstring folder = WideString(path);
+  CreateDirectoryW(folder.c_str(), nullptr);
+}
+
+void Win32SoftKeyboardHost::LoadSoftKeyAssets(int) {
+  // The soft-key images and captions join here with their storage.
+}
+
+void Win32SoftKeyboardHost::SetSoftKeyboardVisible(int slot, bool show, bool) {
+  if (!IsSlot(slot)) return;
+  HWND window = slots_[slot].window.load();
+  if (!window) return;
+  ShowWindow(window, show ? SW_SHOWNA : SW_HIDE);
+  slots_[slot].shown = show;
+}
+
+bool Win32SoftKeyboardHost::KeyboardShown(int slot) {
+  return IsSlot(slot) && slots_[slot].shown.load();
+}
+
+HWND Win32SoftKeyboardHost::SoftKeyboardWindow(int slot) {
+  return IsSlot(slot) ? slots_[slot].window.load() : nullptr;
+}
+
+void Win32SoftKeyboardHost::Clear() {
+  for (Slot& slot : slots_) {
+    slot.started = false;
+    slot.window = nullptr;
+    slot.shown = false;
+  }
+}
+
+}  // namespace qv
