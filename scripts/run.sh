@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Windows program and starts it under Wine: on the current
-# display when DISPLAY is set, else on a virtual display of its own.
+# display when DISPLAY is set, else on a virtual display of its own. It starts the demo program
+# (the same program over emulated key pads, with a panel to attach and detach them), since this
+# machine has no key pad; --real starts qv-padconf.exe itself on the system's HID devices.
 #
-#   scripts/run.sh                      start the program (ends with Ctrl+C or --close)
+#   scripts/run.sh                      start the demo (ends with Ctrl+C or --close)
+#   scripts/run.sh --real               start qv-padconf.exe instead
+#   QV_DEMO_KEYPADS=1227/0100/123/,074f/a100/45678/secret scripts/run.sh
+#                                       start the demo with other key pads (PID/VERSION/SERIAL/PASSWORD)
 #   scripts/run.sh --screenshot F.png   also write a picture of the screen to F.png after a few
 #                                       seconds (--after N sets the seconds)
 #   scripts/run.sh --close              close the running program (as "qv-padconf.exe /CLOSE")
@@ -13,19 +18,21 @@ cd "$QV_ROOT"
 screenshot=""
 after=6
 close=0
+program="build/windows/qv-padconf-demo.exe"
+target=qv-padconf-demo
 while [ $# -gt 0 ]; do
   case "$1" in
     --screenshot) screenshot=$(realpath -m "$2"); shift 2 ;;
     --after) after=$2; shift 2 ;;
     --close) close=1; shift ;;
-    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+    --real) program="build/windows/qv-padconf.exe"; target=qv-padconf; shift ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     *) echo "unknown option: $1"; exit 2 ;;
   esac
 done
 
 qv_install_packages || { echo "package installation failed"; exit 1; }
 
-program="build/windows/qv-padconf.exe"
 if [ "$close" = 1 ]; then
   [ -x "$program" ] || { echo "nothing built yet"; exit 0; }
   qv_wine "$program" /CLOSE
@@ -35,7 +42,7 @@ fi
 echo "== Building the Windows program"
 cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQV_BENCH=OFF >/dev/null || exit 1
-cmake --build build/windows --target qv-padconf || exit 1
+cmake --build build/windows --target "$target" || exit 1
 qv_prepare_prefix
 
 xvfb_pid=""
@@ -57,8 +64,10 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "== No display was set: using the virtual display $DISPLAY"
 fi
 
-echo "== qv-padconf runs under Wine on display $DISPLAY."
+echo "== $(basename "$program") runs under Wine on display $DISPLAY."
 echo "   End it with Ctrl+C here, or with 'scripts/run.sh --close' from another terminal."
+export QV_DEMO_KEYPADS="${QV_DEMO_KEYPADS:-}"
+[ -z "$QV_DEMO_KEYPADS" ] && unset QV_DEMO_KEYPADS
 qv_wine "$program" &
 program_pid=$!
 
