@@ -1,0 +1,403 @@
+#include "access/access_control.h"
+
+#include "access/key_pad_connection.h"
+#include "access/key_pad_selection.h"
+#include "app/shell_commands.h"
+#include "device/device_commands.h"
+#include "device/device_link.h"
+
+namespace qv {
+namespace {
+
+constexpr SubmitOutcome EndWith(int result) {
+  return SubmitOutcome{true, result};
+}
+constexpr SubmitOutcome StayOpen() {
+  return SubmitOutcome{false, 0};
+}
+
+std::u16string_view CutTo(std::u16string_view text, std::size_t limit) {
+  return text.size() > limit ? text.substr(0, limit) : text;
+}
+
+void WriteStatus(AccessPorts& ports, int slot, std::uint8_t value) {
+  WriteStatusByte(ports.device, ports.table.slots[slot].link, value);
+}
+
+// The slot a flow works on: selectedKeyPad, or -1 when it names no slot.
+int SelectedSlot(const KeyPadTable& table) {
+  const int slot = table.selectedKeyPad;
+  return IsSlot(slot) ? slot : -1;
+}
+
+const AccessMessage& RefusalMessage(RegistrationCheck check) {
+  switch (check) {
+    case RegistrationCheck::kMismatch:
+      return kMismatchMessage;
+    case RegistrationCheck::kTooLong:
+      return kTooLongMessage;
+    default:
+      return kBadCharacterMessage;
+  }
+}
+
+}  // namespace
+
+bool ReadKeyPadStatusChecked(KeyPadTable& table, DeviceContext& context, int slot,
+                             std::uint8_t& status) {
+  if (!IsSlot(slot)) return false;
+  DeviceInfo info{};
+  if (!ReadDeviceInfo(context, table.slots[slot].link, info)) return false;
+  status = info[0];
+  return true;
+}
+
+std::u16string_view PromptTitle(std::uint32_t modelIdentity) {
+  switch (ProductIdOf(modelIdentity)) {
+    case kProduct070C:
+    case kProduct1225:
+    case kProduct130D:
+      return u"ユーザー認証　《Corvo》";
+    case kProduct074F:
+      return modelIdentity == kModelB4B4074F ? u"ユーザー認証　《Brava》"
+                                             : u"ユーザー認証　《Tarn》";
+    case kProduct0750:
+      return u"ユーザー認証　《CorvoTarn》";
+    case kProduct075F:
+      return u"ユーザー認証　《Tarn+》";
+    case kProduct0777:
+      return modelIdentity == kModelB5B50777 ? u"ユーザー認証　《Brava》"
+                                             : u"ユーザー認証　《Tarn Quad》";
+    case kProduct1227:
+      return u"ユーザー認証　《Merla》";
+    case kProduct142A:
+      return u"ユーザー認証　《Sable》";
+    case kProduct1865:
+      return u"ユーザー認証　《Wren》";
+    default:
+      return u"";
+  }
+}
+
+// ---------------------------------------------------------------- password prompt
+
+PasswordPromptSession::PasswordPromptSession(AccessPorts& ports)
+    : ports_(ports),
+      slot_(SelectedSlot(ports.table)),
+      softKeyboardMode_(ports.table.softKeyAuthMode) {}
+
+void PasswordPromptSession::Describe(PromptView& view) const {
+  view.title[0] = 0;
+  view.serial[0] = 0;
+  if (slot_ < 0) return;
+  const KeyPadSlot& entry = ports_.table.slots[slot_];
+  BoundedCopy(view.title, PromptTitle(entry.modelIdentity));
+  BoundedFormat(view.serial, u"%06u", {unsigned{entry.serialNumber}});
+}
+
+void PasswordPromptSession::Opened() {
+  ShowTouchKeyboard(ports_.touchKeyboard);
+}
+
+SubmitOutcome PasswordPromptSession::Submit(std::u16string_view typed, UiWindow dialog) {
+  HideTouchKeyboard(ports_.touchKeyboard);
+  if (slot_ < 0) return EndWith(kPromptCancelled);
+  KeyPadTable& table = ports_.table;
+  KeyPadSlot& entry = table.slots[slot_];
+
+  PasswordBytes password(CutTo(typed, kPromptPasswordChars));
+  if (ProbeKeyPad(table, ports_.device, slot_) == 0) {
+    ports_.ui.ShowMessage(dialog, kBravaCannotAuthenticateMessage);
+    return EndWith(kPromptCancelled);
+  }
+  const bool accepted = VerifyPassword(ports_.device, entry.link, password.view());
+  password.Wipe();
+  if (accepted) {
+    if (!softKeyboardMode_) {
+      entry.authDeclined = false;
+      entry.accessState = AccessState::Authenticated;
+    }
+    return EndWith(kPromptAccepted);
+  }
+
+  if (softKeyboardMode_) {
+    ports_.ui.ShowMessage(dialog, kSoftKeyWrongPasswordMessage);
+    entry.softKeyAuthenticated = kSoftKeyNotAuthenticated;
+  } else {
+    ports_.ui.ErrorBeep();
+    if (PasswordErrorDialog(ports_, dialog) != kErrorDialogEnterAgain)
+      return EndWith(kPromptInitialise);
+    entry.accessState = AccessState::Locked;
+  }
+  // The prompt stays open for another attempt; there is no limit on their number.
+  ShowTouchKeyboard(ports_.touchKeyboard);
+  return StayOpen();
+}
+
+int PasswordPromptSession::Cancel() {
+  HideTouchKeyboard(ports_.touchKeyboard);
+  if (slot_ >= 0 && !softKeyboardMode_) ports_.table.slots[slot_].authDeclined = true;
+  return kPromptCancelled;
+}
+
+int PasswordPrompt(AccessPorts& ports, UiWindow owner) {
+  PasswordPromptSession session(ports);
+  return ports.ui.RunPasswordPrompt(owner, session);
+}
+
+int PasswordErrorDialog(AccessPorts& ports, UiWindow owner) {
+  return ports.ui.RunPasswordErrorDialog(owner);
+}
+
+// ---------------------------------------------------------------- registration
+
+PasswordRegistrationSession::PasswordRegistrationSession(AccessPorts& ports)
+    : ports_(ports), slot_(SelectedSlot(ports.table)) {}
+
+void PasswordRegistrationSession::Opened() {
+  ShowTouchKeyboard(ports_.touchKeyboard);
+}
+
+SubmitOutcome PasswordRegistrationSession::Submit(std::u16string_view entry,
+                                                  std::u16string_view confirmation,
+                                                  UiWindow dialog) {
+  HideTouchKeyboard(ports_.touchKeyboard);
+  entry = CutTo(entry, kRegistrationPasswordChars);
+  confirmation = CutTo(confirmation, kRegistrationPasswordChars);
+  const RegistrationCheck check = CheckNewPassword(entry, confirmation);
+  if (check != RegistrationCheck::kAccepted) {
+    ports_.ui.ShowMessage(dialog, RefusalMessage(check));
+    ShowTouchKeyboard(ports_.touchKeyboard);
+    return StayOpen();
+  }
+  if (slot_ < 0) return EndWith(kRegistrationCancelled);
+  KeyPadTable& table = ports_.table;
+  KeyPadSlot& slot = table.slots[slot_];
+  if (ProbeKeyPad(table, ports_.device, slot_) == 0) {
+    ports_.ui.ShowMessage(dialog, kBravaCannotSetMessage);
+    return EndWith(kRegistrationCancelled);
+  }
+
+  PasswordBytes password(entry);
+  // A password the key pad never received must not be reported as set: the access state would
+  // then claim a protection (or its absence) that the key pad does not have.
+  if (!WritePassword(ports_.device, slot.link, password.view())) {
+    password.Wipe();
+    ports_.ui.ShowMessage(dialog, kRegistrationFailedMessage);
+    return EndWith(kRegistrationCancelled);
+  }
+  VerifyPassword(ports_.device, slot.link, password.view());
+  const bool empty = password.empty();
+  password.Wipe();
+  if (!empty) {
+    slot.accessState = AccessState::Authenticated;
+    slot.softKeyAuthenticated = kSoftKeyNotAuthenticated;
+  } else {
+    slot.accessState = AccessState::Open;
+  }
+  return EndWith(kRegistrationDone);
+}
+
+int PasswordRegistrationSession::Cancel() {
+  HideTouchKeyboard(ports_.touchKeyboard);
+  return kRegistrationCancelled;
+}
+
+int PasswordRegistration(AccessPorts& ports, UiWindow owner) {
+  PasswordRegistrationSession session(ports);
+  return ports.ui.RunPasswordRegistration(owner, session);
+}
+
+// ---------------------------------------------------------------- factory reset
+
+FactoryResetResult FactoryResetKeyPadChecked(AccessPorts& ports, UiWindow owner) {
+  const int slot = SelectedSlot(ports.table);
+  if (slot < 0) return FactoryResetResult::kNotDone;
+  if (ports.ui.ShowMessage(owner, kResetConfirmationMessage) != kMessageYes)
+    return FactoryResetResult::kNotDone;
+  if (ProbeKeyPad(ports.table, ports.device, slot) == 0) {
+    ports.ui.ShowMessage(owner, kBravaCannotCommunicateMessage);
+    return FactoryResetResult::kNotDone;
+  }
+  KeyPadSlot& entry = ports.table.slots[slot];
+  WritePassword(ports.device, entry.link, std::string_view());
+  // Only the key pad's answer tells that it is back in its factory state; without it the
+  // program keeps the access state it had instead of treating the key pad as open.
+  if (!ResetToFactory(ports.device, entry.link)) {
+    ports.ui.ShowMessage(owner, kResetFailedMessage);
+    return FactoryResetResult::kFailed;
+  }
+  ReadDeviceKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity), ports.keyCodeCache,
+                     slot);
+  entry.authDeclined = false;
+  return FactoryResetResult::kDone;
+}
+
+bool FactoryResetKeyPad(AccessPorts& ports, UiWindow owner) {
+  return FactoryResetKeyPadChecked(ports, owner) == FactoryResetResult::kDone;
+}
+
+// ---------------------------------------------------------------- command sequence
+
+namespace {
+
+// The part of RunKeyPadCommand between setting and clearing commandActive.
+void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
+  KeyPadTable& table = ports.table;
+  const UiWindow owner = ports.mainWindow;
+  const int count = CountedSlots(table);
+
+  if (count == 1) {
+    table.selectedKeyPad = 0;
+  } else if (!preset) {
+    if (ports.ui.RunKeyPadSelection(owner, table, command) != kSelectionChosen) return;
+  }
+  const int slot = table.selectedKeyPad;
+  // A slot beyond the counted key pads holds no key pad to work on.
+  if (slot < 0 || slot >= count) return;
+  KeyPadSlot& entry = table.slots[slot];
+
+  if (ProbeKeyPad(table, ports.device, slot) == 0) {
+    ports.ui.ShowMessage(owner, kBravaCannotCommunicateMessage);
+    return;
+  }
+  if (!table.keyPadPresent) return;
+
+  // A status that could not be read is not taken for "no password": the key pad would be
+  // treated as open and the values written later would clear its buzzer and interface bits.
+  std::uint8_t s = 0;
+  if (!ReadKeyPadStatusChecked(table, ports.device, slot, s)) {
+    ports.ui.ShowMessage(owner, kStatusReadFailedMessage);
+    return;
+  }
+
+  bool resetDone = false;
+  if (s & kStatusPasswordSet) {
+    if (s & kStatusAuthenticated) WriteStatus(ports, slot, EditingStatusValue(s));
+    table.softKeyAuthMode = false;
+    const int result = PasswordPrompt(ports, owner);
+    if (!table.keyPadPresent) return;
+    if (result == kPromptInitialise) {
+      const FactoryResetResult reset = FactoryResetKeyPadChecked(ports, owner);
+      if (reset == FactoryResetResult::kFailed) return;  // told already; state unchanged
+      if (reset == FactoryResetResult::kDone) {
+        entry.accessState = AccessState::Open;
+        s = static_cast<std::uint8_t>(s & 0x8F);
+        resetDone = true;
+      } else {
+        entry.accessState = AccessState::Locked;
+        ports.showAgain[slot] = 0;
+      }
+    } else if (result == kPromptAccepted) {
+      if (command == kCommandAuthenticateAgain) {
+        WriteStatus(ports, slot, ResumeStatusValue(s));
+        ports.showAgain[slot] = 1;
+      }
+    } else {
+      if (entry.accessState != AccessState::Locked && (s & kStatusAuthenticated))
+        WriteStatus(ports, slot, ResumeStatusValue(s));
+      return;
+    }
+  } else {
+    entry.accessState = AccessState::Open;
+  }
+
+  if (!table.keyPadPresent || command == kCommandAuthenticateAgain ||
+      entry.accessState == AccessState::Locked)
+    return;
+
+  // The user chose to initialise in the password error dialog of this very command and the
+  // reset was done: asking again and resetting a second time would only repeat it.
+  if (command == kCommandFactoryReset && resetDone) {
+    WriteStatus(ports, slot, kStatusAfterReset);
+    return;
+  }
+
+  WriteStatus(ports, slot, EditingStatusValue(s));
+  switch (command) {
+    case kCommandKeyCodeSettings: {
+      ports.hooks.RunKeyCodeSettings(owner);
+      if (!table.keyPadPresent) return;
+      // The dialog may have changed the buzzer or interface bits: the resume value is built on
+      // the status the key pad holds now. Without an answer nothing is written.
+      std::uint8_t now = 0;
+      if (!ReadKeyPadStatusChecked(table, ports.device, slot, now)) {
+        ports.ui.ShowMessage(owner, kStatusReadFailedMessage);
+        return;
+      }
+      WriteStatus(ports, slot, ResumeStatusValue(now));
+      break;
+    }
+    case kCommandPasswordSetting:
+      PasswordRegistration(ports, owner);
+      if (!table.keyPadPresent) return;
+      WriteStatus(ports, slot, ResumeStatusValue(s));
+      break;
+    case kCommandFactoryReset:
+      if (FactoryResetKeyPadChecked(ports, owner) == FactoryResetResult::kDone) {
+        if (!table.keyPadPresent) return;
+        entry.accessState = AccessState::Open;
+        WriteStatus(ports, slot, kStatusAfterReset);
+      } else {
+        if (!table.keyPadPresent) return;
+        WriteStatus(ports, slot, ResumeStatusValue(s));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void RunKeyPadCommand(AccessPorts& ports, unsigned command, bool preset) {
+  KeyPadTable& table = ports.table;
+  if (CountedSlots(table) == 0) return;
+  ports.ui.BringToForeground(ports.mainWindow);
+  table.commandActive = true;
+  RunCommandSteps(ports, command, preset);
+  table.commandActive = false;
+}
+
+void LockKeyPads(AccessPorts& ports) {
+  KeyPadTable& table = ports.table;
+  const int count = CountedSlots(table);
+  if (count == 0) return;
+  const UiWindow owner = ports.mainWindow;
+  ports.ui.BringToForeground(owner);
+  const AccessMessage& confirmation =
+      count == 1 ? kLockOneConfirmationMessage : kLockAllConfirmationMessage;
+  if (ports.ui.ShowMessage(owner, confirmation) != kMessageYes) return;
+
+  for (int i = 0; i < count; ++i) {
+    if (ProbeKeyPad(table, ports.device, i) == 0) {
+      ports.ui.ShowMessage(owner, kBravaCannotLockMessage);
+      continue;
+    }
+    // A key pad that does not answer is not passed over silently as one without a password:
+    // the user would believe it locked.
+    std::uint8_t s = 0;
+    if (!ReadKeyPadStatusChecked(table, ports.device, i, s)) {
+      ports.ui.ShowMessage(owner, kLockReadFailedMessage);
+      continue;
+    }
+    if ((s & kStatusPasswordSet) == 0) continue;
+    KeyPadSlot& entry = table.slots[i];
+    VerifyPassword(ports.device, entry.link, std::string_view());
+    WriteStatus(ports, i, EditingStatusValue(s));
+    entry.accessState = AccessState::Locked;
+    entry.softKeyAuthenticated = kSoftKeyNotAuthenticated;
+    entry.authDeclined = true;
+    ports.showAgain[i] = 0;
+  }
+}
+
+int AccessConnectionPrompts::PasswordPrompt(int) {
+  return qv::PasswordPrompt(ports_, ports_.mainWindow);
+}
+
+bool AccessConnectionPrompts::FactoryResetKeyPad(int) {
+  return qv::FactoryResetKeyPad(ports_, ports_.mainWindow);
+}
+
+}  // namespace qv

@@ -1,0 +1,63 @@
+#include "access/access_menus.h"
+
+namespace qv {
+namespace {
+
+constexpr int kDialogOk = 1;
+constexpr int kDialogCancel = 2;
+
+}  // namespace
+
+ShellMenuPlan OpenTrayMenuDialog(AccessPorts& ports) {
+  return PlanTrayMenuDialog(ports.table, ports.device, ports.touchEnabled != 0);
+}
+
+bool TrayMenuDialogEndsWith(int commandId) {
+  return commandId == kDialogOk || commandId == kDialogCancel ||
+         (commandId >= kTrayDialogReauthenticate && commandId <= kTrayDialogFactoryReset);
+}
+
+void ToggleTouchFromTrayMenu(AccessPorts& ports, bool checked) {
+  // Set first, so that the soft keyboards may be shown by the calls below.
+  ports.touchEnabled = 1;
+  for (int slot = 0; slot < kMaxKeyPads; ++slot) ports.hooks.SetSoftKeyboardVisible(slot, checked);
+  if (!checked) ports.touchEnabled = 0;
+  WriteTouchSetting(ports.settings, ports.touchEnabled);
+}
+
+SoftKeyMenuPlan OpenSoftKeyMenu(KeyPadTable& table, UiWindow owner,
+                                const std::function<UiWindow(int slot)>& softKeyboardWindowOf) {
+  const int count = CountedSlots(table);
+  for (int slot = 0; owner != 0 && slot < count; ++slot) {
+    if (softKeyboardWindowOf && softKeyboardWindowOf(slot) == owner) {
+      table.menuKeyPad = static_cast<std::uint16_t>(slot);
+      break;
+    }
+  }
+  SoftKeyMenuPlan plan;
+  const int menuKeyPad = table.menuKeyPad;
+  if (!IsSlot(menuKeyPad)) return plan;
+  const KeyPadSlot& entry = table.slots[menuKeyPad];
+  plan.forKeyPad = true;
+  plan.settingsLocked = entry.settingsLocked;
+  plan.lockEnabled = entry.accessState == AccessState::Authenticated;
+  return plan;
+}
+
+int SoftKeyMenuCommand(KeyPadTable& table, int commandId, bool settingsLockedChecked) {
+  switch (commandId) {
+    case kDialogOk: {
+      const int menuKeyPad = table.menuKeyPad;
+      if (IsSlot(menuKeyPad)) table.slots[menuKeyPad].settingsLocked = settingsLockedChecked;
+      return kDialogOk;
+    }
+    case kDialogCancel:
+    case kSoftKeyMenuLock:
+    case kSoftKeyMenuPassword:
+      return commandId;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,42 @@
+// The two small menu dialogs: the main menu dialog 137 (a double click on the notification-area
+// icon) and the soft keyboard's menu dialog 173.
+#pragma once
+
+#include <functional>
+
+#include "access/access_control.h"
+#include "access/monitor_decisions.h"
+
+namespace qv {
+
+// Controls of dialog 173.
+inline constexpr int kSoftKeyMenuLock = 1020;
+inline constexpr int kSoftKeyMenuPassword = 1022;
+inline constexpr int kSoftKeyMenuSettingsLocked = 1042;
+
+// Dialog 137 opens: the states of its buttons and of the check box 1044.
+ShellMenuPlan OpenTrayMenuDialog(AccessPorts& ports);
+
+// Whether a command of dialog 137 ends it (with that id): OK, Cancel and the buttons 1019-1023.
+bool TrayMenuDialogEndsWith(int commandId);
+
+// The check box 1044 was clicked and is now `checked`: shows or hides every soft keyboard,
+// sets touchEnabled and stores it as "t_enable". The dialog stays open.
+void ToggleTouchFromTrayMenu(AccessPorts& ports, bool checked);
+
+// Dialog 173 opens, owned by `owner`.
+struct SoftKeyMenuPlan {
+  bool forKeyPad = false;       // menuKeyPad names a slot; the states below apply
+  bool settingsLocked = false;  // check 1042
+  bool lockEnabled = false;     // enable 1020
+};
+// menuKeyPad = the first counted slot whose soft keyboard window is `owner` (unchanged when none
+// is). `softKeyboardWindowOf` gives a slot's soft keyboard window, 0 for none.
+SoftKeyMenuPlan OpenSoftKeyMenu(KeyPadTable& table, UiWindow owner,
+                                const std::function<UiWindow(int slot)>& softKeyboardWindowOf);
+
+// A command of dialog 173 with the check box's state: the id to end the dialog with (1, 2, 1020,
+// 1022), or 0 when the dialog stays open. OK stores the check box in settingsLocked of menuKeyPad.
+int SoftKeyMenuCommand(KeyPadTable& table, int commandId, bool settingsLockedChecked);
+
+}  // namespace qv
