@@ -1,0 +1,136 @@
+// Runs the program's main window inside the test process over emulated key pads, and answers
+// the message boxes and dialogs it opens from a second thread, as a user would.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "app/win32/application.h"
+#include "emulator/emulated_hid_system.h"
+
+namespace qv::testing {
+
+// Pumps this thread's messages until `done` holds or the time is up; true when it held.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}
+
+inline std::wstring WindowText(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+// Finds a top-level window of this process by its title, or null.
+inline HWND FindTopLevel(const std::wstring& title) {
+  struct Search {
+    const std::wstring* title;
+    HWND found;
+  } search{&title, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(context);
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        if (processId == GetCurrentProcessId() && IsWindowVisible(window) &&
+            WindowText(window) == *s->title) {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// A user on a second thread: waits for a window with `title`, lets `act` look at it, then
+// presses `buttonId` in it.
+class User {
+ public:
+  User(std::wstring title, int buttonId, std::function<void(HWND)> act = {},
+       DWORD timeoutMs = 8000)
+      : thread_([this, title = std::move(title), buttonId, act = std::move(act), timeoutMs] {
+          DWORD start = GetTickCount();
+          while (GetTickCount() - start < timeoutMs && !stop_) {
+            if (HWND window = FindTopLevel(title)) {
+              seen_ = true;
+              if (act) act(window);
+              PostMessageW(window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
+              return;
+            }
+            Sleep(20);
+          }
+        }) {}
+  ~User() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  bool seen() const { return seen_; }
+  void Wait() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::atomic<bool> seen_{false};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// The main window over an emulated HID bus; destroyed (and its class unregistered) at the end.
+class ShellRig {
+ public:
+  ShellRig() {
+    Application& app = TheApplication();
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    SetProgramPath(app.shell.paths, reinterpret_cast<const char16_t*>(path));
+    BoundedCopy(app.shell.paths.softKeyFolder, u"C:\\users\\Public\\qv-test-softkey\\");
+    started = StartMainWindow(GetModuleHandleW(nullptr), SW_HIDE, hid);
+  }
+  ~ShellRig() {
+    Application& app = TheApplication();
+    if (app.mainWindow) DestroyWindow(app.mainWindow);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    for (KeyPadSlot& slot : app.keyPads.slots) CloseLink(*app.device, slot.link);
+    UnregisterClassW(L"QV_PADCONF_LUMKEYS", GetModuleHandleW(nullptr));
+  }
+  Application& app() { return TheApplication(); }
+  HWND window() { return TheApplication().mainWindow; }
+  // What the keyboard-change watcher does on a change of the system's keyboards.
+  void KeyboardChanged() {
+    SetTimer(window(), 1, 100, nullptr);
+    SetTimer(window(), 2, 100, nullptr);
+  }
+  EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial,
+                          std::uint16_t version = 0x0100, const std::string& password = {}) {
+    KeyPadSpec spec;
+    spec.productId = productId;
+    spec.version = version;
+    spec.serial = serial;
+    spec.password = password;
+    spec.status = password.empty() ? 0x00 : 0x01;
+    return hid.AttachKeyPad(spec);
+  }
+
+  EmulatedHidSystem hid{EmulatedHidSystem::ClockMode::kReal};
+  bool started = false;
+};
+
+}  // namespace qv::testing
