@@ -1,0 +1,26 @@
+// The key-code list of the key-code dialogs: list view control 1007 showing one row per stroke of
+// a record, the key's name in the first column and the stroke's state in the second.
+#pragma once
+
+#include <windows.h>
+
+#include "keycode/key_code_record.h"
+
+namespace qv {
+
+inline constexpr int kKeyCodeListId = 1007;
+// Pixels the list scrolls per stroke when it is brought to its end.
+inline constexpr int kKeyCodeRowScroll = 16;
+inline constexpr COLORREF kKeyCodeTextColour = RGB(0, 0, 255);
+
+// Prepares list 1007 of the dialog: full-row select, blue text, and the columns "キー" (60 %)
+// and "状態" (40 %) of the list's client width less a vertical scroll bar.
+void InitKeyCodeList(HWND dialog);
+
+// Empties list 1007 and adds one row per stroke of the record, in record order: " name " of the
+// stroke's key from the table of the keyboard layout, and "ON", "OFF" or "SET". With scrollToEnd
+// the list is then scrolled down by L x 16 pixels, bringing the last rows into view.
+void ShowKeyCode(HWND dialog, const KeyCodeRecord& record, bool scrollToEnd,
+                 bool nonJapaneseLayout);
+
+}  // namespace qv
