@@ -555,10 +555,13 @@ bool EmulatedHidSystem::SetFeature(HidHandle handle, const std::uint8_t* report,
     return false;
   }
   device->featureReports.emplace_back(report, report + length);
+  // A feature report shorter than the message header carries only what fits in it.
   ReceivedRequest request;
-  request.command = report[1];
-  request.declaredLength = report[2];
-  request.payload.assign(report + 3, report + 3 + std::min<std::size_t>(report[2], length - 3));
+  request.command = length > 1 ? report[1] : 0;
+  request.declaredLength = length > 2 ? report[2] : 0;
+  if (length > 3)
+    request.payload.assign(report + 3,
+                           report + 3 + std::min<std::size_t>(request.declaredLength, length - 3));
   Answer(*device, request, false);
   return true;
 }

@@ -49,7 +49,8 @@ bool PasswordRequest(DeviceContext& context, DeviceLink& link, std::uint8_t comm
   if (password.size() > kMaxPasswordChars) return false;
   StartRequest(message, link, command);
   message[2] = static_cast<std::uint8_t>(password.size());
-  std::memcpy(message + 3, password.data(), password.size());
+  // An empty password may come without a buffer at all (a null view).
+  std::copy(password.begin(), password.end(), message + 3);
   bool ok = Exchange(context, link, message, expectReply);
   // Without a reply (or after a failed exchange) the buffer may still hold the password; a
   // reply is of interest only in its first four bytes.

@@ -104,6 +104,11 @@ TEST_P(BothTransports, PasswordRegistrationVerificationAndLocking) {
   ASSERT_TRUE(WritePassword(rig.context, rig.link, ""));
   EXPECT_EQ(rig.hid.Password(rig.pad), "");
   EXPECT_FALSE(rig.hid.Status(rig.pad) & kStatusPasswordSet);
+  // The same from an empty view that has no characters behind it.
+  ASSERT_TRUE(WritePassword(rig.context, rig.link, "pw"));
+  ASSERT_TRUE(WritePassword(rig.context, rig.link, std::string_view()));
+  EXPECT_EQ(rig.hid.Password(rig.pad), "");
+  EXPECT_TRUE(VerifyPassword(rig.context, rig.link, std::string_view()));
 }
 
 TEST_P(BothTransports, KeyCodesRoundTripAndFactoryResetRestoresDefaults) {

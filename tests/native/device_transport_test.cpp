@@ -296,6 +296,24 @@ TEST(FeatureTransport, RequestAndReplyTravelAsWholeFeatureReports) {
   EXPECT_TRUE(Exchange(rig.context, rig.link, message, false));
 }
 
+TEST(FeatureTransport, KeyPadReadsAReportShorterThanTheHeaderOnlyAsFarAsItGoes) {
+  EmulatedHidSystem hid;
+  KeyPadSpec spec;
+  spec.reportId = 0x05;
+  spec.featureReportLength = 2;
+  const EmulatedDeviceId pad = hid.AttachKeyPad(spec);
+  const HidHandle handle = hid.Open(hid.CommandPath(pad), false);
+  // Exactly the two bytes of the report on the heap: nothing past them may be read.
+  const Bytes report = {0x05, kCmdPingLink};
+  ASSERT_TRUE(hid.SetFeature(handle, report.data(), report.size()));
+  const auto requests = hid.Requests(pad);
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].command, kCmdPingLink);
+  EXPECT_EQ(requests[0].declaredLength, 0);
+  EXPECT_TRUE(requests[0].payload.empty());
+  hid.Close(handle);
+}
+
 TEST(Exchange, SerialisesRequestsFromSeveralThreads) {
   EmulatedHidSystem hid;
   DeviceContext context(hid);
