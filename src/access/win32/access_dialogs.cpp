@@ -1,0 +1,364 @@
+#include "access/win32/access_dialogs.h"
+
+#include <imm.h>
+
+#include <string>
+
+#include "app/win32/wide.h"
+#include "device/report_transport.h"
+#include "resource.h"
+
+namespace qv {
+namespace {
+
+template <typename T>
+T* DialogData(HWND dialog) {
+  return reinterpret_cast<T*>(GetWindowLongPtrW(dialog, DWLP_USER));
+}
+
+template <typename T>
+T* KeepDialogData(HWND dialog, LPARAM lParam) {
+  SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+  return reinterpret_cast<T*>(lParam);
+}
+
+// Text fields whose content is a password: the input method is switched off for them.
+void SwitchInputMethodOff(HWND dialog, int controlId) {
+  ImmAssociateContext(GetDlgItem(dialog, controlId), nullptr);
+}
+
+// A field's text, at most `Chars - 1` characters, as the view the portable side takes.
+template <std::size_t Chars>
+std::u16string_view ReadField(HWND dialog, int controlId, wchar_t (&buffer)[Chars]) {
+  buffer[0] = 0;
+  GetDlgItemTextW(dialog, controlId, buffer, static_cast<int>(Chars));
+  buffer[Chars - 1] = 0;
+  return BoundedView(Utf16(buffer), Chars);
+}
+
+void ClearAndFocus(HWND dialog, int firstId, int secondId) {
+  SetDlgItemTextW(dialog, firstId, L"");
+  if (secondId != 0) SetDlgItemTextW(dialog, secondId, L"");
+  SetFocus(GetDlgItem(dialog, firstId));
+}
+
+void EnableControl(HWND dialog, int controlId, bool enabled) {
+  EnableWindow(GetDlgItem(dialog, controlId), enabled ? TRUE : FALSE);
+}
+
+void ShowControl(HWND dialog, int controlId, bool shown) {
+  ShowWindow(GetDlgItem(dialog, controlId), shown ? SW_SHOW : SW_HIDE);
+}
+
+bool IsChecked(HWND dialog, int controlId) {
+  return IsDlgButtonChecked(dialog, controlId) == BST_CHECKED;
+}
+
+UINT MessageBoxStyle(const AccessMessage& message) {
+  UINT style = 0;
+  switch (message.icon) {
+    case MessageIcon::kError:
+      style |= MB_ICONERROR;
+      break;
+    case MessageIcon::kWarning:
+      style |= MB_ICONWARNING;
+      break;
+    case MessageIcon::kInformation:
+      style |= MB_ICONINFORMATION;
+      break;
+  }
+  style |= message.buttons == MessageButtons::kYesNo ? MB_YESNO : MB_OK;
+  if (message.secondButtonDefault) style |= MB_DEFBUTTON2;
+  return style;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- dialog 129
+
+INT_PTR CALLBACK KeyboardSelectionDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* params = KeepDialogData<KeyPadSelectionParams>(dialog, lParam);
+      KeyPadTable& table = *params->table;
+      params->items = BuildSelectionItems(table, params->command);
+      // The combo box sorts its items itself: each item keeps its slot as item data.
+      for (const SelectionItem& item : params->items) {
+        const LRESULT index = SendDlgItemMessageW(dialog, IDC_KEYBOARD_LIST, CB_ADDSTRING, 0,
+                                                  reinterpret_cast<LPARAM>(Wide(item.text)));
+        if (index >= 0)
+          SendDlgItemMessageW(dialog, IDC_KEYBOARD_LIST, CB_SETITEMDATA, static_cast<WPARAM>(index),
+                              static_cast<LPARAM>(item.slot));
+      }
+      table.selectedKeyPad = 0;
+      SendDlgItemMessageW(dialog, IDC_KEYBOARD_LIST, CB_SETCURSEL, 0, 0);
+      switch (DecideSelectionOpening(params->items)) {
+        case SelectionOpening::kCancelAtOnce:
+          EndDialog(dialog, ConfirmSelection(table, params->items, -1));
+          break;
+        case SelectionOpening::kConfirmAtOnce:
+          EndDialog(dialog, ConfirmSelection(table, params->items, 0));
+          break;
+        case SelectionOpening::kAskUser:
+          break;
+      }
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      auto* params = DialogData<KeyPadSelectionParams>(dialog);
+      if (params == nullptr) return FALSE;
+      if (LOWORD(wParam) == IDOK) {
+        std::ptrdiff_t chosen = -1;
+        const LRESULT index = SendDlgItemMessageW(dialog, IDC_KEYBOARD_LIST, CB_GETCURSEL, 0, 0);
+        if (index != CB_ERR) {
+          const LRESULT slot = SendDlgItemMessageW(dialog, IDC_KEYBOARD_LIST, CB_GETITEMDATA,
+                                                   static_cast<WPARAM>(index), 0);
+          for (std::size_t i = 0; i < params->items.size(); ++i)
+            if (params->items[i].slot == slot) chosen = static_cast<std::ptrdiff_t>(i);
+        }
+        EndDialog(dialog, ConfirmSelection(*params->table, params->items, chosen));
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, ConfirmSelection(*params->table, params->items, -1));
+        return TRUE;
+      }
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+// ---------------------------------------------------------------- dialog 130
+
+INT_PTR CALLBACK PasswordPromptDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* session = KeepDialogData<PasswordPromptSession>(dialog, lParam);
+      PromptView view;
+      session->Describe(view);
+      if (view.title[0] != 0) SetWindowTextW(dialog, Wide(view.title));
+      SetDlgItemTextW(dialog, IDC_SERIAL_NUMBER, Wide(view.serial));
+      SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+      SetForegroundWindow(dialog);
+      SwitchInputMethodOff(dialog, IDC_PASSWORD);
+      session->Opened();
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      auto* session = DialogData<PasswordPromptSession>(dialog);
+      if (session == nullptr) return FALSE;
+      if (LOWORD(wParam) == IDOK) {
+        wchar_t typed[kPromptPasswordChars + 1];
+        const SubmitOutcome outcome =
+            session->Submit(ReadField(dialog, IDC_PASSWORD, typed), UiWindowOf(dialog));
+        SecureZero(typed, sizeof typed);
+        if (outcome.endDialog)
+          EndDialog(dialog, outcome.result);
+        else
+          ClearAndFocus(dialog, IDC_PASSWORD, 0);
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, session->Cancel());
+        return TRUE;
+      }
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+// ---------------------------------------------------------------- dialog 131
+
+INT_PTR CALLBACK PasswordRegistrationDialog(HWND dialog, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* session = KeepDialogData<PasswordRegistrationSession>(dialog, lParam);
+      SwitchInputMethodOff(dialog, IDC_NEW_PASSWORD);
+      SwitchInputMethodOff(dialog, IDC_CONFIRM_PASSWORD);
+      session->Opened();
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      auto* session = DialogData<PasswordRegistrationSession>(dialog);
+      if (session == nullptr) return FALSE;
+      if (LOWORD(wParam) == IDOK) {
+        wchar_t entry[kRegistrationPasswordChars + 1];
+        wchar_t confirmation[kRegistrationPasswordChars + 1];
+        const std::u16string_view entryText = ReadField(dialog, IDC_NEW_PASSWORD, entry);
+        const std::u16string_view confirmationText =
+            ReadField(dialog, IDC_CONFIRM_PASSWORD, confirmation);
+        const SubmitOutcome outcome =
+            session->Submit(entryText, confirmationText, UiWindowOf(dialog));
+        SecureZero(entry, sizeof entry);
+        SecureZero(confirmation, sizeof confirmation);
+        if (outcome.endDialog)
+          EndDialog(dialog, outcome.result);
+        else
+          ClearAndFocus(dialog, IDC_NEW_PASSWORD, IDC_CONFIRM_PASSWORD);
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, session->Cancel());
+        return TRUE;
+      }
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+// ---------------------------------------------------------------- dialog 132
+
+INT_PTR CALLBACK PasswordErrorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return TRUE;
+    case WM_COMMAND:
+      // Only its two buttons end it; Esc (IDCANCEL) is swallowed.
+      if (PasswordErrorDialogEndsWith(LOWORD(wParam))) EndDialog(dialog, LOWORD(wParam));
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+// ---------------------------------------------------------------- dialog 137
+
+INT_PTR CALLBACK TrayMenuDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* ports = KeepDialogData<AccessPorts>(dialog, lParam);
+      const ShellMenuPlan plan = OpenTrayMenuDialog(*ports);
+      if (!plan.reauthenticateEnabled) EnableControl(dialog, IDC_MENU_AUTHENTICATE, false);
+      if (plan.lockEnabled) EnableControl(dialog, IDC_MENU_LOCK, true);
+      if (!plan.keyPadCommandsEnabled) {
+        EnableControl(dialog, IDC_MENU_KEY_CODES, false);
+        EnableControl(dialog, IDC_MENU_PASSWORD, false);
+        EnableControl(dialog, IDC_MENU_RESET, false);
+      }
+      ShowControl(dialog, IDC_MENU_TOUCH, plan.keyPadCommandsEnabled && plan.touchPresent);
+      CheckDlgButton(dialog, IDC_MENU_TOUCH, plan.touchChecked ? BST_CHECKED : BST_UNCHECKED);
+      SetForegroundWindow(dialog);
+      SetFocus(dialog);
+      return FALSE;  // the focus was set here
+    }
+    case WM_COMMAND: {
+      auto* ports = DialogData<AccessPorts>(dialog);
+      if (ports == nullptr) return FALSE;
+      const int id = LOWORD(wParam);
+      if (id == IDC_MENU_TOUCH) {
+        if (HIWORD(wParam) == BN_CLICKED)
+          ToggleTouchFromTrayMenu(*ports, IsChecked(dialog, IDC_MENU_TOUCH));
+        return TRUE;
+      }
+      if (TrayMenuDialogEndsWith(id)) {
+        EndDialog(dialog, id);
+        return TRUE;
+      }
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+int TrayMenuDialog(HINSTANCE instance, HWND owner, AccessPorts& ports) {
+  return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_TRAY_MENU), owner,
+                                          TrayMenuDialogProc, reinterpret_cast<LPARAM>(&ports)));
+}
+
+// ---------------------------------------------------------------- dialog 173
+
+INT_PTR CALLBACK SoftKeyMenuDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* params = KeepDialogData<SoftKeyMenuParams>(dialog, lParam);
+      const HWND owner = GetWindow(dialog, GW_OWNER);
+      const SoftKeyMenuPlan plan =
+          OpenSoftKeyMenu(*params->table, UiWindowOf(owner), [params](int slot) -> UiWindow {
+            return params->softKeyboardWindowOf ? UiWindowOf(params->softKeyboardWindowOf(slot))
+                                                : 0;
+          });
+      if (plan.forKeyPad) {
+        CheckDlgButton(dialog, IDC_SETTINGS_LOCKED,
+                       plan.settingsLocked ? BST_CHECKED : BST_UNCHECKED);
+        if (plan.lockEnabled) EnableControl(dialog, IDC_MENU_LOCK, true);
+        SetForegroundWindow(dialog);
+        SetFocus(dialog);
+        return FALSE;
+      }
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      auto* params = DialogData<SoftKeyMenuParams>(dialog);
+      if (params == nullptr) return FALSE;
+      const int result = SoftKeyMenuCommand(*params->table, LOWORD(wParam),
+                                            IsChecked(dialog, IDC_SETTINGS_LOCKED));
+      if (result == 0) return FALSE;
+      EndDialog(dialog, result);
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+int SoftKeyMenuDialog(HINSTANCE instance, HWND owner, KeyPadTable& table,
+                      std::function<HWND(int slot)> softKeyboardWindowOf) {
+  SoftKeyMenuParams params;
+  params.table = &table;
+  params.softKeyboardWindowOf = std::move(softKeyboardWindowOf);
+  return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SOFTKEY_MENU), owner,
+                                          SoftKeyMenuDialogProc,
+                                          reinterpret_cast<LPARAM>(&params)));
+}
+
+// ---------------------------------------------------------------- AccessUi
+
+int Win32AccessUi::RunPasswordPrompt(UiWindow owner, PasswordPromptSession& session) {
+  return static_cast<int>(DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_PASSWORD_PROMPT),
+                                          WindowHandle(owner), PasswordPromptDialog,
+                                          reinterpret_cast<LPARAM>(&session)));
+}
+
+int Win32AccessUi::RunPasswordErrorDialog(UiWindow owner) {
+  return static_cast<int>(DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_PASSWORD_ERROR),
+                                          WindowHandle(owner), PasswordErrorDialogProc, 0));
+}
+
+int Win32AccessUi::RunPasswordRegistration(UiWindow owner, PasswordRegistrationSession& session) {
+  return static_cast<int>(DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_PASSWORD_REGISTRATION),
+                                          WindowHandle(owner), PasswordRegistrationDialog,
+                                          reinterpret_cast<LPARAM>(&session)));
+}
+
+int Win32AccessUi::RunKeyPadSelection(UiWindow owner, KeyPadTable& table, unsigned command) {
+  KeyPadSelectionParams params;
+  params.table = &table;
+  params.command = command;
+  return static_cast<int>(DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_KEYBOARD_SELECTION),
+                                          WindowHandle(owner), KeyboardSelectionDialog,
+                                          reinterpret_cast<LPARAM>(&params)));
+}
+
+int Win32AccessUi::ShowMessage(UiWindow owner, const AccessMessage& message) {
+  const std::wstring title = WideString(message.title);
+  const std::wstring text = WideString(message.text);
+  return MessageBoxW(WindowHandle(owner), text.c_str(), title.c_str(), MessageBoxStyle(message));
+}
+
+void Win32AccessUi::ErrorBeep() {
+  MessageBeep(MB_ICONEXCLAMATION);
+}
+
+void Win32AccessUi::BringToForeground(UiWindow window) {
+  if (window != 0) SetForegroundWindow(WindowHandle(window));
+}
+
+}  // namespace qv

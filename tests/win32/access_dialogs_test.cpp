@@ -1,0 +1,329 @@
+// The access dialogs from the resource script, run through their procedures and driven by
+// messages from a helper thread that plays the user, against emulated key pads.
+#include "access/win32/access_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "access/key_pad_connection.h"
+#include "app/memory_settings.h"
+#include "app/shell_commands.h"
+#include "device/device_commands.h"
+#include "emulator/emulated_hid_system.h"
+#include "resource.h"
+
+namespace qv {
+namespace {
+
+constexpr auto kWaitLimit = std::chrono::seconds(15);
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
+std::wstring ItemText(HWND dialog, int id) {
+  return TextOf(GetDlgItem(dialog, id));
+}
+
+// A visible, enabled dialog of `thread` with this title (enabled: no modal child is open over
+// it), or null once the wait limit has passed.
+HWND WaitForDialog(DWORD thread, const std::wstring& title) {
+  struct Search {
+    const std::wstring* title;
+    HWND found;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    Search search{&title, nullptr};
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM data) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(data);
+          wchar_t className[32] = {};
+          GetClassNameW(window, className, 32);
+          if (std::wstring(className) == L"#32770" && IsWindowVisible(window) &&
+              IsWindowEnabled(window) && TextOf(window) == *s->title) {
+            s->found = window;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return nullptr;
+}
+
+void Press(HWND dialog, int id) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+// Runs `user` on a helper thread while the test's thread runs the dialogs. When the user's
+// script stops early, whatever dialog is left is cancelled so the test cannot hang.
+class User {
+ public:
+  explicit User(std::function<void(DWORD)> script)
+      : thread_([this, script, owner = GetCurrentThreadId()] {
+          script(owner);
+          done_ = true;
+          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+          while (!finished_ && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          }
+          while (!finished_) {
+            EnumThreadWindows(
+                owner,
+                [](HWND window, LPARAM) -> BOOL {
+                  PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+                  PostMessageW(window, WM_COMMAND, IDC_ENTER_AGAIN, 0);
+                  return TRUE;
+                },
+                0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          }
+        }) {}
+  ~User() {
+    finished_ = true;
+    thread_.join();
+  }
+  void Finished() { finished_ = true; }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::atomic<bool> finished_{false};
+  std::thread thread_;
+};
+
+class CancellingPrompts : public ConnectionPromptHook {
+ public:
+  int PasswordPrompt(int) override { return kPromptCancelled; }
+  bool FactoryResetKeyPad(int) override { return false; }
+};
+class NoSoftKeyboards : public SoftKeyboardHost {
+ public:
+  bool SoftKeyboardThreadExists(int) override { return false; }
+  bool SoftKeyboardWindowExists(int) override { return false; }
+  void StartSoftKeyboardThread(int, SoftKeyLayout) override {}
+  void CloseSoftKeyboardThread(int) override {}
+  void CreateFolder(std::u16string_view) override {}
+  void LoadSoftKeyAssets(int) override {}
+};
+class QuietPresenceUi : public PresenceCheckUi {
+ public:
+  void ShowForcedCloseMessage() override {}
+  void CloseOwnedWindows() override {}
+};
+class NoTouchKeyboard : public TouchKeyboardSystem {
+ public:
+  void SystemVersion(unsigned& major, unsigned& minor) override {
+    major = 10;
+    minor = 0;
+  }
+  bool RunningProcessNames(std::vector<std::u16string>&) override { return false; }
+  void StartProgram(std::u16string_view, std::u16string_view) override {}
+  SystemWindow FindTopLevelWindow(std::u16string_view) override { return 0; }
+  void SendCloseCommand(SystemWindow) override {}
+};
+
+struct Rig {
+  EmulatedHidSystem hid{EmulatedHidSystem::ClockMode::kVirtual};
+  DeviceContext context{hid};
+  KeyPadTable table;
+  DeviceKeyCodeCache cache;
+  Win32AccessUi ui{GetModuleHandleW(nullptr)};
+  NoTouchKeyboard touch;
+  AccessHooks hooks;
+  ShowAgainFlags showAgain{};
+  MemorySettings settings;
+  std::atomic<std::uint32_t> touchEnabled{0};
+  AccessPorts ports{table, context, cache, ui, touch, hooks, showAgain, settings, touchEnabled, 0};
+
+  EmulatedDeviceId Attach(std::uint16_t productId, std::uint8_t status, std::string password,
+                          std::uint32_t serial) {
+    KeyPadSpec spec;
+    spec.productId = productId;
+    spec.version = 0xA100;
+    spec.status = status;
+    spec.password = password;
+    spec.serial = serial;
+    return hid.AttachKeyPad(spec);
+  }
+  // The scan, with the connection-time prompts cancelled.
+  void Connect() {
+    CancellingPrompts prompts;
+    NoSoftKeyboards softKeyboards;
+    QuietPresenceUi presenceUi;
+    ConnectionPorts connection{context, cache, softKeyboards, prompts, presenceUi, u"C:\\sk\\"};
+    ConnectKeyPads(table, connection);
+  }
+};
+
+// Re-authentication with two locked key pads: the selection dialog, a wrong password answered
+// with "再入力" in the error dialog, then the right one.
+TEST(AccessDialogs, ReauthenticationThroughSelectionPromptAndErrorDialog) {
+  Rig rig;
+  rig.Attach(0x074F, 0x01, "first", 111);
+  const EmulatedDeviceId second = rig.Attach(0x074F, 0x21, "pw42", 4711);
+  rig.Connect();
+  ASSERT_EQ(rig.table.keyPadCount.load(), 2);
+  const int secondSlot = rig.table.slots[1].serialNumber == 4711 ? 1 : 0;
+
+  std::wstring serialShown, fieldAfterRetry;
+  bool topmost = false, errorSurvivedEsc = false;
+  {
+    User user([&](DWORD thread) {
+      HWND selection = WaitForDialog(thread, L"ルミナキーボード選択");
+      if (!selection) return;
+      HWND combo = GetDlgItem(selection, IDC_KEYBOARD_LIST);
+      if (SendMessageW(combo, CB_GETCOUNT, 0, 0) != 2) return;
+      // The items are sorted by text: 000111 (Tarn) before 004711 (Tarn).
+      SendMessageW(combo, CB_SETCURSEL, 1, 0);
+      Press(selection, IDOK);
+
+      HWND prompt = WaitForDialog(thread, L"ユーザー認証　《Tarn》");
+      if (!prompt) return;
+      serialShown = ItemText(prompt, IDC_SERIAL_NUMBER);
+      topmost = (GetWindowLongPtrW(prompt, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+      SetDlgItemTextW(prompt, IDC_PASSWORD, L"wrong");
+      Press(prompt, IDOK);
+
+      HWND error = WaitForDialog(thread, L"パスワードエラー");
+      if (!error) return;
+      Press(error, IDCANCEL);
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      errorSurvivedEsc = IsWindow(error) && IsWindowVisible(error);
+      Press(error, IDC_ENTER_AGAIN);
+
+      prompt = WaitForDialog(thread, L"ユーザー認証　《Tarn》");
+      if (!prompt) return;
+      fieldAfterRetry = ItemText(prompt, IDC_PASSWORD);
+      SetDlgItemTextW(prompt, IDC_PASSWORD, L"pw\xFF14\xFF12");  // full-width 4 and 2
+      Press(prompt, IDOK);
+    });
+    RunKeyPadCommand(rig.ports, kCommandAuthenticateAgain, false);
+    user.Finished();
+  }
+  EXPECT_EQ(rig.table.selectedKeyPad.load(), secondSlot);
+  EXPECT_EQ(serialShown, L"004711");
+  EXPECT_TRUE(topmost);
+  EXPECT_TRUE(errorSurvivedEsc);
+  EXPECT_EQ(fieldAfterRetry, L"");
+  EXPECT_EQ(rig.table.slots[secondSlot].accessState.load(), AccessState::Authenticated);
+  EXPECT_EQ(rig.table.slots[1 - secondSlot].accessState.load(), AccessState::Locked);
+  EXPECT_EQ(rig.hid.Status(second), 0xA1);  // the resume value of 0x21
+  EXPECT_EQ(rig.showAgain[secondSlot], 1);
+}
+
+TEST(AccessDialogs, RegistrationRefusesAMismatchThenRegisters) {
+  Rig rig;
+  const EmulatedDeviceId id = rig.Attach(0x1227, 0x00, "", 5);
+  rig.Connect();
+  rig.table.selectedKeyPad = 0;
+  std::wstring refusal, entryAfter, confirmationAfter;
+  int result = 0;
+  {
+    User user([&](DWORD thread) {
+      HWND dialog = WaitForDialog(thread, L"パスワード登録");
+      if (!dialog) return;
+      SetDlgItemTextW(dialog, IDC_NEW_PASSWORD, L"abc1");
+      SetDlgItemTextW(dialog, IDC_CONFIRM_PASSWORD, L"abc2");
+      Press(dialog, IDOK);
+      HWND box = WaitForDialog(thread, L"確認不一致");
+      if (!box) return;
+      refusal = TextOf(box);
+      Press(box, IDOK);
+      dialog = WaitForDialog(thread, L"パスワード登録");
+      if (!dialog) return;
+      entryAfter = ItemText(dialog, IDC_NEW_PASSWORD);
+      confirmationAfter = ItemText(dialog, IDC_CONFIRM_PASSWORD);
+      SetDlgItemTextW(dialog, IDC_NEW_PASSWORD, L"abc1");
+      SetDlgItemTextW(dialog, IDC_CONFIRM_PASSWORD, L"abc1");
+      Press(dialog, IDOK);
+    });
+    result = PasswordRegistration(rig.ports, 0);
+    user.Finished();
+  }
+  EXPECT_EQ(refusal, L"確認不一致");
+  EXPECT_EQ(entryAfter, L"");
+  EXPECT_EQ(confirmationAfter, L"");
+  EXPECT_EQ(result, kRegistrationDone);
+  EXPECT_EQ(rig.hid.Password(id), "abc1");
+  EXPECT_EQ(rig.table.slots[0].accessState.load(), AccessState::Authenticated);
+}
+
+TEST(AccessDialogs, TrayMenuDialogStatesAndTouchCheckBox) {
+  Rig rig;
+  rig.Attach(0x1225, 0x01, "pw", 9);
+  rig.hid.AttachKeyPad(KeyPadSpec{});  // 0x1224 without password: Open
+  rig.Connect();
+  rig.touchEnabled = 1;
+  bool reauthenticate = false, lock = true, touchShown = false, touchChecked = false;
+  int result = 0;
+  {
+    User user([&](DWORD thread) {
+      HWND dialog = WaitForDialog(thread, L"ルミナキーボード メニュー");
+      if (!dialog) return;
+      reauthenticate = IsWindowEnabled(GetDlgItem(dialog, IDC_MENU_AUTHENTICATE));
+      lock = IsWindowEnabled(GetDlgItem(dialog, IDC_MENU_LOCK));
+      touchShown = IsWindowVisible(GetDlgItem(dialog, IDC_MENU_TOUCH));
+      touchChecked = IsDlgButtonChecked(dialog, IDC_MENU_TOUCH) == BST_CHECKED;
+      SendMessageW(GetDlgItem(dialog, IDC_MENU_TOUCH), BM_CLICK, 0, 0);
+      Press(dialog, IDC_MENU_KEY_CODES);
+    });
+    result = TrayMenuDialog(GetModuleHandleW(nullptr), nullptr, rig.ports);
+    user.Finished();
+  }
+  EXPECT_TRUE(reauthenticate);
+  EXPECT_FALSE(lock);
+  EXPECT_TRUE(touchShown);
+  EXPECT_TRUE(touchChecked);
+  EXPECT_EQ(result, IDC_MENU_KEY_CODES);
+  EXPECT_EQ(rig.touchEnabled.load(), 0u);
+  std::uint32_t stored = 9;
+  ASSERT_TRUE(ReadTouchSetting(rig.settings, stored));
+  EXPECT_EQ(stored, 0u);
+}
+
+TEST(AccessDialogs, SoftKeyMenuStoresTheSettingsLockOfItsKeyPad) {
+  KeyPadTable table;
+  table.keyPadCount = 2;
+  table.slots[1].accessState = AccessState::Authenticated;
+  table.slots[1].settingsLocked = true;
+  HWND owner = CreateWindowExW(0, L"STATIC", L"soft keyboard", WS_POPUP, 0, 0, 10, 10, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(owner, nullptr);
+  bool checked = false, lock = false;
+  int result = 0;
+  {
+    User user([&](DWORD thread) {
+      HWND dialog = WaitForDialog(thread, L"ルミナキーボードメニュー");
+      if (!dialog) return;
+      checked = IsDlgButtonChecked(dialog, IDC_SETTINGS_LOCKED) == BST_CHECKED;
+      lock = IsWindowEnabled(GetDlgItem(dialog, IDC_MENU_LOCK));
+      SendMessageW(GetDlgItem(dialog, IDC_SETTINGS_LOCKED), BM_CLICK, 0, 0);
+      Press(dialog, IDOK);
+    });
+    result = SoftKeyMenuDialog(GetModuleHandleW(nullptr), owner, table,
+                               [owner](int slot) { return slot == 1 ? owner : nullptr; });
+    user.Finished();
+  }
+  DestroyWindow(owner);
+  EXPECT_TRUE(checked);
+  EXPECT_TRUE(lock);
+  EXPECT_EQ(result, IDOK);
+  EXPECT_EQ(table.menuKeyPad.load(), 1);
+  EXPECT_FALSE(table.slots[1].settingsLocked);
+}
+
+}  // namespace
+}  // namespace qv
