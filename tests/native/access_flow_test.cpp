@@ -1,10 +1,9 @@
 // The password prompt, registration, factory reset, the access sequence around the key pad
-// commands, the lock and the menu dialogs, over emulated key pads with a scripted user.
+// commands and the lock, over emulated key pads with a scripted user.
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,72 +19,49 @@ namespace qv {
 namespace {
 
 constexpr UiWindow kMainWindow = 0x100;
-constexpr UiWindow kPromptWindow = 0x200;
-constexpr UiWindow kRegistrationWindow = 0x300;
+constexpr UiWindow kDialogWindow = 0x200;
 
-// One answer of the user in dialog 130 or 131.
+// One answer in dialog 130 or 131; `cancel` presses Cancel.
 struct Entry {
+  std::u16string text, confirmation;
   bool cancel = false;
-  std::u16string text;
-  std::u16string confirmation;
 };
 Entry Type(std::u16string text) {
-  return Entry{false, text, text};
+  return {text, text};
 }
-Entry Type(std::u16string text, std::u16string confirmation) {
-  return Entry{false, text, confirmation};
-}
-Entry CancelIt() {
-  return Entry{true, u"", u""};
-}
+const Entry kCancel{u"", u"", true};
 
-struct ShownMessage {
+struct Shown {
   UiWindow owner;
-  std::u16string title;
-  std::u16string text;
+  std::u16string_view title, text;
 };
 
-// Plays the user: answers each dialog from its script, records what was shown. A dialog whose
-// script has run out is cancelled; a question without an answer is answered No.
+// Plays the user from scripts and records what was shown. A dialog whose script has run out is
+// cancelled; a question without a scripted answer gets No.
 class ScriptedUser : public AccessUi {
  public:
   int RunPasswordPrompt(UiWindow owner, PasswordPromptSession& session) override {
     events.push_back("prompt");
-    promptOwners.push_back(owner);
-    session.Describe(lastView);
+    promptOwner = owner;
+    session.Describe(view);
     session.Opened();
     if (onPrompt) onPrompt();
-    for (;;) {
-      if (prompts.empty()) return session.Cancel();
-      Entry entry = prompts.front();
-      prompts.pop_front();
-      if (entry.cancel) return session.Cancel();
-      const SubmitOutcome outcome = session.Submit(entry.text, kPromptWindow);
-      if (outcome.endDialog) return outcome.result;
-      events.push_back("prompt-cleared");
-    }
+    return Play(
+        prompts, [&](const Entry& e) { return session.Submit(e.text, kDialogWindow); },
+        [&] { return session.Cancel(); });
   }
   int RunPasswordErrorDialog(UiWindow owner) override {
     events.push_back("error-dialog");
-    errorOwners.push_back(owner);
-    if (errorAnswers.empty()) return kErrorDialogEnterAgain;
-    const int answer = errorAnswers.front();
-    errorAnswers.pop_front();
-    return answer;
+    errorOwner = owner;
+    return Next(errorAnswers, kErrorDialogEnterAgain);
   }
   int RunPasswordRegistration(UiWindow, PasswordRegistrationSession& session) override {
     events.push_back("registration");
     session.Opened();
-    for (;;) {
-      if (registrations.empty()) return session.Cancel();
-      Entry entry = registrations.front();
-      registrations.pop_front();
-      if (entry.cancel) return session.Cancel();
-      const SubmitOutcome outcome =
-          session.Submit(entry.text, entry.confirmation, kRegistrationWindow);
-      if (outcome.endDialog) return outcome.result;
-      events.push_back("registration-cleared");
-    }
+    return Play(
+        registrations,
+        [&](const Entry& e) { return session.Submit(e.text, e.confirmation, kDialogWindow); },
+        [&] { return session.Cancel(); });
   }
   int RunKeyPadSelection(UiWindow, KeyPadTable& table, unsigned) override {
     events.push_back("selection");
@@ -95,47 +71,58 @@ class ScriptedUser : public AccessUi {
   }
   int ShowMessage(UiWindow owner, const AccessMessage& message) override {
     events.push_back("message");
-    messages.push_back({owner, std::u16string(message.title), std::u16string(message.text)});
-    if (message.buttons == MessageButtons::kOk) return kMessageOk;
-    if (answers.empty()) return kMessageNo;
-    const int answer = answers.front();
-    answers.pop_front();
-    return answer;
+    messages.push_back({owner, message.title, message.text});
+    return message.buttons == MessageButtons::kOk ? kMessageOk : Next(answers, kMessageNo);
   }
   void ErrorBeep() override { ++beeps; }
   void BringToForeground(UiWindow) override {}
 
   std::size_t Count(const std::string& event) const {
-    std::size_t n = 0;
-    for (const std::string& e : events) n += e == event;
-    return n;
+    return static_cast<std::size_t>(std::count(events.begin(), events.end(), event));
   }
-  std::vector<std::u16string> MessageTitles() const {
-    std::vector<std::u16string> titles;
-    for (const ShownMessage& m : messages) titles.push_back(m.title);
-    return titles;
+  std::vector<std::u16string_view> Texts() const {
+    std::vector<std::u16string_view> texts;
+    for (const Shown& m : messages) texts.push_back(m.text);
+    return texts;
   }
 
-  std::deque<Entry> prompts;
-  std::deque<Entry> registrations;
-  std::deque<int> errorAnswers;
-  std::deque<int> answers;  // Yes / No of questions
+  std::deque<Entry> prompts, registrations;
+  std::deque<int> errorAnswers, answers;
   int selectSlot = -1;
   std::function<void()> onPrompt;
   std::vector<std::string> events;
-  std::vector<ShownMessage> messages;
-  std::vector<UiWindow> promptOwners, errorOwners;
-  PromptView lastView;
+  std::vector<Shown> messages;
+  UiWindow promptOwner = 0, errorOwner = 0;
+  PromptView view;
   int beeps = 0;
+
+ private:
+  static int Next(std::deque<int>& queue, int fallback) {
+    if (queue.empty()) return fallback;
+    const int value = queue.front();
+    queue.pop_front();
+    return value;
+  }
+  template <typename SubmitFn, typename CancelFn>
+  int Play(std::deque<Entry>& script, SubmitFn submit, CancelFn cancel) {
+    for (;;) {
+      if (script.empty() || script.front().cancel) {
+        if (!script.empty()) script.pop_front();
+        return cancel();
+      }
+      const Entry entry = script.front();
+      script.pop_front();
+      const SubmitOutcome outcome = submit(entry);
+      if (outcome.endDialog) return outcome.result;
+      events.push_back("cleared");
+    }
+  }
 };
 
-// Windows 7 with the touch keyboard running: every show starts it, every hide closes it.
+// Windows 7 with the touch keyboard running: counts its starts and closes.
 class CountingTouchKeyboard : public TouchKeyboardSystem {
  public:
-  void SystemVersion(unsigned& major, unsigned& minor) override {
-    major = 6;
-    minor = 1;
-  }
+  void SystemVersion(unsigned& major, unsigned& minor) override { major = 6, minor = 1; }
   bool RunningProcessNames(std::vector<std::u16string>& names) override {
     names = {u"TabTip.exe"};
     return true;
@@ -143,8 +130,7 @@ class CountingTouchKeyboard : public TouchKeyboardSystem {
   void StartProgram(std::u16string_view, std::u16string_view) override { ++shown; }
   SystemWindow FindTopLevelWindow(std::u16string_view) override { return 1; }
   void SendCloseCommand(SystemWindow) override { ++hidden; }
-  int shown = 0;
-  int hidden = 0;
+  int shown = 0, hidden = 0;
 };
 
 class RecordingHooks : public AccessHooks {
@@ -168,8 +154,7 @@ class NoSoftKeyboards : public SoftKeyboardHost {
   void CreateFolder(std::u16string_view) override {}
   void LoadSoftKeyAssets(int) override {}
 };
-
-class SilentPresenceUi : public PresenceCheckUi {
+class QuietPresenceUi : public PresenceCheckUi {
  public:
   void ShowForcedCloseMessage() override {}
   void CloseOwnedWindows() override {}
@@ -190,90 +175,61 @@ struct Rig {
                     hooks, showAgain, settings, touchEnabled, kMainWindow};
   AccessConnectionPrompts prompts{ports};
   NoSoftKeyboards softKeyboards;
-  SilentPresenceUi presenceUi;
+  QuietPresenceUi presenceUi;
   ConnectionPorts connection{context, cache, softKeyboards, prompts, presenceUi, u"C:\\sk\\"};
 
   Rig() { showAgain.fill(1); }
 
   EmulatedDeviceId Attach(std::uint8_t status, std::string password = "",
-                          std::uint32_t serial = 123456, std::uint16_t productId = 0x1224) {
+                          std::uint32_t serial = 123456) {
     KeyPadSpec spec;
-    spec.productId = productId;
     spec.status = status;
     spec.password = password;
     spec.serial = serial;
     return hid.AttachKeyPad(spec);
   }
-  EmulatedDeviceId AttachBrava(std::uint8_t status, std::string password = "") {
-    KeyPadSpec spec;
-    spec.productId = 0x074F;
-    spec.version = 0;
-    spec.bluetooth = true;
-    spec.status = status;
-    spec.password = password;
-    spec.serial = 777;
-    return hid.AttachKeyPad(spec);
-  }
-  // The scan, with whatever the user's script says to connection-time prompts; afterwards the
-  // recorded requests and events start afresh.
+  // The scan with the user's script answering any connection-time prompt (none: cancelled);
+  // afterwards the records start afresh.
   void Connect() {
     ConnectKeyPads(table, connection);
-    for (EmulatedDeviceId id = 1; id < 20; ++id) hid.ClearRequests(id);
+    for (EmulatedDeviceId id = 1; id < 8; ++id) hid.ClearRequests(id);
     user.events.clear();
     user.messages.clear();
   }
-  // Status bytes the key pad was sent.
+  void Command(unsigned command) { RunKeyPadCommand(ports, command, false); }
   std::vector<int> StatusWrites(EmulatedDeviceId id) {
     std::vector<int> written;
     for (const ReceivedRequest& r : hid.Requests(id))
       if (r.command == kCmdWriteStatusByte && !r.payload.empty()) written.push_back(r.payload[0]);
     return written;
   }
-  std::size_t RequestCount(EmulatedDeviceId id, std::uint8_t command) {
+  std::size_t Sent(EmulatedDeviceId id, std::uint8_t command) {
     std::size_t n = 0;
     for (const ReceivedRequest& r : hid.Requests(id)) n += r.command == command;
     return n;
   }
-  KeyPadSlot& Slot(int i) { return table.slots[i]; }
+  AccessState State(int slot) { return table.slots[slot].accessState; }
 };
+
+using Writes = std::vector<int>;
 
 // ---------------------------------------------------------------- password text
 
-TEST(AccessPasswordText, BytesAreLowBytesWithFullWidthDigitsNarrowed) {
+TEST(AccessPasswordText, BytesAndRegistrationChecks) {
   PasswordBytes bytes(u"ab\uFF11\uFF19\u3042Z");
-  EXPECT_EQ(bytes.view(), std::string("ab19\x42Z", 6));  // U+3042 keeps its low byte 0x42
-
-  std::u16string longText(45, u'x');
-  bytes.Assign(longText);
+  EXPECT_EQ(bytes.view(), "ab19\x42Z");  // U+3042 keeps its low byte
+  bytes.Assign(std::u16string(45, u'x'));
   EXPECT_EQ(bytes.size(), kPasswordByteLimit);
-  bytes.Wipe();
-  EXPECT_TRUE(bytes.empty());
-}
 
-TEST(AccessPasswordText, RegistrationChecksInOrder) {
   const std::u16string twenty = u"abcdefghij0123456789";
   EXPECT_EQ(CheckNewPassword(twenty, twenty), RegistrationCheck::kAccepted);
   EXPECT_EQ(CheckNewPassword(twenty + u"x", twenty + u"x"), RegistrationCheck::kTooLong);
-  // Different 30-character texts: the mismatch is reported before the length.
+  // The mismatch is reported before the length.
   EXPECT_EQ(CheckNewPassword(std::u16string(30, u'a'), std::u16string(30, u'b')),
             RegistrationCheck::kMismatch);
-  // Full-width against ASCII digits count as the same; full-width letters are refused.
   EXPECT_EQ(CheckNewPassword(u"pw\uFF11\uFF12", u"pw12"), RegistrationCheck::kAccepted);
   EXPECT_EQ(CheckNewPassword(u"\uFF41bc", u"\uFF41bc"), RegistrationCheck::kBadCharacter);
   EXPECT_EQ(CheckNewPassword(u"ab-c", u"ab-c"), RegistrationCheck::kBadCharacter);
-  EXPECT_EQ(CheckNewPassword(u"", u""), RegistrationCheck::kAccepted);
-  // Only 63 characters of each field count.
-  EXPECT_EQ(CheckNewPassword(std::u16string(63, u'a') + u"x", std::u16string(63, u'a') + u"y"),
-            RegistrationCheck::kTooLong);
-}
-
-TEST(AccessPasswordText, PromptTitlesByModel) {
-  EXPECT_EQ(PromptTitle(0xA100074F), u"ユーザー認証　《Tarn》");
-  EXPECT_EQ(PromptTitle(kModelB4B4074F), u"ユーザー認証　《Brava》");
-  EXPECT_EQ(PromptTitle(kModelB5B50777), u"ユーザー認証　《Brava》");
-  EXPECT_EQ(PromptTitle(0x01000777), u"ユーザー認証　《Tarn Quad》");
-  EXPECT_EQ(PromptTitle(0x0100130D), u"ユーザー認証　《Corvo》");
-  EXPECT_EQ(PromptTitle(0x0100130C), u"");
 }
 
 // ---------------------------------------------------------------- prompt
@@ -281,71 +237,59 @@ TEST(AccessPasswordText, PromptTitlesByModel) {
 TEST(AccessPrompt, WrongPasswordEnterAgainThenRightOne) {
   Rig rig;
   rig.Attach(0x01, "secret", 42);
-  rig.Connect();  // no answer: the connection prompt is cancelled
-  ASSERT_EQ(rig.Slot(0).accessState.load(), AccessState::Locked);
-  ASSERT_TRUE(rig.Slot(0).authDeclined);
+  rig.Connect();  // the connection-time prompt is cancelled
+  ASSERT_EQ(rig.State(0), AccessState::Locked);
+  ASSERT_TRUE(rig.table.slots[0].authDeclined);
+  rig.touch = CountingTouchKeyboard{};
 
-  rig.table.selectedKeyPad = 0;
-  rig.user.prompts = {Type(u"wrong"), Type(u"secret")};
+  rig.table.slots[0].accessState = AccessState::Authenticated;
   rig.user.errorAnswers = {kErrorDialogEnterAgain};
-  rig.Slot(0).accessState = AccessState::Authenticated;  // "再入力" locks whatever it was
-  const int shownBefore = rig.touch.shown;
-  const int hiddenBefore = rig.touch.hidden;
-  EXPECT_EQ(PasswordPrompt(rig.ports, kMainWindow), kPromptAccepted);
-
-  EXPECT_EQ(rig.user.events,
-            (std::vector<std::string>{"prompt", "error-dialog", "prompt-cleared"}));
-  EXPECT_EQ(rig.user.errorOwners, std::vector<UiWindow>{kPromptWindow});
+  AccessState afterRetry = AccessState::Open;
+  {
+    // "再入力" keeps the prompt open with the slot Locked.
+    PasswordPromptSession session(rig.ports);
+    EXPECT_FALSE(session.Submit(u"wrong", kDialogWindow).endDialog);
+    afterRetry = rig.State(0);
+    const SubmitOutcome right = session.Submit(u"secret", kDialogWindow);
+    EXPECT_TRUE(right.endDialog);
+    EXPECT_EQ(right.result, kPromptAccepted);
+  }
+  EXPECT_EQ(afterRetry, AccessState::Locked);
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
+  EXPECT_FALSE(rig.table.slots[0].authDeclined);
+  EXPECT_EQ(rig.user.errorOwner, kDialogWindow);
   EXPECT_EQ(rig.user.beeps, 1);
-  EXPECT_EQ(rig.touch.shown - shownBefore, 2);    // on opening and after the rejection
-  EXPECT_EQ(rig.touch.hidden - hiddenBefore, 2);  // at each OK
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
-  EXPECT_FALSE(rig.Slot(0).authDeclined);
-  EXPECT_EQ(std::u16string(BoundedView(rig.user.lastView.serial)), u"000042");
-}
+  EXPECT_EQ(rig.touch.hidden, 2);  // at each OK
+  EXPECT_EQ(rig.touch.shown, 1);   // again after the rejection
 
-TEST(AccessPrompt, EnterAgainLeavesTheSlotLockedWhileTheDialogStaysOpen) {
-  Rig rig;
-  rig.Attach(0x01, "secret");
-  rig.Connect();
-  rig.Slot(0).accessState = AccessState::Authenticated;
-  rig.table.selectedKeyPad = 0;
-  PasswordPromptSession session(rig.ports);
-  rig.user.errorAnswers = {kErrorDialogEnterAgain};
-  const SubmitOutcome outcome = session.Submit(u"nope", kPromptWindow);
-  EXPECT_FALSE(outcome.endDialog);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Locked);
-  // "初期化" ends the prompt with 1005 and changes nothing yet.
+  // Through the dialog: "初期化" ends the prompt with 1005 and changes nothing yet.
+  rig.user.prompts = {Type(u"nope")};
   rig.user.errorAnswers = {kErrorDialogInitialise};
-  const SubmitOutcome initialise = session.Submit(u"nope", kPromptWindow);
-  EXPECT_TRUE(initialise.endDialog);
-  EXPECT_EQ(initialise.result, kPromptInitialise);
-  EXPECT_EQ(session.Cancel(), kPromptCancelled);
-  EXPECT_TRUE(rig.Slot(0).authDeclined);
+  EXPECT_EQ(PasswordPrompt(rig.ports, kMainWindow), kPromptInitialise);
+  EXPECT_EQ(rig.user.promptOwner, kMainWindow);
+  EXPECT_EQ(std::u16string(BoundedView(rig.user.view.serial)), u"000042");
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
 }
 
 TEST(AccessPrompt, SoftKeyboardModeTouchesOnlyItsOwnFlag) {
   Rig rig;
   rig.Attach(0x01, "1234");
   rig.Connect();
-  rig.table.selectedKeyPad = 0;
   rig.table.softKeyAuthMode = true;
-  rig.Slot(0).softKeyAuthenticated = kSoftKeyAuthenticated;
-
+  rig.table.slots[0].softKeyAuthenticated = kSoftKeyAuthenticated;
   rig.user.prompts = {Type(u"9999"), Type(u"\uFF11\uFF12\uFF13\uFF14")};
   EXPECT_EQ(PasswordPrompt(rig.ports, 0x999), kPromptAccepted);
   EXPECT_EQ(rig.user.Count("error-dialog"), 0u);
   ASSERT_EQ(rig.user.messages.size(), 1u);
-  EXPECT_EQ(rig.user.messages[0].owner, kPromptWindow);
+  EXPECT_EQ(rig.user.messages[0].owner, kDialogWindow);
   EXPECT_EQ(rig.user.messages[0].text, kSoftKeyWrongPasswordMessage.text);
-  EXPECT_EQ(rig.Slot(0).softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
-  // Neither the acceptance nor a cancel changes the main access state.
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Locked);
-  EXPECT_TRUE(rig.Slot(0).authDeclined);
-  rig.Slot(0).authDeclined = false;
-  rig.user.prompts = {CancelIt()};
+  EXPECT_EQ(rig.table.slots[0].softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
+  EXPECT_EQ(rig.State(0), AccessState::Locked);
+  EXPECT_TRUE(rig.table.slots[0].authDeclined);
+  rig.table.slots[0].authDeclined = false;
+  rig.user.prompts = {kCancel};
   EXPECT_EQ(PasswordPrompt(rig.ports, 0x999), kPromptCancelled);
-  EXPECT_FALSE(rig.Slot(0).authDeclined);
+  EXPECT_FALSE(rig.table.slots[0].authDeclined);
 }
 
 TEST(AccessPrompt, ConnectionTimeInitialiseDeclinedAsksAgain) {
@@ -357,82 +301,60 @@ TEST(AccessPrompt, ConnectionTimeInitialiseDeclinedAsksAgain) {
   ConnectKeyPads(rig.table, rig.connection);
   EXPECT_EQ(rig.user.events,
             (std::vector<std::string>{"prompt", "error-dialog", "message", "prompt"}));
-  EXPECT_EQ(rig.user.messages[0].title, kResetConfirmationMessage.title);
-  EXPECT_EQ(rig.user.messages[0].owner, kMainWindow);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
-  EXPECT_EQ(rig.StatusWrites(id), std::vector<int>{0xE1});
+  EXPECT_EQ(rig.user.messages[0].text, kResetConfirmationMessage.text);
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
+  EXPECT_EQ(rig.StatusWrites(id), Writes{0xE1});
   EXPECT_EQ(rig.hid.Password(id), "pass");
-  EXPECT_FALSE(rig.table.commandActive);
-}
-
-TEST(AccessPrompt, ConnectionTimeInitialiseConfirmedResetsTheKeyPad) {
-  Rig rig;
-  const EmulatedDeviceId id = rig.Attach(0x01, "pass");
-  rig.user.prompts = {Type(u"bad")};
-  rig.user.errorAnswers = {kErrorDialogInitialise};
-  rig.user.answers = {kMessageYes};
-  ConnectKeyPads(rig.table, rig.connection);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Open);
-  EXPECT_EQ(rig.hid.Password(id), "");
-  EXPECT_EQ(rig.RequestCount(id, kCmdResetToFactory), 1u);
 }
 
 // ---------------------------------------------------------------- registration
 
-TEST(AccessRegistration, LengthLimitAndRefusalMessages) {
+TEST(AccessRegistration, RefusalsThenTwentyCharacters) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0x00);
   rig.Connect();
-  rig.table.selectedKeyPad = 0;
   const std::u16string twentyOne = u"abcdefghij0123456789K";
-  const std::u16string twenty = twentyOne.substr(0, 20);
   rig.user.registrations = {Type(twentyOne),
-                            Type(std::u16string(30, u'a'), std::u16string(30, u'b')),
-                            Type(u"\uFF41\uFF42"), Type(twenty)};
+                            {std::u16string(30, u'a'), std::u16string(30, u'b')},
+                            Type(u"\uFF41\uFF42"),
+                            Type(twentyOne.substr(0, 20))};
   EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow), kRegistrationDone);
-  EXPECT_EQ(rig.user.MessageTitles(),
-            (std::vector<std::u16string>{u"パスワード文字数エラー", u"確認不一致",
-                                         u"パスワード文字エラー"}));
-  for (const ShownMessage& m : rig.user.messages) EXPECT_EQ(m.owner, kRegistrationWindow);
-  EXPECT_EQ(rig.user.Count("registration-cleared"), 3u);
+  EXPECT_EQ(rig.user.Texts(),
+            (std::vector<std::u16string_view>{kTooLongMessage.text, kMismatchMessage.text,
+                                              kBadCharacterMessage.text}));
+  EXPECT_EQ(rig.user.messages[0].owner, kDialogWindow);
+  EXPECT_EQ(rig.user.Count("cleared"), 3u);
   EXPECT_EQ(rig.hid.Password(id), "abcdefghij0123456789");
-  EXPECT_EQ(rig.RequestCount(id, kCmdWritePassword), 1u);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
+  EXPECT_EQ(rig.Sent(id, kCmdWritePassword), 1u);
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
 }
 
 TEST(AccessRegistration, FullWidthDigitsStoredAsAsciiAndEmptyMeansOpen) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0x00);
   rig.Connect();
-  rig.table.selectedKeyPad = 0;
-  rig.Slot(0).softKeyAuthenticated = kSoftKeyAuthenticated;
-  rig.user.registrations = {Type(u"ab\uFF10\uFF19", u"ab09")};
+  rig.table.slots[0].softKeyAuthenticated = kSoftKeyAuthenticated;
+  rig.user.registrations = {{u"ab\uFF10\uFF19", u"ab09"}};
   EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow), kRegistrationDone);
   EXPECT_EQ(rig.hid.Password(id), "ab09");
-  EXPECT_EQ(rig.Slot(0).softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
-  // The key pad then verifies the ASCII digits typed either way.
-  rig.user.prompts = {Type(u"ab\uFF10\uFF19")};
-  EXPECT_EQ(PasswordPrompt(rig.ports, kMainWindow), kPromptAccepted);
+  EXPECT_EQ(rig.table.slots[0].softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
 
   rig.user.registrations = {Type(u"")};
   EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow), kRegistrationDone);
   EXPECT_EQ(rig.hid.Password(id), "");
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Open);
+  EXPECT_EQ(rig.State(0), AccessState::Open);
 }
 
-// A write that the key pad never received is not reported as a new password.
+// A password the key pad never received is not reported as set.
 TEST(AccessRegistration, UnansweredWriteLeavesTheStateAndTellsTheUser) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0x00);
   rig.Connect();
-  rig.table.selectedKeyPad = 0;
-  rig.Slot(0).accessState = AccessState::Open;
   rig.hid.Detach(id);
   rig.user.registrations = {Type(u"abc")};
   EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow), kRegistrationCancelled);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Open);
-  ASSERT_EQ(rig.user.messages.size(), 1u);
-  EXPECT_EQ(rig.user.messages[0].text, kRegistrationFailedMessage.text);
+  EXPECT_EQ(rig.State(0), AccessState::Open);
+  EXPECT_EQ(rig.user.Texts(), std::vector<std::u16string_view>{kRegistrationFailedMessage.text});
 }
 
 // ---------------------------------------------------------------- command sequence
@@ -441,131 +363,121 @@ TEST(AccessCommand, StatusBytesAroundKeyCodeSettings) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0xE5, "pw");
   rig.Connect();
-  ASSERT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
-  std::vector<int> writesDuringDialog;
-  rig.hooks.during = [&] { writesDuringDialog = rig.StatusWrites(id); };
+  Writes beforeDialog;
+  rig.hooks.during = [&] { beforeDialog = rig.StatusWrites(id); };
   rig.user.prompts = {Type(u"pw")};
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
+  rig.Command(kCommandKeyCodeSettings);
   EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
-  EXPECT_EQ(writesDuringDialog, (std::vector<int>{0xE0, 0xE0}));  // before the prompt, editing
-  EXPECT_EQ(rig.StatusWrites(id), (std::vector<int>{0xE0, 0xE0, 0xE1}));
-  EXPECT_EQ(rig.user.promptOwners, std::vector<UiWindow>{kMainWindow});
+  EXPECT_EQ(beforeDialog, (Writes{0xE0, 0xE0}));  // before the prompt, then editing
+  EXPECT_EQ(rig.StatusWrites(id), (Writes{0xE0, 0xE0, 0xE1}));
+  EXPECT_EQ(rig.user.promptOwner, kMainWindow);
   EXPECT_FALSE(rig.table.commandActive);
-}
 
-TEST(AccessCommand, KeyCodeSettingsResumesFromTheStatusReadAfterTheDialog) {
-  Rig rig;
-  const EmulatedDeviceId id = rig.Attach(0x00);
+  // The resume value is built on the status read after the dialog, which may have changed the
+  // buzzer volume.
+  const EmulatedDeviceId open = rig.Attach(0x00);
+  rig.table.selectedKeyPad = 1;
   rig.Connect();
-  // The dialog wrote a new buzzer volume; the resume value keeps it.
-  rig.hooks.during = [&] { rig.hid.SetStatus(id, 0xC0); };
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
-  EXPECT_EQ(rig.StatusWrites(id), (std::vector<int>{0x80, 0xC1}));
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Open);
-  EXPECT_EQ(rig.user.Count("prompt"), 0u);
+  rig.hooks.during = [&] { rig.hid.SetStatus(open, 0xC0); };
+  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, true);
+  EXPECT_EQ(rig.StatusWrites(open), (Writes{0x80, 0xC1}));
+  EXPECT_EQ(rig.State(1), AccessState::Open);
 }
 
-TEST(AccessCommand, ReauthenticationWritesResumeAndShowsTheSoftKeyboardAgain) {
+TEST(AccessCommand, Reauthentication) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0x01, "pw");
+  const EmulatedDeviceId open = rig.Attach(0x60);
   rig.Connect();
   rig.showAgain[0] = 0;
+  rig.table.selectedKeyPad = 0;
   rig.user.prompts = {Type(u"pw")};
-  RunKeyPadCommand(rig.ports, kCommandAuthenticateAgain, false);
-  EXPECT_EQ(rig.StatusWrites(id), std::vector<int>{0x81});
+  RunKeyPadCommand(rig.ports, kCommandAuthenticateAgain, true);
+  EXPECT_EQ(rig.StatusWrites(id), Writes{0x81});
   EXPECT_EQ(rig.showAgain[0], 1);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
-  EXPECT_FALSE(rig.Slot(0).authDeclined);
-}
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
+  EXPECT_FALSE(rig.table.slots[0].authDeclined);
 
-TEST(AccessCommand, ReauthenticationWithoutPasswordOnlyOpens) {
-  Rig rig;
-  const EmulatedDeviceId id = rig.Attach(0x60);
-  rig.Connect();
-  rig.Slot(0).accessState = AccessState::Locked;
-  RunKeyPadCommand(rig.ports, kCommandAuthenticateAgain, false);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Open);
+  // Without a password: only Open, no dialog, nothing written.
+  rig.user.events.clear();
+  rig.table.slots[1].accessState = AccessState::Locked;
+  rig.table.selectedKeyPad = 1;
+  RunKeyPadCommand(rig.ports, kCommandAuthenticateAgain, true);
+  EXPECT_EQ(rig.State(1), AccessState::Open);
   EXPECT_TRUE(rig.user.events.empty());
-  EXPECT_TRUE(rig.StatusWrites(id).empty());
+  EXPECT_TRUE(rig.StatusWrites(open).empty());
 }
 
-TEST(AccessCommand, CancelledPromptKeepsTheStateAndResumesAnAuthenticatedKeyPad) {
+TEST(AccessCommand, CancelledPrompt) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0xA1, "pw");
   rig.Connect();
-  ASSERT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
-  rig.user.prompts = {CancelIt()};
-  RunKeyPadCommand(rig.ports, kCommandPasswordSetting, false);
-  EXPECT_EQ(rig.StatusWrites(id), (std::vector<int>{0xA0, 0xA1}));
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
-  EXPECT_TRUE(rig.Slot(0).authDeclined);
+  rig.user.prompts = {kCancel};
+  rig.Command(kCommandPasswordSetting);
+  EXPECT_EQ(rig.StatusWrites(id), (Writes{0xA0, 0xA1}));
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
+  EXPECT_TRUE(rig.table.slots[0].authDeclined);
   EXPECT_EQ(rig.user.Count("registration"), 0u);
 
-  // A Locked key pad gets nothing written when its prompt is cancelled.
+  // A Locked key pad gets nothing written.
   rig.hid.ClearRequests(id);
   rig.hid.SetStatus(id, 0x21);
-  rig.Slot(0).accessState = AccessState::Locked;
-  rig.user.prompts = {CancelIt()};
-  RunKeyPadCommand(rig.ports, kCommandPasswordSetting, false);
+  rig.table.slots[0].accessState = AccessState::Locked;
+  rig.user.prompts = {kCancel};
+  rig.Command(kCommandPasswordSetting);
   EXPECT_TRUE(rig.StatusWrites(id).empty());
 }
 
-TEST(AccessCommand, PasswordSettingOnAnOpenKeyPad) {
+TEST(AccessCommand, PasswordSettingAndFactoryResetOnAnOpenKeyPad) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0x60);
   rig.Connect();
   rig.user.registrations = {Type(u"Abc123")};
-  RunKeyPadCommand(rig.ports, kCommandPasswordSetting, false);
-  EXPECT_EQ(rig.StatusWrites(id), (std::vector<int>{0xE0, 0xE1}));
+  rig.Command(kCommandPasswordSetting);
+  EXPECT_EQ(rig.StatusWrites(id), (Writes{0xE0, 0xE1}));
   EXPECT_EQ(rig.hid.Password(id), "Abc123");
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
-}
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
 
-TEST(AccessCommand, FactoryResetCommandWritesAfterResetValue) {
-  Rig rig;
-  const EmulatedDeviceId id = rig.Attach(0x70);
-  rig.Connect();
-  rig.user.answers = {kMessageYes};
-  RunKeyPadCommand(rig.ports, kCommandFactoryReset, false);
-  EXPECT_EQ(rig.StatusWrites(id), (std::vector<int>{0xF0, 0x81}));
-  EXPECT_EQ(rig.RequestCount(id, kCmdResetToFactory), 1u);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Open);
-
-  // Declined: the resume value.
   rig.hid.SetStatus(id, 0x70);
   rig.hid.ClearRequests(id);
+  rig.user.prompts = {Type(u"Abc123")};
   rig.user.answers = {kMessageNo};
-  RunKeyPadCommand(rig.ports, kCommandFactoryReset, false);
-  EXPECT_EQ(rig.StatusWrites(id), (std::vector<int>{0xF0, 0xF1}));
-  EXPECT_EQ(rig.RequestCount(id, kCmdResetToFactory), 0u);
+  rig.Command(kCommandFactoryReset);
+  EXPECT_EQ(rig.StatusWrites(id), (Writes{0xF0, 0xF1}));  // declined: the resume value
+
+  rig.hid.SetStatus(id, 0x70);
+  rig.hid.ClearRequests(id);
+  rig.user.prompts = {Type(u"Abc123")};
+  rig.user.answers = {kMessageYes};
+  rig.Command(kCommandFactoryReset);
+  EXPECT_EQ(rig.StatusWrites(id), (Writes{0xF0, 0x81}));
+  EXPECT_EQ(rig.Sent(id, kCmdResetToFactory), 1u);
+  EXPECT_EQ(rig.State(0), AccessState::Open);
 }
 
-TEST(AccessCommand, InitialiseDeclinedInACommandLocks) {
+TEST(AccessCommand, InitialiseFromTheErrorDialog) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0xE1, "pw");
   rig.Connect();
+  // Declined: Locked, the soft keyboard stays hidden, only the value before the prompt.
   rig.user.prompts = {Type(u"wrong")};
   rig.user.errorAnswers = {kErrorDialogInitialise};
-  rig.user.answers = {kMessageNo};
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Locked);
+  rig.Command(kCommandKeyCodeSettings);
+  EXPECT_EQ(rig.State(0), AccessState::Locked);
   EXPECT_EQ(rig.showAgain[0], 0);
   EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 0);
-  EXPECT_EQ(rig.StatusWrites(id), std::vector<int>{0xE0});  // only the one before the prompt
-}
+  EXPECT_EQ(rig.StatusWrites(id), Writes{0xE0});
 
-TEST(AccessCommand, InitialiseDoneInACommandGoesOnWithTheFactoryStatus) {
-  Rig rig;
-  const EmulatedDeviceId id = rig.Attach(0xE1, "pw");
-  rig.Connect();
+  // Done: Open, and the command goes on with the factory status bits.
+  rig.hid.SetStatus(id, 0xE1);
+  rig.hid.ClearRequests(id);
   rig.user.prompts = {Type(u"wrong")};
   rig.user.errorAnswers = {kErrorDialogInitialise};
   rig.user.answers = {kMessageYes};
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Open);
+  rig.Command(kCommandKeyCodeSettings);
+  EXPECT_EQ(rig.State(0), AccessState::Open);
   EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
-  // Before the prompt, editing with s & 0x8F, resume from the status read after the dialog.
-  EXPECT_EQ(rig.StatusWrites(id), (std::vector<int>{0xE0, 0x80, 0x81}));
+  EXPECT_EQ(rig.StatusWrites(id), (Writes{0xE0, 0x80, 0x81}));
 }
 
 // The user already chose to initialise in the error dialog of the reset command itself.
@@ -576,36 +488,35 @@ TEST(AccessCommand, FactoryResetCommandDoesNotResetTwice) {
   rig.user.prompts = {Type(u"wrong")};
   rig.user.errorAnswers = {kErrorDialogInitialise};
   rig.user.answers = {kMessageYes, kMessageYes};
-  RunKeyPadCommand(rig.ports, kCommandFactoryReset, false);
-  EXPECT_EQ(rig.RequestCount(id, kCmdResetToFactory), 1u);
+  rig.Command(kCommandFactoryReset);
+  EXPECT_EQ(rig.Sent(id, kCmdResetToFactory), 1u);
   EXPECT_EQ(rig.user.messages.size(), 1u);
-  EXPECT_EQ(rig.StatusWrites(id), std::vector<int>{0x81});
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Open);
-  EXPECT_FALSE(rig.Slot(0).authDeclined);
+  EXPECT_EQ(rig.StatusWrites(id), Writes{0x81});
+  EXPECT_EQ(rig.State(0), AccessState::Open);
+  EXPECT_FALSE(rig.table.slots[0].authDeclined);
 }
 
-TEST(AccessCommand, SelectionChoosesTheKeyPadOrCancels) {
+TEST(AccessCommand, SelectionAndPresence) {
   Rig rig;
-  rig.Attach(0x00, "", 1);
+  const EmulatedDeviceId first = rig.Attach(0x01, "pw", 1);
   const EmulatedDeviceId second = rig.Attach(0x00, "", 2);
   rig.Connect();
-  rig.user.selectSlot = -1;
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
+  rig.Command(kCommandKeyCodeSettings);  // selection cancelled
+  EXPECT_EQ(rig.user.Count("selection"), 1u);
   EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 0);
   EXPECT_FALSE(rig.table.commandActive);
 
   rig.user.selectSlot = 1;
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
-  EXPECT_EQ(rig.StatusWrites(second), (std::vector<int>{0x80, 0x81}));
+  rig.Command(kCommandKeyCodeSettings);
+  EXPECT_EQ(rig.StatusWrites(second), (Writes{0x80, 0x81}));
 
-  // Preset: no selection dialog. (The emulated key pad keeps a written bit 0 as "password set";
-  // start it again without one.)
-  rig.hid.SetStatus(second, 0x00);
-  rig.user.events.clear();
-  rig.table.selectedKeyPad = 1;
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, true);
-  EXPECT_EQ(rig.user.Count("selection"), 0u);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 2);
+  // Gone while its prompt was open: the command ends without any write.
+  rig.user.selectSlot = 0;
+  rig.user.onPrompt = [&] { rig.table.keyPadPresent = false; };
+  rig.user.prompts = {Type(u"pw")};
+  rig.Command(kCommandKeyCodeSettings);
+  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
+  EXPECT_TRUE(rig.StatusWrites(first).empty());
 }
 
 // A status byte that cannot be read is not taken for "no password" (which would open the key
@@ -614,29 +525,32 @@ TEST(AccessCommand, UnreadableStatusStopsWithoutWriting) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0x61, "pw");
   rig.Connect();
-  rig.Slot(0).accessState = AccessState::Authenticated;
-  KeyPadFaults faults;
-  faults.nextReplyBody = std::vector<std::uint8_t>{kCmdReadDeviceInfo, 0x00};
-  rig.hid.SetFaults(id, faults);
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
+  rig.table.slots[0].accessState = AccessState::Authenticated;
+  KeyPadFaults garbled;
+  garbled.nextReplyBody = std::vector<std::uint8_t>{kCmdReadDeviceInfo, 0x00};
+  rig.hid.SetFaults(id, garbled);
+  rig.Command(kCommandKeyCodeSettings);
   EXPECT_TRUE(rig.StatusWrites(id).empty());
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
-  EXPECT_EQ(rig.user.MessageTitles(), std::vector<std::u16string>{u"通信エラー"});
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
+  EXPECT_EQ(rig.user.Texts(), std::vector<std::u16string_view>{kStatusReadFailedMessage.text});
   EXPECT_EQ(rig.user.Count("prompt"), 0u);
-  EXPECT_EQ(rig.hid.Status(id), 0x61);
 
   // The read after the key-code dialog fails: no resume value built on a guess.
   rig.user.messages.clear();
-  rig.hooks.during = [&] {
-    KeyPadFaults again;
-    again.nextReplyBody = std::vector<std::uint8_t>{kCmdReadDeviceInfo, 0x00};
-    rig.hid.SetFaults(id, again);
-  };
-  rig.hid.ClearRequests(id);
+  rig.hooks.during = [&] { rig.hid.SetFaults(id, garbled); };
   rig.user.prompts = {Type(u"pw")};
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
-  EXPECT_EQ(rig.StatusWrites(id), std::vector<int>{0xE0});
-  EXPECT_EQ(rig.user.MessageTitles(), std::vector<std::u16string>{u"通信エラー"});
+  rig.Command(kCommandKeyCodeSettings);
+  EXPECT_EQ(rig.StatusWrites(id), Writes{0xE0});
+  EXPECT_EQ(rig.user.Texts(), std::vector<std::u16string_view>{kStatusReadFailedMessage.text});
+
+  // The lock does not pass over such a key pad silently.
+  rig.hid.ClearRequests(id);
+  rig.user.messages.clear();
+  rig.hid.SetFaults(id, garbled);
+  rig.user.answers = {kMessageYes};
+  LockKeyPads(rig.ports);
+  EXPECT_EQ(rig.user.messages.back().text, kLockReadFailedMessage.text);
+  EXPECT_TRUE(rig.StatusWrites(id).empty());
 }
 
 // A reset the key pad did not carry out is not reported as done.
@@ -644,41 +558,19 @@ TEST(AccessCommand, UnansweredResetKeepsTheAccessState) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0x01, "pw");
   rig.Connect();
-  ASSERT_TRUE(rig.Slot(0).authDeclined);
   rig.user.prompts = {Type(u"wrong")};
   rig.user.errorAnswers = {kErrorDialogInitialise};
   rig.user.answers = {kMessageYes};
   KeyPadFaults faults;
   faults.vanishAfterRequests = 3;  // status read, verify, empty password; then gone
   rig.hid.SetFaults(id, faults);
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Locked);
-  EXPECT_TRUE(rig.Slot(0).authDeclined);
+  rig.Command(kCommandKeyCodeSettings);
+  EXPECT_EQ(rig.State(0), AccessState::Locked);
+  EXPECT_TRUE(rig.table.slots[0].authDeclined);
   EXPECT_EQ(rig.showAgain[0], 1);
   EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 0);
-  ASSERT_EQ(rig.user.messages.size(), 2u);
-  EXPECT_EQ(rig.user.messages[1].text, kResetFailedMessage.text);
-  EXPECT_FALSE(rig.hid.IsAttached(id));
-}
-
-TEST(AccessCommand, VanishedKeyPadEndsTheCommandWithoutWrites) {
-  Rig rig;
-  const EmulatedDeviceId id = rig.Attach(0x01, "pw");
-  rig.Connect();
-  rig.table.keyPadPresent = false;
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
-  EXPECT_TRUE(rig.user.events.empty());
-  EXPECT_TRUE(rig.hid.Requests(id).empty());
-
-  // Gone while the prompt was open: the presence check cleared keyPadPresent meanwhile.
-  rig.table.keyPadPresent = true;
-  rig.user.onPrompt = [&] { rig.table.keyPadPresent = false; };
-  rig.user.prompts = {Type(u"pw")};
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
-  EXPECT_EQ(rig.user.Count("prompt"), 1u);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 0);
-  EXPECT_TRUE(rig.StatusWrites(id).empty());
-  EXPECT_FALSE(rig.table.commandActive);
+  EXPECT_EQ(rig.user.Texts(), (std::vector<std::u16string_view>{kResetConfirmationMessage.text,
+                                                                kResetFailedMessage.text}));
 }
 
 // ---------------------------------------------------------------- lock
@@ -688,46 +580,42 @@ TEST(AccessLock, OnlyKeyPadsWithPasswordAreLocked) {
   const EmulatedDeviceId open = rig.Attach(0x40, "", 1);
   const EmulatedDeviceId guarded = rig.Attach(0xA1, "pw", 2);
   rig.Connect();
-  rig.Slot(1).softKeyAuthenticated = kSoftKeyAuthenticated;
-  rig.user.answers = {kMessageYes};
-  LockKeyPads(rig.ports);
-  ASSERT_EQ(rig.user.messages.size(), 1u);
-  EXPECT_EQ(rig.user.messages[0].text, kLockAllConfirmationMessage.text);
-  EXPECT_TRUE(rig.StatusWrites(open).empty());
-  EXPECT_EQ(rig.RequestCount(open, kCmdVerifyPassword), 0u);
-  EXPECT_EQ(rig.StatusWrites(guarded), std::vector<int>{0xA0});
-  EXPECT_EQ(rig.RequestCount(guarded, kCmdVerifyPassword), 1u);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Open);
-  EXPECT_EQ(rig.Slot(1).accessState.load(), AccessState::Locked);
-  EXPECT_TRUE(rig.Slot(1).authDeclined);
-  EXPECT_EQ(rig.Slot(1).softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
-  EXPECT_EQ(rig.showAgain[0], 1);
-  EXPECT_EQ(rig.showAgain[1], 0);
-}
-
-TEST(AccessLock, SingleKeyPadTextAndNoMeansNothing) {
-  Rig rig;
-  const EmulatedDeviceId id = rig.Attach(0x81, "pw");
-  rig.Connect();
+  rig.table.slots[1].softKeyAuthenticated = kSoftKeyAuthenticated;
   rig.user.answers = {kMessageNo};
   LockKeyPads(rig.ports);
-  EXPECT_EQ(rig.user.messages.at(0).text, kLockOneConfirmationMessage.text);
-  EXPECT_TRUE(rig.hid.Requests(id).empty());
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
+  EXPECT_EQ(rig.user.Texts(), std::vector<std::u16string_view>{kLockAllConfirmationMessage.text});
+  EXPECT_TRUE(rig.hid.Requests(guarded).empty());
+
+  rig.user.answers = {kMessageYes};
+  LockKeyPads(rig.ports);
+  EXPECT_TRUE(rig.StatusWrites(open).empty());
+  EXPECT_EQ(rig.Sent(open, kCmdVerifyPassword), 0u);
+  EXPECT_EQ(rig.StatusWrites(guarded), Writes{0xA0});
+  EXPECT_EQ(rig.Sent(guarded, kCmdVerifyPassword), 1u);
+  EXPECT_EQ(rig.State(0), AccessState::Open);
+  EXPECT_EQ(rig.State(1), AccessState::Locked);
+  EXPECT_TRUE(rig.table.slots[1].authDeclined);
+  EXPECT_EQ(rig.table.slots[1].softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
+  EXPECT_EQ(rig.showAgain, (ShowAgainFlags{1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
 }
 
 // ---------------------------------------------------------------- Brava key pads
 
 TEST(AccessBrava, SilentKeyPadStopsEveryOperationUnchanged) {
   Rig rig;
-  const EmulatedDeviceId id = rig.AttachBrava(0x81, "pw");
+  KeyPadSpec spec;
+  spec.productId = 0x074F;
+  spec.version = 0;
+  spec.bluetooth = true;
+  spec.status = 0x81;
+  spec.password = "pw";
+  const EmulatedDeviceId id = rig.hid.AttachKeyPad(spec);
   rig.Connect();
-  ASSERT_EQ(rig.Slot(0).modelIdentity, kModelB4B4074F);
-  ASSERT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
+  ASSERT_EQ(rig.table.slots[0].modelIdentity, kModelB4B4074F);
+  ASSERT_EQ(rig.State(0), AccessState::Authenticated);
   KeyPadFaults faults;
   faults.silent = true;
   rig.hid.SetFaults(id, faults);
-  rig.table.selectedKeyPad = 0;
 
   rig.user.prompts = {Type(u"pw")};
   EXPECT_EQ(PasswordPrompt(rig.ports, kMainWindow), kPromptCancelled);
@@ -735,76 +623,44 @@ TEST(AccessBrava, SilentKeyPadStopsEveryOperationUnchanged) {
   EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow), kRegistrationCancelled);
   rig.user.answers = {kMessageYes};
   EXPECT_FALSE(FactoryResetKeyPad(rig.ports, kMainWindow));
-  RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, false);
+  rig.Command(kCommandKeyCodeSettings);
   rig.user.answers = {kMessageYes};
   LockKeyPads(rig.ports);
 
-  const std::vector<std::u16string_view> texts = {
-      kBravaCannotAuthenticateMessage.text, kBravaCannotSetMessage.text,
-      kResetConfirmationMessage.text,       kBravaCannotCommunicateMessage.text,
-      kBravaCannotCommunicateMessage.text,  kLockOneConfirmationMessage.text,
-      kBravaCannotLockMessage.text};
-  ASSERT_EQ(rig.user.messages.size(), texts.size());
-  for (std::size_t i = 0; i < texts.size(); ++i)
-    EXPECT_EQ(rig.user.messages[i].text, texts[i]) << i;
-  EXPECT_EQ(rig.user.messages[6].title, u"Brava未接続エラー");
+  EXPECT_EQ(rig.user.Texts(),
+            (std::vector<std::u16string_view>{
+                kBravaCannotAuthenticateMessage.text, kBravaCannotSetMessage.text,
+                kResetConfirmationMessage.text, kBravaCannotCommunicateMessage.text,
+                kBravaCannotCommunicateMessage.text, kLockOneConfirmationMessage.text,
+                kBravaCannotLockMessage.text}));
   for (const ReceivedRequest& r : rig.hid.Requests(id)) EXPECT_EQ(r.command, kCmdPingLink);
-  EXPECT_EQ(rig.Slot(0).accessState.load(), AccessState::Authenticated);
-  EXPECT_FALSE(rig.Slot(0).authDeclined);
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
+  EXPECT_FALSE(rig.table.slots[0].authDeclined);
   EXPECT_EQ(rig.hid.Password(id), "pw");
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 0);
 }
 
 // ---------------------------------------------------------------- menu dialogs
 
-TEST(AccessMenus, TrayMenuTouchCheckBox) {
+TEST(AccessMenus, TouchCheckBoxAndSoftKeyMenuOwner) {
   Rig rig;
-  rig.Attach(0x00, "", 5, 0x1225);
-  rig.Connect();
   rig.touchEnabled = 1;
-  const ShellMenuPlan plan = OpenTrayMenuDialog(rig.ports);
-  EXPECT_TRUE(plan.touchPresent);
-  EXPECT_TRUE(plan.touchChecked);
-
-  ToggleTouchFromTrayMenu(rig.ports, false);
-  EXPECT_EQ(rig.touchEnabled.load(), 0u);
-  ASSERT_EQ(rig.hooks.visibility.size(), 16u);
-  EXPECT_EQ(rig.hooks.visibility[15], (std::pair<int, bool>{15, false}));
-  std::uint32_t stored = 7;
-  ASSERT_TRUE(ReadTouchSetting(rig.settings, stored));
-  EXPECT_EQ(stored, 0u);
-
   ToggleTouchFromTrayMenu(rig.ports, true);
   EXPECT_EQ(rig.touchEnabled.load(), 1u);
-  EXPECT_EQ(rig.hooks.visibility[16], (std::pair<int, bool>{0, true}));
+  ASSERT_EQ(rig.hooks.visibility.size(), 16u);
+  EXPECT_EQ(rig.hooks.visibility[15], (std::pair<int, bool>{15, true}));
+  std::uint32_t stored = 7;
   ASSERT_TRUE(ReadTouchSetting(rig.settings, stored));
   EXPECT_EQ(stored, 1u);
 
-  EXPECT_TRUE(TrayMenuDialogEndsWith(1021));
-  EXPECT_FALSE(TrayMenuDialogEndsWith(kTrayDialogTouch));
-}
-
-TEST(AccessMenus, SoftKeyMenuFollowsItsOwner) {
-  KeyPadTable table;
+  KeyPadTable& table = rig.table;
   table.keyPadCount = 2;
   table.slots[1].accessState = AccessState::Authenticated;
-  table.slots[1].settingsLocked = true;
   auto windows = [](int slot) -> UiWindow { return slot == 1 ? 0x51 : 0; };
-  SoftKeyMenuPlan plan = OpenSoftKeyMenu(table, 0x77, windows);
-  EXPECT_FALSE(plan.forKeyPad);
-  EXPECT_EQ(table.menuKeyPad.load(), kNoKeyPad);
-
-  plan = OpenSoftKeyMenu(table, 0x51, windows);
-  EXPECT_TRUE(plan.forKeyPad);
-  EXPECT_TRUE(plan.settingsLocked);
-  EXPECT_TRUE(plan.lockEnabled);
-  EXPECT_EQ(SoftKeyMenuCommand(table, 1, false), 1);
-  EXPECT_FALSE(table.slots[1].settingsLocked);
-  EXPECT_EQ(SoftKeyMenuCommand(table, kSoftKeyMenuPassword, true), kSoftKeyMenuPassword);
-  EXPECT_FALSE(table.slots[1].settingsLocked);  // only OK stores the check box
-  EXPECT_EQ(SoftKeyMenuCommand(table, kSoftKeyMenuSettingsLocked, true), 0);
-  // An owner that matches no slot keeps the last one.
+  EXPECT_FALSE(OpenSoftKeyMenu(table, 0x77, windows).forKeyPad);
+  EXPECT_TRUE(OpenSoftKeyMenu(table, 0x51, windows).lockEnabled);
+  // An owner that matches no slot keeps the slot of the last opening.
   EXPECT_TRUE(OpenSoftKeyMenu(table, 0x77, windows).forKeyPad);
+  EXPECT_EQ(table.menuKeyPad.load(), 1);
 }
 
 }  // namespace
