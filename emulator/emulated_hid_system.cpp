@@ -406,6 +406,12 @@ std::uint8_t EmulatedHidSystem::Status(EmulatedDeviceId id) {
   return device && device->firmware ? device->firmware->status : 0;
 }
 
+int EmulatedHidSystem::LastStatusWrite(EmulatedDeviceId id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Device* device = FindDevice(id);
+  return device && device->firmware ? device->firmware->lastStatusWrite : -1;
+}
+
 void EmulatedHidSystem::SetStatus(EmulatedDeviceId id, std::uint8_t status) {
   std::lock_guard<std::mutex> lock(mutex_);
   Device* device = FindDevice(id);

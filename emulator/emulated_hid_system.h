@@ -101,6 +101,8 @@ class EmulatedHidSystem : public HidSystem {
   void ClearRequests(EmulatedDeviceId id);
   std::uint8_t Status(EmulatedDeviceId id);
   void SetStatus(EmulatedDeviceId id, std::uint8_t status);
+  // The byte the last WriteStatusByte carried (the key pad keeps its own access bits), or -1.
+  int LastStatusWrite(EmulatedDeviceId id);
   std::string Password(EmulatedDeviceId id);
   KeyCodeRecord Record(EmulatedDeviceId id, int keyNumber);
   void SetRecord(EmulatedDeviceId id, int keyNumber, const KeyCodeRecord& record);

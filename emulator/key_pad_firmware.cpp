@@ -105,11 +105,17 @@ std::vector<std::uint8_t> KeyPadFirmware::Handle(const ReceivedRequest& request)
     case kCmdResetToFactory:
       for (int key = 1; key <= keyCount_; ++key) records[key - 1] = DefaultKeyCode(key);
       password.clear();
-      status = kFactoryStatus;
+      status = kFactoryStatus & ~(kStatusAuthenticated | kStatusPasswordSet);
       activePage = 1;
       return done;
     case kCmdWriteStatusByte:
-      if (!payload.empty()) status = payload[0];
+      // The access bits are the key pad's own: bit 0 tells whether a password is registered and
+      // bit 7 whether it was authenticated, so a written byte changes only the settings bits.
+      if (!payload.empty()) {
+        lastStatusWrite = payload[0];
+        const std::uint8_t accessBits = kStatusAuthenticated | kStatusPasswordSet;
+        status = static_cast<std::uint8_t>((status & accessBits) | (payload[0] & ~accessBits));
+      }
       return done;
     case kCmdReadActivePage:
       if (!paged_) return done;

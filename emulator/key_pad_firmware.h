@@ -40,6 +40,8 @@ class KeyPadFirmware {
   bool paged() const { return paged_; }
 
   std::uint8_t status = 0;
+  // The byte of the last WriteStatusByte request, as sent (-1: none yet).
+  int lastStatusWrite = -1;
   std::string password;
   std::uint32_t serial = 0;
   int activePage = 1;

@@ -29,9 +29,9 @@ run_ctest() {  # name (the log of each run is read for GoogleTest's summary line
   echo "== Testing build/$name"
   (cd "build/$name" && ctest --output-on-failure -V) >"$LOGS/$name.log" 2>&1
   local rc=$?
-  grep -E '^\[  (PASSED|FAILED)  \]|^[0-9]+% tests passed' "$LOGS/$name.log" | sed 's/^/   /'
+  grep -E '^([0-9]+: )?\[  (PASSED|FAILED)  \]|^[0-9]+% tests passed' "$LOGS/$name.log" | sed 's/^/   /'
   if [ $rc -ne 0 ]; then
-    grep -E '^\[  FAILED  \] [A-Za-z]|Failure|ERROR: |runtime error|Exit code|Subprocess aborted|Timeout' \
+    grep -E '^([0-9]+: )?\[  FAILED  \] [A-Za-z]|Failure|ERROR: |runtime error|Exit code|Subprocess aborted|Timeout' \
       "$LOGS/$name.log" | head -n 40
     note_failure "tests of build/$name failed (log: build/logs/$name.log)"
   fi
@@ -88,9 +88,9 @@ if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cma
     wineserver -k 2>/dev/null
     exit $rc' 
   rc=$?
-  grep -E '^\[  (PASSED|FAILED)  \]|^[0-9]+% tests passed' "$LOGS/windows.log" | sed 's/^/   /'
+  grep -E '^([0-9]+: )?\[  (PASSED|FAILED)  \]|^[0-9]+% tests passed' "$LOGS/windows.log" | sed 's/^/   /'
   if [ $rc -ne 0 ]; then
-    grep -E '^\[  FAILED  \] [A-Za-z]|Failure|Exit code|Timeout|Subprocess aborted' "$LOGS/windows.log" | head -n 40
+    grep -E '^([0-9]+: )?\[  FAILED  \] [A-Za-z]|Failure|Exit code|Timeout|Subprocess aborted' "$LOGS/windows.log" | head -n 40
     note_failure "tests of build/windows failed (log: build/logs/windows.log)"
   fi
 else
@@ -102,8 +102,9 @@ passed=0
 failed=0
 for log in "$LOGS"/*.log; do
   [ -f "$log" ] || continue
-  p=$(grep -E '^\[  PASSED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
-  f=$(grep -E '^\[  FAILED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
+  # ctest -V puts "N: " before each line of a test program.
+  p=$(sed -E 's/^[0-9]+: //' "$log" | grep -E '^\[  PASSED  \] [0-9]+ test' | awk '{s += $4} END {print s + 0}')
+  f=$(sed -E 's/^[0-9]+: //' "$log" | grep -E '^\[  FAILED  \] [0-9]+ test' | awk '{s += $4} END {print s + 0}')
   passed=$((passed + p))
   failed=$((failed + f))
 done

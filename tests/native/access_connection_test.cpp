@@ -174,7 +174,7 @@ TEST(AccessConnection, AcceptedPromptWritesTheResumeValueAndDeclinedResetPrompts
   EXPECT_EQ(rig.prompts.promptedSlots, (std::vector<int>{0, 0, 1}));
   EXPECT_EQ(rig.prompts.resetSlots, (std::vector<int>{0, 0}));
   EXPECT_EQ(rig.State(0), AccessState::Open);
-  EXPECT_EQ(rig.hid.Status(second), ResumeStatusValue(0x21));
+  EXPECT_EQ(rig.hid.LastStatusWrite(second), ResumeStatusValue(0x21));
 }
 
 TEST(AccessConnection, RemovedKeyPadLetsTheOthersKeepTheirStatesAndANewOneStartsLocked) {

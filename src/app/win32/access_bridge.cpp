@@ -1,23 +1,45 @@
-// The access control as the shell runs it. (In progress: the prompt, the commands and the main
-// menu dialog are being connected to the access control flows.)
+// The access control as the shell runs it: the flows over the Win32 dialogs, with the main
+// window as owner and the shell's soft keyboards, settings and touch switch.
+#include "access/win32/access_dialogs.h"
+#include "access/win32/touch_keyboard_win32.h"
 #include "app/win32/application.h"
 
 namespace qv {
 namespace {
 
-class PendingPrompts : public ConnectionPromptHook {
+class ShellAccessHooks : public AccessHooks {
  public:
-  int PasswordPrompt(int) override { return kPromptCancelled; }
-  bool FactoryResetKeyPad(int) override { return false; }
+  explicit ShellAccessHooks(Application& app) : app_(app) {}
+  // The key-code settings dialog joins here with the key-code editing; until then the command
+  // runs its access sequence around an empty step.
+  void SetSoftKeyboardVisible(int slot, bool show) override {
+    app_.softKeyboards.SetSoftKeyboardVisible(slot, show, false);
+  }
+
+ private:
+  Application& app_;
 };
 
 }  // namespace
 
-std::unique_ptr<ConnectionPromptHook> CreateConnectionPrompts(Application&) {
-  return std::make_unique<PendingPrompts>();
+void PrepareAccessControl(Application& app) {
+  app.accessUi = std::make_unique<Win32AccessUi>(app.instance);
+  app.accessHooks = std::make_unique<ShellAccessHooks>(app);
+  app.access = std::make_unique<AccessPorts>(AccessPorts{
+      app.keyPads, *app.device, app.keyCodeCache, *app.accessUi, SystemTouchKeyboard(),
+      *app.accessHooks, app.showAgain, app.settings, app.shell.touchEnabled,
+      reinterpret_cast<UiWindow>(app.mainWindow)});
+  app.prompts = std::make_unique<AccessConnectionPrompts>(*app.access);
 }
-void RunShellKeyPadCommand(Application&, std::uint16_t, bool) {}
-void RunShellLock(Application&) {}
-int RunTrayMenuDialog(Application&) { return 2; }
+
+void RunShellKeyPadCommand(Application& app, std::uint16_t command, bool preset) {
+  RunKeyPadCommand(*app.access, command, preset);
+}
+
+void RunShellLock(Application& app) { LockKeyPads(*app.access); }
+
+int RunTrayMenuDialog(Application& app) {
+  return TrayMenuDialog(app.instance, app.mainWindow, *app.access);
+}
 
 }  // namespace qv

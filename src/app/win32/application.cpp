@@ -222,7 +222,7 @@ bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {
   if (app.shell.strings.instanceName[0] == 0) LoadShellStrings(instance, app.shell.strings);
   app.hid = &hid;
   app.device = std::make_unique<DeviceContext>(hid);
-  if (!app.prompts) app.prompts = CreateConnectionPrompts(app);
+  PrepareAccessControl(app);
   app.ports = std::make_unique<ConnectionPorts>(ConnectionPorts{
       *app.device, app.keyCodeCache, app.softKeyboards, *app.prompts, app.presenceUi,
       BoundedView(app.shell.paths.softKeyFolder)});

@@ -6,6 +6,7 @@
 #include <array>
 #include <memory>
 
+#include "access/access_control.h"
 #include "access/access_ports.h"
 #include "access/key_pad_table.h"
 #include "access/monitor_decisions.h"
@@ -59,9 +60,14 @@ struct Application {
   KeyboardWatcherState watcher;
   HANDLE watcherThread = nullptr;
 
+  // The access control: its dialogs and message boxes, and what the flows work with.
+  std::unique_ptr<AccessUi> accessUi;
+  std::unique_ptr<AccessHooks> accessHooks;
+  std::unique_ptr<AccessPorts> access;
+
   // The shell's command state.
   std::uint16_t currentCommand = 0;
-  std::array<bool, kMaxKeyPads> showAgain{};
+  ShowAgainFlags showAgain{};
 };
 
 // The one application of the process.
@@ -83,7 +89,8 @@ void ShowTrayMenu(HWND window, POINT point);
 void ApplyTrayMenuPlan(HMENU popup, const ShellMenuPlan& plan);
 
 // The access control as the shell runs it (prompts, commands, lock, the main menu dialog).
-std::unique_ptr<ConnectionPromptHook> CreateConnectionPrompts(Application& app);
+// Prepares the access flows' ports and the connection-time prompt over them.
+void PrepareAccessControl(Application& app);
 void RunShellKeyPadCommand(Application& app, std::uint16_t command, bool preset);
 void RunShellLock(Application& app);
 // Dialog 137; returns the id of the button that ended it.

@@ -19,6 +19,7 @@ constexpr UINT kSessionChange = 0x02B1;  // WM_WTSSESSION_CHANGE
 
 void OnCreate(Application& app, HWND window) {
   app.mainWindow = window;
+  app.access->mainWindow = reinterpret_cast<UiWindow>(window);
   if (app.wtsRegisterSessionNotification) app.wtsRegisterSessionNotification(window, 0);
   app.shell.nonJapaneseLayout = ReadKeyboardIdentifier(app.settings);
   AddTrayIcon(window, app.instance, Wide(app.shell.strings.productName));
@@ -147,7 +148,7 @@ void HideSoftKeyboardsForCommand(Application& app) {
 
 void RestoreSoftKeyboards(Application& app) {
   for (int slot = 0; slot < kMaxKeyPads; ++slot) {
-    app.softKeyboards.SetSoftKeyboardVisible(slot, app.showAgain[slot], false);
+    app.softKeyboards.SetSoftKeyboardVisible(slot, app.showAgain[slot] != 0, false);
   }
 }
 
@@ -184,7 +185,7 @@ bool OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam, LRES
       std::uint32_t enabled = app.shell.touchEnabled.load() ? 0 : 1;
       app.shell.touchEnabled = enabled;
       WriteTouchSetting(app.settings, enabled);
-      if (enabled) app.showAgain.fill(true);
+      if (enabled) app.showAgain.fill(1);
       break;
     }
     default:
