@@ -83,6 +83,9 @@ if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cma
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     source scripts/common.sh
     wineserver -p
+    # Start the Wine services now, with no terminal: started by the first test program they would
+    # inherit its output and keep ctest waiting for the end of it.
+    qv_wine cmd /c exit </dev/null >/dev/null 2>&1
     (cd build/windows && ctest --output-on-failure -V) > build/logs/windows.log 2>&1
     rc=$?
     wineserver -k 2>/dev/null

@@ -87,12 +87,29 @@ HWND WaitForMainWindow(DWORD processId) {
   return nullptr;
 }
 
+// Removes a folder with everything in it (an earlier run may have left key pad folders).
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = folder + L"\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
 void RemoveSettingsAndFolders() {
   RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
-  std::wstring base = LocalAppData() + L"\\MORVALEN";
-  RemoveDirectoryW((base + L"\\QV-PADCONF\\softkey").c_str());
-  RemoveDirectoryW((base + L"\\QV-PADCONF").c_str());
-  RemoveDirectoryW(base.c_str());
+  RemoveTree(LocalAppData() + L"\\MORVALEN");
 }
 
 bool ReadTouchValue(DWORD& value, DWORD& type) {
@@ -173,7 +190,12 @@ TEST_F(ProgramProcessTest, FirstStartSecondStartAndCloseInAnyCase) {
   GetWindowRect(window, &rect);
   EXPECT_EQ(rect.right - rect.left, 0);
   EXPECT_EQ(rect.bottom - rect.top, 0);
+  // The window can be found while it is still being created: wait for its creation to end.
   LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  for (int i = 0; i < 100 && (exStyle & WS_EX_TOPMOST); ++i) {
+    Sleep(20);
+    exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  }
   EXPECT_TRUE(exStyle & WS_EX_TOOLWINDOW);
   EXPECT_FALSE(exStyle & WS_EX_TOPMOST);
 
@@ -189,20 +211,20 @@ TEST_F(ProgramProcessTest, FirstStartSecondStartAndCloseInAnyCase) {
   Started second;
   Start(second, L"");
   ASSERT_TRUE(second.ok);
-  EXPECT_EQ(WaitForExit(second, 5000, false), 0);
+  EXPECT_EQ(WaitForExit(second, 10000, false), 0);
   EXPECT_EQ(WaitForSingleObject(first.info.hProcess, 200), static_cast<DWORD>(WAIT_TIMEOUT));
 
   // "/CLOSE" followed by more text is a plain second start as well.
   Started notClose;
   Start(notClose, L"/CLOSE now");
-  EXPECT_EQ(WaitForExit(notClose, 5000, false), 0);
+  EXPECT_EQ(WaitForExit(notClose, 10000, false), 0);
   EXPECT_EQ(WaitForSingleObject(first.info.hProcess, 200), static_cast<DWORD>(WAIT_TIMEOUT));
 
   // "/close" in any case ends the first instance with exit code 0.
   Started closer;
   Start(closer, L"/cLoSe");
-  EXPECT_EQ(WaitForExit(closer, 5000, false), 0);
-  EXPECT_EQ(WaitForExit(first, 5000, false), 0);
+  EXPECT_EQ(WaitForExit(closer, 10000, false), 0);
+  EXPECT_EQ(WaitForExit(first, 10000, false), 0);
 }
 
 TEST_F(ProgramProcessTest, SecondStartsMessageTheRunningInstance) {
@@ -211,7 +233,7 @@ TEST_F(ProgramProcessTest, SecondStartsMessageTheRunningInstance) {
 
   Started plain;
   Start(plain, L"");
-  EXPECT_EQ(WaitForExit(plain, 5000, true), 0);
+  EXPECT_EQ(WaitForExit(plain, 10000, true), 0);
   ASSERT_EQ(FakeFirstInstance::received(), std::vector<UINT>{kRevealMessage});
   // A second start writes the switch when it is missing, before it finds the first instance.
   DWORD value = 9, type = 0;
@@ -220,13 +242,13 @@ TEST_F(ProgramProcessTest, SecondStartsMessageTheRunningInstance) {
   FakeFirstInstance::received().clear();
   Started notClose;
   Start(notClose, L"/CLOSE now");
-  EXPECT_EQ(WaitForExit(notClose, 5000, true), 0);
+  EXPECT_EQ(WaitForExit(notClose, 10000, true), 0);
   EXPECT_EQ(FakeFirstInstance::received(), std::vector<UINT>{kRevealMessage});
 
   FakeFirstInstance::received().clear();
   Started closer;
   Start(closer, L"/Close");
-  EXPECT_EQ(WaitForExit(closer, 5000, true), 0);
+  EXPECT_EQ(WaitForExit(closer, 10000, true), 0);
   EXPECT_EQ(FakeFirstInstance::received(), std::vector<UINT>{WM_CLOSE});
   // The main window class was not the second start's business: no folders were made by "/CLOSE".
 }
@@ -248,7 +270,7 @@ TEST_F(ProgramProcessTest, CloseWithNothingRunningChangesNothing) {
   Started closer;
   Start(closer, L"/CLOSE");
   ASSERT_TRUE(closer.ok);
-  EXPECT_EQ(WaitForExit(closer, 5000, false), 0);
+  EXPECT_EQ(WaitForExit(closer, 10000, false), 0);
   DWORD value = 0, type = 0;
   EXPECT_FALSE(ReadTouchValue(value, type));
   EXPECT_FALSE(FolderExists(LocalAppData() + L"\\MORVALEN"));
