@@ -101,12 +101,12 @@ struct Rig {
   std::vector<EmulatedDeviceId> pads;
 
   EmulatedDeviceId Attach(std::uint16_t productId, bool bluetooth) {
-    KeyPadSpec spec;
-    spec.productId = productId;
-    spec.version = bluetooth ? 0x0000 : 0x0100;
-    spec.bluetooth = bluetooth;
-    spec.serial = 100000 + static_cast<std::uint32_t>(pads.size());
-    pads.push_back(emulator.AttachKeyPad(spec));
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = productId;
+    keyPadSpec.version = bluetooth ? 0x0000 : 0x0100;
+    keyPadSpec.bluetooth = bluetooth;
+    keyPadSpec.serial = 100000 + static_cast<std::uint32_t>(pads.size());
+    pads.push_back(emulator.AttachKeyPad(keyPadSpec));
     return pads.back();
   }
 

@@ -37,7 +37,7 @@ struct EmulatedHidSystem::Device {
 
   // Key pads only.
   std::unique_ptr<KeyPadFirmware> firmware;
-  KeyPadSpec spec;
+  KeyPadSpec keyPadSpec;
   KeyPadFaults faults;
   std::vector<std::uint8_t> featureReply;  // what GetFeature returns
   bool hasFeatureReply = false;
@@ -83,28 +83,28 @@ EmulatedDeviceId EmulatedHidSystem::AddDevice(std::unique_ptr<Device> device) {
   return id;
 }
 
-EmulatedDeviceId EmulatedHidSystem::AttachKeyPad(const KeyPadSpec& spec) {
+EmulatedDeviceId EmulatedHidSystem::AttachKeyPad(const KeyPadSpec& keyPadSpec) {
   auto device = std::make_unique<Device>();
   device->id = ReserveDeviceId();
   const unsigned instance = static_cast<unsigned>(device->id);
-  device->spec = spec;
-  std::uint8_t status = spec.status;
-  if (!spec.password.empty()) status |= 0x01;
-  device->firmware =
-      std::make_unique<KeyPadFirmware>(spec.productId, spec.version, spec.serial, status);
-  device->firmware->password = spec.password;
+  device->keyPadSpec = keyPadSpec;
+  std::uint8_t status = keyPadSpec.status;
+  if (!keyPadSpec.password.empty()) status |= 0x01;
+  device->firmware = std::make_unique<KeyPadFirmware>(keyPadSpec.productId, keyPadSpec.version,
+                                                      keyPadSpec.serial, status);
+  device->firmware->password = keyPadSpec.password;
   device->faults.firstSequence = 1;
 
-  HidAttributes attributes{kKeyPadVendorId, spec.productId, spec.version};
+  HidAttributes attributes{kKeyPadVendorId, keyPadSpec.productId, keyPadSpec.version};
   char16_t path[kPathChars];
-  if (spec.bluetooth) {
-    HidAttributes shown = spec.zeroAttributes ? HidAttributes{} : attributes;
-    if (spec.composite) {
+  if (keyPadSpec.bluetooth) {
+    HidAttributes shown = keyPadSpec.zeroAttributes ? HidAttributes{} : attributes;
+    if (keyPadSpec.composite) {
       BoundedFormat(path,
                     u"\\\\?\\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&02%04x_pid&%04x_"
                     u"rev&%04x_c0ffee00%04x&col01#9&1c2d3e4f&0&%04u#%s",
-                    {unsigned{kKeyPadVendorId}, unsigned{spec.productId}, unsigned{spec.version},
-                     instance, instance, kHidInterfaceGuid});
+                    {unsigned{kKeyPadVendorId}, unsigned{keyPadSpec.productId},
+                     unsigned{keyPadSpec.version}, instance, instance, kHidInterfaceGuid});
       Collection keyboard{path, shown, HidCaps{0x0006, 0x0001, 9, 2, 0}, std::nullopt,
                           std::nullopt};
       device->collections.push_back(keyboard);
@@ -112,57 +112,60 @@ EmulatedDeviceId EmulatedHidSystem::AttachKeyPad(const KeyPadSpec& spec) {
     BoundedFormat(path,
                   u"\\\\?\\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&02%04x_pid&%04x_"
                   u"rev&%04x_c0ffee00%04x&col02#9&1c2d3e4f&0&%04u#%s",
-                  {unsigned{kKeyPadVendorId}, unsigned{spec.productId}, unsigned{spec.version},
-                   instance, instance, kHidInterfaceGuid});
+                  {unsigned{kKeyPadVendorId}, unsigned{keyPadSpec.productId},
+                   unsigned{keyPadSpec.version}, instance, instance, kHidInterfaceGuid});
     Collection command{path, shown,
                        HidCaps{0x0001, kCommandUsagePage, kPacketLength, kPacketLength, 0},
-                       std::nullopt, HidValueCaps{kCommandUsagePage, spec.reportId}};
+                       std::nullopt, HidValueCaps{kCommandUsagePage, keyPadSpec.reportId}};
     command.command = true;
-    command.openable = !spec.exclusive;
+    command.openable = !keyPadSpec.exclusive;
     device->collections.push_back(command);
   } else {
-    if (spec.composite) {
+    if (keyPadSpec.composite) {
       BoundedFormat(
           path, u"\\\\?\\hid#vid_%04x&pid_%04x&mi_00#8&2b3c4d5e&0&%04u#%s",
-          {unsigned{kKeyPadVendorId}, unsigned{spec.productId}, instance, kHidInterfaceGuid});
+          {unsigned{kKeyPadVendorId}, unsigned{keyPadSpec.productId}, instance, kHidInterfaceGuid});
       device->collections.push_back(Collection{path, attributes, HidCaps{0x0006, 0x0001, 9, 2, 0},
                                                std::nullopt, std::nullopt});
       BoundedFormat(
           path, u"\\\\?\\hid#vid_%04x&pid_%04x&mi_01&col01#8&2b3c4d5e&0&%04u#%s",
-          {unsigned{kKeyPadVendorId}, unsigned{spec.productId}, instance, kHidInterfaceGuid});
+          {unsigned{kKeyPadVendorId}, unsigned{keyPadSpec.productId}, instance, kHidInterfaceGuid});
       device->collections.push_back(Collection{path, attributes, HidCaps{0x0001, 0x000C, 3, 0, 0},
                                                std::nullopt, std::nullopt});
     }
     BoundedFormat(
         path, u"\\\\?\\hid#vid_%04x&pid_%04x&mi_01&col02#8&2b3c4d5e&0&%04u#%s",
-        {unsigned{kKeyPadVendorId}, unsigned{spec.productId}, instance, kHidInterfaceGuid});
+        {unsigned{kKeyPadVendorId}, unsigned{keyPadSpec.productId}, instance, kHidInterfaceGuid});
     Collection command{path, attributes,
-                       HidCaps{0x0001, kCommandUsagePage, 0, 0, spec.featureReportLength},
-                       HidValueCaps{kCommandUsagePage, spec.reportId}, std::nullopt};
+                       HidCaps{0x0001, kCommandUsagePage, 0, 0, keyPadSpec.featureReportLength},
+                       HidValueCaps{kCommandUsagePage, keyPadSpec.reportId}, std::nullopt};
     command.command = true;
-    command.openable = !spec.exclusive;
+    command.openable = !keyPadSpec.exclusive;
     device->collections.push_back(command);
   }
   device->commandCollection = device->collections.size() - 1;
   return AddDevice(std::move(device));
 }
 
-EmulatedDeviceId EmulatedHidSystem::AttachForeignDevice(const ForeignDeviceSpec& spec) {
+EmulatedDeviceId EmulatedHidSystem::AttachForeignDevice(const ForeignDeviceSpec& keyPadSpec) {
   auto device = std::make_unique<Device>();
   device->id = ReserveDeviceId();
   char16_t path[kPathChars];
-  if (spec.path.empty())
+  if (keyPadSpec.path.empty())
     BoundedFormat(path, u"\\\\?\\hid#vid_%04x&pid_%04x#1&4f5e6d7c&0&%04u#%s",
-                  {unsigned{spec.vendorId}, unsigned{spec.productId},
+                  {unsigned{keyPadSpec.vendorId}, unsigned{keyPadSpec.productId},
                    static_cast<unsigned>(device->id), kHidInterfaceGuid});
   else
-    BoundedCopy(path, spec.path);
-  Collection collection{path, HidAttributes{spec.vendorId, spec.productId, spec.version},
-                        HidCaps{spec.usage, spec.usagePage, spec.inputReportLength,
-                                spec.outputReportLength, spec.featureReportLength},
-                        std::nullopt, std::nullopt};
-  if (spec.featureReportLength != 0) collection.featureValueCaps = HidValueCaps{spec.usagePage, 1};
-  if (spec.outputReportLength != 0) collection.outputValueCaps = HidValueCaps{spec.usagePage, 1};
+    BoundedCopy(path, keyPadSpec.path);
+  Collection collection{
+      path, HidAttributes{keyPadSpec.vendorId, keyPadSpec.productId, keyPadSpec.version},
+      HidCaps{keyPadSpec.usage, keyPadSpec.usagePage, keyPadSpec.inputReportLength,
+              keyPadSpec.outputReportLength, keyPadSpec.featureReportLength},
+      std::nullopt, std::nullopt};
+  if (keyPadSpec.featureReportLength != 0)
+    collection.featureValueCaps = HidValueCaps{keyPadSpec.usagePage, 1};
+  if (keyPadSpec.outputReportLength != 0)
+    collection.outputValueCaps = HidValueCaps{keyPadSpec.usagePage, 1};
   device->collections.push_back(collection);
   return AddDevice(std::move(device));
 }
@@ -275,7 +278,7 @@ std::vector<std::vector<std::uint8_t>> EmulatedHidSystem::Packetize(
   std::uint8_t sequence = device.faults.firstSequence;
   for (std::size_t k = 1; k <= count; ++k) {
     std::vector<std::uint8_t> packet(kPacketLength, 0);
-    packet[0] = device.spec.reportId;
+    packet[0] = device.keyPadSpec.reportId;
     packet[1] = static_cast<std::uint8_t>(k == 1 ? (kFirstPacketFlag | count) : count - k + 1);
     if (k == 2 && device.faults.skipSequence) ++sequence;
     packet[2] = sequence++;
@@ -306,8 +309,8 @@ void EmulatedHidSystem::Answer(Device& device, const ReceivedRequest& request, b
   if (faults.wrongKeyEcho && body.size() > 2 && (body[0] == 0x04 || body[0] == 0x05)) --body[2];
 
   if (!framed) {
-    device.featureReply.assign(device.spec.featureReportLength, 0);
-    device.featureReply[0] = device.spec.reportId;
+    device.featureReply.assign(device.keyPadSpec.featureReportLength, 0);
+    device.featureReply[0] = device.keyPadSpec.reportId;
     std::copy_n(body.begin(), std::min(body.size(), device.featureReply.size() - 1),
                 device.featureReply.begin() + 1);
     device.hasFeatureReply = true;
@@ -554,7 +557,7 @@ bool EmulatedHidSystem::SetFeature(HidHandle handle, const std::uint8_t* report,
   Collection* collection = LiveCollection(handle, &device);
   if (collection == nullptr || !collection->command || !device->firmware) return false;
   if (length == 0 || length != collection->caps.featureReportByteLength ||
-      report[0] != device->spec.reportId)
+      report[0] != device->keyPadSpec.reportId)
     return false;
   if (device->faults.vanishAfterRequests == 0) {
     DetachLocked(*device);
@@ -578,7 +581,7 @@ bool EmulatedHidSystem::GetFeature(HidHandle handle, std::uint8_t* report, std::
   Collection* collection = LiveCollection(handle, &device);
   if (collection == nullptr || !collection->command || !device->firmware) return false;
   if (length == 0 || length != collection->caps.featureReportByteLength ||
-      report[0] != device->spec.reportId || !device->hasFeatureReply)
+      report[0] != device->keyPadSpec.reportId || !device->hasFeatureReply)
     return false;
   std::copy(device->featureReply.begin(), device->featureReply.end(), report);
   return true;
@@ -593,7 +596,7 @@ bool EmulatedHidSystem::WriteOutput(HidHandle handle, const std::uint8_t* report
   if (collection == nullptr || length == 0 || length != collection->caps.outputReportByteLength)
     return false;
   if (!collection->command || !device->firmware) return true;  // a foreign device ignores it
-  if (report[0] != device->spec.reportId) return false;
+  if (report[0] != device->keyPadSpec.reportId) return false;
   if (device->faults.vanishAfterRequests == 0) {
     DetachLocked(*device);
     return false;
@@ -622,7 +625,7 @@ HidReadResult EmulatedHidSystem::ReadInput(HidHandle handle, std::uint8_t* repor
         open->queue.pop_front();
       } else {
         packet.assign(kPacketLength, 0);
-        packet[0] = device->spec.reportId;
+        packet[0] = device->keyPadSpec.reportId;
         packet[1] = 2;
         packet[2] = device->babbleSequence++;
       }

@@ -81,8 +81,8 @@ class EmulatedHidSystem : public HidSystem {
   ~EmulatedHidSystem() override;
 
   // ---- the bus
-  EmulatedDeviceId AttachKeyPad(const KeyPadSpec& spec);
-  EmulatedDeviceId AttachForeignDevice(const ForeignDeviceSpec& spec);
+  EmulatedDeviceId AttachKeyPad(const KeyPadSpec& keyPadSpec);
+  EmulatedDeviceId AttachForeignDevice(const ForeignDeviceSpec& keyPadSpec);
   // The device disappears: its paths leave the enumeration, its open handles fail.
   void Detach(EmulatedDeviceId id);
   bool IsAttached(EmulatedDeviceId id);

@@ -23,8 +23,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
   DWORD length = GetEnvironmentVariableW(L"QV_DEMO_KEYPADS", configured, 1024);
   std::wstring list = length > 0 && length < 1024 ? configured : qv::DefaultDemoKeyPads();
   std::vector<qv::DemoKeyPad> keyPads;
-  for (const qv::KeyPadSpec& spec : qv::ParseDemoKeyPads(list)) {
-    keyPads.push_back(qv::DemoKeyPad{spec, hid.AttachKeyPad(spec)});
+  for (const qv::KeyPadSpec& keyPadSpec : qv::ParseDemoKeyPads(list)) {
+    keyPads.push_back(qv::DemoKeyPad{keyPadSpec, hid.AttachKeyPad(keyPadSpec)});
   }
   // A second start or "/CLOSE" reaches the running demo like the program itself.
   if (!qv::IsCloseCommand(commandLine ? reinterpret_cast<const char16_t*>(commandLine) : u"")) {

@@ -49,22 +49,24 @@ PanelState panel;
 
 KeyPadSpec MakeSpec(std::uint16_t productId, std::uint16_t version, std::uint32_t serial,
                     const std::string& password) {
-  KeyPadSpec spec;
-  spec.productId = productId;
-  spec.bluetooth = version == 0xB4B4 || version == 0xB5B5;
-  spec.version = spec.bluetooth ? 0 : version;
-  spec.zeroAttributes = spec.bluetooth;
-  spec.serial = serial % 1000000;
-  spec.password = password;
-  spec.status = password.empty() ? 0x00 : 0x01;
-  return spec;
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = productId;
+  keyPadSpec.bluetooth = version == 0xB4B4 || version == 0xB5B5;
+  keyPadSpec.version = keyPadSpec.bluetooth ? 0 : version;
+  keyPadSpec.zeroAttributes = keyPadSpec.bluetooth;
+  keyPadSpec.serial = serial % 1000000;
+  keyPadSpec.password = password;
+  keyPadSpec.status = password.empty() ? 0x00 : 0x01;
+  return keyPadSpec;
 }
 
-std::wstring Describe(const KeyPadSpec& spec) {
+std::wstring Describe(const KeyPadSpec& keyPadSpec) {
   wchar_t text[128];
-  std::uint16_t version = spec.bluetooth ? BleVersionSubstitute(spec.productId) : spec.version;
-  swprintf(text, 128, L"%04x v%04x  %06u%ls", spec.productId, version,
-           static_cast<unsigned>(spec.serial), spec.password.empty() ? L"" : L"  (password)");
+  std::uint16_t version =
+      keyPadSpec.bluetooth ? BleVersionSubstitute(keyPadSpec.productId) : keyPadSpec.version;
+  swprintf(text, 128, L"%04x v%04x  %06u%ls", keyPadSpec.productId, version,
+           static_cast<unsigned>(keyPadSpec.serial),
+           keyPadSpec.password.empty() ? L"" : L"  (password)");
   return text;
 }
 
@@ -80,7 +82,8 @@ void RefreshList(HWND window) {
   HWND list = GetDlgItem(window, kAttachedList);
   SendMessageW(list, LB_RESETCONTENT, 0, 0);
   for (const DemoKeyPad& keyPad : *panel.keyPads) {
-    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Describe(keyPad.spec).c_str()));
+    SendMessageW(list, LB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(Describe(keyPad.keyPadSpec).c_str()));
   }
 }
 
@@ -93,9 +96,10 @@ void Attach(HWND window) {
   GetDlgItemTextW(window, kPasswordEdit, passwordText, 24);
   std::string password;
   for (const wchar_t* c = passwordText; *c; ++c) password += static_cast<char>(*c & 0x7F);
-  KeyPadSpec spec = MakeSpec(kPanelModels[index].productId, kPanelModels[index].version,
-                             static_cast<std::uint32_t>(wcstoul(serialText, nullptr, 10)), password);
-  DemoKeyPad keyPad{spec, panel.hid->AttachKeyPad(spec)};
+  KeyPadSpec keyPadSpec =
+      MakeSpec(kPanelModels[index].productId, kPanelModels[index].version,
+               static_cast<std::uint32_t>(wcstoul(serialText, nullptr, 10)), password);
+  DemoKeyPad keyPad{keyPadSpec, panel.hid->AttachKeyPad(keyPadSpec)};
   panel.keyPads->push_back(keyPad);
   RefreshList(window);
   NotifyProgram();
@@ -112,9 +116,9 @@ void Detach(HWND window) {
 
 HWND AddControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x,
                 int y, int width, int height, int id, HFONT font) {
-  HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
-                                 height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 nullptr, nullptr);
+  HWND control =
+      CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
+                      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   return control;
 }
@@ -161,7 +165,7 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 std::vector<KeyPadSpec> ParseDemoKeyPads(const std::wstring& list) {
-  std::vector<KeyPadSpec> specs;
+  std::vector<KeyPadSpec> keyPadSpecs;
   std::wstringstream items(list);
   std::wstring item;
   while (std::getline(items, item, L',')) {
@@ -173,20 +177,23 @@ std::vector<KeyPadSpec> ParseDemoKeyPads(const std::wstring& list) {
     std::getline(fields, passwordText, L'/');
     wchar_t* end = nullptr;
     unsigned long productId = wcstoul(productText.c_str(), &end, 16);
-    if (productText.empty() || *end != 0 || !IsKnownProductId(static_cast<std::uint16_t>(productId)))
+    if (productText.empty() || *end != 0 ||
+        !IsKnownProductId(static_cast<std::uint16_t>(productId)))
       continue;
     unsigned long version = versionText.empty() ? 0x0100 : wcstoul(versionText.c_str(), &end, 16);
     unsigned long serial = serialText.empty() ? 1 : wcstoul(serialText.c_str(), &end, 10);
     std::string password;
     for (wchar_t c : passwordText) password += static_cast<char>(c & 0x7F);
-    specs.push_back(MakeSpec(static_cast<std::uint16_t>(productId),
-                             static_cast<std::uint16_t>(version & 0xFFFF),
-                             static_cast<std::uint32_t>(serial), password));
+    keyPadSpecs.push_back(MakeSpec(static_cast<std::uint16_t>(productId),
+                                   static_cast<std::uint16_t>(version & 0xFFFF),
+                                   static_cast<std::uint32_t>(serial), password));
   }
-  return specs;
+  return keyPadSpecs;
 }
 
-std::wstring DefaultDemoKeyPads() { return L"1225/0100/123/,1224/0100/45678/1234,074f/b4b4/7/"; }
+std::wstring DefaultDemoKeyPads() {
+  return L"1225/0100/123/,1224/0100/45678/1234,074f/b4b4/7/";
+}
 
 HWND CreateEmulatorPanel(HINSTANCE instance, EmulatedHidSystem& hid,
                          std::vector<DemoKeyPad>& keyPads) {

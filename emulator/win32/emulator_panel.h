@@ -13,7 +13,7 @@
 namespace qv {
 
 struct DemoKeyPad {
-  KeyPadSpec spec;
+  KeyPadSpec keyPadSpec;
   EmulatedDeviceId id = -1;
 };
 

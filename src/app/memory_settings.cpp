@@ -57,8 +57,7 @@ bool MemorySettings::ReadSystemValue(std::u16string_view keyPath, std::u16string
   return true;
 }
 
-void MemorySettings::SetUserValue(std::u16string_view path, std::u16string_view name,
-                                  Value value) {
+void MemorySettings::SetUserValue(std::u16string_view path, std::u16string_view name, Value value) {
   std::lock_guard<std::mutex> lock(mutex_);
   user_[Fold(path)][Fold(name)] = std::move(value);
 }

@@ -49,9 +49,10 @@ bool ReadKeyboardIdentifier(SettingsPort& port) {
   return !EqualsIgnoreAsciiCase(BoundedView(text), kJapaneseKeyboardIdentifier);
 }
 
-void SoftKeyboardSubKeyName(std::uint32_t modelIdentity, std::uint32_t serialNumber,
-                            char16_t* dest, std::size_t capacity) {
-  BoundedFormat(dest, capacity, u"%s\\%08x&%08x", {kSoftKeyboardKeyName, modelIdentity, serialNumber});
+void SoftKeyboardSubKeyName(std::uint32_t modelIdentity, std::uint32_t serialNumber, char16_t* dest,
+                            std::size_t capacity) {
+  BoundedFormat(dest, capacity, u"%s\\%08x&%08x",
+                {kSoftKeyboardKeyName, modelIdentity, serialNumber});
 }
 
 }  // namespace qv

@@ -46,8 +46,7 @@ class SettingsPort {
   // `buffer` (at most `capacity` bytes). False when the key or value is missing or unreadable
   // (a value larger than the buffer is unreadable).
   virtual bool ReadSystemValue(std::u16string_view keyPath, std::u16string_view name,
-                               std::uint8_t* buffer, std::size_t capacity,
-                               std::size_t& length) = 0;
+                               std::uint8_t* buffer, std::size_t capacity, std::size_t& length) = 0;
 };
 
 // Creates or opens the settings key (subKey empty) or a sub-key below it, the full path formed
@@ -67,7 +66,7 @@ bool ReadKeyboardIdentifier(SettingsPort& port);
 
 // Name of the sub-key holding one key pad's soft keyboard geometry:
 // "SoftKeyboardWindow_100\<model identity>&<serial number>", each as 8 lower-case hex digits.
-void SoftKeyboardSubKeyName(std::uint32_t modelIdentity, std::uint32_t serialNumber,
-                            char16_t* dest, std::size_t capacity);
+void SoftKeyboardSubKeyName(std::uint32_t modelIdentity, std::uint32_t serialNumber, char16_t* dest,
+                            std::size_t capacity);
 
 }  // namespace qv

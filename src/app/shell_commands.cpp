@@ -6,12 +6,18 @@ namespace qv {
 
 std::uint16_t CommandForTrayMenuButton(int buttonId) {
   switch (buttonId) {
-    case 1019: return kCommandAuthenticateAgain;
-    case 1020: return kCommandLock;
-    case 1021: return kCommandKeyCodeSettings;
-    case 1022: return kCommandPasswordSetting;
-    case 1023: return kCommandFactoryReset;
-    default: return 0;
+    case 1019:
+      return kCommandAuthenticateAgain;
+    case 1020:
+      return kCommandLock;
+    case 1021:
+      return kCommandKeyCodeSettings;
+    case 1022:
+      return kCommandPasswordSetting;
+    case 1023:
+      return kCommandFactoryReset;
+    default:
+      return 0;
   }
 }
 

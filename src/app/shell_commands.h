@@ -25,8 +25,8 @@ std::uint16_t CommandForTrayMenuButton(int buttonId);
 
 // What a console notification (WM_WTSSESSION_CHANGE) does to the shell.
 struct ConsoleChange {
-  bool setInactive = false;      // consoleInactive = 1
-  bool setActive = false;        // consoleInactive = 0
+  bool setInactive = false;        // consoleInactive = 1
+  bool setActive = false;          // consoleInactive = 0
   bool closeOwnedWindows = false;  // close every open dialog of the main window
 };
 // `activeConsoleSession` is the active console session id, or -1 (all bits set) when unknown.

@@ -10,7 +10,8 @@ void SetProgramPath(ProgramPaths& paths, std::u16string_view modulePath) {
   BoundedCopy(paths.programPath, modulePath);
   std::u16string_view path = BoundedView(paths.programPath);
   std::size_t slash = path.rfind(u'\\');
-  BoundedCopy(paths.programFolder, slash == std::u16string_view::npos ? path : path.substr(0, slash));
+  BoundedCopy(paths.programFolder,
+              slash == std::u16string_view::npos ? path : path.substr(0, slash));
   if (!BoundedFormat(paths.shortcutFile, u"%s\\%s",
                      {BoundedView(paths.programFolder), kShortcutFileName})) {
     paths.shortcutFile[0] = 0;  // a cut name would be another file

@@ -36,8 +36,8 @@ void PutNumber(Sink& sink, unsigned long long value, bool negative, unsigned bas
   std::size_t count = 0;
   do {
     unsigned digit = static_cast<unsigned>(value % base);
-    digits[count++] = static_cast<char16_t>(digit < 10 ? u'0' + digit
-                                                       : (upper ? u'A' : u'a') + digit - 10);
+    digits[count++] =
+        static_cast<char16_t>(digit < 10 ? u'0' + digit : (upper ? u'A' : u'a') + digit - 10);
     value /= base;
   } while (value != 0);
   std::size_t length = count + (negative ? 1 : 0);
@@ -98,8 +98,8 @@ bool BoundedFormat(char16_t* dest, std::size_t capacity, std::u16string_view for
         if (arg) ++next;
         if (arg && arg->kind() != FormatArg::Kind::kText) {
           long long v = arg->AsSigned();
-          unsigned long long magnitude =
-              v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+          unsigned long long magnitude = v < 0 ? 0ULL - static_cast<unsigned long long>(v)
+                                               : static_cast<unsigned long long>(v);
           PutNumber(sink, magnitude, v < 0, 10, false, zeroPad, width);
         }
         break;

@@ -6,10 +6,10 @@
 
 namespace qv {
 
-inline constexpr int kMaxKeys = 144;          // keys of the largest model
-inline constexpr int kMaxStrokes = 60;        // stroke bytes a record has room for
-inline constexpr int kRecordBytes = 61;       // length byte and 60 stroke bytes
-inline constexpr int kMaxKeyPads = 16;        // slots of the key pad table
+inline constexpr int kMaxKeys = 144;     // keys of the largest model
+inline constexpr int kMaxStrokes = 60;   // stroke bytes a record has room for
+inline constexpr int kRecordBytes = 61;  // length byte and 60 stroke bytes
+inline constexpr int kMaxKeyPads = 16;   // slots of the key pad table
 
 // Byte 0: length L = 1 + number of strokes (1 = empty key); bytes 1..60: strokes, L - 1 of
 // them meaningful. A stroke is a key number (bits 0-6) with bit 7 set for a release.

@@ -85,21 +85,21 @@ struct Rig {
 
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial, std::uint8_t status = 0,
                           std::uint16_t version = 0x0100) {
-    KeyPadSpec spec;
-    spec.productId = productId;
-    spec.version = version;
-    spec.serial = serial;
-    spec.status = status;
-    return hid.AttachKeyPad(spec);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = productId;
+    keyPadSpec.version = version;
+    keyPadSpec.serial = serial;
+    keyPadSpec.status = status;
+    return hid.AttachKeyPad(keyPadSpec);
   }
   EmulatedDeviceId AttachBle(std::uint16_t productId, std::uint32_t serial, std::uint8_t status) {
-    KeyPadSpec spec;
-    spec.productId = productId;
-    spec.version = 0;
-    spec.bluetooth = true;
-    spec.serial = serial;
-    spec.status = status;
-    return hid.AttachKeyPad(spec);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = productId;
+    keyPadSpec.version = 0;
+    keyPadSpec.bluetooth = true;
+    keyPadSpec.serial = serial;
+    keyPadSpec.status = status;
+    return hid.AttachKeyPad(keyPadSpec);
   }
   AccessState State(int slot) { return table.slots[slot].accessState.load(); }
   bool Declined(int slot) { return table.slots[slot].authDeclined.load(); }

@@ -26,11 +26,11 @@ struct Bus {
     for (KeyPadSlot& slot : table.slots) CloseLink(context, slot.link);
   }
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint16_t version, bool bluetooth) {
-    KeyPadSpec spec;
-    spec.productId = productId;
-    spec.version = version;
-    spec.bluetooth = bluetooth;
-    return hid.AttachKeyPad(spec);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = productId;
+    keyPadSpec.version = version;
+    keyPadSpec.bluetooth = bluetooth;
+    return hid.AttachKeyPad(keyPadSpec);
   }
   void Open() {
     KeyPadCensus census = TakeKeyPadCensus(context);

@@ -182,11 +182,11 @@ struct Rig {
 
   EmulatedDeviceId Attach(std::uint8_t status, std::string password = "",
                           std::uint32_t serial = 123456) {
-    KeyPadSpec spec;
-    spec.status = status;
-    spec.password = password;
-    spec.serial = serial;
-    return hid.AttachKeyPad(spec);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.status = status;
+    keyPadSpec.password = password;
+    keyPadSpec.serial = serial;
+    return hid.AttachKeyPad(keyPadSpec);
   }
   // The scan with the user's script answering any connection-time prompt (none: cancelled);
   // afterwards the records start afresh.
@@ -603,13 +603,13 @@ TEST(AccessLock, OnlyKeyPadsWithPasswordAreLocked) {
 
 TEST(AccessBrava, SilentKeyPadStopsEveryOperationUnchanged) {
   Rig rig;
-  KeyPadSpec spec;
-  spec.productId = 0x074F;
-  spec.version = 0;
-  spec.bluetooth = true;
-  spec.status = 0x81;
-  spec.password = "pw";
-  const EmulatedDeviceId id = rig.hid.AttachKeyPad(spec);
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = 0x074F;
+  keyPadSpec.version = 0;
+  keyPadSpec.bluetooth = true;
+  keyPadSpec.status = 0x81;
+  keyPadSpec.password = "pw";
+  const EmulatedDeviceId id = rig.hid.AttachKeyPad(keyPadSpec);
   rig.Connect();
   ASSERT_EQ(rig.table.slots[0].modelIdentity, kModelB4B4074F);
   ASSERT_EQ(rig.State(0), AccessState::Authenticated);

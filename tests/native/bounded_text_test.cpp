@@ -7,12 +7,14 @@
 namespace qv {
 namespace {
 
-std::u16string Text(const char16_t* buffer) { return std::u16string(buffer); }
+std::u16string Text(const char16_t* buffer) {
+  return std::u16string(buffer);
+}
 
 TEST(BoundedFormat, ConversionsWidthsAndPercent) {
   char16_t out[64];
-  EXPECT_TRUE(BoundedFormat(out, u"%06u%s|%04x|%08x|%d|%%|%X", {123u, u" (Merla)", 0x130du,
-                                                                   0x0100130du, -5, 0xabu}));
+  EXPECT_TRUE(BoundedFormat(out, u"%06u%s|%04x|%08x|%d|%%|%X",
+                            {123u, u" (Merla)", 0x130du, 0x0100130du, -5, 0xabu}));
   EXPECT_EQ(Text(out), u"000123 (Merla)|130d|0100130d|-5|%|AB");
   // "%s\\%08x&%08x": the soft keyboard's registry sub-key form.
   EXPECT_TRUE(BoundedFormat(out, u"%s\\%08x&%08x", {u"SoftKeyboardWindow_100", 0xB4B4074Fu, 42u}));

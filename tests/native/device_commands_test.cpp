@@ -19,9 +19,9 @@ struct Rig {
   DeviceLink link;
   EmulatedDeviceId pad = 0;
 
-  explicit Rig(KeyPadSpec spec) {
-    pad = hid.AttachKeyPad(spec);
-    EXPECT_EQ(OpenKeyPad(context, link, spec.productId, nullptr, 1, false), 1);
+  explicit Rig(KeyPadSpec keyPadSpec) {
+    pad = hid.AttachKeyPad(keyPadSpec);
+    EXPECT_EQ(OpenKeyPad(context, link, keyPadSpec.productId, nullptr, 1, false), 1);
     hid.ClearRequests(pad);
   }
   ~Rig() { CloseLink(context, link); }
@@ -35,17 +35,17 @@ struct Rig {
 };
 
 KeyPadSpec Model(std::uint16_t productId, bool bluetooth = false) {
-  KeyPadSpec spec;
-  spec.productId = productId;
-  spec.version = bluetooth ? 0 : 0x0100;
-  spec.bluetooth = bluetooth;
-  return spec;
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = productId;
+  keyPadSpec.version = bluetooth ? 0 : 0x0100;
+  keyPadSpec.bluetooth = bluetooth;
+  return keyPadSpec;
 }
 
 // Most behaviour is the same on both transports.
 class BothTransports : public ::testing::TestWithParam<bool> {
  protected:
-  KeyPadSpec Spec(std::uint16_t usbProductId = 0x1227) const {
+  KeyPadSpec PadSpec(std::uint16_t usbProductId = 0x1227) const {
     return GetParam() ? Model(0x074F, true) : Model(usbProductId);
   }
 };
@@ -53,10 +53,10 @@ INSTANTIATE_TEST_SUITE_P(Device, BothTransports, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Framed" : "Feature"; });
 
 TEST_P(BothTransports, DeviceInfoCarriesStatusAndBcdSerial) {
-  KeyPadSpec spec = Spec();
-  spec.serial = 907531;
-  spec.status = 0xE5;
-  Rig rig(spec);
+  KeyPadSpec keyPadSpec = PadSpec();
+  keyPadSpec.serial = 907531;
+  keyPadSpec.status = 0xE5;
+  Rig rig(keyPadSpec);
   DeviceInfo info{};
   ASSERT_TRUE(ReadDeviceInfo(rig.context, rig.link, info));
   EXPECT_EQ(info[0], 0xE5);
@@ -74,7 +74,7 @@ TEST_P(BothTransports, DeviceInfoCarriesStatusAndBcdSerial) {
 }
 
 TEST_P(BothTransports, PasswordRegistrationVerificationAndLocking) {
-  Rig rig(Spec());
+  Rig rig(PadSpec());
   ASSERT_TRUE(WritePassword(rig.context, rig.link, "Secret20"));
   EXPECT_EQ(rig.hid.Password(rig.pad), "Secret20");
   EXPECT_TRUE(rig.hid.Status(rig.pad) & kStatusPasswordSet);
@@ -112,7 +112,7 @@ TEST_P(BothTransports, PasswordRegistrationVerificationAndLocking) {
 }
 
 TEST_P(BothTransports, KeyCodesRoundTripAndFactoryResetRestoresDefaults) {
-  Rig rig(Spec());
+  Rig rig(PadSpec());
   StrokeBytes strokes{};
   const Bytes sequence = {58, 31, 0xBA, 0xDF, 0x48, 0x4D};  // Ctrl+A ... delay, repeat
   std::copy(sequence.begin(), sequence.end(), strokes.begin());
@@ -148,7 +148,7 @@ TEST_P(BothTransports, KeyCodesRoundTripAndFactoryResetRestoresDefaults) {
 }
 
 TEST_P(BothTransports, RepliesForAnotherCommandOrKeyAreRefused) {
-  Rig rig(Spec());
+  Rig rig(PadSpec());
   KeyCodeRecord kept;
   kept.bytes[0] = 1;
   kept.bytes[1] = 0x77;
@@ -170,9 +170,9 @@ TEST_P(BothTransports, RepliesForAnotherCommandOrKeyAreRefused) {
 }
 
 TEST_P(BothTransports, WriteStatusAndPagesOfPagedModels) {
-  KeyPadSpec spec = Spec(0x130D);
-  if (!GetParam()) spec.version = 0x0100;  // identity 0x0100130D: paged
-  Rig rig(spec);
+  KeyPadSpec keyPadSpec = PadSpec(0x130D);
+  if (!GetParam()) keyPadSpec.version = 0x0100;  // identity 0x0100130D: paged
+  Rig rig(keyPadSpec);
   ASSERT_TRUE(WriteStatusByte(rig.context, rig.link, EditingStatusValue(0xE5)));
   EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), 0xE0);
   ASSERT_TRUE(WriteStatusByte(rig.context, rig.link, ResumeStatusValue(0xE5)));

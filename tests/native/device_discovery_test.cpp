@@ -28,20 +28,20 @@ struct Rig {
 };
 
 KeyPadSpec Usb(std::uint16_t productId, std::uint16_t version, std::uint32_t serial) {
-  KeyPadSpec spec;
-  spec.productId = productId;
-  spec.version = version;
-  spec.serial = serial;
-  return spec;
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = productId;
+  keyPadSpec.version = version;
+  keyPadSpec.serial = serial;
+  return keyPadSpec;
 }
 
 KeyPadSpec Ble(std::uint16_t productId, std::uint16_t version, bool zeroAttributes = true) {
-  KeyPadSpec spec;
-  spec.productId = productId;
-  spec.version = version;
-  spec.bluetooth = true;
-  spec.zeroAttributes = zeroAttributes;
-  return spec;
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = productId;
+  keyPadSpec.version = version;
+  keyPadSpec.bluetooth = true;
+  keyPadSpec.zeroAttributes = zeroAttributes;
+  return keyPadSpec;
 }
 
 std::uint32_t SerialOf(Rig& rig) {

@@ -26,13 +26,13 @@ struct Rig {
                std::uint32_t timeoutMs = 300)
       : hid(mode) {
     context.framedTimeoutMs = timeoutMs;
-    KeyPadSpec spec;
-    spec.productId = framed ? 0x074F : 0x1225;
-    spec.version = framed ? 0x0000 : 0x0100;
-    spec.bluetooth = framed;
-    spec.reportId = 0x05;
-    pad = hid.AttachKeyPad(spec);
-    EXPECT_EQ(OpenKeyPad(context, link, spec.productId, nullptr, 1, false), 1);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = framed ? 0x074F : 0x1225;
+    keyPadSpec.version = framed ? 0x0000 : 0x0100;
+    keyPadSpec.bluetooth = framed;
+    keyPadSpec.reportId = 0x05;
+    pad = hid.AttachKeyPad(keyPadSpec);
+    EXPECT_EQ(OpenKeyPad(context, link, keyPadSpec.productId, nullptr, 1, false), 1);
     hid.ClearRequests(pad);
   }
   ~Rig() { CloseLink(context, link); }
@@ -298,10 +298,10 @@ TEST(FeatureTransport, RequestAndReplyTravelAsWholeFeatureReports) {
 
 TEST(FeatureTransport, KeyPadReadsAReportShorterThanTheHeaderOnlyAsFarAsItGoes) {
   EmulatedHidSystem hid;
-  KeyPadSpec spec;
-  spec.reportId = 0x05;
-  spec.featureReportLength = 2;
-  const EmulatedDeviceId pad = hid.AttachKeyPad(spec);
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.reportId = 0x05;
+  keyPadSpec.featureReportLength = 2;
+  const EmulatedDeviceId pad = hid.AttachKeyPad(keyPadSpec);
   const HidHandle handle = hid.Open(hid.CommandPath(pad), false);
   // Exactly the two bytes of the report on the heap: nothing past them may be read.
   const Bytes report = {0x05, kCmdPingLink};

@@ -16,11 +16,11 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 KeyPadSpec BlePad() {
-  KeyPadSpec spec;
-  spec.productId = 0x074F;
-  spec.version = 0;
-  spec.bluetooth = true;
-  return spec;
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = 0x074F;
+  keyPadSpec.version = 0;
+  keyPadSpec.bluetooth = true;
+  return keyPadSpec;
 }
 
 HidReadResult Read(EmulatedHidSystem& hid, HidHandle handle, Bytes& out, std::uint32_t ms) {

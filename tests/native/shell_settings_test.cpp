@@ -11,7 +11,9 @@
 namespace qv {
 namespace {
 
-std::u16string Text(const char16_t* buffer) { return std::u16string(buffer); }
+std::u16string Text(const char16_t* buffer) {
+  return std::u16string(buffer);
+}
 
 TEST(TouchSetting, MissingWrongTypeAndValues) {
   MemorySettings store;
@@ -76,7 +78,8 @@ TEST(SettingsKey, SubKeysAndGeometryNames) {
   EXPECT_TRUE(key->SetDword(u"xmag", 120));
   MemorySettings::Value value;
   EXPECT_TRUE(store.GetUserValue(
-      u"Software\\Morvalen\\qv-padconf\\SoftKeyboardWindow_100\\b4b4074f&000f423f", u"xmag", value));
+      u"Software\\Morvalen\\qv-padconf\\SoftKeyboardWindow_100\\b4b4074f&000f423f", u"xmag",
+      value));
   // A sub-key name that would not fit in the key path is refused, not cut into another key.
   std::u16string longName(600, u'x');
   EXPECT_EQ(OpenSettingsKey(store, longName), nullptr);

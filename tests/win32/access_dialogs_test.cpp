@@ -150,13 +150,13 @@ struct Rig {
 
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint8_t status, std::string password,
                           std::uint32_t serial) {
-    KeyPadSpec spec;
-    spec.productId = productId;
-    spec.version = 0xA100;
-    spec.status = status;
-    spec.password = password;
-    spec.serial = serial;
-    return hid.AttachKeyPad(spec);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = productId;
+    keyPadSpec.version = 0xA100;
+    keyPadSpec.status = status;
+    keyPadSpec.password = password;
+    keyPadSpec.serial = serial;
+    return hid.AttachKeyPad(keyPadSpec);
   }
   // The scan, with the connection-time prompts cancelled.
   void Connect() {

@@ -1,7 +1,7 @@
 // Start-up across real processes: the first start, a second start, "/CLOSE", and a first
 // instance that does not answer.
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 

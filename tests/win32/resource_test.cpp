@@ -46,12 +46,11 @@ struct DialogCase {
 TEST(Resources, StringTableAndAccelerators) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   wchar_t text[100] = {};
-  const std::pair<int, const wchar_t*> strings[] = {
-      {103, L"qv-padconf"},
-      {104, L"ルミナキーボード"},
-      {105, L"QV_PADCONF_SOFT_LUMKEYS"},
-      {106, L"QV_PADCONF_LUMICON"},
-      {109, L"QV_PADCONF_LUMKEYS"}};
+  const std::pair<int, const wchar_t*> strings[] = {{103, L"qv-padconf"},
+                                                    {104, L"ルミナキーボード"},
+                                                    {105, L"QV_PADCONF_SOFT_LUMKEYS"},
+                                                    {106, L"QV_PADCONF_LUMICON"},
+                                                    {109, L"QV_PADCONF_LUMKEYS"}};
   for (const auto& [id, expected] : strings) {
     ASSERT_GT(LoadStringW(instance, id, text, 100), 0) << id;
     EXPECT_EQ(std::wstring(text), expected) << id;
@@ -73,11 +72,17 @@ TEST(Resources, TrayMenuPositionsAndTexts) {
   ASSERT_NE(menu, nullptr);
   HMENU popup = GetSubMenu(menu, 0);
   ASSERT_NE(popup, nullptr);
-  const std::pair<UINT, const wchar_t*> items[] = {
-      {32781, L"再認証(&R)..."},  {32783, L"ロック(&L)..."},          {0, nullptr},
-      {32777, L"キーコード設定(&K)..."}, {32778, L"パスワード設定(&P)..."},
-      {32779, L"出荷状態初期化(&I)..."}, {32804, L"タッチ機能有効化(&T)"}, {0, nullptr},
-      {104, L"バージョン情報(&A)..."}, {0, nullptr},                    {105, L"終了(&X)"}};
+  const std::pair<UINT, const wchar_t*> items[] = {{32781, L"再認証(&R)..."},
+                                                   {32783, L"ロック(&L)..."},
+                                                   {0, nullptr},
+                                                   {32777, L"キーコード設定(&K)..."},
+                                                   {32778, L"パスワード設定(&P)..."},
+                                                   {32779, L"出荷状態初期化(&I)..."},
+                                                   {32804, L"タッチ機能有効化(&T)"},
+                                                   {0, nullptr},
+                                                   {104, L"バージョン情報(&A)..."},
+                                                   {0, nullptr},
+                                                   {105, L"終了(&X)"}};
   ASSERT_EQ(GetMenuItemCount(popup), 11);
   for (int position = 0; position < 11; ++position) {
     const auto& [id, text] = items[position];
@@ -99,26 +104,43 @@ TEST(Resources, TrayMenuPositionsAndTexts) {
 
 TEST(Resources, DialogsCarryTheirTextsAndControls) {
   const DialogCase cases[] = {
-      {103, L"バージョン情報", {{1000, L""}, {1, L"OK"}},
+      {103,
+       L"バージョン情報",
+       {{1000, L""}, {1, L"OK"}},
        {L"ルミナキーボード アプリケーション", L"Version"}},
-      {129, L"ルミナキーボード選択", {{1, L"OK"}, {2, L"キャンセル"}},
+      {129,
+       L"ルミナキーボード選択",
+       {{1, L"OK"}, {2, L"キャンセル"}},
        {L"複数のルミナキーボードが接続されています。", L"操作するキーボードを選択してください。",
         L"キーボードシリアル番号"}},
-      {130, L"ユーザー認証", {{1006, L""}, {1002, L""}, {1, L"OK"}, {2, L"キャンセル"}},
+      {130,
+       L"ユーザー認証",
+       {{1006, L""}, {1002, L""}, {1, L"OK"}, {2, L"キャンセル"}},
        {L"ルミナキーボード シリアル番号", L"パスワード"}},
-      {131, L"パスワード登録", {{1003, L""}, {1004, L""}, {1, L"登録"}, {2, L"キャンセル"}},
+      {131,
+       L"パスワード登録",
+       {{1003, L""}, {1004, L""}, {1, L"登録"}, {2, L"キャンセル"}},
        {L"パスワード入力", L"パスワード確認",
         L"何も入力しないで登録した場合、パスワードなしに設定されます。"}},
-      {132, L"パスワードエラー", {{1004, L"再入力"}, {1005, L"初期化"}},
+      {132,
+       L"パスワードエラー",
+       {{1004, L"再入力"}, {1005, L"初期化"}},
        {L"パスワードが正しくありません。",
         L"パスワードを入力し直す場合は再入力をクリックしてください。",
-        L"※ 初期化を行うと既に登録されているパスワード、キーコードは全て工場出荷初期状態に戻ります。"
+        L"※ "
+        L"初期化を行うと既に登録されているパスワード、キーコードは全て工場出荷初期状態に戻ります。"
         L"ご注意ください。"}},
-      {137, L"ルミナキーボード メニュー",
-       {{1019, L"再認証(&P)"}, {1020, L"ロック(&L)"}, {1021, L"キーコード設定(&K)"},
-        {1022, L"パスワード設定(&P)"}, {1023, L"出荷状態初期化(&I)"}, {1044, L"タッチ機能有効化"}},
+      {137,
+       L"ルミナキーボード メニュー",
+       {{1019, L"再認証(&P)"},
+        {1020, L"ロック(&L)"},
+        {1021, L"キーコード設定(&K)"},
+        {1022, L"パスワード設定(&P)"},
+        {1023, L"出荷状態初期化(&I)"},
+        {1044, L"タッチ機能有効化"}},
        {}},
-      {173, L"ルミナキーボードメニュー",
+      {173,
+       L"ルミナキーボードメニュー",
        {{1020, L"ロック"}, {1022, L"パスワード設定"}, {1, L"OK"}, {1042, L"設定禁止"}},
        {}},
   };

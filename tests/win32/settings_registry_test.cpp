@@ -69,10 +69,11 @@ TEST_F(RegistrySettingsTest, SoftKeyboardSubKeyIsCreatedBelowTheSettingsKey) {
   EXPECT_TRUE(key->SetDword(u"left", 40));
   key.reset();  // closes it
   DWORD value = 0, size = sizeof value;
-  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER,
-                         L"Software\\Morvalen\\qv-padconf\\SoftKeyboardWindow_100\\0100130d&0000007b",
-                         L"left", RRF_RT_REG_DWORD, nullptr, &value, &size),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER,
+                   L"Software\\Morvalen\\qv-padconf\\SoftKeyboardWindow_100\\0100130d&0000007b",
+                   L"left", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_SUCCESS);
   EXPECT_EQ(value, 40u);
 }
 

@@ -63,8 +63,7 @@ inline HWND FindTopLevel(const std::wstring& title) {
 // presses `buttonId` in it.
 class User {
  public:
-  User(std::wstring title, int buttonId, std::function<void(HWND)> act = {},
-       DWORD timeoutMs = 8000)
+  User(std::wstring title, int buttonId, std::function<void(HWND)> act = {}, DWORD timeoutMs = 8000)
       : thread_([this, title = std::move(title), buttonId, act = std::move(act), timeoutMs] {
           DWORD start = GetTickCount();
           while (GetTickCount() - start < timeoutMs && !stop_) {
@@ -120,13 +119,13 @@ class ShellRig {
   }
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial,
                           std::uint16_t version = 0x0100, const std::string& password = {}) {
-    KeyPadSpec spec;
-    spec.productId = productId;
-    spec.version = version;
-    spec.serial = serial;
-    spec.password = password;
-    spec.status = password.empty() ? 0x00 : 0x01;
-    return hid.AttachKeyPad(spec);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = productId;
+    keyPadSpec.version = version;
+    keyPadSpec.serial = serial;
+    keyPadSpec.password = password;
+    keyPadSpec.status = password.empty() ? 0x00 : 0x01;
+    return hid.AttachKeyPad(keyPadSpec);
   }
 
   EmulatedHidSystem hid{EmulatedHidSystem::ClockMode::kReal};

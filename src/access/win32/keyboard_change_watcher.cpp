@@ -43,9 +43,9 @@ DWORD WINAPI KeyboardChangeWatcher(LPVOID parameter) {
     return 1;
   }
   IEnumWbemClassObject* events = nullptr;
-  HRESULT result = CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
-                                     RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
-                                     EOAC_NONE);
+  HRESULT result =
+      CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                        RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
   if (SUCCEEDED(result)) {
     BSTR language = SysAllocString(L"WQL");
     BSTR query = SysAllocString(

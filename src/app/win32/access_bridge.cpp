@@ -25,10 +25,10 @@ class ShellAccessHooks : public AccessHooks {
 void PrepareAccessControl(Application& app) {
   app.accessUi = std::make_unique<Win32AccessUi>(app.instance);
   app.accessHooks = std::make_unique<ShellAccessHooks>(app);
-  app.access = std::make_unique<AccessPorts>(AccessPorts{
-      app.keyPads, *app.device, app.keyCodeCache, *app.accessUi, SystemTouchKeyboard(),
-      *app.accessHooks, app.showAgain, app.settings, app.shell.touchEnabled,
-      reinterpret_cast<UiWindow>(app.mainWindow)});
+  app.access = std::make_unique<AccessPorts>(
+      AccessPorts{app.keyPads, *app.device, app.keyCodeCache, *app.accessUi, SystemTouchKeyboard(),
+                  *app.accessHooks, app.showAgain, app.settings, app.shell.touchEnabled,
+                  reinterpret_cast<UiWindow>(app.mainWindow)});
   app.prompts = std::make_unique<AccessConnectionPrompts>(*app.access);
 }
 
@@ -36,7 +36,9 @@ void RunShellKeyPadCommand(Application& app, std::uint16_t command, bool preset)
   RunKeyPadCommand(*app.access, command, preset);
 }
 
-void RunShellLock(Application& app) { LockKeyPads(*app.access); }
+void RunShellLock(Application& app) {
+  LockKeyPads(*app.access);
+}
 
 int RunTrayMenuDialog(Application& app) {
   return TrayMenuDialog(app.instance, app.mainWindow, *app.access);

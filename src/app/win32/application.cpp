@@ -14,7 +14,8 @@ namespace {
 Application theApplication;
 
 void LoadResourceString(HINSTANCE instance, unsigned id, char16_t (&dest)[kResourceStringChars]) {
-  if (LoadStringW(instance, id, Wide(dest), static_cast<int>(kResourceStringChars)) <= 0) dest[0] = 0;
+  if (LoadStringW(instance, id, Wide(dest), static_cast<int>(kResourceStringChars)) <= 0)
+    dest[0] = 0;
 }
 
 struct FindInstanceWindow {
@@ -26,7 +27,8 @@ BOOL CALLBACK FindInstanceWindowProc(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<FindInstanceWindow*>(context);
   wchar_t name[256] = {};
   if (GetClassNameW(window, name, 256) > 0 &&
-      EqualsIgnoreAsciiCase(BoundedView(Utf16(name), 256), BoundedView(Utf16(search->className), 256))) {
+      EqualsIgnoreAsciiCase(BoundedView(Utf16(name), 256),
+                            BoundedView(Utf16(search->className), 256))) {
     search->found = window;
     return FALSE;  // the enumeration stops at the first match
   }
@@ -69,7 +71,8 @@ void PrepareDataFolders(Application& app) {
 #pragma GCC diagnostic pop
   bool useLocal = UsesLocalApplicationData(version.dwMajorVersion, version.dwMinorVersion);
   wchar_t localAppData[MAX_PATH] = {};
-  if (useLocal && FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, localAppData))) {
+  if (useLocal &&
+      FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, localAppData))) {
     localAppData[0] = 0;
   }
   DataFolderPlan plan = PlanDataFolders(useLocal, BoundedView(Utf16(localAppData), MAX_PATH),
@@ -105,7 +108,9 @@ bool RegisterMainWindowClass(Application& app) {
 
 }  // namespace
 
-Application& TheApplication() { return theApplication; }
+Application& TheApplication() {
+  return theApplication;
+}
 
 bool SendToRunningInstance(const wchar_t* className, UINT message) {
   FindInstanceWindow search{className, nullptr};
@@ -129,7 +134,8 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   // 2. The program's own path and folder.
   wchar_t modulePath[kPathChars] = {};
   DWORD moduleLength = GetModuleFileNameW(nullptr, modulePath, kPathChars);
-  SetProgramPath(shell.paths, BoundedView(Utf16(modulePath), moduleLength < kPathChars ? moduleLength : kPathChars));
+  SetProgramPath(shell.paths, BoundedView(Utf16(modulePath),
+                                          moduleLength < kPathChars ? moduleLength : kPathChars));
 
   // 3. The strings.
   LoadShellStrings(instance, shell.strings);
@@ -223,9 +229,9 @@ bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {
   app.hid = &hid;
   app.device = std::make_unique<DeviceContext>(hid);
   PrepareAccessControl(app);
-  app.ports = std::make_unique<ConnectionPorts>(ConnectionPorts{
-      *app.device, app.keyCodeCache, app.softKeyboards, *app.prompts, app.presenceUi,
-      BoundedView(app.shell.paths.softKeyFolder)});
+  app.ports = std::make_unique<ConnectionPorts>(
+      ConnectionPorts{*app.device, app.keyCodeCache, app.softKeyboards, *app.prompts,
+                      app.presenceUi, BoundedView(app.shell.paths.softKeyFolder)});
   RegisterMainWindowClass(app);
   return CreateMainWindow(instance, showCommand);
 }
@@ -237,8 +243,8 @@ bool CreateMainWindow(HINSTANCE instance, int showCommand) {
     slot.link = DeviceLink{};
     slot.modelIdentity = 0;
     slot.serialNumber = 0;
-    InstallCarriedAccess(slot, CarriedAccess{false, AccessState::Locked, kSoftKeyNotAuthenticated,
-                                             false});
+    InstallCarriedAccess(
+        slot, CarriedAccess{false, AccessState::Locked, kSoftKeyNotAuthenticated, false});
   }
   app.keyPads.keyPadCount = 0;
   app.keyPads.selectedKeyPad = 0;
@@ -249,8 +255,9 @@ bool CreateMainWindow(HINSTANCE instance, int showCommand) {
   // 2. The instance that all later resources and dialogs come from.
   app.instance = instance;
   // 3. The hidden main window: a tool window of size 0, so it has no taskbar button.
-  HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, Wide(app.shell.strings.instanceName),
-                                L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+  HWND window =
+      CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, Wide(app.shell.strings.instanceName), L"",
+                      WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
   if (!window) return false;
   ShowWindow(window, showCommand);
   UpdateWindow(window);

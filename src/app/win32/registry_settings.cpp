@@ -25,10 +25,11 @@ class RegistryKey : public SettingsKey {
       return false;
     }
     value = 0;
-    for (DWORD i = 0; i < size && i < 4; ++i) value |= static_cast<std::uint32_t>(data[i]) << (8 * i);
-    type = storedType == REG_DWORD   ? SettingsValueType::kDword
-           : storedType == REG_SZ    ? SettingsValueType::kString
-                                     : SettingsValueType::kOther;
+    for (DWORD i = 0; i < size && i < 4; ++i)
+      value |= static_cast<std::uint32_t>(data[i]) << (8 * i);
+    type = storedType == REG_DWORD ? SettingsValueType::kDword
+           : storedType == REG_SZ  ? SettingsValueType::kString
+                                   : SettingsValueType::kOther;
     return true;
   }
 
