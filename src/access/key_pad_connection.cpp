@@ -1,5 +1,7 @@
 #include "access/key_pad_connection.h"
 
+#include <vector>
+
 #include "device/device_commands.h"
 
 namespace qv {
@@ -102,7 +104,17 @@ std::uint32_t OpenKeyPadAt(DeviceContext& context, const KeyPadCensus& census, u
   return 0;
 }
 
-void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
+namespace {
+
+// A key pad the table knew before a rescan, with the access state it takes along.
+struct KnownKeyPad {
+  std::uint32_t modelIdentity = 0;
+  std::uint32_t serialNumber = 0;
+  CarriedAccess access;
+  bool claimed = false;
+};
+
+void Connect(KeyPadTable& table, ConnectionPorts& ports, std::vector<KnownKeyPad>* known) {
   DeviceContext& device = ports.device;
   const KeyPadCensus census = TakeKeyPadCensus(device);
   const unsigned count = CappedCount(census);
@@ -124,6 +136,20 @@ void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
     }
     slot.serialNumber = SerialFromDeviceInfo(info);
     const std::uint8_t s = info[0];
+
+    // After a rescan the key pad takes along the state it had, found by the identity it has just
+    // told, not by where it was counted: a key pad plugged in while the scan runs cannot take
+    // over another one's state. Two key pads with the same identity keep one state each.
+    if (known) {
+      for (KnownKeyPad& entry : *known) {
+        if (!entry.claimed && entry.modelIdentity == slot.modelIdentity &&
+            entry.serialNumber == slot.serialNumber) {
+          InstallCarriedAccess(slot, entry.access);
+          entry.claimed = true;
+          break;
+        }
+      }
+    }
 
     if ((s & kPromptStatusMask) == kStatusPasswordSet && !slot.authDeclined)
       PromptAtConnection(table, ports, static_cast<int>(k), s);
@@ -151,50 +177,40 @@ void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
     if (!inUse[i]) CloseSoftKeyboard(ports.softKeyboards, i);
 }
 
+}  // namespace
+
+void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
+  Connect(table, ports, nullptr);
+}
+
 void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
   DeviceContext& device = ports.device;
   const int oldCount = CountedSlots(table);
 
   // Every key pad takes its access state along to the slot it lands in, matched by model
-  // identity and serial number. The new states are collected apart and installed whole, so a
-  // key pad that lands on a slot whose old owner has not been looked at yet cannot hand that
-  // owner's state on to a third key pad. The match is made on every rescan, not only when the
-  // count changed: one key pad swapped for another between two scans must not inherit the
-  // state, an authentication included, of the one that left.
-  const KeyPadCensus census = TakeKeyPadCensus(device);
-  const unsigned count = CappedCount(census);
-  std::array<KeyPadIdentity, kMaxKeyPads> found{};
-  for (unsigned j = 0; j < count; ++j) found[j] = ReadIdentityAt(device, census, j);
-
-  std::array<CarriedAccess, kMaxKeyPads> carried{};
-  std::array<bool, kMaxKeyPads> claimed{};
+  // identity and serial number when the scan reads them. The match is made on every rescan, not
+  // only when the count changed: one key pad swapped for another between two scans must not
+  // inherit the state, an authentication included, of the one that left. A slot whose key pad
+  // was not identified passes nothing on.
+  std::vector<KnownKeyPad> known;
   for (int i = 0; i < oldCount; ++i) {
     const KeyPadSlot& old = table.slots[i];
-    if (old.modelIdentity == 0) continue;  // nothing was known of that key pad
-    for (unsigned j = 0; j < count; ++j) {
-      // Two key pads with the same identity keep one state each.
-      if (claimed[j] || !found[j].read) continue;
-      if (found[j].serialNumber == old.serialNumber &&
-          found[j].modelIdentity == old.modelIdentity) {
-        carried[j] = TakeCarriedAccess(old);
-        claimed[j] = true;
-        break;
-      }
-    }
+    if (old.modelIdentity != 0)
+      known.push_back(KnownKeyPad{old.modelIdentity, old.serialNumber, TakeCarriedAccess(old)});
   }
 
+  // The soft keyboards go first: they talk to their key pads through these links.
   for (int i = 0; i < oldCount; ++i) {
-    CloseLink(device, table.slots[i].link);
     CloseSoftKeyboard(ports.softKeyboards, i);
+    CloseLink(device, table.slots[i].link);
   }
-  for (int i = 0; i < kMaxKeyPads; ++i) {
-    KeyPadSlot& slot = table.slots[i];
+  for (KeyPadSlot& slot : table.slots) {
     slot.serialNumber = 0;
     slot.modelIdentity = 0;
-    InstallCarriedAccess(slot, carried[i]);
+    InstallCarriedAccess(slot, CarriedAccess{});
   }
 
-  ConnectKeyPads(table, ports);
+  Connect(table, ports, &known);
 }
 
 bool VerifySelectedKeyPad(KeyPadTable& table, ConnectionPorts& ports) {

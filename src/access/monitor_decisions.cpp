@@ -46,7 +46,9 @@ MonitorTimerAction DecideMonitorTimer(unsigned timerId, const KeyPadTable& table
     // from under the command and let it go on with another key pad's slot. The rescan waits
     // instead and runs at the first tick after the command ends; the presence check goes on
     // meanwhile and ends the command when its key pad has gone.
-    if (table.commandActive) return MonitorTimerAction::kKeepArmed;
+    // The same holds for the lock and the shell's other dialogs (modalActive): the lock walks
+    // the slots after its confirmation box, whose modal loop runs this timer too.
+    if (table.commandActive || table.modalActive) return MonitorTimerAction::kKeepArmed;
     return MonitorTimerAction::kKillAndRescan;
   }
   return MonitorTimerAction::kKillAndVerify;
@@ -67,13 +69,12 @@ void RunPresenceCheck(KeyPadTable& table, ConnectionPorts& ports) {
 RevealAction DecideReveal(const KeyPadTable& table, int slot, bool softKeyboardWindowExists,
                           bool touchEnabled) {
   if (!IsSlot(slot) || !softKeyboardWindowExists) return RevealAction::kNothing;
-  if (table.slots[slot].accessState == AccessState::Locked) {
-    // A command or shell dialog is running: a re-authentication started now would take over
-    // selectedKeyPad and the key pad's status in the middle of it. The second start then only
-    // brings nothing forward; the user can authenticate again from the menu afterwards.
-    if (table.modalActive) return RevealAction::kNothing;
-    return RevealAction::kReauthenticate;
-  }
+  // A command or shell dialog is running: a re-authentication started now would take over
+  // selectedKeyPad and the key pad's status in the middle of it, and showing a soft keyboard
+  // would undo the hiding the command did. The second start then brings nothing forward; the
+  // user can authenticate again from the menu afterwards.
+  if (table.modalActive) return RevealAction::kNothing;
+  if (table.slots[slot].accessState == AccessState::Locked) return RevealAction::kReauthenticate;
   return touchEnabled ? RevealAction::kShowSoftKeyboard : RevealAction::kNothing;
 }
 

@@ -6,6 +6,10 @@
 namespace qv {
 namespace {
 
+// Packets that can fill the 80-byte assembly buffer: 12 payload bytes in the first, 14 in each
+// further one.
+constexpr int kMaxReplyPackets = 6;
+
 constexpr std::size_t kPacketBytes = kFramedReportLength;
 constexpr std::uint8_t kFirstPacketFlag = 0x80;
 
@@ -44,6 +48,9 @@ bool SendFramed(DeviceContext& context, DeviceLink& link,
   SecureZero(state.assembly, sizeof state.assembly);
   state.assembledLength = 0;
   state.remainingPayload = 0;
+
+  // A link whose key pad was closed (a rescan) is not opened again behind the scan's back.
+  if (link.handle == kInvalidHidHandle) return false;
 
   // A fresh read handle sees only input that arrives after this point.
   context.hid.Close(link.readHandle);
@@ -93,7 +100,9 @@ std::uint8_t ReceiveFramed(DeviceContext& context, HidHandle readHandle, std::ui
       state.remainingPayload = packet[4];
       state.lastSequence = packet[2];
       count = packet[1] & 0x7F;
-      packetsLeft = std::max(count, 1);
+      // No reply fills more than the assembly buffer's packets: a key pad that announces more
+      // (up to 127, each allowed 5 s) must not hold the caller for minutes.
+      packetsLeft = std::clamp(count, 1, kMaxReplyPackets);
       TakePayload(state, packet, 5);
     } else {
       // A continuation must follow a first packet of this reply, in sequence (no wrap after 255).

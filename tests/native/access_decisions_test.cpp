@@ -63,6 +63,13 @@ TEST(AccessMonitorTimers, RescanWaitsForTheCommandAndConsoleSuspendsBoth) {
   table.commandActive = true;
   EXPECT_EQ(DecideMonitorTimer(kRescanTimerId, table), MonitorTimerAction::kKeepArmed);
   EXPECT_EQ(DecideMonitorTimer(kPresenceTimerId, table), MonitorTimerAction::kKillAndVerify);
+  // The lock and the shell's dialogs hold the rescan as well (the lock walks the slots after its
+  // confirmation box).
+  table.commandActive = false;
+  table.modalActive = true;
+  EXPECT_EQ(DecideMonitorTimer(kRescanTimerId, table), MonitorTimerAction::kKeepArmed);
+  table.modalActive = false;
+  table.commandActive = true;
 
   table.consoleInactive = true;
   EXPECT_EQ(DecideMonitorTimer(kPresenceTimerId, table), MonitorTimerAction::kKeepArmed);
@@ -80,9 +87,9 @@ TEST(AccessReveal, LockedSlotsReauthenticateUnlessAModalCommandRuns) {
   EXPECT_EQ(DecideReveal(table, 0, false, true), RevealAction::kNothing);
   EXPECT_EQ(DecideReveal(table, 2, true, false), RevealAction::kNothing);
 
-  table.modalActive = true;
+  table.modalActive = true;  // a command hid the soft keyboards: nothing comes forward
   EXPECT_EQ(DecideReveal(table, 0, true, true), RevealAction::kNothing);
-  EXPECT_EQ(DecideReveal(table, 1, true, true), RevealAction::kShowSoftKeyboard);
+  EXPECT_EQ(DecideReveal(table, 1, true, true), RevealAction::kNothing);
 }
 
 TEST(AccessTrayMenu, SilentBravaKeyPadHasNoTouchEntry) {

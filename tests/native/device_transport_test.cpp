@@ -252,6 +252,27 @@ TEST(FramedTransport, KeyPadThatKeepsSendingDoesNotHoldTheCaller) {
   rig.Faults(faults);
   EXPECT_TRUE(PingLink(rig.context, rig.link));
   EXPECT_EQ(rig.hid.InputReportsRead(rig.pad), 1u);
+
+  // A first packet that announces 127 packets: no reply fills more than six.
+  std::vector<Bytes> packets{Packet({0x05, 0xFF, 0x01, 0xFF, 0x01, 0x01})};
+  for (std::uint8_t k = 2; k <= 20; ++k)
+    packets.push_back(Packet({0x05, static_cast<std::uint8_t>(128 - k), k}));
+  faults = KeyPadFaults{};
+  faults.nextReplyPackets = packets;
+  rig.Faults(faults);
+  const std::size_t before = rig.hid.InputReportsRead(rig.pad);
+  EXPECT_FALSE(PingLink(rig.context, rig.link));
+  EXPECT_EQ(rig.hid.InputReportsRead(rig.pad) - before, 6u);
+}
+
+TEST(FramedTransport, ClosedLinkSendsNothingAndOpensNothing) {
+  // A rescan closed the key pad's link while a soft keyboard still held it.
+  Rig rig(true);
+  CloseLink(rig.context, rig.link);
+  ASSERT_EQ(rig.hid.OpenHandleCount(), 0u);
+  EXPECT_FALSE(PingLink(rig.context, rig.link));
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 0u);  // no read handle was opened behind the scan
+  EXPECT_TRUE(rig.hid.Requests(rig.pad).empty());
 }
 
 TEST(FramedTransport, OnlyCompleteSeventeenByteReadsCount) {

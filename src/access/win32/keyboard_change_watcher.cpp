@@ -20,8 +20,11 @@ void Release(T*& object) {
 DWORD WINAPI KeyboardChangeWatcher(LPVOID parameter) {
   auto* state = static_cast<KeyboardWatcherState*>(parameter);
   if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
-  if (FAILED(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
-                                  RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr))) {
+  HRESULT security = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                          RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+  // RPC_E_TOO_LATE: the process's security is set up already, which serves the query as well;
+  // giving up there would leave the program blind to key pads coming and going.
+  if (FAILED(security) && security != RPC_E_TOO_LATE) {
     CoUninitialize();
     return 1;
   }

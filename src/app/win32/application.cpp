@@ -227,6 +227,7 @@ bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {
   app.instance = instance;
   if (app.shell.strings.instanceName[0] == 0) LoadShellStrings(instance, app.shell.strings);
   app.hid = &hid;
+  app.softKeyboards.Bind(&app.keyPads, &app.shell.touchEnabled);
   app.device = std::make_unique<DeviceContext>(hid);
   PrepareAccessControl(app);
   app.ports = std::make_unique<ConnectionPorts>(

@@ -96,11 +96,12 @@ void OnTrayNotify(Application& app, HWND window, WPARAM iconId, LPARAM mouseMess
     case WM_LBUTTONDBLCLK: {
       app.keyPads.modalActive = true;
       int button = RunTrayMenuDialog(app);
+      // The dialog is over before its command runs (the command brackets itself).
+      app.keyPads.modalActive = false;
       if (std::uint16_t command = CommandForTrayMenuButton(button)) {
         SendMessageW(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
       }
       SetForegroundWindow(window);
-      app.keyPads.modalActive = false;
       break;
     }
     case WM_RBUTTONUP: {
@@ -152,9 +153,32 @@ void RestoreSoftKeyboards(Application& app) {
   }
 }
 
+bool IsShellCommand(std::uint16_t command) {
+  switch (command) {
+    case kCommandAbout:
+    case kCommandExit:
+    case kCommandKeyCodeSettings:
+    case kCommandPasswordSetting:
+    case kCommandFactoryReset:
+    case kCommandAuthenticateAgain:
+    case kCommandLock:
+    case kCommandTouchEnabled:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   std::uint16_t command = LOWORD(wParam);
   bool preset = HIWORD(wParam) == kFromSecondInstance;
+  // A command that arrives while another one or a shell dialog runs (a soft keyboard can send
+  // one at any time) is dropped: nested, it would end the running command's bracket and let a
+  // rescan pull its key pad away.
+  if (IsShellCommand(command) && app.keyPads.modalActive.load()) {
+    result = 0;
+    return true;
+  }
   app.currentCommand = command;
   if (!preset) HideSoftKeyboardsForCommand(app);
   switch (command) {

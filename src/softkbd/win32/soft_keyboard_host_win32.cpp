@@ -42,10 +42,20 @@ void Win32SoftKeyboardHost::LoadSoftKeyAssets(int) {
   // The soft-key images and captions join here with their storage.
 }
 
+void Win32SoftKeyboardHost::Bind(const KeyPadTable* table,
+                                 const std::atomic<std::uint32_t>* touchEnabled) {
+  table_ = table;
+  touchEnabled_ = touchEnabled;
+}
+
 void Win32SoftKeyboardHost::SetSoftKeyboardVisible(int slot, bool show, bool) {
   if (!IsSlot(slot)) return;
   HWND window = slots_[slot].window.load();
   if (!window) return;
+  if (show && ((table_ && table_->slots[slot].accessState.load() == AccessState::Locked) ||
+               (touchEnabled_ && touchEnabled_->load() == 0))) {
+    return;
+  }
   ShowWindow(window, show ? SW_SHOWNA : SW_HIDE);
   slots_[slot].shown = show;
 }

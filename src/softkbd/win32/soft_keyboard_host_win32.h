@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "access/access_ports.h"
+#include "access/key_pad_table.h"
 #include "keycode/key_code_record.h"
 
 namespace qv {
@@ -21,7 +22,11 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost {
   void CreateFolder(std::u16string_view path) override;
   void LoadSoftKeyAssets(int slot) override;
 
-  // Shows or hides a slot's soft keyboard (to its icon when asked); a slot without a soft
+  // What decides whether a soft keyboard may be shown: the slot's access state and the touch
+  // switch.
+  void Bind(const KeyPadTable* table, const std::atomic<std::uint32_t>* touchEnabled);
+  // Shows or hides a slot's soft keyboard (to its icon when asked). It is shown only when its
+  // window exists, the slot is not Locked and the touch function is on; a slot without a soft
   // keyboard window is left alone.
   void SetSoftKeyboardVisible(int slot, bool show, bool iconWhenHidden);
   // Whether the slot's soft keyboard is shown now.
@@ -38,6 +43,8 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost {
     SoftKeyLayout layout = SoftKeyLayout::kStandard;
   };
   std::array<Slot, kMaxKeyPads> slots_;
+  const KeyPadTable* table_ = nullptr;
+  const std::atomic<std::uint32_t>* touchEnabled_ = nullptr;
 };
 
 }  // namespace qv
