@@ -219,7 +219,7 @@ class ScriptedHidSystem : public HidSystem {
 // a first packet (bit 7 of byte 1) carries N = byte 1 & 0x7F, the command, L and 12 payload
 // bytes; each further packet has byte 2 = previous + 1, byte 1 = packets still to come including
 // itself, and 14 payload bytes. A reply ends at a packet whose count is 0 or 1, and takes no more
-// packets than its first one announced.
+// packets than its first one announced, and never more than six.
 struct ExpectedReply {
   std::uint8_t result = kFramedTimeout;
   std::array<std::uint8_t, kFramedMessageLimit> bytes{};
@@ -248,7 +248,8 @@ inline ExpectedReply ExpectReply(const std::vector<InputRead>& reads) {
       }
       message = {p[0], p[3], p[4]};
       payloadWanted = p[4];
-      announced = std::max<std::size_t>(p[1] & 0x7F, 1);
+      // No reply fills more than the six packets the assembly buffer holds.
+      announced = std::clamp<std::size_t>(p[1] & 0x7F, 1, 6);
       count = p[1] & 0x7F;
       from = 5;
     } else {

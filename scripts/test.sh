@@ -63,6 +63,7 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
       [ -x "$target" ] || continue
       echo "== Fuzzing $(basename "$target") for ${QV_FUZZ_SECONDS:-20} s"
       if "$target" -max_total_time="${QV_FUZZ_SECONDS:-20}" -print_final_stats=0 \
+          -artifact_prefix="$LOGS/" \
           >"$LOGS/$(basename "$target").txt" 2>&1; then
         echo "[  PASSED  ] 1 tests." >>"$LOGS/fuzz.log"
       else
