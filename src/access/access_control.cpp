@@ -2,6 +2,7 @@
 
 #include "access/key_pad_connection.h"
 #include "access/key_pad_selection.h"
+#include "access/model_names.h"
 #include "app/shell_commands.h"
 #include "device/device_commands.h"
 #include "device/device_link.h"
@@ -53,30 +54,7 @@ bool ReadKeyPadStatusChecked(KeyPadTable& table, DeviceContext& context, int slo
 }
 
 std::u16string_view PromptTitle(std::uint32_t modelIdentity) {
-  switch (ProductIdOf(modelIdentity)) {
-    case kProduct070C:
-    case kProduct1225:
-    case kProduct130D:
-      return u"ユーザー認証　《Corvo》";
-    case kProduct074F:
-      return modelIdentity == kModelB4B4074F ? u"ユーザー認証　《Brava》"
-                                             : u"ユーザー認証　《Tarn》";
-    case kProduct0750:
-      return u"ユーザー認証　《CorvoTarn》";
-    case kProduct075F:
-      return u"ユーザー認証　《Tarn+》";
-    case kProduct0777:
-      return modelIdentity == kModelB5B50777 ? u"ユーザー認証　《Brava》"
-                                             : u"ユーザー認証　《Tarn Quad》";
-    case kProduct1227:
-      return u"ユーザー認証　《Merla》";
-    case kProduct142A:
-      return u"ユーザー認証　《Sable》";
-    case kProduct1865:
-      return u"ユーザー認証　《Wren》";
-    default:
-      return u"";
-  }
+  return TextsOfModel(modelIdentity).promptTitle;
 }
 
 // ---------------------------------------------------------------- password prompt

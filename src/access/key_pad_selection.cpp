@@ -2,35 +2,14 @@
 
 #include <algorithm>
 
+#include "access/model_names.h"
 #include "app/shell_commands.h"
 #include "device/device_link.h"
 
 namespace qv {
 
 std::u16string_view ModelLabel(std::uint32_t modelIdentity) {
-  const std::uint16_t version = VersionOf(modelIdentity);
-  switch (ProductIdOf(modelIdentity)) {
-    case kProduct070C:
-    case kProduct1225:
-    case kProduct130D:
-      return u" (Corvo)";
-    case kProduct074F:
-      return version == kBleVersion ? u" (Brava)" : u" (Tarn)";
-    case kProduct0750:
-      return u" (CorvoTarn)";
-    case kProduct075F:
-      return u" (Tarn+)";
-    case kProduct0777:
-      return version == kBleVersion0777 ? u" (Brava)" : u" (Tarn Quad)";
-    case kProduct1227:
-      return u" (Merla)";
-    case kProduct142A:
-      return u" (Sable)";
-    case kProduct1865:
-      return u" (Wren)";
-    default:
-      return u"";
-  }
+  return TextsOfModel(modelIdentity).label;
 }
 
 void SelectionItemText(const KeyPadTable& table, int slot, char16_t (&text)[kSelectionItemChars]) {

@@ -2,6 +2,8 @@
 // commands and the lock, over emulated key pads with a scripted user.
 #include <gtest/gtest.h>
 
+#include "access_fakes.h"
+
 #include <deque>
 #include <functional>
 #include <string>
@@ -145,20 +147,8 @@ class RecordingHooks : public AccessHooks {
   std::vector<std::pair<int, bool>> visibility;
 };
 
-class NoSoftKeyboards : public SoftKeyboardHost {
- public:
-  bool SoftKeyboardThreadExists(int) override { return false; }
-  bool SoftKeyboardWindowExists(int) override { return false; }
-  void StartSoftKeyboardThread(int, SoftKeyLayout) override {}
-  void CloseSoftKeyboardThread(int) override {}
-  void CreateFolder(std::u16string_view) override {}
-  void LoadSoftKeyAssets(int) override {}
-};
-class QuietPresenceUi : public PresenceCheckUi {
- public:
-  void ShowForcedCloseMessage() override {}
-  void CloseOwnedWindows() override {}
-};
+using testing::NoSoftKeyboards;
+using testing::QuietPresenceUi;
 
 struct Rig {
   EmulatedHidSystem hid{EmulatedHidSystem::ClockMode::kVirtual};

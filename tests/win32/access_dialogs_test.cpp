@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "access_fakes.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -109,20 +111,8 @@ class CancellingPrompts : public ConnectionPromptHook {
   int PasswordPrompt(int) override { return kPromptCancelled; }
   bool FactoryResetKeyPad(int) override { return false; }
 };
-class NoSoftKeyboards : public SoftKeyboardHost {
- public:
-  bool SoftKeyboardThreadExists(int) override { return false; }
-  bool SoftKeyboardWindowExists(int) override { return false; }
-  void StartSoftKeyboardThread(int, SoftKeyLayout) override {}
-  void CloseSoftKeyboardThread(int) override {}
-  void CreateFolder(std::u16string_view) override {}
-  void LoadSoftKeyAssets(int) override {}
-};
-class QuietPresenceUi : public PresenceCheckUi {
- public:
-  void ShowForcedCloseMessage() override {}
-  void CloseOwnedWindows() override {}
-};
+using testing::NoSoftKeyboards;
+using testing::QuietPresenceUi;
 class NoTouchKeyboard : public TouchKeyboardSystem {
  public:
   void SystemVersion(unsigned& major, unsigned& minor) override {
