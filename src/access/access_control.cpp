@@ -3,7 +3,7 @@
 #include "access/key_pad_connection.h"
 #include "access/key_pad_selection.h"
 #include "access/model_names.h"
-#include "app/shell_commands.h"
+#include "common/ids.h"
 #include "device/device_commands.h"
 #include "device/device_link.h"
 
@@ -15,10 +15,6 @@ constexpr SubmitOutcome EndWith(int result) {
 }
 constexpr SubmitOutcome StayOpen() {
   return SubmitOutcome{false, 0};
-}
-
-std::u16string_view CutTo(std::u16string_view text, std::size_t limit) {
-  return text.size() > limit ? text.substr(0, limit) : text;
 }
 
 void WriteStatus(AccessPorts& ports, int slot, std::uint8_t value) {

@@ -16,7 +16,8 @@
 #include "access/key_pad_table.h"
 #include "access/password_text.h"
 #include "access/touch_keyboard.h"
-#include "app/settings_store.h"
+#include "common/ids.h"
+#include "common/settings_store.h"
 #include "device/device_context.h"
 #include "keycode/key_code_store.h"
 
@@ -43,8 +44,6 @@ inline constexpr int kMessageYes = 6;
 inline constexpr int kMessageNo = 7;
 
 // Results of the password error dialog (132) and of the registration (131).
-inline constexpr int kErrorDialogEnterAgain = 1004;
-inline constexpr int kErrorDialogInitialise = 1005;
 inline constexpr int kRegistrationDone = 1;
 inline constexpr int kRegistrationCancelled = 2;
 

@@ -1,13 +1,6 @@
 #include "access/access_menus.h"
 
 namespace qv {
-namespace {
-
-constexpr int kDialogOk = 1;
-constexpr int kDialogCancel = 2;
-
-}  // namespace
-
 ShellMenuPlan OpenTrayMenuDialog(AccessPorts& ports) {
   return PlanTrayMenuDialog(ports.table, ports.device, ports.touchEnabled != 0);
 }

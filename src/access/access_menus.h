@@ -9,11 +9,6 @@
 
 namespace qv {
 
-// Controls of dialog 173.
-inline constexpr int kSoftKeyMenuLock = 1020;
-inline constexpr int kSoftKeyMenuPassword = 1022;
-inline constexpr int kSoftKeyMenuSettingsLocked = 1042;
-
 // Dialog 137 opens: the states of its buttons and of the check box 1044.
 ShellMenuPlan OpenTrayMenuDialog(AccessPorts& ports);
 

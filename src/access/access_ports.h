@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/ids.h"
 #include "device/device_context.h"
 #include "keycode/key_code_store.h"
 
@@ -36,7 +37,7 @@ class SoftKeyboardHost {
 // Results of the password prompt.
 inline constexpr int kPromptAccepted = 1;
 inline constexpr int kPromptCancelled = 2;
-inline constexpr int kPromptInitialise = 1005;
+inline constexpr int kPromptInitialise = kErrorDialogInitialise;
 
 // The password prompt and the factory reset, run for the table's selectedKeyPad.
 class ConnectionPromptHook {

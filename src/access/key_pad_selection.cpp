@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "access/model_names.h"
-#include "app/shell_commands.h"
+#include "common/ids.h"
 #include "device/device_link.h"
 
 namespace qv {

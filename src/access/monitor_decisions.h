@@ -7,16 +7,10 @@
 
 #include "access/access_ports.h"
 #include "access/key_pad_table.h"
+#include "common/ids.h"
 #include "device/device_context.h"
 
 namespace qv {
-
-// Monitor timers of the main window: one-shot, 500 ms after the window's creation, 100 ms after
-// each keyboard change.
-inline constexpr unsigned kRescanTimerId = 1;
-inline constexpr unsigned kPresenceTimerId = 2;
-inline constexpr unsigned kMonitorStartMs = 500;
-inline constexpr unsigned kMonitorChangeMs = 100;
 
 enum class MonitorTimerAction {
   kKeepArmed,      // do nothing now; the timer fires again
@@ -51,14 +45,6 @@ inline constexpr int kMenuPosKeyCodes = 3;
 inline constexpr int kMenuPosPassword = 4;
 inline constexpr int kMenuPosFactoryReset = 5;
 inline constexpr int kMenuPosTouch = 6;
-
-// Control ids of the main menu dialog 137.
-inline constexpr int kTrayDialogReauthenticate = 1019;
-inline constexpr int kTrayDialogLock = 1020;
-inline constexpr int kTrayDialogKeyCodes = 1021;
-inline constexpr int kTrayDialogPassword = 1022;
-inline constexpr int kTrayDialogFactoryReset = 1023;
-inline constexpr int kTrayDialogTouch = 1044;
 
 // The states of the key pad entries. In the menu: reauthenticate = position 0, lock = 1,
 // keyPadCommands = 3, 4, 5, touch = 6 (deleted when not present). In dialog 137: 1019, 1020,

@@ -1,6 +1,6 @@
 #include "access/password_text.h"
 
-#include "device/report_transport.h"
+#include "common/secure_zero.h"
 
 namespace qv {
 namespace {

@@ -4,21 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/ids.h"
+
 namespace qv {
-
-inline constexpr std::uint32_t kTrayNotifyMessage = 32868;
-// Notification code of a WM_COMMAND whose key pad slot is already chosen.
-inline constexpr std::uint16_t kFromSecondInstance = 0x1000;
-
-// Commands of the main window.
-inline constexpr std::uint16_t kCommandAbout = 104;
-inline constexpr std::uint16_t kCommandExit = 105;
-inline constexpr std::uint16_t kCommandKeyCodeSettings = 32777;
-inline constexpr std::uint16_t kCommandPasswordSetting = 32778;
-inline constexpr std::uint16_t kCommandFactoryReset = 32779;
-inline constexpr std::uint16_t kCommandAuthenticateAgain = 32781;
-inline constexpr std::uint16_t kCommandLock = 32783;
-inline constexpr std::uint16_t kCommandTouchEnabled = 32804;
 
 // The command a button of the main menu dialog stands for, or 0 for none.
 std::uint16_t CommandForTrayMenuButton(int buttonId);

@@ -7,19 +7,12 @@
 #include <string_view>
 
 #include "common/bounded_text.h"
+#include "common/ids.h"
 
 namespace qv {
 
 // String table entries loaded at start, each read with a limit of 100 characters.
 inline constexpr std::size_t kResourceStringChars = 100;
-inline constexpr unsigned kStringAppName = 103;            // "qv-padconf"
-inline constexpr unsigned kStringProductName = 104;        // tooltip of the notification icon
-inline constexpr unsigned kStringSoftKeyboardClass = 105;  // prefix of soft keyboard classes
-inline constexpr unsigned kStringInfoIconClass = 106;      // prefix of info icon classes
-inline constexpr unsigned kStringInstanceName = 109;       // mutex and main window class
-
-// Messages between instances.
-inline constexpr std::uint32_t kRevealMessage = 32969;
 // How long a second start waits for the running instance to take its message; a hung first
 // instance must not hang the second start.
 inline constexpr std::uint32_t kInstanceMessageTimeoutMs = 3000;

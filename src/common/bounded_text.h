@@ -75,6 +75,11 @@ std::u16string_view BoundedView(const char16_t (&text)[N]) {
   return BoundedView(text, N);
 }
 
+// The first `limit` characters of a text (all of it when it is shorter).
+constexpr std::u16string_view CutTo(std::u16string_view text, std::size_t limit) {
+  return text.size() > limit ? text.substr(0, limit) : text;
+}
+
 // Compares two texts, ignoring the case of the ASCII letters only.
 bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
 

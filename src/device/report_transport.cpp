@@ -33,11 +33,6 @@ void TakePayload(FramedState& state, const std::uint8_t (&packet)[kPacketBytes],
 
 }  // namespace
 
-void SecureZero(void* data, std::size_t size) {
-  volatile std::uint8_t* bytes = static_cast<volatile std::uint8_t*>(data);
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = 0;
-}
-
 bool SendFramed(DeviceContext& context, DeviceLink& link,
                 const std::uint8_t (&message)[kMessageBytes]) {
   const int total = message[2] + 2;  // command, L, payload

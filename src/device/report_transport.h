@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/secure_zero.h"
 #include "device/device_context.h"
 #include "device/device_link.h"
 
@@ -50,8 +51,5 @@ bool SendFramed(DeviceContext& context, DeviceLink& link,
 // packets than its first packet announced. The caller holds the exchange lock.
 std::uint8_t ReceiveFramed(DeviceContext& context, HidHandle readHandle, std::uint8_t* output,
                            std::size_t length);
-
-// Overwrites a buffer that held a secret in a way the compiler keeps.
-void SecureZero(void* data, std::size_t size);
 
 }  // namespace qv

@@ -12,8 +12,8 @@
 #include "access/access_control.h"
 #include "access/access_menus.h"
 #include "access/key_pad_connection.h"
-#include "app/memory_settings.h"
 #include "app/shell_commands.h"
+#include "common/memory_settings.h"
 #include "device/device_commands.h"
 #include "emulator/emulated_hid_system.h"
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/memory_settings.h"
-#include "app/settings_store.h"
 #include "app/startup.h"
+#include "common/memory_settings.h"
+#include "common/settings_store.h"
 
 namespace qv {
 namespace {

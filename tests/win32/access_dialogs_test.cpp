@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "access/key_pad_connection.h"
-#include "app/memory_settings.h"
 #include "app/shell_commands.h"
+#include "common/memory_settings.h"
 #include "device/device_commands.h"
 #include "emulator/emulated_hid_system.h"
 #include "resource.h"

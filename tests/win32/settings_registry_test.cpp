@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/settings_store.h"
 #include "app/win32/registry_settings.h"
+#include "common/settings_store.h"
 
 namespace qv {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/win32/wide.h"
-#include "device/report_transport.h"
+#include "common/secure_zero.h"
+#include "common/win32/wide.h"
 #include "resource.h"
 
 namespace qv {

@@ -78,8 +78,8 @@ DWORD WINAPI KeyboardChangeWatcher(LPVOID parameter) {
     if (returned == 0) break;
     // Re-setting a pending timer restarts it: a burst of events gives one rescan.
     if (HWND window = state->mainWindow.load()) {
-      SetTimer(window, kRescanTimer, kWatcherTimerMs, nullptr);
-      SetTimer(window, kPresenceTimer, kWatcherTimerMs, nullptr);
+      SetTimer(window, kRescanTimerId, kMonitorChangeMs, nullptr);
+      SetTimer(window, kPresenceTimerId, kMonitorChangeMs, nullptr);
     }
   }
   Release(events);

@@ -6,13 +6,9 @@
 
 #include <atomic>
 
-namespace qv {
+#include "common/ids.h"
 
-// Monitor timers of the main window: 1 rescans the key pads, 2 checks that the key pad of a
-// running command is still attached.
-inline constexpr UINT_PTR kRescanTimer = 1;
-inline constexpr UINT_PTR kPresenceTimer = 2;
-inline constexpr UINT kWatcherTimerMs = 100;
+namespace qv {
 
 struct KeyboardWatcherState {
   std::atomic<HWND> mainWindow{nullptr};

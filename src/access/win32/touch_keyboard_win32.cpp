@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "app/win32/wide.h"
 #include "common/bounded_text.h"
+#include "common/win32/wide.h"
 
 namespace qv {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gdiplus.h>
 
-#include "app/win32/wide.h"
+#include "common/win32/wide.h"
 #include "resource.h"
 
 namespace qv {

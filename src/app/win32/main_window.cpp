@@ -4,12 +4,12 @@
 
 #include "access/key_pad_connection.h"
 #include "access/monitor_decisions.h"
-#include "app/settings_store.h"
 #include "app/shell_commands.h"
 #include "app/shell_texts.h"
 #include "app/win32/application.h"
 #include "app/win32/shell_dialogs.h"
-#include "app/win32/wide.h"
+#include "common/settings_store.h"
+#include "common/win32/wide.h"
 #include "resource.h"
 
 namespace qv {

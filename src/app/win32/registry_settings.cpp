@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/win32/wide.h"
+#include "common/win32/wide.h"
 
 namespace qv {
 namespace {

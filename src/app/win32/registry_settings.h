@@ -1,7 +1,7 @@
 // The settings store on the real registry.
 #pragma once
 
-#include "app/settings_store.h"
+#include "common/settings_store.h"
 
 namespace qv {
 

@@ -6,8 +6,8 @@
 
 #include "app/shell_commands.h"
 #include "app/win32/application.h"
-#include "app/win32/wide.h"
 #include "common/bounded_text.h"
+#include "common/win32/wide.h"
 #include "resource.h"
 
 namespace qv {

@@ -4,11 +4,11 @@
 
 #include <windows.h>
 
+#include "common/ids.h"
 #include "keycode/key_code_record.h"
 
 namespace qv {
 
-inline constexpr int kKeyCodeListId = 1007;
 // Pixels the list scrolls per stroke when it is brought to its end.
 inline constexpr int kKeyCodeRowScroll = 16;
 inline constexpr COLORREF kKeyCodeTextColour = RGB(0, 0, 255);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "access/key_pad_table.h"
-#include "app/win32/wide.h"
+#include "common/win32/wide.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "app/settings_store.h"
+#include "common/settings_store.h"
 
 #include "common/bounded_text.h"
 

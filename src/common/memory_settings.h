@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_store.h"
+#include "common/settings_store.h"
 
 namespace qv {
 

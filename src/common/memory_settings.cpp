@@ -1,4 +1,4 @@
-#include "app/memory_settings.h"
+#include "common/memory_settings.h"
 
 #include <algorithm>
 #include <cstring>

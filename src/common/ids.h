@@ -1,0 +1,90 @@
+// Every id the program's parts share: window messages, commands of the main window, timers,
+// string table entries, dialogs and their controls. Each is defined here once; the resource
+// script has its own #defines in res/resource.h (the resource compiler reads no C++), and
+// src/common/win32/resource_ids.cpp ties each of them to the constant here.
+#pragma once
+
+#include <cstdint>
+
+namespace qv {
+
+// ---------------------------------------------------------------- window messages
+// Sent by the notification-area icon: wParam = icon id, lParam = mouse message.
+inline constexpr std::uint32_t kTrayNotifyMessage = 32868;
+// Sent by a second start of the program to the running instance.
+inline constexpr std::uint32_t kRevealMessage = 32969;
+// Notification code of a WM_COMMAND whose key pad slot is already chosen (set by the reveal
+// message's handling and by the soft keyboards).
+inline constexpr std::uint16_t kFromSecondInstance = 0x1000;
+// Id of the notification-area icon.
+inline constexpr unsigned kTrayIconId = 1;
+
+// ---------------------------------------------------------------- commands of the main window
+inline constexpr std::uint16_t kCommandAbout = 104;
+inline constexpr std::uint16_t kCommandExit = 105;
+inline constexpr std::uint16_t kCommandKeyCodeSettings = 32777;
+inline constexpr std::uint16_t kCommandPasswordSetting = 32778;
+inline constexpr std::uint16_t kCommandFactoryReset = 32779;
+inline constexpr std::uint16_t kCommandAuthenticateAgain = 32781;
+inline constexpr std::uint16_t kCommandLock = 32783;
+inline constexpr std::uint16_t kCommandTouchEnabled = 32804;
+
+// ---------------------------------------------------------------- monitor timers
+// One-shot timers of the main window: 500 ms after its creation, 100 ms after each keyboard
+// change reported by the watcher.
+inline constexpr unsigned kRescanTimerId = 1;
+inline constexpr unsigned kPresenceTimerId = 2;
+inline constexpr unsigned kMonitorStartMs = 500;
+inline constexpr unsigned kMonitorChangeMs = 100;
+
+// ---------------------------------------------------------------- string table
+inline constexpr unsigned kStringAppName = 103;            // "qv-padconf"
+inline constexpr unsigned kStringProductName = 104;        // tooltip of the notification icon
+inline constexpr unsigned kStringSoftKeyboardClass = 105;  // prefix of soft keyboard classes
+inline constexpr unsigned kStringInfoIconClass = 106;      // prefix of info icon classes
+inline constexpr unsigned kStringInstanceName = 109;       // mutex and main window class
+
+// ---------------------------------------------------------------- resources
+inline constexpr unsigned kIconApp = 107;
+inline constexpr unsigned kMenuTray = 109;
+inline constexpr unsigned kAcceleratorTable = 109;
+
+// ---------------------------------------------------------------- dialogs
+inline constexpr int kDialogOk = 1;      // IDOK
+inline constexpr int kDialogCancel = 2;  // IDCANCEL
+
+inline constexpr unsigned kDialogAbout = 103;
+inline constexpr int kControlVersionText = 1000;
+
+inline constexpr unsigned kDialogKeyboardSelection = 129;
+inline constexpr int kControlKeyboardList = 1001;
+
+inline constexpr unsigned kDialogPasswordPrompt = 130;
+inline constexpr int kControlPassword = 1002;
+inline constexpr int kControlSerialNumber = 1006;
+
+inline constexpr unsigned kDialogPasswordRegistration = 131;
+inline constexpr int kControlNewPassword = 1003;
+inline constexpr int kControlConfirmPassword = 1004;
+
+inline constexpr unsigned kDialogPasswordError = 132;
+inline constexpr int kErrorDialogEnterAgain = 1004;  // "再入力"
+inline constexpr int kErrorDialogInitialise = 1005;  // "初期化"
+
+inline constexpr unsigned kDialogTrayMenu = 137;
+inline constexpr int kTrayDialogReauthenticate = 1019;
+inline constexpr int kTrayDialogLock = 1020;
+inline constexpr int kTrayDialogKeyCodes = 1021;
+inline constexpr int kTrayDialogPassword = 1022;
+inline constexpr int kTrayDialogFactoryReset = 1023;
+inline constexpr int kTrayDialogTouch = 1044;
+
+inline constexpr unsigned kDialogSoftKeyMenu = 173;
+inline constexpr int kSoftKeyMenuLock = 1020;
+inline constexpr int kSoftKeyMenuPassword = 1022;
+inline constexpr int kSoftKeyMenuSettingsLocked = 1042;
+
+// The key-code list view of the key-code dialogs.
+inline constexpr int kKeyCodeListId = 1007;
+
+}  // namespace qv

@@ -1,0 +1,53 @@
+// The resource script names its ids with #defines of its own (res/resource.h); each is tied here
+// to the one constant the program's code uses, so the two can never drift apart.
+#include "resource.h"
+
+#include "common/ids.h"
+
+namespace qv {
+
+static_assert(IDS_APP_NAME == kStringAppName);
+static_assert(IDS_PRODUCT_NAME == kStringProductName);
+static_assert(IDS_SOFT_KEYBOARD_CLASS == kStringSoftKeyboardClass);
+static_assert(IDS_INFO_ICON_CLASS == kStringInfoIconClass);
+static_assert(IDS_INSTANCE_NAME == kStringInstanceName);
+
+static_assert(IDI_APP == kIconApp);
+static_assert(IDR_ACCELERATORS == kAcceleratorTable);
+static_assert(IDR_TRAY_MENU == kMenuTray);
+
+static_assert(IDM_ABOUT == kCommandAbout);
+static_assert(IDM_EXIT == kCommandExit);
+static_assert(IDM_AUTHENTICATE_AGAIN == kCommandAuthenticateAgain);
+static_assert(IDM_LOCK == kCommandLock);
+static_assert(IDM_KEY_CODE_SETTINGS == kCommandKeyCodeSettings);
+static_assert(IDM_PASSWORD_SETTING == kCommandPasswordSetting);
+static_assert(IDM_FACTORY_RESET == kCommandFactoryReset);
+static_assert(IDM_TOUCH_ENABLED == kCommandTouchEnabled);
+
+static_assert(IDD_ABOUT == kDialogAbout);
+static_assert(IDC_VERSION_TEXT == kControlVersionText);
+static_assert(IDD_KEYBOARD_SELECTION == kDialogKeyboardSelection);
+static_assert(IDC_KEYBOARD_LIST == kControlKeyboardList);
+static_assert(IDD_PASSWORD_PROMPT == kDialogPasswordPrompt);
+static_assert(IDC_PASSWORD == kControlPassword);
+static_assert(IDC_SERIAL_NUMBER == kControlSerialNumber);
+static_assert(IDD_PASSWORD_REGISTRATION == kDialogPasswordRegistration);
+static_assert(IDC_NEW_PASSWORD == kControlNewPassword);
+static_assert(IDC_CONFIRM_PASSWORD == kControlConfirmPassword);
+static_assert(IDD_PASSWORD_ERROR == kDialogPasswordError);
+static_assert(IDC_ENTER_AGAIN == kErrorDialogEnterAgain);
+static_assert(IDC_INITIALISE == kErrorDialogInitialise);
+static_assert(IDD_TRAY_MENU == kDialogTrayMenu);
+static_assert(IDC_MENU_AUTHENTICATE == kTrayDialogReauthenticate);
+static_assert(IDC_MENU_LOCK == kTrayDialogLock);
+static_assert(IDC_MENU_KEY_CODES == kTrayDialogKeyCodes);
+static_assert(IDC_MENU_PASSWORD == kTrayDialogPassword);
+static_assert(IDC_MENU_RESET == kTrayDialogFactoryReset);
+static_assert(IDC_MENU_TOUCH == kTrayDialogTouch);
+static_assert(IDD_SOFTKEY_MENU == kDialogSoftKeyMenu);
+static_assert(IDC_MENU_LOCK == kSoftKeyMenuLock);
+static_assert(IDC_MENU_PASSWORD == kSoftKeyMenuPassword);
+static_assert(IDC_SETTINGS_LOCKED == kSoftKeyMenuSettingsLocked);
+
+}  // namespace qv
