@@ -21,9 +21,7 @@ void WriteStatus(AccessPorts& ports, int slot, std::uint8_t value) {
   WriteStatusByte(ports.device, ports.table.slots[slot].link, value);
 }
 
-// The slot a flow works on: selectedKeyPad, or -1 when it names no slot.
-int SelectedSlot(const KeyPadTable& table) {
-  const int slot = table.selectedKeyPad;
+int CheckedSlot(int slot) {
   return IsSlot(slot) ? slot : -1;
 }
 
@@ -40,13 +38,9 @@ const AccessMessage& RefusalMessage(RegistrationCheck check) {
 
 }  // namespace
 
-bool ReadKeyPadStatusChecked(KeyPadTable& table, DeviceContext& context, int slot,
-                             std::uint8_t& status) {
-  if (!IsSlot(slot)) return false;
-  DeviceInfo info{};
-  if (!ReadDeviceInfo(context, table.slots[slot].link, info)) return false;
-  status = info[0];
-  return true;
+AccessState AccessStateFromStatus(std::uint8_t status) {
+  if ((status & kStatusPasswordSet) == 0) return AccessState::Open;
+  return (status & kStatusAuthenticated) ? AccessState::Authenticated : AccessState::Locked;
 }
 
 std::u16string_view PromptTitle(std::uint32_t modelIdentity) {
@@ -55,9 +49,9 @@ std::u16string_view PromptTitle(std::uint32_t modelIdentity) {
 
 // ---------------------------------------------------------------- password prompt
 
-PasswordPromptSession::PasswordPromptSession(AccessPorts& ports)
+PasswordPromptSession::PasswordPromptSession(AccessPorts& ports, int slot)
     : ports_(ports),
-      slot_(SelectedSlot(ports.table)),
+      slot_(CheckedSlot(slot)),
       softKeyboardMode_(ports.table.softKeyAuthMode) {}
 
 void PasswordPromptSession::Describe(PromptView& view) const {
@@ -114,8 +108,8 @@ int PasswordPromptSession::Cancel() {
   return kPromptCancelled;
 }
 
-int PasswordPrompt(AccessPorts& ports, UiWindow owner) {
-  PasswordPromptSession session(ports);
+int PasswordPrompt(AccessPorts& ports, UiWindow owner, int slot) {
+  PasswordPromptSession session(ports, slot);
   return ports.ui.RunPasswordPrompt(owner, session);
 }
 
@@ -125,8 +119,8 @@ int PasswordErrorDialog(AccessPorts& ports, UiWindow owner) {
 
 // ---------------------------------------------------------------- registration
 
-PasswordRegistrationSession::PasswordRegistrationSession(AccessPorts& ports)
-    : ports_(ports), slot_(SelectedSlot(ports.table)) {}
+PasswordRegistrationSession::PasswordRegistrationSession(AccessPorts& ports, int slot)
+    : ports_(ports), slot_(CheckedSlot(slot)) {}
 
 void PasswordRegistrationSession::Opened() {
   ShowTouchKeyboard(ports_.touchKeyboard);
@@ -177,16 +171,15 @@ int PasswordRegistrationSession::Cancel() {
   return kRegistrationCancelled;
 }
 
-int PasswordRegistration(AccessPorts& ports, UiWindow owner) {
-  PasswordRegistrationSession session(ports);
+int PasswordRegistration(AccessPorts& ports, UiWindow owner, int slot) {
+  PasswordRegistrationSession session(ports, slot);
   return ports.ui.RunPasswordRegistration(owner, session);
 }
 
 // ---------------------------------------------------------------- factory reset
 
-FactoryResetResult FactoryResetKeyPadChecked(AccessPorts& ports, UiWindow owner) {
-  const int slot = SelectedSlot(ports.table);
-  if (slot < 0) return FactoryResetResult::kNotDone;
+FactoryResetResult FactoryResetKeyPadChecked(AccessPorts& ports, UiWindow owner, int slot) {
+  if (CheckedSlot(slot) < 0) return FactoryResetResult::kNotDone;
   if (ports.ui.ShowMessage(owner, kResetConfirmationMessage) != kMessageYes)
     return FactoryResetResult::kNotDone;
   if (ProbeKeyPad(ports.table, ports.device, slot) == 0) {
@@ -207,15 +200,26 @@ FactoryResetResult FactoryResetKeyPadChecked(AccessPorts& ports, UiWindow owner)
   return FactoryResetResult::kDone;
 }
 
-bool FactoryResetKeyPad(AccessPorts& ports, UiWindow owner) {
-  return FactoryResetKeyPadChecked(ports, owner) == FactoryResetResult::kDone;
+bool FactoryResetKeyPad(AccessPorts& ports, UiWindow owner, int slot) {
+  return FactoryResetKeyPadChecked(ports, owner, slot) == FactoryResetResult::kDone;
 }
 
 // ---------------------------------------------------------------- command sequence
 
 namespace {
 
-// The part of RunKeyPadCommand between setting and clearing commandActive.
+// A factory reset that was sent but not answered: the empty password may already have reached
+// the key pad. The resume value goes where the editing value was written, and the access state
+// is taken from the status the key pad tells now.
+void SettleAfterFailedReset(AccessPorts& ports, int slot, std::uint8_t s, bool editingWritten) {
+  if (editingWritten) WriteStatus(ports, slot, ResumeStatusValue(s));
+  std::uint8_t now = 0;
+  if (ReadKeyPadStatus(ports.table, ports.device, slot, now))
+    ports.table.slots[slot].accessState = AccessStateFromStatus(now);
+}
+
+// The part of RunKeyPadCommand between setting and clearing commandActive. The slot chosen at
+// its start is the one every later step works on.
 void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
   KeyPadTable& table = ports.table;
   const UiWindow owner = ports.mainWindow;
@@ -229,6 +233,7 @@ void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
   const int slot = table.selectedKeyPad;
   // A slot beyond the counted key pads holds no key pad to work on.
   if (slot < 0 || slot >= count) return;
+  table.commandKeyPad = slot;
   KeyPadSlot& entry = table.slots[slot];
 
   if (ProbeKeyPad(table, ports.device, slot) == 0) {
@@ -240,20 +245,26 @@ void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
   // A status that could not be read is not taken for "no password": the key pad would be
   // treated as open and the values written later would clear its buzzer and interface bits.
   std::uint8_t s = 0;
-  if (!ReadKeyPadStatusChecked(table, ports.device, slot, s)) {
+  if (!ReadKeyPadStatus(table, ports.device, slot, s)) {
     ports.ui.ShowMessage(owner, kStatusReadFailedMessage);
     return;
   }
 
   bool resetDone = false;
   if (s & kStatusPasswordSet) {
-    if (s & kStatusAuthenticated) WriteStatus(ports, slot, EditingStatusValue(s));
+    const bool editingWritten = (s & kStatusAuthenticated) != 0;
+    if (editingWritten) WriteStatus(ports, slot, EditingStatusValue(s));
     table.softKeyAuthMode = false;
-    const int result = PasswordPrompt(ports, owner);
+    const int result = PasswordPrompt(ports, owner, slot);
     if (!table.keyPadPresent) return;
     if (result == kPromptInitialise) {
-      const FactoryResetResult reset = FactoryResetKeyPadChecked(ports, owner);
-      if (reset == FactoryResetResult::kFailed) return;  // told already; state unchanged
+      const FactoryResetResult reset = FactoryResetKeyPadChecked(ports, owner, slot);
+      // The key pad went away while the confirmation was open: nothing more is sent to it.
+      if (!table.keyPadPresent) return;
+      if (reset == FactoryResetResult::kFailed) {
+        SettleAfterFailedReset(ports, slot, s, editingWritten);
+        return;
+      }
       if (reset == FactoryResetResult::kDone) {
         entry.accessState = AccessState::Open;
         s = static_cast<std::uint8_t>(s & 0x8F);
@@ -290,12 +301,12 @@ void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
   WriteStatus(ports, slot, EditingStatusValue(s));
   switch (command) {
     case kCommandKeyCodeSettings: {
-      ports.hooks.RunKeyCodeSettings(owner);
+      ports.hooks.RunKeyCodeSettings(owner, slot);
       if (!table.keyPadPresent) return;
       // The dialog may have changed the buzzer or interface bits: the resume value is built on
       // the status the key pad holds now. Without an answer nothing is written.
       std::uint8_t now = 0;
-      if (!ReadKeyPadStatusChecked(table, ports.device, slot, now)) {
+      if (!ReadKeyPadStatus(table, ports.device, slot, now)) {
         ports.ui.ShowMessage(owner, kStatusReadFailedMessage);
         return;
       }
@@ -303,20 +314,23 @@ void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
       break;
     }
     case kCommandPasswordSetting:
-      PasswordRegistration(ports, owner);
+      PasswordRegistration(ports, owner, slot);
       if (!table.keyPadPresent) return;
       WriteStatus(ports, slot, ResumeStatusValue(s));
       break;
-    case kCommandFactoryReset:
-      if (FactoryResetKeyPadChecked(ports, owner) == FactoryResetResult::kDone) {
-        if (!table.keyPadPresent) return;
+    case kCommandFactoryReset: {
+      const FactoryResetResult reset = FactoryResetKeyPadChecked(ports, owner, slot);
+      if (!table.keyPadPresent) return;
+      if (reset == FactoryResetResult::kDone) {
         entry.accessState = AccessState::Open;
         WriteStatus(ports, slot, kStatusAfterReset);
+      } else if (reset == FactoryResetResult::kFailed) {
+        SettleAfterFailedReset(ports, slot, s, true);
       } else {
-        if (!table.keyPadPresent) return;
         WriteStatus(ports, slot, ResumeStatusValue(s));
       }
       break;
+    }
     default:
       break;
   }
@@ -331,6 +345,7 @@ void RunKeyPadCommand(AccessPorts& ports, unsigned command, bool preset) {
   table.commandActive = true;
   RunCommandSteps(ports, command, preset);
   table.commandActive = false;
+  table.commandKeyPad = kNoCommandKeyPad;
 }
 
 void LockKeyPads(AccessPorts& ports) {
@@ -351,7 +366,7 @@ void LockKeyPads(AccessPorts& ports) {
     // A key pad that does not answer is not passed over silently as one without a password:
     // the user would believe it locked.
     std::uint8_t s = 0;
-    if (!ReadKeyPadStatusChecked(table, ports.device, i, s)) {
+    if (!ReadKeyPadStatus(table, ports.device, i, s)) {
       ports.ui.ShowMessage(owner, kLockReadFailedMessage);
       continue;
     }
@@ -366,12 +381,12 @@ void LockKeyPads(AccessPorts& ports) {
   }
 }
 
-int AccessConnectionPrompts::PasswordPrompt(int) {
-  return qv::PasswordPrompt(ports_, ports_.mainWindow);
+int AccessConnectionPrompts::PasswordPrompt(int slot) {
+  return qv::PasswordPrompt(ports_, ports_.mainWindow, slot);
 }
 
-bool AccessConnectionPrompts::FactoryResetKeyPad(int) {
-  return qv::FactoryResetKeyPad(ports_, ports_.mainWindow);
+bool AccessConnectionPrompts::FactoryResetKeyPad(int slot) {
+  return qv::FactoryResetKeyPad(ports_, ports_.mainWindow, slot);
 }
 
 }  // namespace qv

@@ -156,8 +156,8 @@ class AccessUi {
 class AccessHooks {
  public:
   virtual ~AccessHooks() = default;
-  // The key-code settings dialog 134 for selectedKeyPad, owned by the main window.
-  virtual void RunKeyCodeSettings(UiWindow) {}
+  // The key-code settings dialog 134 for the command's slot, owned by the main window.
+  virtual void RunKeyCodeSettings(UiWindow, int /*slot*/) {}
   // Shows or hides a slot's soft keyboard (without the info icon).
   virtual void SetSoftKeyboardVisible(int, bool) {}
 };
@@ -190,11 +190,10 @@ struct PromptView {
 // keep the resource title.
 std::u16string_view PromptTitle(std::uint32_t modelIdentity);
 
-// One run of dialog 130, for the selectedKeyPad of the moment it was created, in the mode
-// softKeyAuthMode had then.
+// One run of dialog 130 for one slot, in the mode softKeyAuthMode had when it was created.
 class PasswordPromptSession {
  public:
-  explicit PasswordPromptSession(AccessPorts& ports);
+  PasswordPromptSession(AccessPorts& ports, int slot);
   int slot() const { return slot_; }
   bool softKeyboardMode() const { return softKeyboardMode_; }
   // Title and serial number to show.
@@ -213,10 +212,10 @@ class PasswordPromptSession {
   bool softKeyboardMode_;
 };
 
-// One run of dialog 131 for selectedKeyPad.
+// One run of dialog 131 for one slot.
 class PasswordRegistrationSession {
  public:
-  explicit PasswordRegistrationSession(AccessPorts& ports);
+  PasswordRegistrationSession(AccessPorts& ports, int slot);
   int slot() const { return slot_; }
   void Opened();
   // "登録" with the two entries (at most 63 characters each are used).
@@ -235,26 +234,30 @@ constexpr bool PasswordErrorDialogEndsWith(int commandId) {
 }
 
 // ---------------------------------------------------------------- flows
-// The status byte of a slot; false (status untouched) when the key pad does not answer.
-bool ReadKeyPadStatusChecked(KeyPadTable& table, DeviceContext& context, int slot,
-                             std::uint8_t& status);
+// Every flow works on the slot it is given, for its whole run: a command that chose its key pad
+// never reads selectedKeyPad again, so nothing another window writes there meanwhile can split
+// the command over two key pads.
 
-// Dialog 130 for selectedKeyPad: kPromptAccepted, kPromptCancelled or kPromptInitialise.
-int PasswordPrompt(AccessPorts& ports, UiWindow owner);
+// Dialog 130 for `slot`: kPromptAccepted, kPromptCancelled or kPromptInitialise.
+int PasswordPrompt(AccessPorts& ports, UiWindow owner, int slot);
 // Dialog 132: kErrorDialogEnterAgain or kErrorDialogInitialise.
 int PasswordErrorDialog(AccessPorts& ports, UiWindow owner);
-// Dialog 131 for selectedKeyPad: kRegistrationDone or kRegistrationCancelled.
-int PasswordRegistration(AccessPorts& ports, UiWindow owner);
+// Dialog 131 for `slot`: kRegistrationDone or kRegistrationCancelled.
+int PasswordRegistration(AccessPorts& ports, UiWindow owner, int slot);
 
 enum class FactoryResetResult {
   kDone,     // the key pad was returned to its factory state
   kNotDone,  // declined, or a Brava key pad did not answer; nothing was sent
   kFailed,   // the reset itself was not answered; the user was told
 };
-// Confirmation and factory reset of selectedKeyPad (callers set accessState = Open on kDone).
-FactoryResetResult FactoryResetKeyPadChecked(AccessPorts& ports, UiWindow owner);
+// Confirmation and factory reset of `slot` (callers set accessState = Open on kDone).
+FactoryResetResult FactoryResetKeyPadChecked(AccessPorts& ports, UiWindow owner, int slot);
 // The same; true when the reset was done.
-bool FactoryResetKeyPad(AccessPorts& ports, UiWindow owner);
+bool FactoryResetKeyPad(AccessPorts& ports, UiWindow owner, int slot);
+
+// The access state a status byte tells: Open without a password (bit 0 clear), Authenticated
+// with bit 7 set, Locked otherwise.
+AccessState AccessStateFromStatus(std::uint8_t status);
 
 // The access sequence around a key pad command: 32777 key-code settings, 32778 password
 // setting, 32779 factory reset, 32781 re-authentication. `preset`: selectedKeyPad is chosen

@@ -51,6 +51,7 @@ void PromptAtConnection(KeyPadTable& table, ConnectionPorts& ports, int k, std::
   // commandActive keeps the rescan away while the prompt's modal loop runs and lets the presence
   // check watch this key pad.
   table.commandActive = true;
+  table.commandKeyPad = k;
   table.modalActive = true;
   for (;;) {
     table.selectedKeyPad = static_cast<std::uint16_t>(k);
@@ -58,7 +59,12 @@ void PromptAtConnection(KeyPadTable& table, ConnectionPorts& ports, int k, std::
     const int result = ports.prompts.PasswordPrompt(k);
     if (!table.keyPadPresent) break;
     if (result == kPromptInitialise) {
-      if (!ports.prompts.FactoryResetKeyPad(k)) continue;
+      if (!ports.prompts.FactoryResetKeyPad(k)) {
+        // The key pad went away while the reset's confirmation was open: no prompt again for a
+        // key pad that is not there.
+        if (!table.keyPadPresent) break;
+        continue;
+      }
       slot.accessState = AccessState::Open;
     } else if (result == kPromptAccepted) {
       WriteStatusByte(ports.device, slot.link, ResumeStatusValue(s));
@@ -70,6 +76,7 @@ void PromptAtConnection(KeyPadTable& table, ConnectionPorts& ports, int k, std::
   }
   table.modalActive = savedModal;
   table.commandActive = false;
+  table.commandKeyPad = kNoCommandKeyPad;
   table.selectedKeyPad = savedSelected;
 }
 
@@ -213,10 +220,35 @@ void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
   Connect(table, ports, &known);
 }
 
+namespace {
+
+// Marks a presence check as running for its whole run.
+class PresenceCheckScope {
+ public:
+  explicit PresenceCheckScope(KeyPadTable& table) : table_(table) {
+    table_.presenceCheckRunning = true;
+  }
+  ~PresenceCheckScope() { table_.presenceCheckRunning = false; }
+  PresenceCheckScope(const PresenceCheckScope&) = delete;
+  PresenceCheckScope& operator=(const PresenceCheckScope&) = delete;
+
+ private:
+  KeyPadTable& table_;
+};
+
+}  // namespace
+
 bool VerifySelectedKeyPad(KeyPadTable& table, ConnectionPorts& ports) {
   if (!table.commandActive) return true;
+  // One check at a time: the forced close message box runs the timers in its own loop, and a
+  // second check from there would stack a second box on the first. The running check decides.
+  if (table.presenceCheckRunning) return table.keyPadPresent;
+  PresenceCheckScope running(table);
   DeviceContext& device = ports.device;
-  const int selected = table.selectedKeyPad;
+  // The key pad the command chose; before it has chosen one (the selection dialog), the
+  // selected slot.
+  const int chosen = table.commandKeyPad;
+  const int selected = IsSlot(chosen) ? chosen : static_cast<int>(table.selectedKeyPad);
   if (IsSlot(selected)) {
     const KeyPadSlot& wanted = table.slots[selected];
     KeyPadCensus census = TakeKeyPadCensus(device);
@@ -244,11 +276,12 @@ int ProbeKeyPad(KeyPadTable& table, DeviceContext& context, int slot) {
   return PingLink(context, entry.link) ? 1 : 0;
 }
 
-std::uint8_t ReadKeyPadStatus(KeyPadTable& table, DeviceContext& context, int slot) {
-  if (!IsSlot(slot)) return 0;
+bool ReadKeyPadStatus(KeyPadTable& table, DeviceContext& context, int slot, std::uint8_t& status) {
+  if (!IsSlot(slot)) return false;
   DeviceInfo info{};
-  if (!ReadDeviceInfo(context, table.slots[slot].link, info)) return 0;
-  return info[0];
+  if (!ReadDeviceInfo(context, table.slots[slot].link, info)) return false;
+  status = info[0];
+  return true;
 }
 
 bool HasSoftKeyboard(KeyPadTable& table, DeviceContext& context, int slot) {

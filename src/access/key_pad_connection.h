@@ -44,8 +44,9 @@ bool VerifySelectedKeyPad(KeyPadTable& table, ConnectionPorts& ports);
 // did not.
 int ProbeKeyPad(KeyPadTable& table, DeviceContext& context, int slot);
 
-// The slot's status byte, 0 when the read fails.
-std::uint8_t ReadKeyPadStatus(KeyPadTable& table, DeviceContext& context, int slot);
+// The slot's status byte; false, with `status` untouched, when the key pad does not answer (an
+// unanswered read is never taken for a status: 0 would mean "no password").
+bool ReadKeyPadStatus(KeyPadTable& table, DeviceContext& context, int slot, std::uint8_t& status);
 
 // Whether the slot's key pad gets a soft keyboard (pings a 0xB4B4074F key pad).
 bool HasSoftKeyboard(KeyPadTable& table, DeviceContext& context, int slot);

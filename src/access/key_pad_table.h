@@ -22,8 +22,9 @@ enum class AccessState : std::uint8_t {
   Open = 2,           // has no password
 };
 
-// "No slot" in KeyPadTable::menuKeyPad.
+// "No slot" in KeyPadTable::menuKeyPad and KeyPadTable::commandKeyPad.
 inline constexpr std::uint16_t kNoKeyPad = 0xFFFF;
+inline constexpr int kNoCommandKeyPad = -1;
 
 // softKeyAuthenticated values.
 inline constexpr std::uint8_t kSoftKeyNotAuthenticated = 0;
@@ -70,8 +71,15 @@ struct KeyPadTable {
   std::atomic<bool> modalActive{false};
   // The console is locked or disconnected: the monitor timers do nothing.
   std::atomic<bool> consoleInactive{false};
+  // The notification-area menu is open: rescans wait until it has closed.
+  std::atomic<bool> trayMenuOpen{false};
   // The password prompt is opened by a soft keyboard for its own authentication.
   std::atomic<bool> softKeyAuthMode{false};
+  // The slot the running command (or connection-time prompt) chose, kNoCommandKeyPad before it
+  // has chosen one: the presence check watches this key pad, whatever selectedKeyPad says.
+  std::atomic<int> commandKeyPad{-1};
+  // A presence check is running (its message box's loop can run the timer again).
+  std::atomic<bool> presenceCheckRunning{false};
   // The slot the soft keyboard menu dialog was last opened for.
   std::atomic<std::uint16_t> menuKeyPad{kNoKeyPad};
 };

@@ -1,6 +1,7 @@
 #include "access/monitor_decisions.h"
 
 #include "access/key_pad_connection.h"
+#include "access/soft_keyboard_visibility.h"
 #include "device/device_commands.h"
 #include "device/device_link.h"
 
@@ -48,7 +49,10 @@ MonitorTimerAction DecideMonitorTimer(unsigned timerId, const KeyPadTable& table
     // meanwhile and ends the command when its key pad has gone.
     // The same holds for the lock and the shell's other dialogs (modalActive): the lock walks
     // the slots after its confirmation box, whose modal loop runs this timer too.
-    if (table.commandActive || table.modalActive) return MonitorTimerAction::kKeepArmed;
+    // And while the notification-area menu is open: its entries were set for the table as it is
+    // and the user's choice must act on that table.
+    if (table.commandActive || table.modalActive || table.trayMenuOpen)
+      return MonitorTimerAction::kKeepArmed;
     return MonitorTimerAction::kKillAndRescan;
   }
   return MonitorTimerAction::kKillAndVerify;
@@ -75,7 +79,8 @@ RevealAction DecideReveal(const KeyPadTable& table, int slot, bool softKeyboardW
   // user can authenticate again from the menu afterwards.
   if (table.modalActive) return RevealAction::kNothing;
   if (table.slots[slot].accessState == AccessState::Locked) return RevealAction::kReauthenticate;
-  return touchEnabled ? RevealAction::kShowSoftKeyboard : RevealAction::kNothing;
+  return MayShowSoftKeyboard(table, slot, touchEnabled) ? RevealAction::kShowSoftKeyboard
+                                                        : RevealAction::kNothing;
 }
 
 ShellMenuPlan PlanTrayMenu(KeyPadTable& table, DeviceContext& context, bool touchEnabled) {

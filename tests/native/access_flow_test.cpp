@@ -137,7 +137,7 @@ class CountingTouchKeyboard : public TouchKeyboardSystem {
 
 class RecordingHooks : public AccessHooks {
  public:
-  void RunKeyCodeSettings(UiWindow) override {
+  void RunKeyCodeSettings(UiWindow, int) override {
     ++keyCodeSettingsRuns;
     if (during) during();
   }
@@ -237,7 +237,7 @@ TEST(AccessPrompt, WrongPasswordEnterAgainThenRightOne) {
   AccessState afterRetry = AccessState::Open;
   {
     // "再入力" keeps the prompt open with the slot Locked.
-    PasswordPromptSession session(rig.ports);
+    PasswordPromptSession session(rig.ports, 0);
     EXPECT_FALSE(session.Submit(u"wrong", kDialogWindow).endDialog);
     afterRetry = rig.State(0);
     const SubmitOutcome right = session.Submit(u"secret", kDialogWindow);
@@ -255,7 +255,7 @@ TEST(AccessPrompt, WrongPasswordEnterAgainThenRightOne) {
   // Through the dialog: "初期化" ends the prompt with 1005 and changes nothing yet.
   rig.user.prompts = {Type(u"nope")};
   rig.user.errorAnswers = {kErrorDialogInitialise};
-  EXPECT_EQ(PasswordPrompt(rig.ports, kMainWindow), kPromptInitialise);
+  EXPECT_EQ(PasswordPrompt(rig.ports, kMainWindow, 0), kPromptInitialise);
   EXPECT_EQ(rig.user.promptOwner, kMainWindow);
   EXPECT_EQ(std::u16string(BoundedView(rig.user.view.serial)), u"000042");
   EXPECT_EQ(rig.State(0), AccessState::Authenticated);
@@ -268,7 +268,7 @@ TEST(AccessPrompt, SoftKeyboardModeTouchesOnlyItsOwnFlag) {
   rig.table.softKeyAuthMode = true;
   rig.table.slots[0].softKeyAuthenticated = kSoftKeyAuthenticated;
   rig.user.prompts = {Type(u"9999"), Type(u"\uFF11\uFF12\uFF13\uFF14")};
-  EXPECT_EQ(PasswordPrompt(rig.ports, 0x999), kPromptAccepted);
+  EXPECT_EQ(PasswordPrompt(rig.ports, 0x999, 0), kPromptAccepted);
   EXPECT_EQ(rig.user.Count("error-dialog"), 0u);
   ASSERT_EQ(rig.user.messages.size(), 1u);
   EXPECT_EQ(rig.user.messages[0].owner, kDialogWindow);
@@ -278,7 +278,7 @@ TEST(AccessPrompt, SoftKeyboardModeTouchesOnlyItsOwnFlag) {
   EXPECT_TRUE(rig.table.slots[0].authDeclined);
   rig.table.slots[0].authDeclined = false;
   rig.user.prompts = {kCancel};
-  EXPECT_EQ(PasswordPrompt(rig.ports, 0x999), kPromptCancelled);
+  EXPECT_EQ(PasswordPrompt(rig.ports, 0x999, 0), kPromptCancelled);
   EXPECT_FALSE(rig.table.slots[0].authDeclined);
 }
 
@@ -308,7 +308,7 @@ TEST(AccessRegistration, RefusalsThenTwentyCharacters) {
                             {std::u16string(30, u'a'), std::u16string(30, u'b')},
                             Type(u"\uFF41\uFF42"),
                             Type(twentyOne.substr(0, 20))};
-  EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow), kRegistrationDone);
+  EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow, 0), kRegistrationDone);
   EXPECT_EQ(rig.user.Texts(),
             (std::vector<std::u16string_view>{kTooLongMessage.text, kMismatchMessage.text,
                                               kBadCharacterMessage.text}));
@@ -325,12 +325,12 @@ TEST(AccessRegistration, FullWidthDigitsStoredAsAsciiAndEmptyMeansOpen) {
   rig.Connect();
   rig.table.slots[0].softKeyAuthenticated = kSoftKeyAuthenticated;
   rig.user.registrations = {{u"ab\uFF10\uFF19", u"ab09"}};
-  EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow), kRegistrationDone);
+  EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow, 0), kRegistrationDone);
   EXPECT_EQ(rig.hid.Password(id), "ab09");
   EXPECT_EQ(rig.table.slots[0].softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
 
   rig.user.registrations = {Type(u"")};
-  EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow), kRegistrationDone);
+  EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow, 0), kRegistrationDone);
   EXPECT_EQ(rig.hid.Password(id), "");
   EXPECT_EQ(rig.State(0), AccessState::Open);
 }
@@ -342,7 +342,7 @@ TEST(AccessRegistration, UnansweredWriteLeavesTheStateAndTellsTheUser) {
   rig.Connect();
   rig.hid.Detach(id);
   rig.user.registrations = {Type(u"abc")};
-  EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow), kRegistrationCancelled);
+  EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow, 0), kRegistrationCancelled);
   EXPECT_EQ(rig.State(0), AccessState::Open);
   EXPECT_EQ(rig.user.Texts(), std::vector<std::u16string_view>{kRegistrationFailedMessage.text});
 }
@@ -608,11 +608,11 @@ TEST(AccessBrava, SilentKeyPadStopsEveryOperationUnchanged) {
   rig.hid.SetFaults(id, faults);
 
   rig.user.prompts = {Type(u"pw")};
-  EXPECT_EQ(PasswordPrompt(rig.ports, kMainWindow), kPromptCancelled);
+  EXPECT_EQ(PasswordPrompt(rig.ports, kMainWindow, 0), kPromptCancelled);
   rig.user.registrations = {Type(u"new1")};
-  EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow), kRegistrationCancelled);
+  EXPECT_EQ(PasswordRegistration(rig.ports, kMainWindow, 0), kRegistrationCancelled);
   rig.user.answers = {kMessageYes};
-  EXPECT_FALSE(FactoryResetKeyPad(rig.ports, kMainWindow));
+  EXPECT_FALSE(FactoryResetKeyPad(rig.ports, kMainWindow, 0));
   rig.Command(kCommandKeyCodeSettings);
   rig.user.answers = {kMessageYes};
   LockKeyPads(rig.ports);

@@ -240,7 +240,7 @@ TEST(AccessDialogs, RegistrationRefusesAMismatchThenRegisters) {
       SetDlgItemTextW(dialog, IDC_CONFIRM_PASSWORD, L"abc1");
       Press(dialog, IDOK);
     });
-    result = PasswordRegistration(rig.ports, 0);
+    result = PasswordRegistration(rig.ports, 0, 0);
     user.Finished();
   }
   EXPECT_EQ(refusal, L"確認不一致");

@@ -258,7 +258,7 @@ bool CreateMainWindow(HINSTANCE instance, int showCommand) {
   // 3. The hidden main window: a tool window of size 0, so it has no taskbar button.
   HWND window =
       CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, Wide(app.shell.strings.instanceName), L"",
-                      WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+                      WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, &app);
   if (!window) return false;
   ShowWindow(window, showCommand);
   UpdateWindow(window);

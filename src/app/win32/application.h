@@ -12,7 +12,11 @@
 #include "access/monitor_decisions.h"
 #include "access/win32/keyboard_change_watcher.h"
 #include "app/app_state.h"
+#include "app/command_bracket.h"
+#include "app/win32/tray_icon.h"
+#include "common/win32/owned.h"
 #include "app/win32/registry_settings.h"
+#include "common/settings_store.h"
 #include "device/device_context.h"
 #include "device/hid_port.h"
 #include "keycode/key_code_store.h"
@@ -23,8 +27,12 @@ namespace qv {
 // What the presence check shows: a task-modal message box, then the main window's dialogs go.
 class Win32PresenceCheckUi : public PresenceCheckUi {
  public:
+  explicit Win32PresenceCheckUi(const HWND* mainWindow) : mainWindow_(mainWindow) {}
   void ShowForcedCloseMessage() override;
   void CloseOwnedWindows() override;
+
+ private:
+  const HWND* mainWindow_;
 };
 
 // Everything start-up sets up, kept for the life of the process.
@@ -52,13 +60,16 @@ struct Application {
   DeviceKeyCodeCache keyCodeCache;
   EditedKeyCodes editedKeyCodes;
   Win32SoftKeyboardHost softKeyboards;
-  Win32PresenceCheckUi presenceUi;
+  Win32PresenceCheckUi presenceUi{&mainWindow};
   std::unique_ptr<ConnectionPromptHook> prompts;
   std::unique_ptr<ConnectionPorts> ports;
 
+  // The notification-area icon.
+  TrayIcon trayIcon;
+
   // The keyboard-change watcher thread.
   KeyboardWatcherState watcher;
-  HANDLE watcherThread = nullptr;
+  OwnedHandle watcherThread;
 
   // The access control: its dialogs and message boxes, and what the flows work with.
   std::unique_ptr<AccessUi> accessUi;
@@ -68,9 +79,11 @@ struct Application {
   // The shell's command state.
   std::uint16_t currentCommand = 0;
   ShowAgainFlags showAgain{};
+  ShellCommandState commands{keyPads, softKeyboards, showAgain, shell.touchEnabled, settings};
 };
 
-// The one application of the process.
+// The one application of the process, for start-up only: every window procedure finds the
+// application through its window.
 Application& TheApplication();
 
 // The program: `hid` is the HID system the key pads are found on.
@@ -81,10 +94,13 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
 // creates the main window (whose creation starts the watcher and the monitor timers).
 bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid);
 bool CreateMainWindow(HINSTANCE instance, int showCommand);
+// The main window's procedure; the window's creation parameter is the Application, which it
+// keeps with the window and finds there for every later message.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Shows the notification-area menu at a screen point.
-void ShowTrayMenu(HWND window, POINT point);
+// Shows the notification-area menu at a screen point. Rescans wait while it is open, so that
+// its entries describe the key pads the chosen command acts on.
+void ShowTrayMenu(Application& app, HWND window, POINT point);
 // Enables, disables, checks or deletes the menu's key pad entries as the plan says.
 void ApplyTrayMenuPlan(HMENU popup, const ShellMenuPlan& plan);
 
@@ -100,7 +116,13 @@ int RunTrayMenuDialog(Application& app);
 // case), waiting at most kInstanceMessageTimeoutMs. True when such a window was found.
 bool SendToRunningInstance(const wchar_t* className, UINT message);
 
-// Destroys every top-level window owned by `owner` (the open dialogs of the main window).
+// Closes every top-level window owned by `owner`, directly or through another owned window (the
+// open dialogs of the main window and the dialogs and message boxes they opened). Dialogs and
+// message boxes are ended, not destroyed, so that each modal loop returns and enables its owner
+// again; other windows are destroyed.
 void CloseOwnedWindows(HWND owner);
+
+// How long the main window's end waits for the keyboard-change watcher to stop.
+inline constexpr DWORD kWatcherStopWaitMs = 3000;
 
 }  // namespace qv

@@ -2,12 +2,16 @@
 // monitor timers, the console notifications and a second start of the program.
 #include <windows.h>
 
+#include <string>
+
 #include "access/key_pad_connection.h"
 #include "access/monitor_decisions.h"
+#include "app/command_bracket.h"
 #include "app/shell_commands.h"
 #include "app/shell_texts.h"
 #include "app/win32/application.h"
 #include "app/win32/shell_dialogs.h"
+#include "common/ids.h"
 #include "common/settings_store.h"
 #include "common/win32/wide.h"
 #include "resource.h"
@@ -22,7 +26,7 @@ void OnCreate(Application& app, HWND window) {
   app.access->mainWindow = reinterpret_cast<UiWindow>(window);
   if (app.wtsRegisterSessionNotification) app.wtsRegisterSessionNotification(window, 0);
   app.shell.nonJapaneseLayout = ReadKeyboardIdentifier(app.settings);
-  AddTrayIcon(window, app.instance, Wide(app.shell.strings.productName));
+  app.trayIcon.Add(window, app.instance, Wide(app.shell.strings.productName));
   app.keyPads.modalActive = false;
   app.keyPads.commandActive = false;
   app.keyPads.keyPadPresent = true;
@@ -30,7 +34,8 @@ void OnCreate(Application& app, HWND window) {
   app.watcher.mainWindow = window;
   if (!app.watcherThread) {
     app.watcher.watcherRunning = true;
-    app.watcherThread = CreateThread(nullptr, 0, KeyboardChangeWatcher, &app.watcher, 0, nullptr);
+    app.watcherThread.reset(
+        CreateThread(nullptr, 0, KeyboardChangeWatcher, &app.watcher, 0, nullptr));
   }
   // The first key pad scan runs half a second after start, inside the message loop.
   SetTimer(window, kRescanTimerId, kMonitorStartMs, nullptr);
@@ -41,12 +46,13 @@ void OnCreate(Application& app, HWND window) {
 void OnDestroy(Application& app, HWND window) {
   if (app.watcherThread) {
     app.watcher.watcherRunning = false;
-    WaitForSingleObject(app.watcherThread, INFINITE);
-    CloseHandle(app.watcherThread);
-    app.watcherThread = nullptr;
+    // The watcher notices the flag within about 100 ms. One stuck in the system's event query
+    // must not keep the program from ending: after a few seconds the end goes on without it.
+    WaitForSingleObject(app.watcherThread.get(), kWatcherStopWaitMs);
+    app.watcherThread.reset();
   }
   app.watcher.mainWindow = nullptr;
-  DeleteTrayIcon(window);
+  app.trayIcon.Delete();
   KillTimer(window, kRescanTimerId);
   KillTimer(window, kPresenceTimerId);
   for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboard(app.softKeyboards, slot);
@@ -79,19 +85,11 @@ void OnSessionChange(Application& app, HWND window, WPARAM event, LPARAM session
   if (change.closeOwnedWindows) CloseOwnedWindows(window);
 }
 
-void ShowEverySoftKeyboard(Application& app) {
-  for (int slot = 0; slot < kMaxKeyPads; ++slot) {
-    if (app.keyPads.slots[slot].accessState.load() == AccessState::Locked) continue;
-    if (!app.shell.touchEnabled.load()) continue;
-    app.softKeyboards.SetSoftKeyboardVisible(slot, true, false);
-  }
-}
-
 void OnTrayNotify(Application& app, HWND window, WPARAM iconId, LPARAM mouseMessage) {
-  if (iconId != 1 || app.keyPads.modalActive.load()) return;
+  if (iconId != kTrayIconId || app.keyPads.modalActive.load()) return;
   switch (mouseMessage) {
     case WM_LBUTTONUP:
-      ShowEverySoftKeyboard(app);
+      ShowEverySoftKeyboard(app.commands);
       break;
     case WM_LBUTTONDBLCLK: {
       app.keyPads.modalActive = true;
@@ -108,7 +106,7 @@ void OnTrayNotify(Application& app, HWND window, WPARAM iconId, LPARAM mouseMess
       POINT point;
       GetCursorPos(&point);
       SetForegroundWindow(window);
-      ShowTrayMenu(window, point);
+      ShowTrayMenu(app, window, point);
       PostMessageW(window, WM_NULL, 0, 0);  // so that the menu closes properly
       break;
     }
@@ -129,134 +127,51 @@ void OnReveal(Application& app, HWND window) {
                      0);
         break;
       case RevealAction::kShowSoftKeyboard:
-        app.softKeyboards.SetSoftKeyboardVisible(slot, true, false);
+        app.softKeyboards.ShowRevealed(slot);
         break;
     }
   }
 }
 
-// Every command first hides the visible soft keyboards, remembering which to show again.
-void HideSoftKeyboardsForCommand(Application& app) {
-  for (int slot = 0; slot < kMaxKeyPads; ++slot) {
-    app.showAgain[slot] = app.softKeyboards.KeyboardShown(slot);
-    if (app.softKeyboards.SoftKeyboardWindowExists(slot) &&
-        app.keyPads.slots[slot].accessState.load() != AccessState::Locked &&
-        app.shell.touchEnabled.load()) {
-      app.softKeyboards.SetSoftKeyboardVisible(slot, false, false);
-    }
-  }
-}
-
-void RestoreSoftKeyboards(Application& app) {
-  for (int slot = 0; slot < kMaxKeyPads; ++slot) {
-    app.softKeyboards.SetSoftKeyboardVisible(slot, app.showAgain[slot] != 0, false);
-  }
-}
-
-bool IsShellCommand(std::uint16_t command) {
-  switch (command) {
-    case kCommandAbout:
-    case kCommandExit:
-    case kCommandKeyCodeSettings:
-    case kCommandPasswordSetting:
-    case kCommandFactoryReset:
-    case kCommandAuthenticateAgain:
-    case kCommandLock:
-    case kCommandTouchEnabled:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  std::uint16_t command = LOWORD(wParam);
-  bool preset = HIWORD(wParam) == kFromSecondInstance;
-  // A command that arrives while another one or a shell dialog runs (a soft keyboard can send
-  // one at any time) is dropped: nested, it would end the running command's bracket and let a
-  // rescan pull its key pad away.
-  if (IsShellCommand(command) && app.keyPads.modalActive.load()) {
-    result = 0;
-    return true;
-  }
+LRESULT OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam) {
+  const std::uint16_t command = LOWORD(wParam);
+  const ShellCommandStart start = BeginShellCommand(app.commands, command, HIWORD(wParam));
+  if (start.dropped) return 0;
   app.currentCommand = command;
-  if (!preset) HideSoftKeyboardsForCommand(app);
-  switch (command) {
-    case kCommandAbout:
-      app.keyPads.modalActive = true;
-      DialogBoxParamW(app.instance, MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDialog, 0);
+  switch (start.kind) {
+    case ShellCommandKind::kAbout:
+      DialogBoxParamW(app.instance, MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDialog,
+                      reinterpret_cast<LPARAM>(&app.shell.paths));
       break;
-    case kCommandExit:
-      app.keyPads.modalActive = true;
-      if (MessageBoxW(window, Wide(kExitConfirmText.data()), Wide(kExitConfirmTitle.data()),
+    case ShellCommandKind::kExit: {
+      const std::wstring text = WideString(kExitConfirmText);
+      const std::wstring title = WideString(kExitConfirmTitle);
+      if (MessageBoxW(window, text.c_str(), title.c_str(),
                       MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) == IDYES) {
         DestroyWindow(window);
-        return true;
+        return 0;
       }
       break;
-    case kCommandKeyCodeSettings:
-    case kCommandPasswordSetting:
-    case kCommandFactoryReset:
-    case kCommandAuthenticateAgain:
-      app.keyPads.modalActive = true;
-      RunShellKeyPadCommand(app, command, preset);
+    }
+    case ShellCommandKind::kKeyPad:
+      RunShellKeyPadCommand(app, command, start.preset);
       break;
-    case kCommandLock:
-      app.keyPads.modalActive = true;
+    case ShellCommandKind::kLock:
       RunShellLock(app);
       break;
-    case kCommandTouchEnabled: {
-      std::uint32_t enabled = app.shell.touchEnabled.load() ? 0 : 1;
-      app.shell.touchEnabled = enabled;
-      WriteTouchSetting(app.settings, enabled);
-      if (enabled) app.showAgain.fill(1);
+    case ShellCommandKind::kTouchSwitch:
+      SwitchTouchFunction(app.commands);
       break;
-    }
-    default:
-      RestoreSoftKeyboards(app);
-      result = DefWindowProcW(window, WM_COMMAND, wParam, lParam);
-      return true;
+    case ShellCommandKind::kOther:
+      EndShellCommand(app.commands, start);
+      return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
   }
-  app.keyPads.modalActive = false;
+  EndShellCommand(app.commands, start);
   SetForegroundWindow(window);
-  RestoreSoftKeyboards(app);
-  result = 0;
-  return true;
+  return 0;
 }
 
-}  // namespace
-
-void ShowTrayMenu(HWND window, POINT point) {
-  Application& app = TheApplication();
-  HMENU menu = LoadMenuW(app.instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
-  if (!menu) return;
-  HMENU popup = GetSubMenu(menu, 0);
-  if (popup) {
-    ApplyTrayMenuPlan(popup, PlanTrayMenu(app.keyPads, *app.device, app.shell.touchEnabled != 0));
-    TrackPopupMenu(popup, TPM_BOTTOMALIGN | TPM_RIGHTALIGN, point.x, point.y, 0, window, nullptr);
-  }
-  DestroyMenu(menu);
-}
-
-void ApplyTrayMenuPlan(HMENU popup, const ShellMenuPlan& plan) {
-  auto enable = [popup](int position, bool enabled) {
-    EnableMenuItem(popup, position, MF_BYPOSITION | (enabled ? MF_ENABLED : MF_GRAYED));
-  };
-  enable(kMenuPosReauthenticate, plan.reauthenticateEnabled);
-  enable(kMenuPosLock, plan.lockEnabled);
-  enable(kMenuPosKeyCodes, plan.keyPadCommandsEnabled);
-  enable(kMenuPosPassword, plan.keyPadCommandsEnabled);
-  enable(kMenuPosFactoryReset, plan.keyPadCommandsEnabled);
-  if (plan.touchPresent) {
-    CheckMenuItem(popup, kMenuPosTouch,
-                  MF_BYPOSITION | (plan.touchChecked ? MF_CHECKED : MF_UNCHECKED));
-  } else {
-    DeleteMenu(popup, kMenuPosTouch, MF_BYPOSITION);
-  }
-}
-
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  Application& app = TheApplication();
+LRESULT HandleMessage(Application& app, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       OnCreate(app, window);
@@ -276,11 +191,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case kSessionChange:
       OnSessionChange(app, window, wParam, lParam);
       return 0;
-    case WM_COMMAND: {
-      LRESULT result = 0;
-      OnCommand(app, window, wParam, lParam, result);
-      return result;
-    }
+    case WM_COMMAND:
+      return OnCommand(app, window, wParam, lParam);
     default:
       if (message == kTrayNotifyMessage) {
         OnTrayNotify(app, window, wParam, lParam);
@@ -290,30 +202,96 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnReveal(app, window);
         return 0;
       }
+      // The shell restarted and lost every icon: add ours again.
+      if (message != 0 && message == app.trayIcon.taskbarCreatedMessage()) {
+        app.trayIcon.AddAgain();
+        return 0;
+      }
       return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
-namespace {
+// Closes one owned window: a dialog (the system's dialog class, message boxes included) is ended
+// so that its modal loop returns and enables its owner again; anything else is destroyed.
+void CloseOwnedWindow(HWND window) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (lstrcmpW(className, L"#32770") == 0) {
+    EndDialog(window, IDCANCEL);
+  } else {
+    DestroyWindow(window);
+  }
+}
 
-BOOL CALLBACK DestroyOwnedWindow(HWND window, LPARAM owner) {
-  if (GetParent(window) == reinterpret_cast<HWND>(owner)) DestroyWindow(window);
+bool IsOwnedBy(HWND window, HWND owner) {
+  // Top-level windows form a short owner chain; the bound only guards against a cycle.
+  for (int depth = 0; window != nullptr && depth < 32; ++depth) {
+    window = GetWindow(window, GW_OWNER);
+    if (window == owner) return true;
+  }
+  return false;
+}
+
+BOOL CALLBACK CloseIfOwned(HWND window, LPARAM owner) {
+  if (IsOwnedBy(window, reinterpret_cast<HWND>(owner))) CloseOwnedWindow(window);
   return TRUE;
 }
 
 }  // namespace
 
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(create ? create->lpCreateParams : nullptr));
+  }
+  auto* app = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (app == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  return HandleMessage(*app, window, message, wParam, lParam);
+}
+
+void ShowTrayMenu(Application& app, HWND window, POINT point) {
+  OwnedMenu menu(LoadMenuW(app.instance, MAKEINTRESOURCEW(IDR_TRAY_MENU)));
+  if (!menu) return;
+  HMENU popup = GetSubMenu(menu.get(), 0);
+  if (!popup) return;
+  ApplyTrayMenuPlan(popup, PlanTrayMenu(app.keyPads, *app.device, app.shell.touchEnabled != 0));
+  // The menu's own loop runs the monitor timers: a rescan meanwhile would renumber the slots
+  // behind the entries the user is looking at.
+  app.keyPads.trayMenuOpen = true;
+  TrackPopupMenu(popup, TPM_BOTTOMALIGN | TPM_RIGHTALIGN, point.x, point.y, 0, window, nullptr);
+  app.keyPads.trayMenuOpen = false;
+}
+
+void ApplyTrayMenuPlan(HMENU popup, const ShellMenuPlan& plan) {
+  auto enable = [popup](int position, bool enabled) {
+    EnableMenuItem(popup, position, MF_BYPOSITION | (enabled ? MF_ENABLED : MF_GRAYED));
+  };
+  enable(kMenuPosReauthenticate, plan.reauthenticateEnabled);
+  enable(kMenuPosLock, plan.lockEnabled);
+  enable(kMenuPosKeyCodes, plan.keyPadCommandsEnabled);
+  enable(kMenuPosPassword, plan.keyPadCommandsEnabled);
+  enable(kMenuPosFactoryReset, plan.keyPadCommandsEnabled);
+  if (plan.touchPresent) {
+    CheckMenuItem(popup, kMenuPosTouch,
+                  MF_BYPOSITION | (plan.touchChecked ? MF_CHECKED : MF_UNCHECKED));
+  } else {
+    DeleteMenu(popup, kMenuPosTouch, MF_BYPOSITION);
+  }
+}
+
 void CloseOwnedWindows(HWND owner) {
-  EnumWindows(DestroyOwnedWindow, reinterpret_cast<LPARAM>(owner));
+  EnumWindows(CloseIfOwned, reinterpret_cast<LPARAM>(owner));
 }
 
 void Win32PresenceCheckUi::ShowForcedCloseMessage() {
-  MessageBoxW(nullptr, Wide(kForcedCloseText.data()), Wide(kForcedCloseTitle.data()),
-              MB_ICONERROR | MB_TASKMODAL | MB_TOPMOST);
+  const std::wstring text = WideString(kForcedCloseText);
+  const std::wstring title = WideString(kForcedCloseTitle);
+  MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_ICONERROR | MB_TASKMODAL | MB_TOPMOST);
 }
 
 void Win32PresenceCheckUi::CloseOwnedWindows() {
-  if (HWND window = TheApplication().mainWindow) qv::CloseOwnedWindows(window);
+  if (mainWindow_ != nullptr && *mainWindow_ != nullptr) qv::CloseOwnedWindows(*mainWindow_);
 }
 
 }  // namespace qv

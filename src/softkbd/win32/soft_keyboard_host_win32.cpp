@@ -49,19 +49,34 @@ void Win32SoftKeyboardHost::Bind(const KeyPadTable* table,
 }
 
 void Win32SoftKeyboardHost::SetSoftKeyboardVisible(int slot, bool show, bool) {
-  if (!IsSlot(slot)) return;
+  if (!IsSlot(slot) || !table_ || !touchEnabled_) return;
   HWND window = slots_[slot].window.load();
-  if (!window) return;
-  if (show && ((table_ && table_->slots[slot].accessState.load() == AccessState::Locked) ||
-               (touchEnabled_ && touchEnabled_->load() == 0))) {
-    return;
-  }
+  if (!window || !MayShowSoftKeyboard(*table_, slot, touchEnabled_->load() != 0)) return;
+  // The page layout and the info icon join here with the soft keyboard window.
   ShowWindow(window, show ? SW_SHOWNA : SW_HIDE);
   slots_[slot].shown = show;
 }
 
+void Win32SoftKeyboardHost::HideForCommand(int slot) {
+  if (!IsSlot(slot)) return;
+  if (HWND window = slots_[slot].window.load()) ShowWindow(window, SW_HIDE);
+  slots_[slot].shown = false;
+}
+
+void Win32SoftKeyboardHost::ShowRevealed(int slot) {
+  if (!IsSlot(slot)) return;
+  HWND window = slots_[slot].window.load();
+  if (!window) return;
+  slots_[slot].shown = true;
+  ShowWindow(window, SW_SHOWNA);
+}
+
 bool Win32SoftKeyboardHost::KeyboardShown(int slot) {
   return IsSlot(slot) && slots_[slot].shown.load();
+}
+
+bool Win32SoftKeyboardHost::HiddenToIcon(int slot) {
+  return IsSlot(slot) && slots_[slot].hiddenToIcon.load();
 }
 
 HWND Win32SoftKeyboardHost::SoftKeyboardWindow(int slot) {
@@ -73,6 +88,7 @@ void Win32SoftKeyboardHost::Clear() {
     slot.started = false;
     slot.window = nullptr;
     slot.shown = false;
+    slot.hiddenToIcon = false;
   }
 }
 

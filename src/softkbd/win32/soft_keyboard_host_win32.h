@@ -9,11 +9,12 @@
 
 #include "access/access_ports.h"
 #include "access/key_pad_table.h"
+#include "access/soft_keyboard_visibility.h"
 #include "keycode/key_code_record.h"
 
 namespace qv {
 
-class Win32SoftKeyboardHost : public SoftKeyboardHost {
+class Win32SoftKeyboardHost : public SoftKeyboardHost, public SoftKeyboardVisibility {
  public:
   bool SoftKeyboardThreadExists(int slot) override;
   bool SoftKeyboardWindowExists(int slot) override;
@@ -22,15 +23,15 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost {
   void CreateFolder(std::u16string_view path) override;
   void LoadSoftKeyAssets(int slot) override;
 
-  // What decides whether a soft keyboard may be shown: the slot's access state and the touch
-  // switch.
+  // What decides whether a soft keyboard may be shown or hidden: the slot's access state and the
+  // touch switch.
   void Bind(const KeyPadTable* table, const std::atomic<std::uint32_t>* touchEnabled);
-  // Shows or hides a slot's soft keyboard (to its icon when asked). It is shown only when its
-  // window exists, the slot is not Locked and the touch function is on; a slot without a soft
-  // keyboard window is left alone.
-  void SetSoftKeyboardVisible(int slot, bool show, bool iconWhenHidden);
-  // Whether the slot's soft keyboard is shown now.
-  bool KeyboardShown(int slot);
+  bool KeyboardShown(int slot) override;
+  bool HiddenToIcon(int slot) override;
+  // Changes nothing unless the slot has a soft keyboard window that MayShowSoftKeyboard allows.
+  void SetSoftKeyboardVisible(int slot, bool show, bool iconWhenHidden) override;
+  void HideForCommand(int slot) override;
+  void ShowRevealed(int slot) override;
   HWND SoftKeyboardWindow(int slot);
   // Forgets every slot (the main window's creation starts with no soft keyboard).
   void Clear();
@@ -40,6 +41,7 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost {
     std::atomic<bool> started{false};
     std::atomic<HWND> window{nullptr};
     std::atomic<bool> shown{false};
+    std::atomic<bool> hiddenToIcon{false};
     SoftKeyLayout layout = SoftKeyLayout::kStandard;
   };
   std::array<Slot, kMaxKeyPads> slots_;
