@@ -295,7 +295,7 @@ void EmulatedHidSystem::Answer(Device& device, const ReceivedRequest& request, b
   KeyPadFaults& faults = device.faults;
   device.babbling = false;
   if (faults.vanishAfterRequests > 0) --faults.vanishAfterRequests;
-  if (faults.silent) {
+  if (faults.silent || (faults.unansweredCommand && *faults.unansweredCommand == request.command)) {
     device.firmware->requests.push_back(request);
     device.hasFeatureReply = false;
     return;

@@ -68,6 +68,8 @@ struct KeyPadFaults {
   bool skipSequence = false;       // an answer's second packet skips one sequence number
   bool keepsSending = false;       // after an answer, continuation packets never stop
   int vanishAfterRequests = -1;    // detaches itself after answering this many more requests
+  // Requests with this command are received but neither carried out nor answered.
+  std::optional<std::uint8_t> unansweredCommand;
   // Replaces the next answer: a body (command, length, data) or raw 17-byte input packets.
   std::optional<std::vector<std::uint8_t>> nextReplyBody;
   std::optional<std::vector<std::vector<std::uint8_t>>> nextReplyPackets;

@@ -38,6 +38,24 @@ const AccessMessage& RefusalMessage(RegistrationCheck check) {
 
 }  // namespace
 
+std::uint32_t MessageBoxStyle(const AccessMessage& message) {
+  std::uint32_t style = 0;
+  switch (message.icon) {
+    case MessageIcon::kError:
+      style |= kMessageBoxIconError;
+      break;
+    case MessageIcon::kWarning:
+      style |= kMessageBoxIconWarning;
+      break;
+    case MessageIcon::kInformation:
+      style |= kMessageBoxIconInformation;
+      break;
+  }
+  if (message.buttons == MessageButtons::kYesNo) style |= kMessageBoxYesNo;
+  if (message.secondButtonDefault) style |= kMessageBoxDefaultSecond;
+  return style;
+}
+
 AccessState AccessStateFromStatus(std::uint8_t status) {
   if ((status & kStatusPasswordSet) == 0) return AccessState::Open;
   return (status & kStatusAuthenticated) ? AccessState::Authenticated : AccessState::Locked;
@@ -50,9 +68,7 @@ std::u16string_view PromptTitle(std::uint32_t modelIdentity) {
 // ---------------------------------------------------------------- password prompt
 
 PasswordPromptSession::PasswordPromptSession(AccessPorts& ports, int slot)
-    : ports_(ports),
-      slot_(CheckedSlot(slot)),
-      softKeyboardMode_(ports.table.softKeyAuthMode) {}
+    : ports_(ports), slot_(CheckedSlot(slot)), softKeyboardMode_(ports.table.softKeyAuthMode) {}
 
 void PasswordPromptSession::Describe(PromptView& view) const {
   view.title[0] = 0;

@@ -38,6 +38,16 @@ struct AccessMessage {
   bool secondButtonDefault = false;
 };
 
+// The style flags of a message box (the values of MB_ICONERROR, MB_ICONWARNING,
+// MB_ICONINFORMATION, MB_YESNO and MB_DEFBUTTON2; MB_OK is 0).
+inline constexpr std::uint32_t kMessageBoxIconError = 0x10;
+inline constexpr std::uint32_t kMessageBoxIconWarning = 0x30;
+inline constexpr std::uint32_t kMessageBoxIconInformation = 0x40;
+inline constexpr std::uint32_t kMessageBoxYesNo = 0x04;
+inline constexpr std::uint32_t kMessageBoxDefaultSecond = 0x100;
+// The icon, buttons and default button a message box is shown with.
+std::uint32_t MessageBoxStyle(const AccessMessage& message);
+
 // Answers of a message box.
 inline constexpr int kMessageOk = 1;
 inline constexpr int kMessageYes = 6;

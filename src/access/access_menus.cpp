@@ -5,6 +5,18 @@ ShellMenuPlan OpenTrayMenuDialog(AccessPorts& ports) {
   return PlanTrayMenuDialog(ports.table, ports.device, ports.touchEnabled != 0);
 }
 
+std::array<DialogControlState, 6> TrayMenuDialogControls(const ShellMenuPlan& plan) {
+  const bool commands = plan.keyPadCommandsEnabled;
+  return {{
+      {kTrayDialogReauthenticate, plan.reauthenticateEnabled, true, -1},
+      {kTrayDialogLock, plan.lockEnabled, true, -1},
+      {kTrayDialogKeyCodes, commands, true, -1},
+      {kTrayDialogPassword, commands, true, -1},
+      {kTrayDialogFactoryReset, commands, true, -1},
+      {kTrayDialogTouch, true, commands && plan.touchPresent, plan.touchChecked ? 1 : 0},
+  }};
+}
+
 bool TrayMenuDialogEndsWith(int commandId) {
   return commandId == kDialogOk || commandId == kDialogCancel ||
          (commandId >= kTrayDialogReauthenticate && commandId <= kTrayDialogFactoryReset);

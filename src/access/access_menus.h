@@ -2,6 +2,7 @@
 // icon) and the soft keyboard's menu dialog 173.
 #pragma once
 
+#include <array>
 #include <functional>
 
 #include "access/access_control.h"
@@ -11,6 +12,19 @@ namespace qv {
 
 // Dialog 137 opens: the states of its buttons and of the check box 1044.
 ShellMenuPlan OpenTrayMenuDialog(AccessPorts& ports);
+
+// How one control of a dialog is set when the dialog opens.
+struct DialogControlState {
+  int id = 0;
+  bool enabled = true;
+  bool shown = true;
+  int checked = -1;  // -1: not a check box; 0 or 1
+};
+// The controls of dialog 137 as the plan sets them: 1019 only while some key pad is Locked, 1020
+// (disabled in the resource) while some key pad is Authenticated, 1021 to 1023 while a key pad
+// is counted, and the check box 1044 shown only when some key pad has a soft keyboard, checked
+// with the touch function.
+std::array<DialogControlState, 6> TrayMenuDialogControls(const ShellMenuPlan& plan);
 
 // Whether a command of dialog 137 ends it (with that id): OK, Cancel and the buttons 1019-1023.
 bool TrayMenuDialogEndsWith(int commandId);

@@ -222,4 +222,9 @@ std::vector<KeyCodeRow> KeyCodeRows(const KeyCodeRecord& record, const KeyTable&
   return rows;
 }
 
+int KeyCodeListScrollDistance(const KeyCodeRecord& record) {
+  const int length = record.length() < kRecordBytes ? record.length() : kRecordBytes;
+  return length * kKeyCodeRowScroll;
+}
+
 }  // namespace qv

@@ -76,4 +76,10 @@ struct KeyCodeRow {
 // The list rows of a record, one per stroke in record order; none for a record with L <= 1.
 std::vector<KeyCodeRow> KeyCodeRows(const KeyCodeRecord& record, const KeyTable& table);
 
+// Pixels the key-code list scrolls per unit of the record's length when it is brought to its
+// end, and the distance for a record: L x 16, with a length beyond the record's 61 bytes taken as
+// 61 (a damaged length byte shows no more rows than the record holds).
+inline constexpr int kKeyCodeRowScroll = 16;
+int KeyCodeListScrollDistance(const KeyCodeRecord& record);
+
 }  // namespace qv

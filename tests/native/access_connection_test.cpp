@@ -64,9 +64,13 @@ class ScriptedPrompts : public ConnectionPromptHook {
 
 class RecordingPresenceUi : public PresenceCheckUi {
  public:
-  void ShowForcedCloseMessage() override { calls.push_back("message"); }
+  void ShowForcedCloseMessage() override {
+    calls.push_back("message");
+    if (whileShown) whileShown();
+  }
   void CloseOwnedWindows() override { calls.push_back("close"); }
   std::vector<std::string> calls;
+  std::function<void()> whileShown;  // what the message box's own loop runs meanwhile
 };
 
 struct Rig {
@@ -321,6 +325,85 @@ TEST(AccessPresence, FindsTheSelectedKeyPadOrClosesTheWindows) {
   rig.table.commandActive = false;
   RunPresenceCheck(rig.table, rig.ports);
   EXPECT_TRUE(rig.table.keyPadPresent.load());
+}
+
+// The key pad is found by model and serial number together, and a search that missed it while
+// the key pads were changing is made again.
+TEST(AccessPresence, MatchesModelAndSerialAndSearchesAgainAfterTheCountChanged) {
+  Rig rig;
+  rig.Attach(kProduct1224, 5);
+  const EmulatedDeviceId wanted = rig.Attach(kProduct1227, 5);
+  ConnectKeyPads(rig.table, rig.ports);
+  ASSERT_EQ(rig.table.slots[1].modelIdentity & 0xFFFF, kProduct1227);
+  rig.table.commandActive = true;
+  rig.table.commandKeyPad = 1;
+  rig.hid.Detach(wanted);
+  EXPECT_FALSE(VerifySelectedKeyPad(rig.table, rig.ports));  // the other one has serial 5 too
+
+  Rig again;
+  const EmulatedDeviceId leaving = again.Attach(kProduct1224, 1);
+  const EmulatedDeviceId found = again.Attach(kProduct1227, 2);
+  ConnectKeyPads(again.table, again.ports);
+  again.table.commandActive = true;
+  again.table.commandKeyPad = 1;
+  // The first search: the first key pad goes away when it is asked, the wanted one answers
+  // garbage; the count has changed since the search began.
+  KeyPadFaults goes;
+  goes.vanishAfterRequests = 0;
+  again.hid.SetFaults(leaving, goes);
+  KeyPadFaults garbled;
+  garbled.nextReplyBody = std::vector<std::uint8_t>{kCmdReadDeviceInfo, 0x00};
+  again.hid.SetFaults(found, garbled);
+  EXPECT_TRUE(VerifySelectedKeyPad(again.table, again.ports));
+  EXPECT_TRUE(again.presenceUi.calls.empty());
+}
+
+// The forced close message box runs the timers in its own loop: a second check from there does
+// not stack a second box on the first.
+TEST(AccessPresence, OneCheckAtATime) {
+  Rig rig;
+  const EmulatedDeviceId pad = rig.Attach(kProduct1224, 1);
+  ConnectKeyPads(rig.table, rig.ports);
+  rig.table.commandActive = true;
+  rig.table.commandKeyPad = 0;
+  rig.hid.Detach(pad);
+  rig.presenceUi.whileShown = [&] { RunPresenceCheck(rig.table, rig.ports); };
+  RunPresenceCheck(rig.table, rig.ports);
+  EXPECT_EQ(rig.presenceUi.calls, (std::vector<std::string>{"message", "close"}));
+  EXPECT_FALSE(rig.table.keyPadPresent);
+  EXPECT_FALSE(rig.table.presenceCheckRunning);
+}
+
+// Each key pad takes its own state along: matched by model and serial number together, and each
+// old state is claimed by one key pad only, even where two key pads tell the same identity.
+TEST(AccessConnection, CarriedStatesFollowModelAndSerialAndAreClaimedOnce) {
+  Rig rig;
+  const EmulatedDeviceId sameSerial = rig.Attach(kProduct1224, 9, 0x01);
+  rig.Attach(kProduct1227, 9, 0x01);
+  rig.Attach(kProduct1227, 4, 0x01);
+  rig.Attach(kProduct1227, 4, 0x01);
+  ConnectKeyPads(rig.table, rig.ports);  // every prompt cancelled: all Locked and declined
+  rig.table.slots[1].accessState = AccessState::Authenticated;  // the 0x1227 with serial 9
+  rig.table.slots[2].accessState = AccessState::Authenticated;  // one of the two twins
+  rig.hid.Detach(sameSerial);
+  RescanKeyPads(rig.table, rig.ports);
+  ASSERT_EQ(rig.table.keyPadCount.load(), 3);
+  EXPECT_EQ(rig.table.slots[0].serialNumber, 9u);
+  EXPECT_EQ(rig.State(0), AccessState::Authenticated);
+  EXPECT_EQ(rig.State(1), AccessState::Authenticated);
+  EXPECT_EQ(rig.State(2), AccessState::Locked);
+  EXPECT_EQ(rig.prompts.promptedSlots.size(), 4u);  // declined: no prompt on the rescan
+}
+
+// Bit 7 alone (authenticated, no password) connects as Open: no password wins.
+TEST(AccessConnection, AuthenticatedBitWithoutPasswordConnectsOpen) {
+  Rig rig;
+  rig.Attach(kProduct1224, 1, 0x80);
+  rig.Attach(kProduct1224, 2, 0x81);
+  ConnectKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(rig.State(0), AccessState::Open);
+  EXPECT_EQ(rig.State(1), AccessState::Authenticated);
+  EXPECT_TRUE(rig.prompts.promptedSlots.empty());
 }
 
 TEST(AccessPresence, VanishedKeyPadDuringThePromptStopsTheScan) {

@@ -16,6 +16,7 @@
 #include "common/memory_settings.h"
 #include "device/device_commands.h"
 #include "emulator/emulated_hid_system.h"
+#include "emulator/key_pad_firmware.h"
 
 namespace qv {
 namespace {
@@ -60,6 +61,7 @@ class ScriptedUser : public AccessUi {
   int RunPasswordRegistration(UiWindow, PasswordRegistrationSession& session) override {
     events.push_back("registration");
     session.Opened();
+    if (onRegistration) onRegistration();
     return Play(
         registrations,
         [&](const Entry& e) { return session.Submit(e.text, e.confirmation, kDialogWindow); },
@@ -74,6 +76,7 @@ class ScriptedUser : public AccessUi {
   int ShowMessage(UiWindow owner, const AccessMessage& message) override {
     events.push_back("message");
     messages.push_back({owner, message.title, message.text});
+    if (onMessage) onMessage(message);
     return message.buttons == MessageButtons::kOk ? kMessageOk : Next(answers, kMessageNo);
   }
   void ErrorBeep() override { ++beeps; }
@@ -91,7 +94,8 @@ class ScriptedUser : public AccessUi {
   std::deque<Entry> prompts, registrations;
   std::deque<int> errorAnswers, answers;
   int selectSlot = -1;
-  std::function<void()> onPrompt;
+  std::function<void()> onPrompt, onRegistration;
+  std::function<void(const AccessMessage&)> onMessage;
   std::vector<std::string> events;
   std::vector<Shown> messages;
   UiWindow promptOwner = 0, errorOwner = 0;
@@ -141,8 +145,13 @@ class RecordingHooks : public AccessHooks {
     ++keyCodeSettingsRuns;
     if (during) during();
   }
-  void SetSoftKeyboardVisible(int slot, bool show) override { visibility.push_back({slot, show}); }
+  void SetSoftKeyboardVisible(int slot, bool show) override {
+    visibility.push_back({slot, show});
+    if (touchEnabled) touchWhenCalled.push_back(touchEnabled->load());
+  }
   int keyCodeSettingsRuns = 0;
+  const std::atomic<std::uint32_t>* touchEnabled = nullptr;
+  std::vector<std::uint32_t> touchWhenCalled;
   std::function<void()> during;
   std::vector<std::pair<int, bool>> visibility;
 };
@@ -168,7 +177,10 @@ struct Rig {
   QuietPresenceUi presenceUi;
   ConnectionPorts connection{context, cache, softKeyboards, prompts, presenceUi, u"C:\\sk\\"};
 
-  Rig() { showAgain.fill(1); }
+  Rig() {
+    showAgain.fill(1);
+    hooks.touchEnabled = &touchEnabled;
+  }
 
   EmulatedDeviceId Attach(std::uint8_t status, std::string password = "",
                           std::uint32_t serial = 123456) {
@@ -297,6 +309,25 @@ TEST(AccessPrompt, ConnectionTimeInitialiseDeclinedAsksAgain) {
   EXPECT_EQ(rig.hid.Password(id), "pass");
 }
 
+// The key pad goes away while the reset's confirmation is open: the forced close ends the box
+// and the prompt is not shown again for a key pad that is not there.
+TEST(AccessPrompt, ConnectionTimeResetConfirmationOfAVanishedKeyPadEndsThePrompt) {
+  Rig rig;
+  const EmulatedDeviceId id = rig.Attach(0x61, "pass");
+  rig.user.prompts = {Type(u"bad"), Type(u"pass")};
+  rig.user.errorAnswers = {kErrorDialogInitialise};
+  rig.user.onMessage = [&](const AccessMessage& message) {
+    if (message.text != kResetConfirmationMessage.text) return;
+    rig.hid.Detach(id);
+    RunPresenceCheck(rig.table, rig.connection);
+  };
+  ConnectKeyPads(rig.table, rig.connection);
+  EXPECT_EQ(rig.user.Count("prompt"), 1u);
+  EXPECT_FALSE(rig.table.keyPadPresent);
+  EXPECT_FALSE(rig.table.commandActive);
+  EXPECT_EQ(rig.Sent(id, kCmdResetToFactory), 0u);
+}
+
 // ---------------------------------------------------------------- registration
 
 TEST(AccessRegistration, RefusalsThenTwentyCharacters) {
@@ -416,6 +447,22 @@ TEST(AccessCommand, CancelledPrompt) {
   rig.user.prompts = {kCancel};
   rig.Command(kCommandPasswordSetting);
   EXPECT_TRUE(rig.StatusWrites(id).empty());
+
+  // Locked with bit 7 set: the editing value went out before the prompt, but no resume value
+  // after the cancel.
+  rig.hid.ClearRequests(id);
+  rig.hid.SetStatus(id, 0xA1);
+  rig.user.prompts = {kCancel};
+  rig.Command(kCommandPasswordSetting);
+  EXPECT_EQ(rig.StatusWrites(id), Writes{0xA0});
+
+  // Not Locked but bit 7 clear: nothing was written before the prompt, nothing after it.
+  rig.hid.ClearRequests(id);
+  rig.hid.SetStatus(id, 0x21);
+  rig.table.slots[0].accessState = AccessState::Authenticated;
+  rig.user.prompts = {kCancel};
+  rig.Command(kCommandPasswordSetting);
+  EXPECT_TRUE(rig.StatusWrites(id).empty());
 }
 
 TEST(AccessCommand, PasswordSettingAndFactoryResetOnAnOpenKeyPad) {
@@ -439,10 +486,13 @@ TEST(AccessCommand, PasswordSettingAndFactoryResetOnAnOpenKeyPad) {
   rig.hid.ClearRequests(id);
   rig.user.prompts = {Type(u"Abc123")};
   rig.user.answers = {kMessageYes};
+  rig.cache.slots[0][0].bytes.fill(0xEE);  // what the soft keyboard showed before
   rig.Command(kCommandFactoryReset);
   EXPECT_EQ(rig.StatusWrites(id), (Writes{0xF0, 0x81}));
   EXPECT_EQ(rig.Sent(id, kCmdResetToFactory), 1u);
   EXPECT_EQ(rig.State(0), AccessState::Open);
+  // The soft keyboard's copy of the key codes shows the factory codes at once.
+  EXPECT_EQ(rig.cache.slots[0][0].bytes, KeyPadFirmware::DefaultKeyCode(1).bytes);
 }
 
 TEST(AccessCommand, InitialiseFromTheErrorDialog) {
@@ -543,6 +593,95 @@ TEST(AccessCommand, UnreadableStatusStopsWithoutWriting) {
   EXPECT_TRUE(rig.StatusWrites(id).empty());
 }
 
+// A command works on the key pad it chose from start to end, whatever another window writes to
+// selectedKeyPad meanwhile: the prompt, the status writes and the presence check all stay with it.
+TEST(AccessCommand, KeepsTheKeyPadItChoseWhateverSelectedKeyPadSaysLater) {
+  Rig rig;
+  const EmulatedDeviceId other = rig.Attach(0x01, "other", 1);
+  const EmulatedDeviceId chosen = rig.Attach(0x81, "mine", 2);
+  rig.Connect();
+  rig.user.selectSlot = 1;
+  rig.user.prompts = {Type(u"mine")};
+  bool presentDuringPrompt = false;
+  rig.user.onPrompt = [&] {
+    rig.table.selectedKeyPad = 0;  // a soft keyboard of the other key pad, say
+    rig.hid.Detach(other);
+    RunPresenceCheck(rig.table, rig.connection);
+    presentDuringPrompt = rig.table.keyPadPresent;
+  };
+  rig.hooks.during = [&] { rig.table.selectedKeyPad = 0; };
+  rig.Command(kCommandKeyCodeSettings);
+  EXPECT_TRUE(presentDuringPrompt);
+  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
+  EXPECT_EQ(rig.State(1), AccessState::Authenticated);
+  EXPECT_EQ(rig.StatusWrites(chosen), (Writes{0x80, 0x80, 0x81}));
+  EXPECT_TRUE(rig.StatusWrites(other).empty());
+  EXPECT_EQ(rig.Sent(other, kCmdVerifyPassword), 0u);
+  EXPECT_EQ(rig.table.commandKeyPad.load(), kNoCommandKeyPad);
+}
+
+// The key pad went away while the command's dialog was open: nothing more is written to it.
+TEST(AccessCommand, KeyPadGoneDuringTheDialogGetsNoResumeValue) {
+  Rig rig;
+  const EmulatedDeviceId id = rig.Attach(0x40);
+  rig.Connect();
+  rig.hooks.during = [&] { rig.table.keyPadPresent = false; };
+  rig.Command(kCommandKeyCodeSettings);
+  EXPECT_EQ(rig.StatusWrites(id), Writes{0xC0});
+
+  rig.hid.ClearRequests(id);
+  rig.table.keyPadPresent = true;
+  rig.user.onRegistration = [&] { rig.table.keyPadPresent = false; };
+  rig.user.registrations = {Type(u"abc")};
+  rig.Command(kCommandPasswordSetting);
+  EXPECT_EQ(rig.StatusWrites(id), Writes{0xC0});
+}
+
+// The empty password of a reset may reach the key pad although the reset itself is not
+// answered (a Bluetooth LE key pad answers every request, so the missing answer is seen): the
+// resume value goes back where the editing value was, and the access state is read from the key
+// pad again instead of being kept.
+TEST(AccessCommand, FailedResetWritesTheResumeValueAndReadsTheStateAgain) {
+  KeyPadFaults resetUnanswered;
+  resetUnanswered.unansweredCommand = kCmdResetToFactory;
+  auto attachBrava = [](Rig& rig, std::uint8_t status) {
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = 0x0777;
+    keyPadSpec.version = 0;
+    keyPadSpec.bluetooth = true;
+    keyPadSpec.status = status;
+    keyPadSpec.password = "pw";
+    return rig.hid.AttachKeyPad(keyPadSpec);
+  };
+  {
+    // From the error dialog of a prompt that was shown with bit 7 set.
+    Rig rig;
+    const EmulatedDeviceId id = attachBrava(rig, 0x81);
+    rig.Connect();
+    rig.hid.SetFaults(id, resetUnanswered);
+    rig.user.prompts = {Type(u"wrong")};
+    rig.user.errorAnswers = {kErrorDialogInitialise};
+    rig.user.answers = {kMessageYes};
+    rig.Command(kCommandKeyCodeSettings);
+    EXPECT_EQ(rig.StatusWrites(id), (Writes{0x80, 0x81}));
+    EXPECT_EQ(rig.State(0), AccessState::Open);
+    EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 0);
+  }
+  {
+    // The factory reset command on an authenticated key pad.
+    Rig rig;
+    const EmulatedDeviceId id = attachBrava(rig, 0x01);
+    rig.Connect();
+    rig.hid.SetFaults(id, resetUnanswered);
+    rig.user.prompts = {Type(u"pw")};
+    rig.user.answers = {kMessageYes};
+    rig.Command(kCommandFactoryReset);
+    EXPECT_EQ(rig.StatusWrites(id), (Writes{0x80, 0x81}));
+    EXPECT_EQ(rig.State(0), AccessState::Open);
+    EXPECT_EQ(rig.user.messages.back().text, kResetFailedMessage.text);
+  }
+}
+
 // A reset the key pad did not carry out is not reported as done.
 TEST(AccessCommand, UnansweredResetKeepsTheAccessState) {
   Rig rig;
@@ -633,14 +772,23 @@ TEST(AccessBrava, SilentKeyPadStopsEveryOperationUnchanged) {
 
 TEST(AccessMenus, TouchCheckBoxAndSoftKeyMenuOwner) {
   Rig rig;
-  rig.touchEnabled = 1;
+  // The touch function is switched on before the soft keyboards are asked to show (they show
+  // only while it is on), and off only after they were asked to hide.
+  rig.touchEnabled = 0;
   ToggleTouchFromTrayMenu(rig.ports, true);
   EXPECT_EQ(rig.touchEnabled.load(), 1u);
   ASSERT_EQ(rig.hooks.visibility.size(), 16u);
   EXPECT_EQ(rig.hooks.visibility[15], (std::pair<int, bool>{15, true}));
+  EXPECT_EQ(rig.hooks.touchWhenCalled, std::vector<std::uint32_t>(16, 1u));
   std::uint32_t stored = 7;
   ASSERT_TRUE(ReadTouchSetting(rig.settings, stored));
   EXPECT_EQ(stored, 1u);
+  rig.hooks.touchWhenCalled.clear();
+  ToggleTouchFromTrayMenu(rig.ports, false);
+  EXPECT_EQ(rig.hooks.touchWhenCalled, std::vector<std::uint32_t>(16, 1u));
+  EXPECT_EQ(rig.touchEnabled.load(), 0u);
+  ASSERT_TRUE(ReadTouchSetting(rig.settings, stored));
+  EXPECT_EQ(stored, 0u);
 
   KeyPadTable& table = rig.table;
   table.keyPadCount = 2;
@@ -648,6 +796,12 @@ TEST(AccessMenus, TouchCheckBoxAndSoftKeyMenuOwner) {
   auto windows = [](int slot) -> UiWindow { return slot == 1 ? 0x51 : 0; };
   EXPECT_FALSE(OpenSoftKeyMenu(table, 0x77, windows).forKeyPad);
   EXPECT_TRUE(OpenSoftKeyMenu(table, 0x51, windows).lockEnabled);
+  // The lock is offered only for an authenticated key pad.
+  for (AccessState other : {AccessState::Locked, AccessState::Open}) {
+    table.slots[1].accessState = other;
+    EXPECT_FALSE(OpenSoftKeyMenu(table, 0x51, windows).lockEnabled);
+  }
+  table.slots[1].accessState = AccessState::Authenticated;
   // An owner that matches no slot keeps the slot of the last opening.
   EXPECT_TRUE(OpenSoftKeyMenu(table, 0x77, windows).forKeyPad);
   EXPECT_EQ(table.menuKeyPad.load(), 1);

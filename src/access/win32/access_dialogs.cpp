@@ -50,27 +50,22 @@ void ShowControl(HWND dialog, int controlId, bool shown) {
   ShowWindow(GetDlgItem(dialog, controlId), shown ? SW_SHOW : SW_HIDE);
 }
 
+void ApplyControlState(HWND dialog, const DialogControlState& control) {
+  EnableControl(dialog, control.id, control.enabled);
+  ShowControl(dialog, control.id, control.shown);
+  if (control.checked >= 0)
+    CheckDlgButton(dialog, control.id, control.checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
 bool IsChecked(HWND dialog, int controlId) {
   return IsDlgButtonChecked(dialog, controlId) == BST_CHECKED;
 }
 
-UINT MessageBoxStyle(const AccessMessage& message) {
-  UINT style = 0;
-  switch (message.icon) {
-    case MessageIcon::kError:
-      style |= MB_ICONERROR;
-      break;
-    case MessageIcon::kWarning:
-      style |= MB_ICONWARNING;
-      break;
-    case MessageIcon::kInformation:
-      style |= MB_ICONINFORMATION;
-      break;
-  }
-  style |= message.buttons == MessageButtons::kYesNo ? MB_YESNO : MB_OK;
-  if (message.secondButtonDefault) style |= MB_DEFBUTTON2;
-  return style;
-}
+static_assert(kMessageBoxIconError == MB_ICONERROR);
+static_assert(kMessageBoxIconWarning == MB_ICONWARNING);
+static_assert(kMessageBoxIconInformation == MB_ICONINFORMATION);
+static_assert(kMessageBoxYesNo == MB_YESNO && MB_OK == 0);
+static_assert(kMessageBoxDefaultSecond == MB_DEFBUTTON2);
 
 }  // namespace
 
@@ -234,16 +229,8 @@ INT_PTR CALLBACK TrayMenuDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
   switch (message) {
     case WM_INITDIALOG: {
       auto* ports = KeepDialogData<AccessPorts>(dialog, lParam);
-      const ShellMenuPlan plan = OpenTrayMenuDialog(*ports);
-      if (!plan.reauthenticateEnabled) EnableControl(dialog, IDC_MENU_AUTHENTICATE, false);
-      if (plan.lockEnabled) EnableControl(dialog, IDC_MENU_LOCK, true);
-      if (!plan.keyPadCommandsEnabled) {
-        EnableControl(dialog, IDC_MENU_KEY_CODES, false);
-        EnableControl(dialog, IDC_MENU_PASSWORD, false);
-        EnableControl(dialog, IDC_MENU_RESET, false);
-      }
-      ShowControl(dialog, IDC_MENU_TOUCH, plan.keyPadCommandsEnabled && plan.touchPresent);
-      CheckDlgButton(dialog, IDC_MENU_TOUCH, plan.touchChecked ? BST_CHECKED : BST_UNCHECKED);
+      for (const DialogControlState& control : TrayMenuDialogControls(OpenTrayMenuDialog(*ports)))
+        ApplyControlState(dialog, control);
       SetForegroundWindow(dialog);
       SetFocus(dialog);
       return FALSE;  // the focus was set here
@@ -350,7 +337,8 @@ int Win32AccessUi::RunKeyPadSelection(UiWindow owner, KeyPadTable& table, unsign
 int Win32AccessUi::ShowMessage(UiWindow owner, const AccessMessage& message) {
   const std::wstring title = WideString(message.title);
   const std::wstring text = WideString(message.text);
-  return MessageBoxW(WindowHandle(owner), text.c_str(), title.c_str(), MessageBoxStyle(message));
+  return MessageBoxW(WindowHandle(owner), text.c_str(), title.c_str(),
+                     static_cast<UINT>(MessageBoxStyle(message)));
 }
 
 void Win32AccessUi::ErrorBeep() {

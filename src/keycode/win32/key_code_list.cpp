@@ -77,7 +77,7 @@ void ShowKeyCode(HWND dialog, const KeyCodeRecord& record, bool scrollToEnd,
     SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(index),
                  reinterpret_cast<LPARAM>(&item));
   }
-  if (scrollToEnd) SendMessageW(list, LVM_SCROLL, 0, record.length() * kKeyCodeRowScroll);
+  if (scrollToEnd) SendMessageW(list, LVM_SCROLL, 0, KeyCodeListScrollDistance(record));
 }
 
 }  // namespace qv

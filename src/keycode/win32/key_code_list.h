@@ -9,8 +9,6 @@
 
 namespace qv {
 
-// Pixels the list scrolls per stroke when it is brought to its end.
-inline constexpr int kKeyCodeRowScroll = 16;
 inline constexpr COLORREF kKeyCodeTextColour = RGB(0, 0, 255);
 
 // Prepares list 1007 of the dialog: full-row select, blue text, and the columns "キー" (60 %)
