@@ -92,6 +92,8 @@ TEST(ShellCommand, UnpluggedKeyPadClosesTheCommandsDialog) {
   EXPECT_TRUE(forcedCloseSeen);
   ASSERT_NE(registration, nullptr);
   EXPECT_FALSE(IsWindow(registration));
+  // The dialog was ended, not only destroyed: its owner is enabled again.
+  EXPECT_TRUE(IsWindowEnabled(rig.window()));
   EXPECT_FALSE(rig.app().keyPads.commandActive.load());
   // The scan that waited for the command runs next: no key pad is left.
   EXPECT_TRUE(PumpUntil([&] { return rig.app().keyPads.keyPadCount.load() == 0; }));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
+
 #include "access/monitor_decisions.h"
 #include "resource.h"
 #include "shell_fixture.h"
@@ -80,6 +82,50 @@ TEST(ShellWindow, AboutBoxShowsTheFileVersion) {
   }
   PumpUntil([&] { return !rig.app().keyPads.modalActive.load(); });
   EXPECT_EQ(version, L"1.0.0.0");
+}
+
+// The shell restarted and lost the icon: the icon comes back when it announces "TaskbarCreated".
+TEST(ShellWindow, IconIsAddedAgainAfterTheShellRestarts) {
+  ShellRig rig;
+  ASSERT_TRUE(rig.started);
+  NOTIFYICONDATAW record = {};
+  record.cbSize = sizeof record;
+  record.hWnd = rig.window();
+  record.uID = 1;
+  record.uFlags = NIF_TIP;
+  lstrcpyW(record.szTip, L"probe");
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &record)) << "the icon was added at creation";
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &record));  // what a restarting shell does to it
+  ASSERT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &record));
+
+  const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+  ASSERT_NE(taskbarCreated, 0u);
+  SendMessageW(rig.window(), taskbarCreated, 0, 0);
+  EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &record));
+}
+
+// A watcher thread that does not stop (stuck in the system's event query) does not keep the
+// program from ending.
+TEST(ShellWindow, EndDoesNotWaitForeverForTheWatcher) {
+  ShellRig rig;
+  ASSERT_TRUE(rig.started);
+  OwnedHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(release);
+  // The real watcher ends at once under Wine; a stuck one stands in for it.
+  rig.app().watcherThread.reset(CreateThread(
+      nullptr, 0,
+      [](LPVOID event) -> DWORD {
+        WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+        return 0;
+      },
+      release.get(), 0, nullptr));
+  const DWORD start = GetTickCount();
+  DestroyWindow(rig.window());
+  const DWORD elapsed = GetTickCount() - start;
+  SetEvent(release.get());
+  EXPECT_GE(elapsed, kWatcherStopWaitMs - 100);
+  EXPECT_LT(elapsed, kWatcherStopWaitMs + 5000);
+  EXPECT_FALSE(rig.app().watcherThread);
 }
 
 TEST(ShellWindow, ExitAsksFirstAndCloseDoesNot) {
