@@ -1,14 +1,16 @@
 // The shell's own message texts.
 #pragma once
 
-#include <string_view>
+#include "access/access_control.h"
 
 namespace qv {
 
-inline constexpr std::u16string_view kExitConfirmTitle = u"終了確認";
-inline constexpr std::u16string_view kExitConfirmText =
+// The exit command asks first; No is the default answer.
+inline constexpr AccessMessage kExitConfirmationMessage{
+    u"終了確認",
     u"アプリケーションを終了します。\n再認証が必要な場合はアプリケーションを起動し直す必要がありま"
-    u"す。\n"
-    u"終了してよろしいですか？";
+    u"す"
+    u"。\n終了してよろしいですか？",
+    MessageIcon::kWarning, MessageButtons::kYesNo, true};
 
 }  // namespace qv

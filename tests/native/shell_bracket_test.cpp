@@ -10,6 +10,7 @@
 #include "access/monitor_decisions.h"
 #include "access/soft_keyboard_visibility.h"
 #include "app/command_bracket.h"
+#include "app/shell_texts.h"
 #include "common/memory_settings.h"
 #include "keycode/key_table.h"
 
@@ -194,6 +195,8 @@ TEST(ShellDialogs, MessageBoxesCarryTheirIconButtonsAndDefault) {
             kMessageBoxIconInformation | kMessageBoxYesNo);
   EXPECT_EQ(MessageBoxStyle(kLockAllConfirmationMessage),
             kMessageBoxIconInformation | kMessageBoxYesNo);
+  EXPECT_EQ(MessageBoxStyle(kExitConfirmationMessage),
+            kMessageBoxIconWarning | kMessageBoxYesNo | kMessageBoxDefaultSecond);
   EXPECT_EQ(MessageBoxStyle(kMismatchMessage), kMessageBoxIconError);
   EXPECT_EQ(MessageBoxStyle(kSoftKeyWrongPasswordMessage), kMessageBoxIconWarning);
   for (const AccessMessage* brava : {&kBravaCannotSetMessage, &kBravaCannotAuthenticateMessage,

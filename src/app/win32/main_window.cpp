@@ -144,10 +144,10 @@ LRESULT OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam) {
                       reinterpret_cast<LPARAM>(&app.shell.paths));
       break;
     case ShellCommandKind::kExit: {
-      const std::wstring text = WideString(kExitConfirmText);
-      const std::wstring title = WideString(kExitConfirmTitle);
+      const std::wstring text = WideString(kExitConfirmationMessage.text);
+      const std::wstring title = WideString(kExitConfirmationMessage.title);
       if (MessageBoxW(window, text.c_str(), title.c_str(),
-                      MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) == IDYES) {
+                      static_cast<UINT>(MessageBoxStyle(kExitConfirmationMessage))) == IDYES) {
         DestroyWindow(window);
         return 0;
       }
