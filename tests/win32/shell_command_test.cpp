@@ -99,5 +99,42 @@ TEST(ShellCommand, UnpluggedKeyPadClosesTheCommandsDialog) {
   EXPECT_TRUE(PumpUntil([&] { return rig.app().keyPads.keyPadCount.load() == 0; }));
 }
 
+// The key pad goes away while the factory reset's confirmation is open, two dialogs deep in the
+// connection-time prompt: every dialog is ended, the main window is enabled again and the prompt
+// is not shown again for the key pad that left.
+TEST(ShellCommand, KeyPadGoneDuringTheConnectionPromptsResetQuestionEndsEveryDialog) {
+  ShellRig rig;
+  ASSERT_TRUE(rig.started);
+  EmulatedDeviceId pad = rig.Attach(0x1224, 8, 0x0100, "secret");
+  bool forcedCloseSeen = false;
+  HWND prompt = nullptr;
+  std::thread user([&] {
+    prompt = WaitFor(L"ユーザー認証");
+    if (!prompt) return;
+    SetDlgItemTextW(prompt, IDC_PASSWORD, L"wrong");
+    PostMessageW(prompt, WM_COMMAND, IDOK, 0);
+    HWND error = WaitFor(L"パスワードエラー");
+    if (!error) return;
+    PostMessageW(error, WM_COMMAND, IDC_INITIALISE, 0);
+    if (!WaitFor(L"初期化確認")) return;
+    rig.hid.Detach(pad);
+    rig.KeyboardChanged();
+    if (HWND message = WaitFor(L"ウィンドウ強制クローズ")) {
+      forcedCloseSeen = true;
+      PostMessageW(message, WM_COMMAND, IDOK, 0);
+    }
+  });
+  PumpUntil([&] { return forcedCloseSeen && !rig.app().keyPads.commandActive.load(); }, 20000);
+  user.join();
+  ASSERT_TRUE(forcedCloseSeen);
+  // Time for a second prompt to appear, were it coming.
+  PumpUntil([] { return FindTopLevel(L"ユーザー認証") != nullptr; }, 1500);
+  EXPECT_EQ(FindTopLevel(L"ユーザー認証"), nullptr);
+  EXPECT_FALSE(IsWindow(prompt));
+  EXPECT_TRUE(IsWindowEnabled(rig.window()));
+  EXPECT_FALSE(rig.app().keyPads.modalActive.load());
+  EXPECT_EQ(rig.hid.Password(pad), "secret");  // nothing was reset
+}
+
 }  // namespace
 }  // namespace qv
