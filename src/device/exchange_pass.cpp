@@ -25,7 +25,6 @@ ExchangePass::ExchangePass(DeviceContext& context) : context_(context) {
     state.openPass = ++state.lastPass;
     state.owner = self;
     state.depth = 0;
-    state.silentPaths.clear();
   } else if (state.owner != self) {
     return;  // another thread's pass
   }
