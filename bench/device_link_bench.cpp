@@ -21,6 +21,7 @@
 #include "device/report_transport.h"
 #include "emulator/emulated_hid_system.h"
 #include "keycode/key_table.h"
+#include "silent_key_pad_table.h"
 
 namespace qv {
 namespace {
@@ -298,5 +299,6 @@ int main(int argc, char** argv) {
               << shown(reporter.framedUs) << " us (framed); goal < " << qv::kProgramBudgetUs
               << " us " << (worst < qv::kProgramBudgetUs ? "met" : "NOT met") << std::endl;
   }
+  qv::PrintSilentKeyPadTable(std::cout);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "device/device_commands.h"
+#include "device/exchange_pass.h"
 
 namespace qv {
 namespace {
@@ -46,6 +47,9 @@ unsigned CappedCount(const KeyPadCensus& census) {
 // initialise and then declines the reset.
 void PromptAtConnection(KeyPadTable& table, ConnectionPorts& ports, int k, std::uint8_t s) {
   KeyPadSlot& slot = table.slots[k];
+  // The user acts here: what the prompt sends gets the key pad's real answer, whatever the scan
+  // has found silent so far.
+  ExchangePassPause userActs(ports.device);
   const std::uint16_t savedSelected = table.selectedKeyPad;
   const bool savedModal = table.modalActive;
   // commandActive keeps the rescan away while the prompt's modal loop runs and lets the presence
@@ -187,11 +191,13 @@ void Connect(KeyPadTable& table, ConnectionPorts& ports, std::vector<KnownKeyPad
 }  // namespace
 
 void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
+  ExchangePass pass(ports.device);
   Connect(table, ports, nullptr);
 }
 
 void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
   DeviceContext& device = ports.device;
+  ExchangePass pass(device);
   const int oldCount = CountedSlots(table);
 
   // Every key pad takes its access state along to the slot it lands in, matched by model
@@ -250,6 +256,8 @@ bool VerifySelectedKeyPad(KeyPadTable& table, ConnectionPorts& ports) {
   const int chosen = table.commandKeyPad;
   const int selected = IsSlot(chosen) ? chosen : static_cast<int>(table.selectedKeyPad);
   if (IsSlot(selected)) {
+    // The search is one pass; it ends before the message box, whose modal loop runs timers.
+    ExchangePass pass(device);
     const KeyPadSlot& wanted = table.slots[selected];
     KeyPadCensus census = TakeKeyPadCensus(device);
     for (int search = 0; search < kMaxPresenceSearches; ++search) {

@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "device/hid_port.h"
 
@@ -23,6 +26,19 @@ struct FramedState {
   int remainingPayload = 0;
 };
 
+// The exchange pass that is open (exchange_pass.h): which thread opened it and the device
+// interface paths of the framed key pads whose request timed out in it. Guarded by its own mutex,
+// which an exchange takes while it holds exchangeMutex, and which is never held around an
+// exchange: opening or closing a pass does not wait for another thread's exchange.
+struct ExchangePassState {
+  std::mutex mutex;
+  std::uint64_t openPass = 0;  // 0: no pass is open
+  std::uint64_t lastPass = 0;  // the last pass number given out
+  std::thread::id owner;
+  int depth = 0;  // the owner's scopes open in this pass
+  std::vector<std::u16string> silentPaths;
+};
+
 // One instance per program (tests create their own). Every exchange with a key pad, over either
 // transport, holds `exchangeMutex` from the request until its reply has been read, so the main
 // thread and the soft keyboard threads never interleave their packets.
@@ -35,6 +51,7 @@ struct DeviceContext {
   FramedState framed;
   std::mutex exchangeMutex;
   std::uint32_t framedTimeoutMs = kFramedTimeoutMs;
+  ExchangePassState pass;
 };
 
 }  // namespace qv

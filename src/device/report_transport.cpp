@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/exchange_pass.h"
+
 namespace qv {
 namespace {
 
@@ -14,11 +16,13 @@ constexpr std::size_t kPacketBytes = kFramedReportLength;
 constexpr std::uint8_t kFirstPacketFlag = 0x80;
 
 // Reads one input packet; only a read that completed with exactly one full report counts.
-bool ReadPacket(DeviceContext& context, HidHandle readHandle,
-                std::uint8_t (&packet)[kPacketBytes]) {
+// `timedOut` tells a wait that ran out from a read that failed.
+bool ReadPacket(DeviceContext& context, HidHandle readHandle, std::uint8_t (&packet)[kPacketBytes],
+                bool& timedOut) {
   std::size_t bytesRead = 0;
   HidReadResult result =
       context.hid.ReadInput(readHandle, packet, kPacketBytes, context.framedTimeoutMs, bytesRead);
+  timedOut = result == HidReadResult::kTimeout;
   return result == HidReadResult::kOk && bytesRead == kPacketBytes;
 }
 
@@ -70,7 +74,9 @@ bool SendFramed(DeviceContext& context, DeviceLink& link,
 }
 
 std::uint8_t ReceiveFramed(DeviceContext& context, HidHandle readHandle, std::uint8_t* output,
-                           std::size_t length) {
+                           std::size_t length, bool* timedOut) {
+  bool waitRanOut = false;
+  if (timedOut != nullptr) *timedOut = false;
   const std::size_t outLength = std::min(length, kFramedMessageLimit);
   std::memset(output, 0, outLength);
   FramedState& state = context.framed;
@@ -79,7 +85,10 @@ std::uint8_t ReceiveFramed(DeviceContext& context, HidHandle readHandle, std::ui
   int packetsLeft = 0;   // packets the first packet announced, still to come
   for (;;) {
     std::uint8_t packet[kPacketBytes];
-    if (!ReadPacket(context, readHandle, packet)) return kFramedTimeout;
+    if (!ReadPacket(context, readHandle, packet, waitRanOut)) {
+      if (timedOut != nullptr) *timedOut = waitRanOut;
+      return kFramedTimeout;
+    }
 
     int count;
     if (packet[1] & kFirstPacketFlag) {
@@ -127,8 +136,20 @@ bool Exchange(DeviceContext& context, DeviceLink& link, std::uint8_t (&message)[
     return !expectReply || context.hid.GetFeature(link.handle, message, featureLength);
   }
   if (!link.framed) return false;
+  // A key pad that let a request of this pass time out is not asked again in it: the request
+  // fails at once, with the reply bytes zeroed as after its own time-out.
+  const PassVerdict pass = CheckExchangePass(context, link);
+  if (pass.silent) {
+    std::memset(message, 0, kFramedMessageLimit);
+    return false;
+  }
   if (!SendFramed(context, link, message)) return false;
-  return ReceiveFramed(context, link.readHandle, message, kFramedMessageLimit) != kFramedTimeout;
+  bool timedOut = false;
+  if (ReceiveFramed(context, link.readHandle, message, kFramedMessageLimit, &timedOut) !=
+      kFramedTimeout)
+    return true;
+  if (timedOut) NoteTimedOut(context, link, pass.pass);
+  return false;
 }
 
 }  // namespace qv

@@ -36,6 +36,8 @@ constexpr int FramedPacketCount(std::uint8_t payloadLength) {
 // the reply into it. A framed key pad answers every request, so its reply is always received.
 // Holds the context's exchange lock throughout. False when a report call failed, the framed
 // reply timed out, or the link has no transport (neither a usable feature report nor framed).
+// Inside an exchange pass, a framed key pad whose request timed out in that pass is refused at
+// once (exchange_pass.h).
 bool Exchange(DeviceContext& context, DeviceLink& link, std::uint8_t (&message)[kMessageBytes],
               bool expectReply);
 
@@ -48,8 +50,9 @@ bool SendFramed(DeviceContext& context, DeviceLink& link,
 // Reads one framed reply from readHandle into output (at most `length` bytes, and at most 44:
 // report id, command, L, payload). Returns kFramedReceived, kFramedSequenceError (output zeroed)
 // or kFramedTimeout (no complete packet in time, or a failed read). A reply never takes more
-// packets than its first packet announced. The caller holds the exchange lock.
+// packets than its first packet announced. The caller holds the exchange lock. When given,
+// `timedOut` is set when the result is kFramedTimeout because a wait ran out (not a failed read).
 std::uint8_t ReceiveFramed(DeviceContext& context, HidHandle readHandle, std::uint8_t* output,
-                           std::size_t length);
+                           std::size_t length, bool* timedOut = nullptr);
 
 }  // namespace qv
