@@ -82,8 +82,9 @@ class TimedHidSystem : public HidSystem {
   bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
     return Timed([&] { return emulator_.GetFeature(handle, report, length); });
   }
-  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
-    return Timed([&] { return emulator_.WriteOutput(handle, report, length); });
+  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length,
+                   std::uint32_t timeoutMs) override {
+    return Timed([&] { return emulator_.WriteOutput(handle, report, length, timeoutMs); });
   }
   HidReadResult ReadInput(HidHandle handle, std::uint8_t* report, std::size_t length,
                           std::uint32_t timeoutMs, std::size_t& bytesRead) override {

@@ -588,8 +588,8 @@ bool EmulatedHidSystem::GetFeature(HidHandle handle, std::uint8_t* report, std::
 }
 
 bool EmulatedHidSystem::WriteOutput(HidHandle handle, const std::uint8_t* report,
-                                    std::size_t length) {
-  std::lock_guard<std::mutex> lock(mutex_);
+                                    std::size_t length, std::uint32_t timeoutMs) {
+  std::unique_lock<std::mutex> lock(mutex_);
   DeliverDue();
   Device* device = nullptr;
   Collection* collection = LiveCollection(handle, &device);
@@ -597,6 +597,12 @@ bool EmulatedHidSystem::WriteOutput(HidHandle handle, const std::uint8_t* report
     return false;
   if (!collection->command || !device->firmware) return true;  // a foreign device ignores it
   if (report[0] != device->keyPadSpec.reportId) return false;
+  if (device->faults.stallsWrites) {
+    // A synchronous handle would wait for good; only an overlapped write gives up.
+    if (!FindHandle(handle)->overlapped) return false;
+    WaitOut(lock, timeoutMs);
+    return false;
+  }
   if (device->faults.vanishAfterRequests == 0) {
     DetachLocked(*device);
     return false;
@@ -604,6 +610,16 @@ bool EmulatedHidSystem::WriteOutput(HidHandle handle, const std::uint8_t* report
   device->outputReports.emplace_back(report, report + length);
   TakeFramedPacket(*device, report);
   return true;
+}
+
+void EmulatedHidSystem::WaitOut(std::unique_lock<std::mutex>& lock, std::uint32_t ms) {
+  const std::uint64_t deadline = NowLocked() + ms;
+  if (clockMode_ == ClockMode::kVirtual) {
+    virtualNowMs_ = std::max(virtualNowMs_, deadline);
+    return;
+  }
+  while (NowLocked() < deadline)
+    arrived_.wait_until(lock, start_ + std::chrono::milliseconds(deadline));
 }
 
 HidReadResult EmulatedHidSystem::ReadInput(HidHandle handle, std::uint8_t* report,

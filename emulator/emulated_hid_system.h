@@ -70,6 +70,9 @@ struct KeyPadFaults {
   int vanishAfterRequests = -1;    // detaches itself after answering this many more requests
   // Requests with this command are received but neither carried out nor answered.
   std::optional<std::uint8_t> unansweredCommand;
+  // Output reports never complete (a stalled Bluetooth LE link): each write on an overlapped
+  // handle waits out its time-out on the clock and fails; nothing reaches the key pad.
+  bool stallsWrites = false;
   // Replaces the next answer: a body (command, length, data) or raw 17-byte input packets.
   std::optional<std::vector<std::uint8_t>> nextReplyBody;
   std::optional<std::vector<std::vector<std::uint8_t>>> nextReplyPackets;
@@ -128,7 +131,9 @@ class EmulatedHidSystem : public HidSystem {
   bool GetFirstValueCaps(HidHandle handle, HidReportKind kind, HidValueCaps& valueCaps) override;
   bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override;
-  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
+  // Accepted on any open handle of the key pad's command collection, synchronous or overlapped.
+  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length,
+                   std::uint32_t timeoutMs) override;
   HidReadResult ReadInput(HidHandle handle, std::uint8_t* report, std::size_t length,
                           std::uint32_t timeoutMs, std::size_t& bytesRead) override;
 
@@ -143,6 +148,8 @@ class EmulatedHidSystem : public HidSystem {
   // The handle's collection when the handle is open and its device attached.
   Collection* LiveCollection(HidHandle handle, Device** device = nullptr);
   std::uint64_t NowLocked() const;
+  // Lets `ms` pass on the clock (the virtual clock jumps), the lock released meanwhile.
+  void WaitOut(std::unique_lock<std::mutex>& lock, std::uint32_t ms);
   void DeliverDue();
   void Deliver(Device& device, const std::vector<std::uint8_t>& report);
   void Answer(Device& device, const ReceivedRequest& request, bool framed);

@@ -149,9 +149,12 @@ class ScriptedHidSystem : public HidSystem {
     lastFeatureReply.assign(report, report + length);
     return true;
   }
-  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
-    Check(open_.count(handle) == 1 && overlapped_.count(handle) == 0,
-          "output report on a handle that is not the open command handle");
+  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length,
+                   std::uint32_t timeoutMs) override {
+    // Framed requests go out on the overlapped handle, where the write can be bounded.
+    Check(overlapped_.count(handle) == 1,
+          "output report on a handle not open for overlapped writes");
+    Check(timeoutMs != 0, "output report without time to complete");
     Check(length == kPacketBytes, "output report that is not 17 bytes");
     reads.clear();
     outputReports.emplace_back(report, report + length);

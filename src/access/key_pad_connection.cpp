@@ -21,8 +21,8 @@ struct KeyPadIdentity {
   bool read = false;  // ReadDeviceInfo answered
 };
 
-// Opens the key pad at a slot-order position into a temporary link, reads its identity and
-// closes the link again.
+// Opens the key pad at a slot-order position into a temporary link and reads its identity; the
+// link closes its handles when it goes out of scope, whichever way this returns.
 KeyPadIdentity ReadIdentityAt(DeviceContext& context, const KeyPadCensus& census,
                               unsigned position) {
   KeyPadIdentity identity;
@@ -34,7 +34,6 @@ KeyPadIdentity ReadIdentityAt(DeviceContext& context, const KeyPadCensus& census
     identity.serialNumber = SerialFromDeviceInfo(info);
     identity.read = true;
   }
-  CloseLink(context, link);
   return identity;
 }
 

@@ -6,6 +6,12 @@ bool IsCloseCommand(std::u16string_view commandLine) {
   return EqualsIgnoreAsciiCase(commandLine, kCloseSwitch);
 }
 
+bool IsSecondStart(InstanceMutexCall call, bool gotHandle, std::uint32_t lastError) {
+  if (!gotHandle) return lastError == kErrorAccessDenied;
+  // An opened mutex exists; a created one existed already when the system says so.
+  return call == InstanceMutexCall::kOpen || lastError == kErrorAlreadyExists;
+}
+
 void SetProgramPath(ProgramPaths& paths, std::u16string_view modulePath) {
   BoundedCopy(paths.programPath, modulePath);
   std::u16string_view path = BoundedView(paths.programPath);

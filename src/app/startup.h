@@ -20,6 +20,20 @@ inline constexpr std::uint32_t kInstanceMessageTimeoutMs = 3000;
 inline constexpr std::u16string_view kCloseSwitch = u"/CLOSE";
 inline constexpr std::u16string_view kShortcutFileName = u"shortcut.ini";
 
+// System error codes the single-instance test looks at (ERROR_ACCESS_DENIED,
+// ERROR_ALREADY_EXISTS).
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+
+// The two looks at the instance mutex: opening it (is an instance running?) and creating it.
+enum class InstanceMutexCall { kOpen, kCreate };
+
+// Whether this start is a second start, from the result of one look at the instance mutex:
+// whether the call gave a handle and the system's last error right after it. A mutex that exists
+// with rights this user lacks (an instance running elevated or as another user) is refused with
+// "access denied": an instance runs, so that too is a second start, never a second instance.
+bool IsSecondStart(InstanceMutexCall call, bool gotHandle, std::uint32_t lastError);
+
 // True when the whole command line is "/CLOSE", ignoring case. Anything else, an empty command
 // line included, is a normal start.
 bool IsCloseCommand(std::u16string_view commandLine);

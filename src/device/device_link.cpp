@@ -1,10 +1,13 @@
 #include "device/device_link.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/device_commands.h"
+#include "device/scoped_hid_handle.h"
 
 namespace qv {
 namespace {
@@ -22,18 +25,72 @@ std::size_t FindEither(std::u16string_view path, std::u16string_view a, std::u16
   return at;
 }
 
-void CloseHandles(HidSystem& hid, DeviceLink& link) {
-  hid.Close(link.handle);
-  hid.Close(link.readHandle);
-  link.handle = kInvalidHidHandle;
-  link.readHandle = kInvalidHidHandle;
+// The checks of one enumerated collection, open as `handle`: whether it is the command
+// collection of a key pad with `productId`. Fills attributes (with the ids a Bluetooth LE path
+// gives), caps and valueCaps on the way.
+bool IsCommandCollection(HidSystem& hid, HidHandle handle, std::u16string_view path,
+                         std::uint16_t productId, HidAttributes& attributes, HidCaps& caps,
+                         HidValueCaps& valueCaps) {
+  if (!hid.GetAttributes(handle, attributes)) return false;
+  if (attributes.vendorId == 0) {
+    // Bluetooth LE key pads may report all-zero attributes; their ids are in the path.
+    if (attributes.productId != 0 || attributes.versionNumber != 0) return false;
+    BlePathIds ids;
+    if (ParseBleDevicePath(path, ids)) {
+      attributes.vendorId = ids.vendorId;
+      attributes.productId = ids.productId;
+      attributes.versionNumber = ids.version;
+    }
+  }
+  if (attributes.vendorId != kVendorId || attributes.productId != productId) return false;
+
+  if (!hid.GetCaps(handle, caps)) return false;
+  const HidReportKind kind =
+      caps.featureReportByteLength != 0 ? HidReportKind::kFeature : HidReportKind::kOutput;
+  if (!hid.GetFirstValueCaps(handle, kind, valueCaps)) valueCaps = HidValueCaps{};
+
+  // The key pad's keyboard collections and any other usage page end here; so does a feature
+  // report that the 64-byte message buffer cannot hold.
+  return caps.usagePage == kVendorUsagePage && caps.featureReportByteLength <= kMessageBytes;
+}
+
+bool IsFramed(const HidCaps& caps) {
+  return caps.outputReportByteLength == kFramedReportLength &&
+         caps.inputReportByteLength == kFramedReportLength && caps.featureReportByteLength == 0;
 }
 
 }  // namespace
 
+void DeviceLink::Close() {
+  if (hid != nullptr) {
+    hid->Close(handle);
+    hid->Close(readHandle);
+  }
+  handle = kInvalidHidHandle;
+  readHandle = kInvalidHidHandle;
+  hid = nullptr;
+}
+
+void DeviceLink::ReopenReadHandle(HidSystem& system) {
+  if (hid != nullptr) hid->Close(readHandle);
+  readHandle = kInvalidHidHandle;
+  hid = &system;
+  readHandle = system.Open(BoundedView(path), true);
+}
+
+void DeviceLink::TakeFrom(DeviceLink& other) noexcept {
+  handle = std::exchange(other.handle, kInvalidHidHandle);
+  readHandle = std::exchange(other.readHandle, kInvalidHidHandle);
+  hid = std::exchange(other.hid, nullptr);
+  caps = other.caps;
+  valueCaps = other.valueCaps;
+  std::copy(std::begin(other.path), std::end(other.path), std::begin(path));
+  framed = other.framed;
+}
+
 void CloseLink(DeviceContext& context, DeviceLink& link) {
   std::lock_guard<std::mutex> lock(context.exchangeMutex);
-  CloseHandles(context.hid, link);
+  link.Close();
 }
 
 bool IsKnownProductId(std::uint16_t productId) {
@@ -72,8 +129,7 @@ bool ParseBleDevicePath(std::u16string_view path, BlePathIds& ids) {
 std::uint16_t OpenKeyPad(DeviceContext& context, DeviceLink& link, std::uint16_t productId,
                          std::uint16_t* versionOut, std::uint16_t ordinal, bool countOnly) {
   HidSystem& hid = context.hid;
-  link.handle = kInvalidHidHandle;
-  link.readHandle = kInvalidHidHandle;
+  link = DeviceLink{};
   std::vector<std::u16string> paths;
   if (!hid.EnumeratePaths(paths)) return 0;
 
@@ -81,74 +137,37 @@ std::uint16_t OpenKeyPad(DeviceContext& context, DeviceLink& link, std::uint16_t
   for (const std::u16string& enumerated : paths) {
     char16_t path[kPathChars];
     BoundedCopy(path, enumerated);
-    std::u16string_view pathView = BoundedView(path);
+    const std::u16string_view pathView = BoundedView(path);
 
-    link.handle = hid.Open(pathView, false);
-    link.readHandle = kInvalidHidHandle;
-    link.framed = false;
-    link.path[0] = 0;
-    if (link.handle == kInvalidHidHandle) continue;
-
+    // Every rejection below closes this handle as the loop goes on.
+    ScopedHidHandle opened(hid, hid.Open(pathView, false));
+    if (!opened) continue;
     HidAttributes attributes;
-    if (!hid.GetAttributes(link.handle, attributes)) {
-      CloseHandles(hid, link);
+    HidCaps caps;
+    HidValueCaps valueCaps;
+    if (!IsCommandCollection(hid, opened.get(), pathView, productId, attributes, caps, valueCaps))
       continue;
-    }
-    if (attributes.vendorId == 0) {
-      // Bluetooth LE key pads may report all-zero attributes; their ids are in the path.
-      if (attributes.productId != 0 || attributes.versionNumber != 0) {
-        CloseHandles(hid, link);
-        continue;
-      }
-      BlePathIds ids;
-      if (ParseBleDevicePath(pathView, ids)) {
-        attributes.vendorId = ids.vendorId;
-        attributes.productId = ids.productId;
-        attributes.versionNumber = ids.version;
-      }
-    }
-    if (attributes.vendorId != kVendorId || attributes.productId != productId) {
-      CloseHandles(hid, link);
-      continue;
-    }
 
-    link.caps = HidCaps{};
-    link.valueCaps = HidValueCaps{};
-    if (!hid.GetCaps(link.handle, link.caps)) {
-      CloseHandles(hid, link);
-      continue;
-    }
-    HidReportKind kind =
-        link.caps.featureReportByteLength != 0 ? HidReportKind::kFeature : HidReportKind::kOutput;
-    if (!hid.GetFirstValueCaps(link.handle, kind, link.valueCaps)) link.valueCaps = HidValueCaps{};
-
-    // The key pad's keyboard collections and any other usage page end here; so does a feature
-    // report that the 64-byte message buffer cannot hold.
-    if (link.caps.usagePage != kVendorUsagePage ||
-        link.caps.featureReportByteLength > kMessageBytes) {
-      CloseHandles(hid, link);
-      continue;
-    }
-
-    if (link.caps.outputReportByteLength == kFramedReportLength &&
-        link.caps.inputReportByteLength == kFramedReportLength &&
-        link.caps.featureReportByteLength == 0) {
-      BoundedCopy(link.path, pathView);
-      link.framed = true;
-      PingLink(context, link);  // opens readHandle; the answer does not matter here
+    DeviceLink candidate;
+    candidate.hid = &hid;
+    candidate.handle = opened.release();
+    candidate.caps = caps;
+    candidate.valueCaps = valueCaps;
+    if (IsFramed(caps)) {
+      BoundedCopy(candidate.path, pathView);
+      candidate.framed = true;
+      PingLink(context, candidate);  // opens readHandle; the answer does not matter here
     }
 
     ++count;
     if (!countOnly && count == ordinal) {
       std::uint16_t version = attributes.versionNumber;
-      if (link.framed && version == 0) version = BleVersionSubstitute(productId);
+      if (candidate.framed && version == 0) version = BleVersionSubstitute(productId);
       if (versionOut != nullptr) *versionOut = version;
+      link = std::move(candidate);  // the link takes the handles only here
       return ordinal;
     }
-    CloseHandles(hid, link);
-  }
-  link.framed = false;
-  link.path[0] = 0;
+  }  // a candidate that was only counted closes its handles at the end of its pass
   return countOnly ? count : 0;
 }
 

@@ -65,14 +65,39 @@ inline constexpr std::u16string_view kHidServiceUuidUpper =
 inline constexpr std::u16string_view kVendorMarkerLower = u"_dev_vid&";
 inline constexpr std::u16string_view kVendorMarkerUpper = u"_DEV_VID&";
 
-// One opened key pad.
+// One opened key pad. The link owns its handles: it closes them through the HID system they came
+// from when it is closed, goes away or is assigned another link, so a link used only for a moment
+// (a count, an identity read) cannot leave a handle open. Move-only.
 struct DeviceLink {
-  HidHandle handle = kInvalidHidHandle;      // synchronous: feature reports, output reports
-  HidHandle readHandle = kInvalidHidHandle;  // overlapped input reads (framed transport only)
+  DeviceLink() = default;
+  ~DeviceLink() { Close(); }
+  DeviceLink(DeviceLink&& other) noexcept { TakeFrom(other); }
+  DeviceLink& operator=(DeviceLink&& other) noexcept {
+    if (this != &other) {
+      Close();
+      TakeFrom(other);
+    }
+    return *this;
+  }
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
+
+  // Closes both handles (either may be invalid already). Takes no lock: a link that other threads
+  // exchange on is closed with CloseLink.
+  void Close();
+  // Replaces the read handle with a fresh overlapped handle of `path`, closing the old one.
+  void ReopenReadHandle(HidSystem& hid);
+
+  HidHandle handle = kInvalidHidHandle;      // synchronous: feature reports
+  HidHandle readHandle = kInvalidHidHandle;  // overlapped: framed input and output reports
   HidCaps caps;
   HidValueCaps valueCaps;          // its report id starts every request
   char16_t path[kPathChars] = {};  // filled for framed key pads only
   bool framed = false;             // 17-byte input and output reports, no feature report
+  HidSystem* hid = nullptr;        // where both handles came from; null while none is open
+
+ private:
+  void TakeFrom(DeviceLink& other) noexcept;
 };
 
 // Closes both handles of a link (either may be invalid already). Waits for a running exchange.

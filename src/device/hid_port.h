@@ -49,8 +49,8 @@ class HidSystem {
   // False when the device list cannot be obtained.
   virtual bool EnumeratePaths(std::vector<std::u16string>& paths) = 0;
 
-  // Opens a collection for reading and writing, shared; `overlapped` opens it for reads with a
-  // time-out (ReadInput). Returns kInvalidHidHandle on failure.
+  // Opens a collection for reading and writing, shared; `overlapped` opens it for reads and
+  // writes with a time-out (ReadInput, WriteOutput). Returns kInvalidHidHandle on failure.
   virtual HidHandle Open(std::u16string_view path, bool overlapped) = 0;
   // Closes a handle; kInvalidHidHandle is ignored.
   virtual void Close(HidHandle handle) = 0;
@@ -64,8 +64,12 @@ class HidSystem {
   virtual bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) = 0;
   virtual bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) = 0;
 
-  // Writes one output report (synchronous).
-  virtual bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length) = 0;
+  // Writes one output report. On an overlapped handle the write waits at most timeoutMs; one
+  // that has not completed by then is cancelled and its end waited for before this returns
+  // false, so `report` is never read afterwards. (A handle opened without `overlapped` writes
+  // synchronously and unbounded.)
+  virtual bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length,
+                           std::uint32_t timeoutMs) = 0;
 
   // Reads one input report on an overlapped handle, waiting at most timeoutMs. On a time-out the
   // pending read is cancelled and its completion waited for before this returns, so `report` is

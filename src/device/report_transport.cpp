@@ -51,9 +51,11 @@ bool SendFramed(DeviceContext& context, DeviceLink& link,
   // A link whose key pad was closed (a rescan) is not opened again behind the scan's back.
   if (link.handle == kInvalidHidHandle) return false;
 
-  // A fresh read handle sees only input that arrives after this point.
-  context.hid.Close(link.readHandle);
-  link.readHandle = context.hid.Open(BoundedView(link.path), true);
+  // A fresh read handle sees only input that arrives after this point. The request goes out on
+  // it too: an overlapped write can be bounded, so a stalled key pad fails the exchange after
+  // the time-out instead of holding the exchange lock (and every thread waiting on it) for good.
+  link.ReopenReadHandle(context.hid);
+  if (link.readHandle == kInvalidHidHandle) return false;
 
   const int packets = FramedPacketCount(message[2]);
   std::uint8_t packet[kPacketBytes];
@@ -67,7 +69,7 @@ bool SendFramed(DeviceContext& context, DeviceLink& link,
       int at = (k - 1) * static_cast<int>(kFramedPayloadBytes) + i;
       if (at < total) packet[3 + i] = message[1 + at];
     }
-    sent = context.hid.WriteOutput(link.handle, packet, sizeof packet);
+    sent = context.hid.WriteOutput(link.readHandle, packet, sizeof packet, context.framedTimeoutMs);
   }
   SecureZero(packet, sizeof packet);  // it may have carried a password
   return sent;

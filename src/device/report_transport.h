@@ -42,8 +42,9 @@ bool Exchange(DeviceContext& context, DeviceLink& link, std::uint8_t (&message)[
               bool expectReply);
 
 // Re-opens the link's read handle (so input that arrived earlier is never taken for the reply)
-// and writes the message as framed output reports. Refuses, sending nothing, a message longer
-// than 44 bytes. The caller holds the exchange lock (Exchange does).
+// and writes the message on it as framed output reports, each write waiting at most the
+// context's framedTimeoutMs. Refuses, sending nothing, a message longer than 44 bytes, and fails
+// when the read handle does not open. The caller holds the exchange lock (Exchange does).
 bool SendFramed(DeviceContext& context, DeviceLink& link,
                 const std::uint8_t (&message)[kMessageBytes]);
 

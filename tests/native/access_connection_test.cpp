@@ -464,6 +464,51 @@ TEST(AccessPresence, RescanThatWaitedForACommandReconnectsEveryKeyPad) {
   EXPECT_EQ(rig.softKeyboards.started, (std::vector<int>{0, 1}));
 }
 
+// Handles the slots' links hold: the command handle, and the read handle of a framed key pad.
+std::size_t SlotHandles(const KeyPadTable& table) {
+  std::size_t open = 0;
+  for (const KeyPadSlot& slot : table.slots)
+    open += (slot.link.handle != kInvalidHidHandle) + (slot.link.readHandle != kInvalidHidHandle);
+  return open;
+}
+
+TEST(AccessPresence, ScansAndPresenceChecksLeaveOnlyTheSlotsLinksOpen) {
+  Rig rig;
+  rig.Attach(kProduct1224, 1);
+  rig.AttachBle(kProduct074F, 2, 0x00);
+  rig.hid.AttachForeignDevice(ForeignDeviceSpec{});
+  KeyPadSpec held;
+  held.productId = kProduct1224;
+  held.exclusive = true;
+  rig.hid.AttachKeyPad(held);
+  EmulatedDeviceId third = rig.Attach(kProduct1227, 3);
+
+  ConnectKeyPads(rig.table, rig.ports);
+  ASSERT_EQ(rig.table.keyPadCount.load(), 3);
+  ASSERT_EQ(SlotHandles(rig.table), 4u);  // two USB links and one framed link with its reader
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 4u);
+
+  // The presence check opens every key pad once more for its identity, found or not.
+  rig.table.commandActive = true;
+  rig.table.selectedKeyPad = 2;
+  EXPECT_TRUE(VerifySelectedKeyPad(rig.table, rig.ports));
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 4u);
+  rig.hid.Detach(third);
+  EXPECT_FALSE(VerifySelectedKeyPad(rig.table, rig.ports));
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 4u);  // the gone key pad's slot still holds its link
+
+  rig.table.commandActive = false;
+  RescanKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(rig.table.keyPadCount.load(), 2);
+  EXPECT_EQ(SlotHandles(rig.table), 3u);
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 3u);
+  for (std::uint16_t productId : kProductIds) {
+    DeviceLink counted;
+    OpenKeyPad(rig.context, counted, productId, nullptr, 0, true);
+  }
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 3u);
+}
+
 TEST(AccessConnection, MoreThanSixteenKeyPadsFillSixteenSlots) {
   Rig rig;
   for (std::uint32_t serial = 1; serial <= 17; ++serial) rig.Attach(kProduct1224, serial);

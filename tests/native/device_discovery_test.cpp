@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "device/device_commands.h"
 #include "device/device_link.h"
@@ -206,6 +207,41 @@ TEST(OpenKeyPad, KeyPadThatDisappearsIsNoLongerFound) {
   CloseLink(rig.context, rig.link);
   EXPECT_EQ(rig.link.handle, kInvalidHidHandle);
   EXPECT_EQ(rig.Count(0x142A), 0);
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 0u);
+}
+
+TEST(DeviceLink, OwnsItsHandlesWhereverItGoes) {
+  Rig rig;
+  rig.hid.AttachKeyPad(Usb(0x1224, 0x0100, 1));
+  rig.hid.AttachKeyPad(Ble(0x074F, 0x0000));
+
+  // Opened again, a link closes what it held first.
+  ASSERT_EQ(rig.Open(0x1224, 1, nullptr), 1);
+  ASSERT_EQ(rig.Open(0x074F, 1, nullptr), 1);
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 2u);  // the framed link and its read handle
+
+  // Moving hands the handles over; assigning closes what the target held; going out of scope
+  // closes the rest.
+  {
+    DeviceLink moved(std::move(rig.link));
+    EXPECT_EQ(rig.link.handle, kInvalidHidHandle);
+    EXPECT_EQ(rig.link.readHandle, kInvalidHidHandle);
+    EXPECT_TRUE(PingLink(rig.context, moved));
+    ASSERT_EQ(rig.Open(0x1224, 1, nullptr), 1);
+    EXPECT_EQ(rig.hid.OpenHandleCount(), 3u);
+    rig.link = std::move(moved);
+    EXPECT_EQ(rig.hid.OpenHandleCount(), 2u);
+    EXPECT_TRUE(rig.link.framed);
+    EXPECT_TRUE(PingLink(rig.context, rig.link));
+  }
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 2u);
+  {
+    DeviceLink temporary;
+    ASSERT_EQ(OpenKeyPad(rig.context, temporary, 0x1224, nullptr, 1, false), 1);
+    EXPECT_EQ(rig.hid.OpenHandleCount(), 3u);
+  }
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 2u);
+  CloseLink(rig.context, rig.link);
   EXPECT_EQ(rig.hid.OpenHandleCount(), 0u);
 }
 

@@ -295,6 +295,28 @@ TEST(FramedTransport, VanishedKeyPadFailsAtOnce) {
   EXPECT_EQ(rig.hid.NowMs(), start);  // no time-out was waited for
 }
 
+TEST(FramedTransport, StalledWriteFailsAfterItsTimeOutAndFreesTheLock) {
+  // A Bluetooth LE link that takes no more output: the request's first packet waits out the
+  // time-out once (the write goes out on the overlapped handle, where it can be bounded), the
+  // exchange fails, and the next exchange can take the lock.
+  Rig rig(true, EmulatedHidSystem::ClockMode::kVirtual, 750);
+  KeyPadFaults faults;
+  faults.stallsWrites = true;
+  rig.Faults(faults);
+  const std::uint64_t start = rig.hid.NowMs();
+  EXPECT_FALSE(PingLink(rig.context, rig.link));
+  EXPECT_EQ(rig.hid.NowMs() - start, 750u);
+  EXPECT_TRUE(rig.hid.OutputReports(rig.pad).empty());
+  EXPECT_TRUE(rig.hid.Requests(rig.pad).empty());
+  ASSERT_TRUE(rig.context.exchangeMutex.try_lock());
+  rig.context.exchangeMutex.unlock();
+
+  // Once the link moves again the same link works; the stalled request left no handle behind.
+  rig.Faults(KeyPadFaults{});
+  EXPECT_TRUE(PingLink(rig.context, rig.link));
+  EXPECT_EQ(rig.hid.OpenHandleCount(), 2u);
+}
+
 // --------------------------------------------------------------------------- feature transport
 
 TEST(FeatureTransport, RequestAndReplyTravelAsWholeFeatureReports) {

@@ -152,5 +152,20 @@ TEST(MonitorTable, KeepsTheFirstSixteen) {
   EXPECT_EQ(table.rects[15].left, 1500);
 }
 
+TEST(SingleInstance, AnExistingMutexMakesASecondStartWhateverItsRights) {
+  using Call = InstanceMutexCall;
+  // Nothing runs: the open fails with "not found", the create gives a new mutex.
+  EXPECT_FALSE(IsSecondStart(Call::kOpen, false, 2));
+  EXPECT_FALSE(IsSecondStart(Call::kCreate, true, 0));
+  // An instance runs as this user.
+  EXPECT_TRUE(IsSecondStart(Call::kOpen, true, 0));
+  EXPECT_TRUE(IsSecondStart(Call::kCreate, true, kErrorAlreadyExists));
+  // An instance runs elevated or as another user: both looks are refused.
+  EXPECT_TRUE(IsSecondStart(Call::kOpen, false, kErrorAccessDenied));
+  EXPECT_TRUE(IsSecondStart(Call::kCreate, false, kErrorAccessDenied));
+  // Any other failure to create leaves the start a first one, running without the mutex.
+  EXPECT_FALSE(IsSecondStart(Call::kCreate, false, 8));
+}
+
 }  // namespace
 }  // namespace qv

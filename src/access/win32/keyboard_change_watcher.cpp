@@ -3,78 +3,56 @@
 #include <objbase.h>
 #include <wbemidl.h>
 
+#include "common/win32/owned.h"
+
 namespace qv {
-namespace {
-
-// Releases a COM object if there is one.
-template <typename T>
-void Release(T*& object) {
-  if (object) {
-    object->Release();
-    object = nullptr;
-  }
-}
-
-}  // namespace
 
 DWORD WINAPI KeyboardChangeWatcher(LPVOID parameter) {
   auto* state = static_cast<KeyboardWatcherState*>(parameter);
-  if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
+  // Declared first, so COM is uninitialised only after every interface below was released.
+  const ComApartment apartment(COINIT_MULTITHREADED);
+  if (!apartment.ok()) return 1;
   HRESULT security = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
                                           RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
   // RPC_E_TOO_LATE: the process's security is set up already, which serves the query as well;
   // giving up there would leave the program blind to key pads coming and going.
-  if (FAILED(security) && security != RPC_E_TOO_LATE) {
-    CoUninitialize();
-    return 1;
-  }
-  IWbemLocator* locator = nullptr;
+  if (FAILED(security) && security != RPC_E_TOO_LATE) return 1;
+  ComPtr<IWbemLocator> locator;
   if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                              reinterpret_cast<void**>(&locator))) ||
-      !locator) {
-    CoUninitialize();
+                              reinterpret_cast<void**>(locator.put()))) ||
+      !locator)
     return 1;
+  ComPtr<IWbemServices> services;
+  {
+    const OwnedBstr resource(SysAllocString(L"ROOT\\CIMV2"));
+    if (FAILED(locator.get()->ConnectServer(resource.get(), nullptr, nullptr, nullptr, 0, nullptr,
+                                            nullptr, services.put())) ||
+        !services)
+      return 1;
   }
-  IWbemServices* services = nullptr;
-  BSTR resource = SysAllocString(L"ROOT\\CIMV2");
-  HRESULT connected =
-      locator->ConnectServer(resource, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services);
-  SysFreeString(resource);
-  if (FAILED(connected) || !services) {
-    Release(locator);
-    CoUninitialize();
-    return 1;
-  }
-  IEnumWbemClassObject* events = nullptr;
+  ComPtr<IEnumWbemClassObject> events;
   HRESULT result =
-      CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+      CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                         RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
   if (SUCCEEDED(result)) {
-    BSTR language = SysAllocString(L"WQL");
-    BSTR query = SysAllocString(
-        L"SELECT * FROM __InstanceOperationEvent WITHIN 1 WHERE TargetInstance ISA 'CIM_Keyboard'");
-    result = services->ExecNotificationQuery(
-        language, query, WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY, nullptr, &events);
-    SysFreeString(language);
-    SysFreeString(query);
+    const OwnedBstr language(SysAllocString(L"WQL"));
+    const OwnedBstr query(
+        SysAllocString(L"SELECT * FROM __InstanceOperationEvent WITHIN 1 WHERE TargetInstance ISA "
+                       L"'CIM_Keyboard'"));
+    result = services.get()->ExecNotificationQuery(
+        language.get(), query.get(), WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY, nullptr,
+        events.put());
   }
-  if (FAILED(result) || !events) {
-    Release(events);
-    Release(services);
-    Release(locator);
-    CoUninitialize();
-    return 1;
-  }
+  if (FAILED(result) || !events) return 1;
 
   while (state->watcherRunning.load()) {
-    IWbemClassObject* object = nullptr;
+    ComPtr<IWbemClassObject> object;  // released unread at the end of each pass
     ULONG returned = 0;
-    HRESULT next = events->Next(100, 1, &object, &returned);
+    HRESULT next = events.get()->Next(100, 1, object.put(), &returned);
     if (!object) {
       if (next == WBEM_S_TIMEDOUT) continue;  // how the loop notices watcherRunning in time
       break;
     }
-    object->Release();
     if (returned == 0) break;
     // Re-setting a pending timer restarts it: a burst of events gives one rescan.
     if (HWND window = state->mainWindow.load()) {
@@ -82,10 +60,6 @@ DWORD WINAPI KeyboardChangeWatcher(LPVOID parameter) {
       SetTimer(window, kPresenceTimerId, kMonitorChangeMs, nullptr);
     }
   }
-  Release(events);
-  Release(services);
-  Release(locator);
-  CoUninitialize();
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/bounded_text.h"
+#include "common/win32/owned.h"
 #include "common/win32/wide.h"
 
 namespace qv {
@@ -31,15 +32,14 @@ void Win32TouchKeyboardSystem::SystemVersion(unsigned& major, unsigned& minor) {
 
 bool Win32TouchKeyboardSystem::RunningProcessNames(std::vector<std::u16string>& names) {
   names.clear();
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  const OwnedFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return false;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more;
-       more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
     names.emplace_back(BoundedView(Utf16(entry.szExeFile), MAX_PATH));
   }
-  CloseHandle(snapshot);
   return true;
 }
 
@@ -55,8 +55,10 @@ void Win32TouchKeyboardSystem::StartProgram(std::u16string_view path, std::u16st
   info.lpParameters = nullptr;
   info.lpDirectory = nullptr;
   info.nShow = SW_SHOWMAXIMIZED;
-  // Nothing waits for the started program; only its process handle is given back.
-  if (ShellExecuteExW(&info) && info.hProcess) CloseHandle(info.hProcess);
+  // Nothing waits for the started program: the process handle the system gives back is closed
+  // at once.
+  const BOOL started = ShellExecuteExW(&info);
+  const OwnedHandle process(started ? info.hProcess : nullptr);
 }
 
 SystemWindow Win32TouchKeyboardSystem::FindTopLevelWindow(std::u16string_view className) {

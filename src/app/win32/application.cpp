@@ -3,8 +3,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <gdiplus.h>
-
+#include "common/win32/owned.h"
+#include "common/win32/owned_gdiplus.h"
 #include "common/win32/wide.h"
 #include "resource.h"
 
@@ -12,6 +12,9 @@ namespace qv {
 namespace {
 
 Application theApplication;
+
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kErrorAlreadyExists == ERROR_ALREADY_EXISTS);
 
 void LoadResourceString(HINSTANCE instance, unsigned id, char16_t (&dest)[kResourceStringChars]) {
   if (LoadStringW(instance, id, Wide(dest), static_cast<int>(kResourceStringChars)) <= 0)
@@ -43,22 +46,32 @@ void LoadShellStrings(HINSTANCE instance, ShellStrings& strings) {
   LoadResourceString(instance, IDS_INFO_ICON_CLASS, strings.infoIconClass);
 }
 
-void ResolveOptionalEntryPoints(Application& app) {
-  app.wtsModule = GetModuleHandleW(L"wtsapi32.dll");
-  if (!app.wtsModule) {
-    app.wtsModule = LoadLibraryW(L"wtsapi32.dll");
-    app.wtsModuleLoaded = app.wtsModule != nullptr;
+// Returns the session module when the program had to load it (it is freed at the end); a module
+// found already loaded is used but not owned.
+OwnedModule ResolveOptionalEntryPoints(Application& app) {
+  OwnedModule loaded;
+  HMODULE wtsModule = GetModuleHandleW(L"wtsapi32.dll");
+  if (!wtsModule) {
+    loaded.reset(LoadLibraryW(L"wtsapi32.dll"));
+    wtsModule = loaded.get();
   }
-  if (app.wtsModule) {
+  if (wtsModule) {
     app.wtsRegisterSessionNotification = reinterpret_cast<Application::WtsRegisterProc>(
-        reinterpret_cast<void*>(GetProcAddress(app.wtsModule, "WTSRegisterSessionNotification")));
+        reinterpret_cast<void*>(GetProcAddress(wtsModule, "WTSRegisterSessionNotification")));
     app.wtsUnregisterSessionNotification = reinterpret_cast<Application::WtsUnregisterProc>(
-        reinterpret_cast<void*>(GetProcAddress(app.wtsModule, "WTSUnRegisterSessionNotification")));
+        reinterpret_cast<void*>(GetProcAddress(wtsModule, "WTSUnRegisterSessionNotification")));
   }
   if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
     app.wtsGetActiveConsoleSessionId = reinterpret_cast<Application::ActiveConsoleProc>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "WTSGetActiveConsoleSessionId")));
   }
+  return loaded;
+}
+
+// Looks for a running instance (its mutex exists, whatever rights this user has on it).
+bool InstanceRuns(const wchar_t* instanceName) {
+  const OwnedHandle running(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, instanceName));
+  return IsSecondStart(InstanceMutexCall::kOpen, static_cast<bool>(running), GetLastError());
 }
 
 void PrepareDataFolders(Application& app) {
@@ -99,7 +112,7 @@ bool RegisterMainWindowClass(Application& app) {
   windowClass.hInstance = app.instance;
   windowClass.hIcon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_APP));
   windowClass.hIconSm = static_cast<HICON>(
-      LoadImageW(app.instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+      LoadImageW(app.instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, LR_SHARED));
   windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   windowClass.lpszClassName = Wide(app.shell.strings.instanceName);
@@ -116,6 +129,10 @@ bool SendToRunningInstance(const wchar_t* className, UINT message) {
   FindInstanceWindow search{className, nullptr};
   EnumWindows(FindInstanceWindowProc, reinterpret_cast<LPARAM>(&search));
   if (!search.found) return false;
+  // The running instance may answer with a prompt of its own: let it come to the front.
+  DWORD process = 0;
+  if (GetWindowThreadProcessId(search.found, &process) != 0 && process != 0)
+    AllowSetForegroundWindow(process);
   DWORD_PTR result = 0;
   // A bounded wait: a first instance that hangs must not hang this start as well.
   SendMessageTimeoutW(search.found, message, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
@@ -128,8 +145,9 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   Application& app = theApplication;
   ShellState& shell = app.shell;
 
-  // 1. COM for the main thread (the keyboard-change watcher and the shell use it).
-  HRESULT comResult = CoInitialize(nullptr);
+  // 1. COM for the main thread (the keyboard-change watcher and the shell use it). Declared
+  // first, so it is uninitialised after everything below has gone.
+  const ComApartment apartment(COINIT_APARTMENTTHREADED);
 
   // 2. The program's own path and folder.
   wchar_t modulePath[kPathChars] = {};
@@ -141,18 +159,10 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   LoadShellStrings(instance, shell.strings);
   const wchar_t* instanceName = Wide(shell.strings.instanceName);
 
-  auto finish = [&](int exitCode) {
-    if (SUCCEEDED(comResult)) CoUninitialize();
-    return exitCode;
-  };
-
   // 4. "/CLOSE": close the running instance, if any, and end without touching anything else.
   if (IsCloseCommand(BoundedView(Utf16(commandLine ? commandLine : L""), 32768))) {
-    if (HANDLE running = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, instanceName)) {
-      CloseHandle(running);
-      SendToRunningInstance(instanceName, WM_CLOSE);
-    }
-    return finish(0);
+    if (InstanceRuns(instanceName)) SendToRunningInstance(instanceName, WM_CLOSE);
+    return 0;
   }
 
   // 5. The soft-keyboard switch; a first start writes it so that it exists afterwards.
@@ -164,24 +174,23 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   }
 
   // 6. A second start brings the running instance forward and ends.
-  if (HANDLE running = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, instanceName)) {
-    CloseHandle(running);
+  if (InstanceRuns(instanceName)) {
     SendToRunningInstance(instanceName, kRevealMessage);
-    return finish(0);
+    return 0;
   }
 
   // 7. The single-instance mutex stays open for the life of the process. Two starts at the same
-  // moment can both get past step 6; the one that did not create the name gives way.
-  app.instanceMutex = CreateMutexW(nullptr, FALSE, instanceName);
-  if (app.instanceMutex && GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(app.instanceMutex);
-    app.instanceMutex = nullptr;
+  // moment can both get past step 6; the one that did not create the name gives way, and so does
+  // one refused the name because an instance with more rights holds it.
+  OwnedHandle instanceMutex(CreateMutexW(nullptr, FALSE, instanceName));
+  if (IsSecondStart(InstanceMutexCall::kCreate, static_cast<bool>(instanceMutex), GetLastError())) {
+    instanceMutex.reset();
     SendToRunningInstance(instanceName, kRevealMessage);
-    return finish(0);
+    return 0;
   }
 
   // 8. Optional entry points.
-  ResolveOptionalEntryPoints(app);
+  const OwnedModule loadedWtsModule = ResolveOptionalEntryPoints(app);
 
   // 9, 10. The shortcut list beside the program (shortcutFile was set with the program path).
   // Its loading joins here with the shortcut list.
@@ -193,33 +202,32 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   EnumDisplayMonitors(nullptr, nullptr, AddMonitorProc, reinterpret_cast<LPARAM>(&shell.monitors));
 
   // 14, 15. The main window.
+  if (!StartMainWindow(instance, showCommand, hid)) return 0;
+
+  // 16. Accelerators (Alt+"?" and Alt+"/" open the about box).
+  app.accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+
+  // 17. GDI+ for the soft keyboards' images, shut down when this function ends.
+  const GdiplusSession gdiplus = StartGdiplus();
+
+  // 18. The message loop.
   int exitCode = 0;
-  if (StartMainWindow(instance, showCommand, hid)) {
-    // 16. Accelerators (Alt+"?" and Alt+"/" open the about box).
-    app.accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
-
-    // 17. GDI+ for the soft keyboards' images.
-    Gdiplus::GdiplusStartupInput gdiplusInput;
-    Gdiplus::GdiplusStartup(&app.gdiplusToken, &gdiplusInput, nullptr);
-
-    // 18. The message loop.
-    MSG message;
-    BOOL got;
-    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
-      if (got == -1) break;
-      if (!app.accelerators || !TranslateAcceleratorW(message.hwnd, app.accelerators, &message)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-      }
+  MSG message;
+  BOOL got;
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+    if (got == -1) break;
+    if (!app.accelerators || !TranslateAcceleratorW(message.hwnd, app.accelerators, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
     }
-    if (got == 0) exitCode = static_cast<int>(message.wParam);
-
-    // 19. The orderly end.
-    if (app.gdiplusToken) Gdiplus::GdiplusShutdown(app.gdiplusToken);
   }
-  if (app.wtsModuleLoaded) FreeLibrary(app.wtsModule);
-  if (app.instanceMutex) CloseHandle(app.instanceMutex);
-  return finish(exitCode);
+  if (got == 0) exitCode = static_cast<int>(message.wParam);
+
+  // 19. The orderly end: the key pads' links go now, while the HID system they came from (the
+  // caller's) still exists; GDI+, the session module, the mutex and COM follow as their owners
+  // go out of scope.
+  for (KeyPadSlot& slot : app.keyPads.slots) CloseLink(*app.device, slot.link);
+  return exitCode;
 }
 
 bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {

@@ -39,11 +39,9 @@ class Win32PresenceCheckUi : public PresenceCheckUi {
 struct Application {
   HINSTANCE instance = nullptr;
   HWND mainWindow = nullptr;
-  HANDLE instanceMutex = nullptr;
   HACCEL accelerators = nullptr;
-  ULONG_PTR gdiplusToken = 0;
-  HMODULE wtsModule = nullptr;
-  bool wtsModuleLoaded = false;  // loaded by the program, so freed at the end
+  // The instance mutex, the session module (when the program loaded it) and GDI+ are owned by
+  // ApplicationMain for its run.
   using WtsRegisterProc = BOOL(WINAPI*)(HWND, DWORD);
   using WtsUnregisterProc = BOOL(WINAPI*)(HWND);
   using ActiveConsoleProc = DWORD(WINAPI*)();

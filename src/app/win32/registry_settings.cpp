@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <utility>
+
+#include "common/win32/owned.h"
 #include "common/win32/wide.h"
 
 namespace qv {
@@ -9,10 +12,7 @@ namespace {
 
 class RegistryKey : public SettingsKey {
  public:
-  explicit RegistryKey(HKEY key) : key_(key) {}
-  ~RegistryKey() override { RegCloseKey(key_); }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
+  explicit RegistryKey(OwnedRegistryKey key) : key_(std::move(key)) {}
 
   bool QueryValue(std::u16string_view name, std::uint32_t& value,
                   SettingsValueType& type) override {
@@ -20,7 +20,7 @@ class RegistryKey : public SettingsKey {
     DWORD storedType = 0;
     BYTE data[4] = {};
     DWORD size = sizeof data;
-    if (RegQueryValueExW(key_, valueName.c_str(), nullptr, &storedType, data, &size) !=
+    if (RegQueryValueExW(key_.get(), valueName.c_str(), nullptr, &storedType, data, &size) !=
         ERROR_SUCCESS) {
       return false;
     }
@@ -36,24 +36,24 @@ class RegistryKey : public SettingsKey {
   bool SetDword(std::u16string_view name, std::uint32_t value) override {
     std::wstring valueName = WideString(name);
     DWORD data = value;
-    return RegSetValueExW(key_, valueName.c_str(), 0, REG_DWORD,
+    return RegSetValueExW(key_.get(), valueName.c_str(), 0, REG_DWORD,
                           reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS;
   }
 
  private:
-  HKEY key_;
+  OwnedRegistryKey key_;
 };
 
 }  // namespace
 
 std::unique_ptr<SettingsKey> RegistrySettings::CreateUserKey(std::u16string_view path) {
   std::wstring keyPath = WideString(path);
-  HKEY key = nullptr;
+  OwnedRegistryKey key;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+                      KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
     return nullptr;
   }
-  return std::make_unique<RegistryKey>(key);
+  return std::make_unique<RegistryKey>(std::move(key));
 }
 
 bool RegistrySettings::ReadSystemValue(std::u16string_view keyPath, std::u16string_view name,
@@ -61,13 +61,13 @@ bool RegistrySettings::ReadSystemValue(std::u16string_view keyPath, std::u16stri
                                        std::size_t& length) {
   std::wstring path = WideString(keyPath);
   std::wstring valueName = WideString(name);
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  OwnedRegistryKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
     return false;
   }
   DWORD size = static_cast<DWORD>(capacity);
-  LONG result = RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr, buffer, &size);
-  RegCloseKey(key);
+  const LONG result =
+      RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr, buffer, &size);
   if (result != ERROR_SUCCESS) return false;
   length = size;
   return true;

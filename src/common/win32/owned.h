@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <objbase.h>
+// After windows.h, which they build on.
+#include <setupapi.h>
 
 #include <utility>
 
@@ -62,6 +64,30 @@ struct FileHandleTraits {
   static void Close(type handle) { CloseHandle(handle); }
 };
 using OwnedFile = Owned<FileHandleTraits>;
+
+// A search of FindFirstFileW.
+struct FindHandleTraits {
+  using type = HANDLE;
+  static type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(type handle) { FindClose(handle); }
+};
+using OwnedFind = Owned<FindHandleTraits>;
+
+// A device information list of the setup API.
+struct DeviceInfoListTraits {
+  using type = HDEVINFO;
+  static type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(type list) { SetupDiDestroyDeviceInfoList(list); }
+};
+using OwnedDeviceInfoList = Owned<DeviceInfoListTraits>;
+
+// A block of the process heap.
+struct ProcessHeapTraits {
+  using type = void*;
+  static type Invalid() { return nullptr; }
+  static void Close(type block) { HeapFree(GetProcessHeap(), 0, block); }
+};
+using OwnedHeapBlock = Owned<ProcessHeapTraits>;
 
 struct RegistryKeyTraits {
   using type = HKEY;

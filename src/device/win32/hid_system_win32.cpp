@@ -6,15 +6,10 @@
 
 #include <climits>
 #include <cstddef>
-
-// hidsdi.h defines the types hidpi.h needs, so it comes first.
-extern "C" {
-#include <hidsdi.h>
-
-#include <hidpi.h>
-}
+#include <utility>
 
 #include "common/bounded_text.h"
+#include "common/win32/owned_hid.h"
 
 namespace qv {
 namespace {
@@ -34,23 +29,44 @@ bool IsUsableBuffer(const void* report, std::size_t length) {
   return report != nullptr && length > 0 && length <= ULONG_MAX;
 }
 
-// The preparsed data of an open collection, released when it goes out of scope.
-class PreparsedData {
- public:
-  explicit PreparsedData(HANDLE handle) {
-    if (!HidD_GetPreparsedData(handle, &data_)) data_ = nullptr;
-  }
-  ~PreparsedData() {
-    if (data_ != nullptr) HidD_FreePreparsedData(data_);
-  }
-  PreparsedData(const PreparsedData&) = delete;
-  PreparsedData& operator=(const PreparsedData&) = delete;
+OwnedPreparsedData PreparsedDataOf(HANDLE handle) {
+  OwnedPreparsedData data;
+  if (!HidD_GetPreparsedData(handle, data.put())) data.release();
+  return data;
+}
 
-  PHIDP_PREPARSED_DATA get() const { return data_; }
+enum class IoOutcome { kDone, kTimeout, kError };
 
- private:
-  PHIDP_PREPARSED_DATA data_ = nullptr;
-};
+// Runs one overlapped read or write, started by `start` with the OVERLAPPED block it is given,
+// and waits at most timeoutMs for it. One that has not completed by then is cancelled and its end
+// waited for: the caller's buffer and the OVERLAPPED block on this stack must not be touched by
+// the system once this function has returned. An operation that completed while it was being
+// cancelled counts as done with what it transferred.
+template <typename Start>
+IoOutcome RunBounded(HANDLE file, HANDLE event, std::uint32_t timeoutMs, Start start,
+                     DWORD& transferred) {
+  transferred = 0;
+  ResetEvent(event);
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = event;
+  if (!start(&overlapped)) {
+    if (GetLastError() != ERROR_IO_PENDING) return IoOutcome::kError;
+    const DWORD wait = WaitForSingleObject(event, timeoutMs);
+    if (wait != WAIT_OBJECT_0) {
+      CancelIo(file);
+      if (GetOverlappedResult(file, &overlapped, &transferred, TRUE) && transferred > 0)
+        return IoOutcome::kDone;
+      transferred = 0;
+      return wait == WAIT_TIMEOUT ? IoOutcome::kTimeout : IoOutcome::kError;
+    }
+  }
+  // Completed at once, or its event was signalled.
+  if (!GetOverlappedResult(file, &overlapped, &transferred, FALSE)) {
+    transferred = 0;
+    return IoOutcome::kError;
+  }
+  return IoOutcome::kDone;
+}
 
 }  // namespace
 
@@ -58,38 +74,36 @@ bool Win32HidSystem::EnumeratePaths(std::vector<std::u16string>& paths) {
   paths.clear();
   GUID hidGuid;
   HidD_GetHidGuid(&hidGuid);
-  HDEVINFO devices =
-      SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (devices == INVALID_HANDLE_VALUE) return false;
+  const OwnedDeviceInfoList devices(
+      SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+  if (!devices) return false;
 
-  HANDLE heap = GetProcessHeap();
   constexpr DWORD kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
   for (DWORD index = 0;; ++index) {
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof(interfaceData);
-    if (!SetupDiEnumDeviceInterfaces(devices, nullptr, &hidGuid, index, &interfaceData)) break;
+    if (!SetupDiEnumDeviceInterfaces(devices.get(), nullptr, &hidGuid, index, &interfaceData))
+      break;
 
     // The first call only reports the size the detail needs.
     DWORD required = 0;
-    SetupDiGetDeviceInterfaceDetailW(devices, &interfaceData, nullptr, 0, &required, nullptr);
+    SetupDiGetDeviceInterfaceDetailW(devices.get(), &interfaceData, nullptr, 0, &required, nullptr);
     if (required < kPathOffset + sizeof(WCHAR)) continue;
-    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(
-        HeapAlloc(heap, HEAP_ZERO_MEMORY, required));
-    if (detail == nullptr) continue;
+    const OwnedHeapBlock block(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, required));
+    if (!block) continue;
+    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(block.get());
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    if (SetupDiGetDeviceInterfaceDetailW(devices, &interfaceData, detail, required, nullptr,
-                                         nullptr)) {
-      // Never read past the block the system filled, even if its text were unterminated.
-      const std::size_t maxChars = (required - kPathOffset) / sizeof(WCHAR);
-      const std::u16string_view devicePath =
-          BoundedView(reinterpret_cast<const char16_t*>(detail->DevicePath), maxChars);
-      char16_t path[kPathChars];
-      BoundedCopy(path, devicePath);
-      paths.emplace_back(BoundedView(path));
-    }
-    HeapFree(heap, 0, detail);
+    if (!SetupDiGetDeviceInterfaceDetailW(devices.get(), &interfaceData, detail, required, nullptr,
+                                          nullptr))
+      continue;
+    // Never read past the block the system filled, even if its text were unterminated.
+    const std::size_t maxChars = (required - kPathOffset) / sizeof(WCHAR);
+    const std::u16string_view devicePath =
+        BoundedView(reinterpret_cast<const char16_t*>(detail->DevicePath), maxChars);
+    char16_t path[kPathChars];
+    BoundedCopy(path, devicePath);
+    paths.emplace_back(BoundedView(path));
   }
-  SetupDiDestroyDeviceInfoList(devices);
   return true;
 }
 
@@ -98,16 +112,43 @@ HidHandle Win32HidSystem::Open(std::u16string_view path, bool overlapped) {
   if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return kInvalidHidHandle;
   char16_t terminated[kPathChars];
   BoundedCopy(terminated, path);
-  HANDLE handle =
-      CreateFileW(reinterpret_cast<const wchar_t*>(terminated), GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                  overlapped ? FILE_FLAG_OVERLAPPED : FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return kInvalidHidHandle;
-  return reinterpret_cast<HidHandle>(handle);
+  OwnedFile file(CreateFileW(reinterpret_cast<const wchar_t*>(terminated),
+                             GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING,
+                             overlapped ? FILE_FLAG_OVERLAPPED : FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file || file.get() == nullptr) return kInvalidHidHandle;
+  const auto handle = reinterpret_cast<HidHandle>(file.get());
+  if (overlapped) {
+    // Manual reset: each operation resets it before it starts.
+    OwnedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event) return kInvalidHidHandle;  // without it no read or write could time out
+    std::lock_guard<std::mutex> lock(eventsMutex_);
+    events_[handle] = std::move(event);
+  }
+  file.release();
+  return handle;
 }
 
 void Win32HidSystem::Close(HidHandle handle) {
-  if (IsOpen(handle)) CloseHandle(ToHandle(handle));
+  if (!IsOpen(handle)) return;
+  // The event leaves the map before the handle is closed: once closed, its value may come back
+  // at once from an Open on another thread, with an event of its own.
+  OwnedHandle event;
+  {
+    std::lock_guard<std::mutex> lock(eventsMutex_);
+    auto found = events_.find(handle);
+    if (found != events_.end()) {
+      event = std::move(found->second);
+      events_.erase(found);
+    }
+  }
+  OwnedFile file(ToHandle(handle));
+}
+
+HANDLE Win32HidSystem::EventOf(HidHandle handle) {
+  std::lock_guard<std::mutex> lock(eventsMutex_);
+  auto found = events_.find(handle);
+  return found == events_.end() ? nullptr : found->second.get();
 }
 
 bool Win32HidSystem::GetAttributes(HidHandle handle, HidAttributes& attributes) {
@@ -123,8 +164,8 @@ bool Win32HidSystem::GetAttributes(HidHandle handle, HidAttributes& attributes) 
 
 bool Win32HidSystem::GetCaps(HidHandle handle, HidCaps& caps) {
   if (!IsOpen(handle)) return false;
-  PreparsedData preparsed(ToHandle(handle));
-  if (preparsed.get() == nullptr) return false;
+  const OwnedPreparsedData preparsed = PreparsedDataOf(ToHandle(handle));
+  if (!preparsed) return false;
   HIDP_CAPS system{};
   if (HidP_GetCaps(preparsed.get(), &system) != HIDP_STATUS_SUCCESS) return false;
   caps.usage = system.Usage;
@@ -138,8 +179,8 @@ bool Win32HidSystem::GetCaps(HidHandle handle, HidCaps& caps) {
 bool Win32HidSystem::GetFirstValueCaps(HidHandle handle, HidReportKind kind,
                                        HidValueCaps& valueCaps) {
   if (!IsOpen(handle)) return false;
-  PreparsedData preparsed(ToHandle(handle));
-  if (preparsed.get() == nullptr) return false;
+  const OwnedPreparsedData preparsed = PreparsedDataOf(ToHandle(handle));
+  if (!preparsed) return false;
   // Room for one entry: the first value capability is the one whose report id the key pad uses.
   // With more capabilities than room the call reports a short buffer but still fills the entry.
   HIDP_VALUE_CAPS first{};
@@ -166,13 +207,22 @@ bool Win32HidSystem::GetFeature(HidHandle handle, std::uint8_t* report, std::siz
   return HidD_GetFeature(ToHandle(handle), report, static_cast<ULONG>(length)) != FALSE;
 }
 
-bool Win32HidSystem::WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length) {
+bool Win32HidSystem::WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length,
+                                 std::uint32_t timeoutMs) {
   if (!IsOpen(handle) || !IsUsableBuffer(report, length)) return false;
+  HANDLE file = ToHandle(handle);
+  const DWORD size = static_cast<DWORD>(length);
   DWORD written = 0;
-  if (!WriteFile(ToHandle(handle), report, static_cast<DWORD>(length), &written, nullptr)) {
-    return false;
+  HANDLE event = EventOf(handle);
+  if (event == nullptr) {
+    // A synchronous handle: WriteFile returns once the system is done with the report.
+    return WriteFile(file, report, size, &written, nullptr) && written == length;
   }
-  return written == length;
+  const IoOutcome outcome = RunBounded(
+      file, event, timeoutMs,
+      [&](OVERLAPPED* overlapped) { return WriteFile(file, report, size, nullptr, overlapped); },
+      written);
+  return outcome == IoOutcome::kDone && written == length;
 }
 
 HidReadResult Win32HidSystem::ReadInput(HidHandle handle, std::uint8_t* report, std::size_t length,
@@ -180,38 +230,21 @@ HidReadResult Win32HidSystem::ReadInput(HidHandle handle, std::uint8_t* report, 
   bytesRead = 0;
   if (!IsOpen(handle) || !IsUsableBuffer(report, length)) return HidReadResult::kError;
   HANDLE file = ToHandle(handle);
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (event == nullptr) return HidReadResult::kError;
-
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = event;
+  HANDLE event = EventOf(handle);
+  if (event == nullptr) return HidReadResult::kError;  // not opened overlapped: could not time out
   DWORD transferred = 0;
-  HidReadResult result = HidReadResult::kError;
-  if (ReadFile(file, report, static_cast<DWORD>(length), nullptr, &overlapped)) {
-    // Completed at once (an input report was already queued).
-    if (GetOverlappedResult(file, &overlapped, &transferred, FALSE)) result = HidReadResult::kOk;
-  } else if (GetLastError() == ERROR_IO_PENDING) {
-    const DWORD wait = WaitForSingleObject(event, timeoutMs);
-    if (wait == WAIT_OBJECT_0) {
-      if (GetOverlappedResult(file, &overlapped, &transferred, FALSE)) {
-        result = HidReadResult::kOk;
-      }
-    } else {
-      // Cancel the read and wait until the system is done with it: the caller's buffer and the
-      // OVERLAPPED block on this stack must not be written once this function has returned. A
-      // report that arrived between the time-out and the cancel is delivered, not lost.
-      CancelIo(file);
-      if (GetOverlappedResult(file, &overlapped, &transferred, TRUE) && transferred > 0) {
-        result = HidReadResult::kOk;
-      } else {
-        transferred = 0;
-        result = wait == WAIT_TIMEOUT ? HidReadResult::kTimeout : HidReadResult::kError;
-      }
-    }
+  const IoOutcome outcome = RunBounded(
+      file, event, timeoutMs,
+      [&](OVERLAPPED* overlapped) {
+        return ReadFile(file, report, static_cast<DWORD>(length), nullptr, overlapped);
+      },
+      transferred);
+  // A report that arrived between the time-out and the cancel is delivered, not lost.
+  if (outcome == IoOutcome::kDone) {
+    bytesRead = transferred;
+    return HidReadResult::kOk;
   }
-  CloseHandle(event);
-  if (result == HidReadResult::kOk) bytesRead = transferred;
-  return result;
+  return outcome == IoOutcome::kTimeout ? HidReadResult::kTimeout : HidReadResult::kError;
 }
 
 }  // namespace qv

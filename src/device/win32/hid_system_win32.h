@@ -2,6 +2,10 @@
 // as files, attributes, capabilities and reports through hid.dll.
 #pragma once
 
+#include <map>
+#include <mutex>
+
+#include "common/win32/owned.h"
 #include "device/hid_port.h"
 
 namespace qv {
@@ -10,6 +14,8 @@ class Win32HidSystem : public HidSystem {
  public:
   bool EnumeratePaths(std::vector<std::u16string>& paths) override;
 
+  // An overlapped handle gets its own event for its reads and writes, made here and closed with
+  // the handle.
   HidHandle Open(std::u16string_view path, bool overlapped) override;
   void Close(HidHandle handle) override;
 
@@ -20,11 +26,23 @@ class Win32HidSystem : public HidSystem {
   bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override;
 
-  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
+  // On a handle from Open(path, true) the write is overlapped and bounded by timeoutMs.
+  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length,
+                   std::uint32_t timeoutMs) override;
 
   // `handle` must come from Open(path, true): the read is overlapped so that it can time out.
   HidReadResult ReadInput(HidHandle handle, std::uint8_t* report, std::size_t length,
                           std::uint32_t timeoutMs, std::size_t& bytesRead) override;
+
+ private:
+  // The event of an overlapped handle; null for a synchronous or unknown one. A handle is never
+  // closed while a read or write on it runs (the device link serialises both), so the event
+  // stays valid for the caller's operation; the map itself is guarded because opens and closes
+  // of different handles come from different threads.
+  HANDLE EventOf(HidHandle handle);
+
+  std::mutex eventsMutex_;
+  std::map<HidHandle, OwnedHandle> events_;
 };
 
 }  // namespace qv

@@ -1,0 +1,30 @@
+// The owner of a GDI+ session, apart from owned.h so that only its users pull in the GDI+
+// headers.
+#pragma once
+
+#include <windows.h>
+
+#include <gdiplus.h>
+
+#include "common/win32/owned.h"
+
+namespace qv {
+
+// The token of a successful GdiplusStartup; GDI+ is shut down with it when the owner goes away.
+struct GdiplusTokenTraits {
+  using type = ULONG_PTR;
+  static type Invalid() { return 0; }
+  static void Close(type token) { Gdiplus::GdiplusShutdown(token); }
+};
+using GdiplusSession = Owned<GdiplusTokenTraits>;
+
+// Starts GDI+ (version 1, no debug callback, its background thread and the external codecs not
+// suppressed). An empty session when the start failed.
+inline GdiplusSession StartGdiplus() {
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return GdiplusSession();
+  return GdiplusSession(token);
+}
+
+}  // namespace qv
