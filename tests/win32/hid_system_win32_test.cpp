@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/bounded_text.h"
+#include "common/win32/owned.h"
 
 namespace qv {
 namespace {
@@ -119,6 +120,35 @@ TEST(HidSystemWin32, ReadWithoutInputTimesOutAndReleasesTheBuffer) {
   EXPECT_LT(elapsed, 2000u);
   Sleep(100);
   EXPECT_TRUE(std::all_of(report.begin(), report.end(), [](std::uint8_t b) { return b == 0xA5; }));
+}
+
+// An output write that never completes (here: a pipe whose reader reads nothing, so its buffer
+// fills up) is cancelled after its time-out and reported as failed; a stalled link cannot hold
+// the exchange, and with it the main thread, for ever.
+TEST(HidSystemWin32, StalledOutputWriteIsCancelledAfterItsTimeOut) {
+  const wchar_t* name = L"\\\\.\\pipe\\qv-stalled-output-write";
+  OwnedFile server(CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                    PIPE_TYPE_BYTE | PIPE_WAIT, 1, 64, 64, 0, nullptr));
+  ASSERT_TRUE(server);
+  Win32HidSystem hid;
+  HidHandle handle = hid.Open(reinterpret_cast<const char16_t*>(name), true);
+  ASSERT_NE(handle, kInvalidHidHandle);
+
+  std::uint8_t report[17] = {0x03, 0x81, 0x01};
+  bool stalled = false;
+  DWORD elapsed = 0;
+  for (int i = 0; i < 20000 && !stalled; ++i) {
+    const DWORD start = GetTickCount();
+    stalled = !hid.WriteOutput(handle, report, sizeof report, 200);
+    elapsed = GetTickCount() - start;
+  }
+  ASSERT_TRUE(stalled) << "no write ever waited: the pipe's buffer never filled";
+  EXPECT_GE(elapsed, 150u);
+  EXPECT_LT(elapsed, 2000u);
+  // The cancelled write is finished with: the buffer may change and the handle close safely.
+  std::fill(std::begin(report), std::end(report), std::uint8_t{0});
+  EXPECT_FALSE(hid.WriteOutput(handle, report, sizeof report, 50));
+  hid.Close(handle);
 }
 
 }  // namespace
