@@ -23,6 +23,7 @@
 #include "device/device_commands.h"
 #include "device/device_link.h"
 #include "emulator/emulated_hid_system.h"
+#include "tests/access_fakes.h"
 
 namespace qv {
 namespace {
@@ -65,26 +66,10 @@ constexpr Scenario kScenarios[] = {
     {"B5B50777 off after connect + USB", kProduct0777, true, true},
 };
 
-class NoSoftKeyboards : public SoftKeyboardHost {
- public:
-  bool SoftKeyboardThreadExists(int) override { return false; }
-  bool SoftKeyboardWindowExists(int) override { return false; }
-  void StartSoftKeyboardThread(int, SoftKeyLayout) override {}
-  void CloseSoftKeyboardThread(int) override {}
-  void CreateFolder(std::u16string_view) override {}
-  void LoadSoftKeyAssets(int) override {}
-};
-
 class NoPrompts : public ConnectionPromptHook {
  public:
   int PasswordPrompt(int) override { return kPromptCancelled; }
   bool FactoryResetKeyPad(int) override { return false; }
-};
-
-class QuietPresenceUi : public PresenceCheckUi {
- public:
-  void ShowForcedCloseMessage() override {}
-  void CloseOwnedWindows() override {}
 };
 
 // The program's key pad side over an emulated bus on the virtual clock.
@@ -92,9 +77,9 @@ struct Rig {
   EmulatedHidSystem hid{EmulatedHidSystem::ClockMode::kVirtual};
   DeviceContext context{hid};
   DeviceKeyCodeCache cache;
-  NoSoftKeyboards softKeyboards;
+  testing::NoSoftKeyboards softKeyboards;
   NoPrompts prompts;
-  QuietPresenceUi presenceUi;
+  testing::QuietPresenceUi presenceUi;
   ConnectionPorts ports{context, cache, softKeyboards, prompts, presenceUi, u"D:\\softkey\\"};
   KeyPadTable table;
   EmulatedDeviceId ble = 0;
