@@ -38,24 +38,6 @@ const AccessMessage& RefusalMessage(RegistrationCheck check) {
 
 }  // namespace
 
-std::uint32_t MessageBoxStyle(const AccessMessage& message) {
-  std::uint32_t style = 0;
-  switch (message.icon) {
-    case MessageIcon::kError:
-      style |= kMessageBoxIconError;
-      break;
-    case MessageIcon::kWarning:
-      style |= kMessageBoxIconWarning;
-      break;
-    case MessageIcon::kInformation:
-      style |= kMessageBoxIconInformation;
-      break;
-  }
-  if (message.buttons == MessageButtons::kYesNo) style |= kMessageBoxYesNo;
-  if (message.secondButtonDefault) style |= kMessageBoxDefaultSecond;
-  return style;
-}
-
 AccessState AccessStateFromStatus(std::uint8_t status) {
   if ((status & kStatusPasswordSet) == 0) return AccessState::Open;
   return (status & kStatusAuthenticated) ? AccessState::Authenticated : AccessState::Locked;

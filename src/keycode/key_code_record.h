@@ -17,6 +17,7 @@ struct KeyCodeRecord {
   std::array<std::uint8_t, kRecordBytes> bytes{};
 
   std::uint8_t length() const { return bytes[0]; }
+  bool operator==(const KeyCodeRecord&) const = default;
 };
 
 using KeyCodeRecords = std::array<KeyCodeRecord, kMaxKeys>;
