@@ -87,4 +87,21 @@ inline constexpr int kSoftKeyMenuSettingsLocked = 1042;
 // The key-code list view of the key-code dialogs.
 inline constexpr int kKeyCodeListId = 1007;
 
+// Key-code settings, extended settings and key check.
+inline constexpr unsigned kDialogKeyCodeSettings = 134;
+inline constexpr int kControlKeyInput = 1008;         // "キー入力"
+inline constexpr int kControlImport = 1021;           // "インポート"
+inline constexpr int kControlExport = 1022;           // "エクスポート"
+inline constexpr int kControlExtendedSettings = 1023; // "拡張設定…"
+inline constexpr int kControlKeyButtonTemplate = 1500;
+inline constexpr unsigned kDialogKeyCheck = 166;
+inline constexpr int kControlKeyNumber = 1018;  // "Key #"
+inline constexpr unsigned kDialogExtendedSettings = 169;
+inline constexpr int kControlBuzzerLarge = 1037;
+inline constexpr int kControlBuzzerSmall = 1038;
+inline constexpr int kControlBuzzerOff = 1039;
+inline constexpr int kControlInterfacePs2 = 1040;
+inline constexpr int kControlInterfaceUsb = 1041;
+inline constexpr int kControlInterfaceGroup = 1043;
+
 }  // namespace qv

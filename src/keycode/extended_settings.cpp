@@ -36,14 +36,14 @@ ExtendedSettingsView ExtendedSettingsOpen(std::uint32_t modelIdentity, std::uint
       view.buzzer = BuzzerOf(working);
       view.interfaceShown = false;
       view.interfaceEnabled = true;
-      view.interface = InterfaceOf(working);
+      view.interfaceMode = InterfaceOf(working);
       break;
     case 0x02001227:
     case 0x02001865:
       view.buzzerEnabled = true;
       view.buzzer = BuzzerOf(working);
       view.interfaceEnabled = true;
-      view.interface = InterfaceOf(working);
+      view.interfaceMode = InterfaceOf(working);
       break;
     default:
       break;
@@ -52,7 +52,7 @@ ExtendedSettingsView ExtendedSettingsOpen(std::uint32_t modelIdentity, std::uint
 }
 
 std::uint8_t ExtendedSettingsValue(std::uint32_t modelIdentity, std::uint8_t working,
-                                   BuzzerChoice buzzer, InterfaceChoice interface) {
+                                   BuzzerChoice buzzer, InterfaceChoice interfaceMode) {
   std::uint8_t volume = kStatusVolumeNone;
   if (buzzer == BuzzerChoice::kSmall) volume = kStatusVolumeSmall;
   if (buzzer == BuzzerChoice::kLarge) volume = kStatusVolumeLarge;
@@ -61,7 +61,7 @@ std::uint8_t ExtendedSettingsValue(std::uint32_t modelIdentity, std::uint8_t wor
     case 0x0100142A:
     case 0x02001227:
     case 0x02001865:
-      interfaceBit = interface == InterfaceChoice::kUsb ? 0 : kStatusInterfacePs2;
+      interfaceBit = interfaceMode == InterfaceChoice::kUsb ? 0 : kStatusInterfacePs2;
       break;
     default:
       break;

@@ -15,7 +15,7 @@ struct ExtendedSettingsView {
   BuzzerChoice buzzer = BuzzerChoice::kNone;
   bool interfaceShown = true;  // group box 1043 and its radios
   bool interfaceEnabled = false;
-  InterfaceChoice interface = InterfaceChoice::kNone;
+  InterfaceChoice interfaceMode = InterfaceChoice::kNone;
 };
 
 // The dialog as it opens for a model identity and the working status byte (the pending status,
@@ -25,6 +25,6 @@ ExtendedSettingsView ExtendedSettingsOpen(std::uint32_t modelIdentity, std::uint
 // The new status byte of "登録": the chosen volume bits (0x00 without a choice), the interface bit
 // on the models that have an interface choice, and the working value's bits 0-3 and 7.
 std::uint8_t ExtendedSettingsValue(std::uint32_t modelIdentity, std::uint8_t working,
-                                   BuzzerChoice buzzer, InterfaceChoice interface);
+                                   BuzzerChoice buzzer, InterfaceChoice interfaceMode);
 
 }  // namespace qv

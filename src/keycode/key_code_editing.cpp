@@ -273,6 +273,11 @@ FinishOutcome FinishKeyCodeSettings(KeyCodeEditing& editing, UiWindow owner) {
   return FinishOutcome::kWritten;
 }
 
+std::uint8_t ExtendedSettingsWorkingValue(KeyCodeEditing& editing) {
+  if (editing.edited.pendingStatus != kNoPendingStatus) return editing.edited.pendingStatus;
+  return CurrentStatus(editing);
+}
+
 void CancelKeyCodeSettings(EditedKeyCodes& edited) {
   edited.pendingStatus = kNoPendingStatus;
 }

@@ -202,6 +202,10 @@ enum class FinishOutcome {
   kLinkDown,  // a framed key pad did not answer its ping: nothing written, end with 2
   kStayOpen,  // a write failed and was reported: the dialog stays open with the edits
 };
+// The status byte dialog 169 starts from: the pending one, else what the key pad reports now
+// (0 when it does not answer).
+std::uint8_t ExtendedSettingsWorkingValue(KeyCodeEditing& editing);
+
 // "設定終了": the link check of the framed models, then the writes.
 FinishOutcome FinishKeyCodeSettings(KeyCodeEditing& editing, UiWindow owner);
 // "設定取消": the edits are dropped.

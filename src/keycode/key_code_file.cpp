@@ -54,13 +54,13 @@ bool HasExtendedSettings(std::uint32_t modelIdentity) {
 }
 
 SettingsBlock SettingsBlockFromStatus(std::uint32_t modelIdentity, std::uint8_t status) {
-  std::uint8_t interface = kInterfaceNone;
+  std::uint8_t connection = kInterfaceNone;
   if (modelIdentity != kIdentityLargeNoInterface)
-    interface = (status & kStatusInterfacePs2) ? kInterfacePs2 : kInterfaceUsb;
+    connection = (status & kStatusInterfacePs2) ? kInterfacePs2 : kInterfaceUsb;
   std::uint8_t buzzer = kBuzzerNone;
   if ((status & kStatusVolumeMask) == kStatusVolumeSmall) buzzer = kBuzzerSmall;
   if ((status & kStatusVolumeMask) == kStatusVolumeLarge) buzzer = kBuzzerLarge;
-  return {kInterfaceMarker, interface, kBuzzerMarker, buzzer};
+  return {kInterfaceMarker, connection, kBuzzerMarker, buzzer};
 }
 
 bool StatusFromSettingsBlock(const SettingsBlock& block, std::uint8_t currentStatus,

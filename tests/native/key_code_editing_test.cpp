@@ -377,20 +377,20 @@ TEST(KeyCodeEditingFlows, FramedLinkCheckBeforeWriting) {
 TEST(ExtendedSettings, OpeningAndTheNewStatusByte) {
   ExtendedSettingsView view = ExtendedSettingsOpen(0x02001227, 0x65);
   EXPECT_EQ(view.buzzer, BuzzerChoice::kLarge);
-  EXPECT_EQ(view.interface, InterfaceChoice::kUsb);
+  EXPECT_EQ(view.interfaceMode, InterfaceChoice::kUsb);
   EXPECT_TRUE(view.interfaceEnabled && view.interfaceShown);
   EXPECT_EQ(ExtendedSettingsValue(0x02001227, 0x65, BuzzerChoice::kSmall, InterfaceChoice::kPs2),
             0x55);
 
   view = ExtendedSettingsOpen(0x01001227, 0x75);
   EXPECT_FALSE(view.interfaceEnabled);
-  EXPECT_EQ(view.interface, InterfaceChoice::kNone);
+  EXPECT_EQ(view.interfaceMode, InterfaceChoice::kNone);
   EXPECT_EQ(ExtendedSettingsValue(0x01001227, 0x75, BuzzerChoice::kLarge, InterfaceChoice::kPs2),
             0x65);
 
   view = ExtendedSettingsOpen(0x0100142A, 0x10);
   EXPECT_FALSE(view.interfaceShown);
-  EXPECT_EQ(view.interface, InterfaceChoice::kPs2);  // still set from the status
+  EXPECT_EQ(view.interfaceMode, InterfaceChoice::kPs2);  // still set from the status
   EXPECT_EQ(ExtendedSettingsOpen(0x02001865, 0x20).buzzer, BuzzerChoice::kNone);
   EXPECT_EQ(ExtendedSettingsValue(0x02001865, 0x21, BuzzerChoice::kNone, InterfaceChoice::kUsb),
             0x01);

@@ -3,6 +3,8 @@
 #include "access/win32/access_dialogs.h"
 #include "access/win32/touch_keyboard_win32.h"
 #include "app/win32/application.h"
+#include "keycode/win32/key_code_dialogs.h"
+#include "keycode/win32/key_code_files_win32.h"
 
 namespace qv {
 namespace {
@@ -10,8 +12,24 @@ namespace {
 class ShellAccessHooks : public AccessHooks {
  public:
   explicit ShellAccessHooks(Application& app) : app_(app) {}
-  // The key-code settings dialog joins here with the key-code editing; until then the command
-  // runs its access sequence around an empty step.
+  // Dialog 134 for the command's key pad, over the one editing copy and the slot's cache.
+  void RunKeyCodeSettings(UiWindow owner, int slot) override {
+    if (!IsSlot(slot)) return;
+    KeyPadSlot& entry = app_.keyPads.slots[slot];
+    Win32KeyCodeFiles files;
+    Win32EditorMessages messages;
+    KeyCodeEditing editing{*app_.device,
+                           entry.link,
+                           entry.modelIdentity,
+                           app_.editedKeyCodes,
+                           app_.keyCodeCache.slots[slot],
+                           files,
+                           messages};
+    KeyCodeSettingsSession session;
+    session.editing = &editing;
+    session.nonJapaneseLayout = app_.shell.nonJapaneseLayout.load();
+    RunKeyCodeSettingsDialog(app_.instance, reinterpret_cast<HWND>(owner), session);
+  }
   void SetSoftKeyboardVisible(int slot, bool show) override {
     app_.softKeyboards.SetSoftKeyboardVisible(slot, show, false);
   }

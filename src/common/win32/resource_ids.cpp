@@ -3,6 +3,7 @@
 #include "resource.h"
 
 #include "common/ids.h"
+#include "keycode/key_code_editing.h"
 
 namespace qv {
 
@@ -49,5 +50,23 @@ static_assert(IDD_SOFTKEY_MENU == kDialogSoftKeyMenu);
 static_assert(IDC_MENU_LOCK == kSoftKeyMenuLock);
 static_assert(IDC_MENU_PASSWORD == kSoftKeyMenuPassword);
 static_assert(IDC_SETTINGS_LOCKED == kSoftKeyMenuSettingsLocked);
+
+static_assert(IDD_KEY_CODE_SETTINGS == kDialogKeyCodeSettings);
+static_assert(IDC_KEY_CODE_LIST == kKeyCodeListId);
+static_assert(IDC_KEY_INPUT == kControlKeyInput);
+static_assert(IDC_IMPORT == kControlImport);
+static_assert(IDC_EXPORT == kControlExport);
+static_assert(IDC_EXTENDED_SETTINGS == kControlExtendedSettings);
+static_assert(IDC_KEY_BUTTON_TEMPLATE == kControlKeyButtonTemplate);
+static_assert(IDC_KEY_BUTTON_TEMPLATE == kFirstKeyButtonId);
+static_assert(IDD_KEY_CHECK == kDialogKeyCheck);
+static_assert(IDC_KEY_NUMBER == kControlKeyNumber);
+static_assert(IDD_EXTENDED_SETTINGS == kDialogExtendedSettings);
+static_assert(IDC_BUZZER_LARGE == kControlBuzzerLarge);
+static_assert(IDC_BUZZER_SMALL == kControlBuzzerSmall);
+static_assert(IDC_BUZZER_OFF == kControlBuzzerOff);
+static_assert(IDC_INTERFACE_PS2 == kControlInterfacePs2);
+static_assert(IDC_INTERFACE_USB == kControlInterfaceUsb);
+static_assert(IDC_INTERFACE_GROUP == kControlInterfaceGroup);
 
 }  // namespace qv

@@ -1,0 +1,315 @@
+// Dialog 134 from the resource script over emulated key pads: the key buttons of every model,
+// writing only the changed keys, files carried between key pads, and a failed write keeping the
+// dialog open.
+#include "keycode/win32/key_code_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/ids.h"
+#include "device/device_commands.h"
+#include "emulator/emulated_hid_system.h"
+#include "keycode/win32/key_code_files_win32.h"
+#include "win32/dialog_user.h"
+
+namespace qv {
+namespace {
+
+using testing::Press;
+using testing::TextOf;
+using testing::User;
+using testing::WaitForDialog;
+
+constexpr wchar_t kTitle[] = L"キーコード設定";
+
+// The disk and message boxes of the program, with the file dialogs answered by a fixed path.
+class FixedPathFiles : public Win32KeyCodeFiles {
+ public:
+  std::u16string path;
+  bool ChooseFileToOpen(UiWindow, std::u16string& chosen) override {
+    chosen = path;
+    return true;
+  }
+  bool ChooseFileToSave(UiWindow, std::u16string& chosen) override {
+    chosen = path;
+    return true;
+  }
+};
+
+std::u16string TempFile(const wchar_t* name) {
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  std::wstring path = std::wstring(folder) + name;
+  DeleteFileW(path.c_str());
+  return std::u16string(path.begin(), path.end());
+}
+
+struct KeyPad {
+  EmulatedHidSystem& hid;
+  DeviceContext& context;
+  DeviceLink link;
+  EmulatedDeviceId id = 0;
+  std::uint32_t identity = 0;
+
+  KeyPad(EmulatedHidSystem& system, DeviceContext& device, std::uint16_t productId,
+         std::uint16_t ordinal, bool bluetooth = false)
+      : hid(system), context(device) {
+    KeyPadSpec spec;
+    spec.productId = productId;
+    spec.bluetooth = bluetooth;
+    spec.serial = 1000 + ordinal;
+    id = hid.AttachKeyPad(spec);
+    std::uint16_t version = 0;
+    EXPECT_EQ(OpenKeyPad(context, link, productId, &version, ordinal, false), ordinal);
+    identity = (std::uint32_t{version} << 16) | productId;
+  }
+  ~KeyPad() { CloseLink(context, link); }
+
+  std::vector<int> WrittenKeys() {
+    std::vector<int> keys;
+    for (const ReceivedRequest& request : hid.Requests(id))
+      if (request.command == kCmdWriteKeyCode && !request.payload.empty())
+        keys.push_back(request.payload[0]);
+    return keys;
+  }
+};
+
+// One run of dialog 134 for a key pad, with its own editing copy.
+struct Session {
+  EditedKeyCodes edited;
+  KeyCodeRecords cache{};
+  FixedPathFiles files;
+  Win32EditorMessages messages;
+  KeyCodeEditing editing;
+  KeyCodeSettingsSession session;
+
+  explicit Session(KeyPad& pad)
+      : editing{pad.context, pad.link, pad.identity, edited, cache, files, messages} {
+    session.editing = &editing;
+  }
+  INT_PTR Run() { return RunKeyCodeSettingsDialog(GetModuleHandleW(nullptr), nullptr, session); }
+};
+
+struct ButtonCount {
+  int all = 0;
+  int visible = 0;
+  RECT keyInput{};
+  bool keyInputOverlaps = false;
+  bool outside = false;
+  int gridBottom = 0;
+};
+
+ButtonCount CountKeyButtons(HWND dialog) {
+  ButtonCount count;
+  HWND keyInput = GetDlgItem(dialog, kControlKeyInput);
+  GetWindowRect(keyInput, &count.keyInput);
+  RECT client{};
+  GetWindowRect(dialog, &client);
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (GetDlgCtrlID(child) < kFirstKeyButtonId) continue;
+    ++count.all;
+    if (!IsWindowVisible(child)) continue;
+    ++count.visible;
+    RECT rect{}, overlap{};
+    GetWindowRect(child, &rect);
+    if (IntersectRect(&overlap, &rect, &count.keyInput)) count.keyInputOverlaps = true;
+    count.gridBottom = std::max<int>(count.gridBottom, rect.bottom);
+    if (rect.right > client.right || rect.bottom > client.bottom) count.outside = true;
+  }
+  return count;
+}
+
+// The text of a message box.
+std::wstring MessageText(HWND box) {
+  std::wstring text;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    if (std::wstring(className) == L"Static") text += TextOf(child);
+  }
+  return text;
+}
+
+TEST(KeyCodeSettingsDialog, KeyButtonsOfEveryModel) {
+  struct Model {
+    std::uint16_t productId;
+    int buttons;
+  };
+  for (Model model : {Model{1887, 30}, Model{1911, 30}, Model{4645, 30}, Model{5162, 48},
+                      Model{4647, 96}, Model{6245, 84}}) {
+    SCOPED_TRACE(model.productId);
+    EmulatedHidSystem hid;
+    DeviceContext context{hid};
+    KeyPad pad(hid, context, model.productId, 1);
+    Session run(pad);
+    ButtonCount count, afterPage;
+    bool extendedShown = false;
+    User user([&](DWORD thread) {
+      HWND dialog = WaitForDialog(thread, kTitle);
+      if (!dialog) return;
+      count = CountKeyButtons(dialog);
+      extendedShown = IsWindowVisible(GetDlgItem(dialog, kControlExtendedSettings)) != FALSE;
+      // A page button pushed from the keyboard shows that page's keys.
+      SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 1), BM_CLICK, 0, 0);
+      Sleep(300);
+      afterPage = CountKeyButtons(dialog);
+      Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(run.Run(), kSettingsDropped);
+    user.Finished();
+    EXPECT_EQ(count.all, model.buttons);
+    EXPECT_FALSE(count.outside);
+    EXPECT_FALSE(count.keyInputOverlaps) << count.gridBottom << " " << count.keyInput.top;
+    EXPECT_EQ(extendedShown, HasExtendedSettings(pad.identity));
+    if (model.productId == 4645) {
+      EXPECT_EQ(count.visible, 6);  // no key buttons until a page is chosen
+      EXPECT_EQ(afterPage.visible, 30);
+      EXPECT_EQ(run.edited.page, 2);
+      EXPECT_FALSE(afterPage.keyInputOverlaps);
+    }
+    EXPECT_TRUE(pad.WrittenKeys().empty());  // cancelled: nothing written
+  }
+}
+
+TEST(KeyCodeSettingsDialog, FinishWritesOnlyTheKeyThatWasEntered) {
+  EmulatedHidSystem hid;
+  DeviceContext context{hid};
+  KeyPad pad(hid, context, 1887, 1);
+  Session run(pad);
+  KeyCodeRecord entered;
+  entered.bytes[0] = 3;
+  entered.bytes[1] = 0x1E;
+  entered.bytes[2] = 0x9E;
+  run.session.runKeyInput = [&](HWND) {
+    run.edited.records[run.edited.selectedKey] = entered;
+    return INT_PTR{1};
+  };
+  bool keyInputEnabled = false;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 6), BM_CLICK, 0, 0);  // key 7
+    Sleep(300);
+    keyInputEnabled = IsWindowEnabled(GetDlgItem(dialog, kControlKeyInput)) != FALSE;
+    Press(dialog, kControlKeyInput);
+    Sleep(200);
+    Press(dialog, IDOK);
+  });
+  EXPECT_EQ(run.Run(), kSettingsWritten);
+  user.Finished();
+  EXPECT_TRUE(keyInputEnabled);
+  EXPECT_EQ(run.edited.selectedKey, 6);
+  EXPECT_EQ(pad.WrittenKeys(), std::vector<int>{7});
+  EXPECT_EQ(hid.Record(pad.id, 7), entered);
+  EXPECT_EQ(run.cache[6], entered);
+}
+
+TEST(KeyCodeSettingsDialog, FilesMoveBetweenKeyPadsOfOneModelOnly) {
+  EmulatedHidSystem hid;
+  DeviceContext context{hid};
+  KeyPad source(hid, context, 1887, 1);
+  KeyCodeRecord record;
+  record.bytes[0] = 5;
+  record.bytes[1] = 0x3A;
+  record.bytes[2] = 0x30;
+  record.bytes[3] = 0xB0;
+  record.bytes[4] = 0xBA;
+  hid.SetRecord(source.id, 12, record);
+  const std::u16string path = TempFile(L"qv-transfer.qvk");
+
+  Session exporting(source);
+  exporting.files.path = path;
+  User exportUser([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    Press(dialog, kControlExport);  // nothing changed: no question, just the file
+    Sleep(300);
+    Press(dialog, IDCANCEL);
+  });
+  exporting.Run();
+  exportUser.Finished();
+  ASSERT_TRUE(std::filesystem::exists(std::filesystem::path(path)));
+
+  KeyPad target(hid, context, 1887, 2);
+  Session importing(target);
+  importing.files.path = path;
+  User importUser([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    Press(dialog, kControlImport);
+    Sleep(300);
+    Press(dialog, IDOK);
+  });
+  EXPECT_EQ(importing.Run(), kSettingsWritten);
+  importUser.Finished();
+  EXPECT_EQ(hid.Record(target.id, 12), record);
+  EXPECT_EQ(target.WrittenKeys().size(), 30u);
+
+  KeyPad other(hid, context, 0x074F, 1);
+  Session refusing(other);
+  refusing.files.path = path;
+  std::wstring shown, caption;
+  User refuseUser([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    Press(dialog, kControlImport);
+    HWND box = WaitForDialog(thread, L"エラー");
+    if (!box) return;
+    shown = MessageText(box);
+    Press(box, IDOK);
+    Sleep(200);
+    Press(dialog, IDCANCEL);
+  });
+  refusing.Run();
+  refuseUser.Finished();
+  EXPECT_EQ(shown, L"別の製品のキーコードファイルです。\nこのファイルは使用できません。");
+  EXPECT_FALSE(refusing.edited.imported);
+  DeleteFileW(reinterpret_cast<const wchar_t*>(path.c_str()));
+}
+
+TEST(KeyCodeSettingsDialog, FailedWriteKeepsTheDialogOpenAndTheKeyMarked) {
+  EmulatedHidSystem hid;
+  DeviceContext context{hid};
+  context.framedTimeoutMs = 200;
+  KeyPad pad(hid, context, 0x074F, 1, true);
+  Session run(pad);
+  run.session.runKeyInput = [&](HWND) {
+    run.edited.records[run.edited.selectedKey].bytes[0] = 1;
+    return INT_PTR{1};
+  };
+  KeyPadFaults faults;
+  faults.unansweredCommand = kCmdWriteKeyCode;
+  hid.SetFaults(pad.id, faults);
+  bool stillOpen = false;
+  std::wstring shown;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 2), BM_CLICK, 0, 0);
+    Sleep(300);
+    Press(dialog, kControlKeyInput);
+    Sleep(200);
+    Press(dialog, IDOK);
+    HWND box = WaitForDialog(thread, L"通信エラー");
+    if (!box) return;
+    shown = MessageText(box);
+    Press(box, IDOK);
+    stillOpen = WaitForDialog(thread, kTitle) != nullptr;
+    Press(dialog, IDCANCEL);
+  });
+  EXPECT_EQ(run.Run(), kSettingsDropped);
+  user.Finished();
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(shown,
+            std::wstring(kKeyWriteFailedMessage.text.begin(), kKeyWriteFailedMessage.text.end()));
+  EXPECT_TRUE(run.edited.changed[2]);
+}
+
+}  // namespace
+}  // namespace qv
