@@ -250,8 +250,9 @@ TEST(KeyCodeFile, DamagedBodiesAreRefusedWhole) {
   damaged.back().bytes[16] = 0;  // length 0
   damaged.push_back({file, 0x075F, 0x0100});
   damaged.back().bytes[lastRecord] = 62;  // beyond a record
-  damaged.push_back({file, 0x075F, 0x0100});
-  damaged.back().bytes[lastRecord] = 42;  // 41 strokes: beyond the model's 40
+  KeyCodeRecords tooLong = records;
+  tooLong[29].bytes[0] = 42;  // 41 strokes: beyond the model's 40, though within a record
+  damaged.push_back({BuildKeyCodeFile(0x0100075F, 0, tooLong), 0x075F, 0x0100});
   damaged.push_back({Bytes(extended.begin(), extended.begin() + 18), 0x1227, 0x0200});
 
   for (const Case& bad : damaged) {
