@@ -5,6 +5,7 @@
 
 #include "app/win32/application.h"
 #include "device/device_link.h"
+#include "keycode/key_table.h"
 
 namespace qv {
 namespace {
@@ -15,6 +16,9 @@ constexpr int kPasswordEdit = 102;
 constexpr int kAttachButton = 103;
 constexpr int kAttachedList = 104;
 constexpr int kDetachButton = 105;
+constexpr int kKeyNumberEdit = 106;
+constexpr int kKeyCodeView = 107;
+constexpr UINT_PTR kKeyCodeTimer = 1;
 
 struct PanelModel {
   std::uint16_t productId;
@@ -114,6 +118,32 @@ void Detach(HWND window) {
   NotifyProgram();
 }
 
+// What the key pad selected in the list holds for the key number typed beside it, as the
+// program's key-code list names the strokes; refreshed twice a second, so a key code written by
+// the program shows here at once.
+void ShowHeldKeyCode(HWND window) {
+  std::wstring text = L"(接続中のキーパッドを選択 / select an attached key pad)";
+  const int index =
+      static_cast<int>(SendDlgItemMessageW(window, kAttachedList, LB_GETCURSEL, 0, 0));
+  wchar_t keyText[8] = {};
+  GetDlgItemTextW(window, kKeyNumberEdit, keyText, 8);
+  const int key = static_cast<int>(wcstol(keyText, nullptr, 10));
+  if (index >= 0 && index < static_cast<int>(panel.keyPads->size()) && key >= 1 && key <= 144) {
+    const KeyCodeRecord record = panel.hid->Record((*panel.keyPads)[index].id, key);
+    wchar_t head[48];
+    swprintf(head, 48, L"Key #%d: %d strokes\r\n", key, StrokeCount(record));
+    text = head;
+    for (const KeyCodeRow& row : KeyCodeRows(record, KeyTableFor(false))) {
+      text += reinterpret_cast<const wchar_t*>(row.key);
+      text += reinterpret_cast<const wchar_t*>(row.state);
+      text += L"\r\n";
+    }
+  }
+  wchar_t shown[1024] = {};
+  GetDlgItemTextW(window, kKeyCodeView, shown, 1024);
+  if (text != shown) SetDlgItemTextW(window, kKeyCodeView, text.c_str());
+}
+
 HWND AddControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x,
                 int y, int width, int height, int id, HFONT font) {
   HWND control =
@@ -146,9 +176,19 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
                  330, 120, kAttachedList, font);
       AddControl(window, L"BUTTON", L"切断 (detach)", BS_PUSHBUTTON | WS_TABSTOP, 10, 276, 330, 26,
                  kDetachButton, font);
+      AddControl(window, L"STATIC", L"キー番号 (key number)", 0, 10, 312, 160, 18, -1, font);
+      AddControl(window, L"EDIT", L"1", WS_BORDER | ES_NUMBER | WS_TABSTOP, 180, 310, 60, 22,
+                 kKeyNumberEdit, font);
+      AddControl(window, L"EDIT", L"",
+                 WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 10, 338,
+                 330, 130, kKeyCodeView, font);
+      SetTimer(window, kKeyCodeTimer, 500, nullptr);
       RefreshList(window);
       return 0;
     }
+    case WM_TIMER:
+      if (wParam == kKeyCodeTimer) ShowHeldKeyCode(window);
+      return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == kAttachButton) Attach(window);
       if (LOWORD(wParam) == kDetachButton) Detach(window);
@@ -210,7 +250,7 @@ HWND CreateEmulatorPanel(HINSTANCE instance, EmulatedHidSystem& hid,
   RegisterClassExW(&windowClass);
   HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"キーパッド エミュレーター (demo)",
                                 WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 40, 40,
-                                366, 350, nullptr, nullptr, instance, nullptr);
+                                366, 510, nullptr, nullptr, instance, nullptr);
   if (window) ShowWindow(window, SW_SHOWNOACTIVATE);
   return window;
 }
