@@ -87,4 +87,31 @@ inline constexpr int kSoftKeyMenuSettingsLocked = 1042;
 // The key-code list view of the key-code dialogs.
 inline constexpr int kKeyCodeListId = 1007;
 
+// ---------------------------------------------------------------- key input and shortcut list
+// To the key input dialog: the capture's entries changed (wParam = new length, lParam = the VK
+// captured, 0 from a button), and a record to load (lParam points to one of the shortcut list's
+// records; sent by the shortcut list on the same thread).
+inline constexpr std::uint32_t kEntriesChangedMessage = 0x8065;  // WM_APP + 101
+inline constexpr std::uint32_t kLoadRecordMessage = 0x8066;      // WM_APP + 102
+// Posted by the capture hook to its own dialog: what the hook may not do itself (wParam bits).
+inline constexpr std::uint32_t kCaptureNoticeMessage = 0x8067;  // WM_APP + 103
+inline constexpr unsigned kCaptureNoticeBeep = 0x1;
+inline constexpr unsigned kCaptureNoticeLockButtons = 0x2;
+
+inline constexpr unsigned kDialogKeyInput = 135;
+inline constexpr int kKeyInputKeyLabel = 1018;   // "Key #%u"
+inline constexpr int kKeyInputShortcuts = 1009;  // "ショートカットキー"
+inline constexpr int kKeyInputDefault = 1010;    // "初期設定"
+inline constexpr int kKeyInputClear = 1011;      // "消去"
+inline constexpr int kKeyInputRepeat1 = 1020;
+inline constexpr int kKeyInputDelay1 = 1021;
+inline constexpr int kKeyInputDelay2 = 1022;
+inline constexpr int kKeyInputDelay3 = 1023;
+inline constexpr int kKeyInputHankaku = 1024;   // "半角/全角"
+inline constexpr int kKeyInputKatakana = 1025;  // "カタカナひらがな"
+inline constexpr int kKeyInputRepeat2 = 1026;
+
+inline constexpr unsigned kDialogShortcuts = 136;
+inline constexpr int kShortcutListId = 1017;
+
 }  // namespace qv
