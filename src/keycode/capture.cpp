@@ -50,8 +50,9 @@ bool Balanced(const CaptureState& state) {
 int FinishedGrowth(const CaptureState& state, std::uint8_t stroke) {
   if (IsControl(stroke)) return 1;
   if (!IsRelease(stroke)) return 2;
-  int owing = 0;
   const std::uint8_t press = stroke & kStrokeKeyMask;
+  if (IsControlEntry(press)) return 1;  // control entries are never released
+  int owing = 0;
   for (int i = 0; i < state.length; ++i) {
     const std::uint8_t entry = state.entries[static_cast<std::size_t>(i)];
     if (entry == press)

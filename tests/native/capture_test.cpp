@@ -210,6 +210,15 @@ TEST_F(Capture, ReplayedStrokesThatWouldNotFinishWithinARecordAreRefused) {
   EXPECT_EQ(state.length, kMaxStrokes);
   EXPECT_EQ(CaptureRecord(state).bytes[0], kRecordBytes);
 
+  // Releases of a control entry's number pair with nothing: each costs a stroke of its own.
+  BeginCapture(state, kLargeModel, true);
+  strokes.assign(1, kDelay1);
+  for (int i = 0; i < 19; ++i) strokes.push_back(static_cast<std::uint8_t>(2 + i));
+  strokes.insert(strokes.end(), 21, 100 | kUp);  // releases of a key never pressed
+  strokes.push_back(kDelay1 | kUp);
+  EXPECT_EQ(ReplayRecord(state, Record(strokes)), 41);
+  EXPECT_EQ(FinishedLength(state), kMaxStrokes);
+
   // A length byte beyond the record replays no more than its 60 strokes.
   KeyCodeRecord damaged = Record({kA, kA | kUp});
   damaged.bytes[0] = 200;
