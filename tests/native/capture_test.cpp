@@ -81,6 +81,16 @@ TEST_F(Capture, LeavingTheDialogReleasesHeldKeysMostRecentFirst) {
   EXPECT_EQ(FinishCapture(state), 0);
   EXPECT_EQ(Entries(), (Strokes{kShift, kX, kX | kUp, kShift | kUp}));
   EXPECT_EQ(CaptureRecord(state).bytes[0], 5);
+
+  // After "[Repeat1]", the repeated key's release given by leaving ends the key code, as the
+  // key's own release would have; coming back records nothing more.
+  BeginCapture(state, kSmallModel, true);
+  PressRepeat1(state);
+  Down(kVkA);
+  FinishCapture(state);
+  EXPECT_TRUE(state.complete);
+  EXPECT_TRUE(Down(kVkB).passOn);
+  EXPECT_EQ(Entries(), (Strokes{kRepeat1, kA, kA | kUp}));
 }
 
 TEST_F(Capture, PressesCountAgainstHalfTheCapacityControlEntriesIncluded) {
