@@ -89,13 +89,13 @@ inline constexpr int kKeyCodeListId = 1007;
 
 // Key-code settings, extended settings and key check.
 inline constexpr unsigned kDialogKeyCodeSettings = 134;
-inline constexpr int kControlKeyInput = 1008;         // "キー入力"
-inline constexpr int kControlImport = 1021;           // "インポート"
-inline constexpr int kControlExport = 1022;           // "エクスポート"
-inline constexpr int kControlExtendedSettings = 1023; // "拡張設定…"
+inline constexpr int kControlKeyInput = 1008;          // "キー入力"
+inline constexpr int kControlImport = 1021;            // "インポート"
+inline constexpr int kControlExport = 1022;            // "エクスポート"
+inline constexpr int kControlExtendedSettings = 1023;  // "拡張設定…"
 inline constexpr int kControlKeyButtonTemplate = 1500;
 inline constexpr unsigned kDialogKeyCheck = 166;
-inline constexpr int kControlKeyNumber = 1018;  // "Key #"
+inline constexpr int kControlKeyNumber = 1018;  // "Key #" of dialogs 135 and 166
 inline constexpr unsigned kDialogExtendedSettings = 169;
 inline constexpr int kControlBuzzerLarge = 1037;
 inline constexpr int kControlBuzzerSmall = 1038;
@@ -103,5 +103,31 @@ inline constexpr int kControlBuzzerOff = 1039;
 inline constexpr int kControlInterfacePs2 = 1040;
 inline constexpr int kControlInterfaceUsb = 1041;
 inline constexpr int kControlInterfaceGroup = 1043;
+
+// ---------------------------------------------------------------- key input and shortcut list
+// To the key input dialog: the capture's entries changed (wParam = new length, lParam = the VK
+// captured, 0 from a button), and a record to load (lParam points to one of the shortcut list's
+// records; sent by the shortcut list on the same thread).
+inline constexpr std::uint32_t kEntriesChangedMessage = 0x8065;  // WM_APP + 101
+inline constexpr std::uint32_t kLoadRecordMessage = 0x8066;      // WM_APP + 102
+// Posted by the capture hook to its own dialog: what the hook may not do itself (wParam bits).
+inline constexpr std::uint32_t kCaptureNoticeMessage = 0x8067;  // WM_APP + 103
+inline constexpr unsigned kCaptureNoticeBeep = 0x1;
+inline constexpr unsigned kCaptureNoticeLockButtons = 0x2;
+
+inline constexpr unsigned kDialogKeyInput = 135;
+inline constexpr int kKeyInputShortcuts = 1009;  // "ショートカットキー"
+inline constexpr int kKeyInputDefault = 1010;    // "初期設定"
+inline constexpr int kKeyInputClear = 1011;      // "消去"
+inline constexpr int kKeyInputRepeat1 = 1020;
+inline constexpr int kKeyInputDelay1 = 1021;
+inline constexpr int kKeyInputDelay2 = 1022;
+inline constexpr int kKeyInputDelay3 = 1023;
+inline constexpr int kKeyInputHankaku = 1024;   // "半角/全角"
+inline constexpr int kKeyInputKatakana = 1025;  // "カタカナひらがな"
+inline constexpr int kKeyInputRepeat2 = 1026;
+
+inline constexpr unsigned kDialogShortcuts = 136;
+inline constexpr int kShortcutListId = 1017;
 
 }  // namespace qv

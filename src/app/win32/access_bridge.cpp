@@ -1,10 +1,14 @@
 // The access control as the shell runs it: the flows over the Win32 dialogs, with the main
 // window as owner and the shell's soft keyboards, settings and touch switch.
+#include <algorithm>
+
 #include "access/win32/access_dialogs.h"
 #include "access/win32/touch_keyboard_win32.h"
 #include "app/win32/application.h"
+#include "device/device_commands.h"
 #include "keycode/win32/key_code_dialogs.h"
 #include "keycode/win32/key_code_files_win32.h"
+#include "keycode/win32/key_input_dialog.h"
 
 namespace qv {
 namespace {
@@ -28,6 +32,23 @@ class ShellAccessHooks : public AccessHooks {
     KeyCodeSettingsSession session;
     session.editing = &editing;
     session.nonJapaneseLayout = app_.shell.nonJapaneseLayout.load();
+    session.runKeyInput = [&](HWND dialog) {
+      KeyInputSession input;
+      input.edited = &app_.editedKeyCodes;
+      input.productId = editing.ProductId();
+      input.nonJapaneseLayout = session.nonJapaneseLayout;
+      input.shortcuts = &app_.shortcuts;
+      input.readDefaultKeyCode = [&](int keyNumber, KeyCodeRecord& record) {
+        std::uint8_t length = 0;
+        StrokeBytes strokes{};
+        if (!ReadDefaultKeyCode(*app_.device, entry.link, keyNumber, length, strokes)) return false;
+        record.bytes[0] = length;
+        std::copy(strokes.begin(), strokes.end(), record.bytes.begin() + 1);
+        return true;
+      };
+      return RunKeyInputDialog(dialog, input);
+    };
+    session.openKeyInputWindow = [] { return OpenKeyInputWindow(); };
     RunKeyCodeSettingsDialog(app_.instance, reinterpret_cast<HWND>(owner), session);
   }
   void SetSoftKeyboardVisible(int slot, bool show) override {

@@ -5,6 +5,7 @@
 
 #include "common/win32/owned.h"
 #include "common/win32/owned_gdiplus.h"
+#include "common/win32/profile_store_win32.h"
 #include "common/win32/wide.h"
 #include "resource.h"
 
@@ -193,7 +194,10 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   const OwnedModule loadedWtsModule = ResolveOptionalEntryPoints(app);
 
   // 9, 10. The shortcut list beside the program (shortcutFile was set with the program path).
-  // Its loading joins here with the shortcut list.
+  // Its records are built for both key tables: the keyboard layout is read only when the main
+  // window is created.
+  Win32ProfileStore profiles;
+  LoadShortcuts(profiles, BoundedView(shell.paths.shortcutFile), app.shortcuts);
 
   // 11, 12. The data folders.
   PrepareDataFolders(app);

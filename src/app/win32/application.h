@@ -20,6 +20,7 @@
 #include "device/device_context.h"
 #include "device/hid_port.h"
 #include "keycode/key_code_store.h"
+#include "keycode/shortcuts.h"
 #include "softkbd/win32/soft_keyboard_host_win32.h"
 
 namespace qv {
@@ -57,6 +58,9 @@ struct Application {
   KeyPadTable keyPads;
   DeviceKeyCodeCache keyCodeCache;
   EditedKeyCodes editedKeyCodes;
+  // The shortcut list from shortcut.ini, read once at start (the key input dialog's sessions
+  // point to it).
+  ShortcutList shortcuts;
   Win32SoftKeyboardHost softKeyboards;
   Win32PresenceCheckUi presenceUi{&mainWindow};
   std::unique_ptr<ConnectionPromptHook> prompts;

@@ -69,4 +69,19 @@ static_assert(IDC_INTERFACE_PS2 == kControlInterfacePs2);
 static_assert(IDC_INTERFACE_USB == kControlInterfaceUsb);
 static_assert(IDC_INTERFACE_GROUP == kControlInterfaceGroup);
 
+// Dialogs 135 (key input) and 136 (shortcut list).
+static_assert(IDD_KEY_INPUT == kDialogKeyInput);
+static_assert(IDC_KEY_INPUT_SHORTCUTS == kKeyInputShortcuts);
+static_assert(IDC_KEY_INPUT_DEFAULT == kKeyInputDefault);
+static_assert(IDC_KEY_INPUT_CLEAR == kKeyInputClear);
+static_assert(IDC_KEY_INPUT_REPEAT1 == kKeyInputRepeat1);
+static_assert(IDC_KEY_INPUT_DELAY1 == kKeyInputDelay1);
+static_assert(IDC_KEY_INPUT_DELAY2 == kKeyInputDelay2);
+static_assert(IDC_KEY_INPUT_DELAY3 == kKeyInputDelay3);
+static_assert(IDC_KEY_INPUT_HANKAKU == kKeyInputHankaku);
+static_assert(IDC_KEY_INPUT_KATAKANA == kKeyInputKatakana);
+static_assert(IDC_KEY_INPUT_REPEAT2 == kKeyInputRepeat2);
+static_assert(IDD_SHORTCUTS == kDialogShortcuts);
+static_assert(IDC_SHORTCUT_LIST == kShortcutListId);
+
 }  // namespace qv
