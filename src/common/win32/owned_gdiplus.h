@@ -27,4 +27,30 @@ inline GdiplusSession StartGdiplus() {
   return GdiplusSession(token);
 }
 
+// A GDI+ image (also a bitmap made by GDI+).
+struct GdiplusImageTraits {
+  using type = Gdiplus::GpImage*;
+  static type Invalid() { return nullptr; }
+  static void Close(type image) { Gdiplus::DllExports::GdipDisposeImage(image); }
+};
+using OwnedGdiplusImage = Owned<GdiplusImageTraits>;
+
+// A GDI+ drawing surface.
+struct GdiplusGraphicsTraits {
+  using type = Gdiplus::GpGraphics*;
+  static type Invalid() { return nullptr; }
+  static void Close(type graphics) { Gdiplus::DllExports::GdipDeleteGraphics(graphics); }
+};
+using OwnedGdiplusGraphics = Owned<GdiplusGraphicsTraits>;
+
+// GDI+ image attributes (with their colour remap table).
+struct GdiplusImageAttributesTraits {
+  using type = Gdiplus::GpImageAttributes*;
+  static type Invalid() { return nullptr; }
+  static void Close(type attributes) {
+    Gdiplus::DllExports::GdipDisposeImageAttributes(attributes);
+  }
+};
+using OwnedGdiplusImageAttributes = Owned<GdiplusImageAttributesTraits>;
+
 }  // namespace qv
