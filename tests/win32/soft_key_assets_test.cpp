@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,50 @@ TEST_F(SoftKeyAssetsTest, SaveReportsItsRealResultAndRefusesWhatItCannotSave) {
   EXPECT_TRUE(LoadScaledBitmap(*tables_, U16(png), 144));
   EXPECT_FALSE(LoadScaledBitmap(*tables_, U16(temp_.path() + L"\\none.png"), 7));
   EXPECT_EQ(tables_->keptImages[7], nullptr);
+}
+
+// The 32-bit pixels of a display bitmap.
+std::vector<std::uint32_t> DisplayPixels(HBITMAP bitmap) {
+  std::vector<std::uint32_t> pixels(256 * 256);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = 256;
+  info.bmiHeader.biHeight = -256;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  const OwnedMemoryDc dc(CreateCompatibleDC(nullptr));
+  if (GetDIBits(dc.get(), bitmap, 0, 256, pixels.data(), &info, DIB_RGB_COLORS) != 256)
+    pixels.clear();
+  return pixels;
+}
+
+TEST_F(SoftKeyAssetsTest, StoredSquarePicturesLoadAsTheFullConversionShowsThem) {
+  // A picture of the stored size and kind (256 by 256 with alpha) that still has opaque white,
+  // colours and a half-transparent band.
+  const std::wstring stored = InPad(L"001.png");
+  ASSERT_TRUE(testing::WritePicture(
+      stored, 256, 256, L"image/png", 0x00FFFFFF,
+      {ColourBand{0, 0, 200, 256, kWhite}, ColourBand{0, 0, 50, 256, kRed},
+       ColourBand{100, 0, 30, 256, 0x802040C0}, ColourBand{150, 100, 20, 20, kGreen}}));
+
+  const OwnedBitmap loaded = LoadScaledBitmap(*tables_, U16(stored), -1);
+  const OwnedBitmap converted = LoadScaledBitmap(*tables_, U16(stored), 3);
+  ASSERT_TRUE(loaded && converted);
+  const std::vector<std::uint32_t> a = DisplayPixels(loaded.get()),
+                                   b = DisplayPixels(converted.get());
+  ASSERT_EQ(a.size(), 256u * 256u);
+  int differing = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const std::uint32_t x = a[i], y = b[i];
+    for (int shift = 0; shift < 24; shift += 8)
+      if (std::abs(int(x >> shift & 0xFF) - int(y >> shift & 0xFF)) > 1) ++differing;
+  }
+  EXPECT_EQ(differing, 0);
+  const std::uint32_t face = GetSysColor(COLOR_BTNFACE);
+  const std::uint32_t faceRgb = (face & 0xFF) << 16 | (face & 0xFF00) | (face >> 16 & 0xFF);
+  EXPECT_EQ(a[128 * 256 + 180] & 0xFFFFFF, faceRgb);  // opaque white
+  EXPECT_EQ(a[128 * 256 + 250] & 0xFFFFFF, faceRgb);  // transparent
 }
 
 TEST_F(SoftKeyAssetsTest, FolderLoadsPngBeforeIconAndDamagedFilesLeaveNoImage) {

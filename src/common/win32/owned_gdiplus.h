@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
-#include <gdiplus.h>
-
+// Before gdiplus.h, which needs the COM declarations (objbase.h) that WIN32_LEAN_AND_MEAN leaves
+// out of windows.h.
 #include "common/win32/owned.h"
+
+#include <gdiplus.h>
 
 namespace qv {
 

@@ -56,6 +56,27 @@ OwnedGdiplusImage ConvertPicture(Gdiplus::GpImage* source) {
   return canvas;
 }
 
+// A picture of exactly 256 by 256 ARGB pixels (what the program stores) is drawn onto the canvas
+// one to one, so the canvas would hold its pixels with opaque white made transparent. That is done
+// here on the decoded pixels themselves, which spares a canvas and a drawing pass for every
+// stored picture that loads when a key pad connects. False when GDI+ cannot give the pixels.
+bool MakeWhiteTransparentInPlace(Gdiplus::GpBitmap* picture) {
+  const Gdiplus::GpRect all(0, 0, kAssetImageSide, kAssetImageSide);
+  Gdiplus::BitmapData data = {};
+  if (gdip::GdipBitmapLockBits(picture, &all,
+                               Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite,
+                               PixelFormat32bppARGB, &data) != Gdiplus::Ok)
+    return false;
+  auto* rows = static_cast<std::uint8_t*>(data.Scan0);
+  for (UINT y = 0; y < data.Height; ++y) {
+    auto* pixel =
+        reinterpret_cast<Gdiplus::ARGB*>(rows + static_cast<std::ptrdiff_t>(y) * data.Stride);
+    for (UINT x = 0; x < data.Width; ++x)
+      if (pixel[x] == kOpaqueWhite) pixel[x] = kTransparentWhite;
+  }
+  return gdip::GdipBitmapUnlockBits(picture, &data) == Gdiplus::Ok;
+}
+
 }  // namespace
 
 HANDLE SoftKeyImageHandle(const PlatformImage* image) {
@@ -77,9 +98,24 @@ OwnedBitmap LoadScaledBitmap(SoftKeyAssetTables& tables, std::u16string_view pat
   if (gdip::GdipCreateBitmapFromFile(file.c_str(), &decoded) != Gdiplus::Ok) return OwnedBitmap();
   const OwnedGdiplusImage source(decoded);
 
+  OwnedBitmap display;
+  if (!IsKeepIndex(keep)) {
+    UINT width = 0, height = 0;
+    gdip::GdipGetImageWidth(source.get(), &width);
+    gdip::GdipGetImageHeight(source.get(), &height);
+    // Only pixels held as ARGB take the transparent white back unchanged.
+    Gdiplus::PixelFormat format = 0;
+    gdip::GdipGetImagePixelFormat(source.get(), &format);
+    if (width == kAssetImageSide && height == kAssetImageSide && format == PixelFormat32bppARGB &&
+        MakeWhiteTransparentInPlace(decoded)) {
+      if (gdip::GdipCreateHBITMAPFromBitmap(decoded, display.put(), background) != Gdiplus::Ok)
+        return OwnedBitmap();
+      return display;
+    }
+  }
+
   OwnedGdiplusImage canvas = ConvertPicture(source.get());
   if (!canvas) return OwnedBitmap();
-  OwnedBitmap display;
   if (gdip::GdipCreateHBITMAPFromBitmap(static_cast<Gdiplus::GpBitmap*>(canvas.get()),
                                         display.put(), background) != Gdiplus::Ok)
     return OwnedBitmap();
