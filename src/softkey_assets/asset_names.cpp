@@ -72,6 +72,15 @@ SquareCrop CenteredSquareCrop(std::uint32_t width, std::uint32_t height) {
   return crop;
 }
 
+ProfileEncoding DetectProfileEncoding(const std::uint8_t* bytes, std::size_t size) {
+  if (size == 0) return ProfileEncoding::kEmpty;
+  if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) return ProfileEncoding::kUtf16Le;
+  if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) return ProfileEncoding::kUtf16Be;
+  if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+    return ProfileEncoding::kUtf8;
+  return ProfileEncoding::kAnsi;
+}
+
 bool ReplacementPath(std::u16string_view path, char16_t (&replacement)[kPathChars]) {
   replacement[0] = 0;
   if (path.empty() || !BoundedFormat(replacement, u"%s.new", {path})) {

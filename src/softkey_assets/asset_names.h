@@ -75,6 +75,15 @@ constexpr std::uint32_t OpaqueArgbFromColorRef(std::uint32_t colorRef) {
   return 0xFF000000u | (colorRef & 0xFFu) << 16 | (colorRef & 0xFF00u) | (colorRef >> 16 & 0xFFu);
 }
 
+// How a profile file's text is encoded, as its first bytes tell: a byte-order mark of UTF-16LE,
+// UTF-16BE or UTF-8, or none (the system's ANSI code page). A file without bytes has none yet.
+enum class ProfileEncoding { kEmpty, kAnsi, kUtf16Le, kUtf16Be, kUtf8 };
+ProfileEncoding DetectProfileEncoding(const std::uint8_t* bytes, std::size_t size);
+
+// Caption files larger than this are left in their encoding rather than read whole: a caption
+// file holds 150 short values, so a larger one is not the program's own.
+inline constexpr std::size_t kMaxConvertedCaptionFileBytes = 256 * 1024;
+
 // The file a whole-file write goes to first, beside its destination: the destination's name
 // with ".new" appended. The finished file then replaces the destination in one step, so that a
 // failed write never leaves a damaged picture or caption file behind. False when it would be cut.

@@ -55,6 +55,18 @@ TEST(SoftKeyAssetNames, FilesOfKeysAndPagesInTheKeyPadFolder) {
   EXPECT_EQ(Text(path), u"C:\\a\\001.png.new");
 }
 
+TEST(SoftKeyAssetNames, CaptionFileEncodingIsToldByItsByteOrderMark) {
+  const std::uint8_t utf16le[] = {0xFF, 0xFE, '[', 0}, utf16be[] = {0xFE, 0xFF, 0, '['};
+  const std::uint8_t utf8[] = {0xEF, 0xBB, 0xBF, '['}, ansi[] = {'[', 's'}, lone[] = {0xFF};
+  EXPECT_EQ(DetectProfileEncoding(utf16le, 4), ProfileEncoding::kUtf16Le);
+  EXPECT_EQ(DetectProfileEncoding(utf16be, 4), ProfileEncoding::kUtf16Be);
+  EXPECT_EQ(DetectProfileEncoding(utf8, 4), ProfileEncoding::kUtf8);
+  EXPECT_EQ(DetectProfileEncoding(utf8, 2), ProfileEncoding::kAnsi);
+  EXPECT_EQ(DetectProfileEncoding(ansi, 2), ProfileEncoding::kAnsi);
+  EXPECT_EQ(DetectProfileEncoding(lone, 1), ProfileEncoding::kAnsi);
+  EXPECT_EQ(DetectProfileEncoding(nullptr, 0), ProfileEncoding::kEmpty);
+}
+
 TEST(SoftKeyAssetNames, IconsAreKnownByTheirExtensionInAnyCase) {
   EXPECT_TRUE(IsIconPath(u"C:\\a\\001.ico"));
   EXPECT_TRUE(IsIconPath(u"C:\\a\\001.ICO"));

@@ -267,7 +267,7 @@ TEST_F(SoftKeyAssetsTest, JapaneseCaptionsSurviveAWesternCodePage) {
   EXPECT_TRUE(AssetCaption(reloaded.slots[0], KeyTarget(0)).empty());
 }
 
-TEST_F(SoftKeyAssetsTest, ExistingAnsiCaptionFileIsReadAndKept) {
+TEST_F(SoftKeyAssetsTest, AnsiCaptionFileIsReadAndTurnedUtf16BeforeAWrite) {
   const std::string ansi = "[softkey]\r\ntext_001=caf\xE9 au lait\r\ntext_p01=P\xE9ge\r\n";
   ASSERT_TRUE(testing::WriteBytes(InPad(L"softkey_text.ini"),
                                   std::vector<std::uint8_t>(ansi.begin(), ansi.end())));
@@ -279,13 +279,18 @@ TEST_F(SoftKeyAssetsTest, ExistingAnsiCaptionFileIsReadAndKept) {
   EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(0)) == Utf16(expected));
   EXPECT_EQ(AssetCaption(Slot(), PageTarget(0)).size(), 4u);
 
-  // Writing into it keeps the file (and its other captions) as it was created.
-  SetAssetCaption(tables_->slots[0], KeyTarget(1), u"abc");
+  // The first write converts the file: its captions stay, and Japanese ones survive too.
+  SetAssetCaption(tables_->slots[0], KeyTarget(1), u"漢字");
   EXPECT_TRUE(WriteKeyCaption(context, 0, 1));
-  EXPECT_EQ(testing::ReadBytes(InPad(L"softkey_text.ini"))[0], '[');
+  const std::vector<std::uint8_t> bytes = testing::ReadBytes(InPad(L"softkey_text.ini"));
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes[0], 0xFF);
+  EXPECT_EQ(bytes[1], 0xFE);
+  EXPECT_EQ(GetFileAttributesW(InPad(L"softkey_text.ini.new").c_str()), INVALID_FILE_ATTRIBUTES);
   LoadSoftKeyAssets(context, 0);
   EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(0)) == Utf16(expected));
-  EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(1)) == u"abc");
+  EXPECT_EQ(AssetCaption(Slot(), PageTarget(0)).size(), 4u);
+  EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(1)) == u"漢字");
 }
 
 }  // namespace

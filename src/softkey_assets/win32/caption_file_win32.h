@@ -10,9 +10,9 @@ namespace qv {
 // Reads and writes captions with GetPrivateProfileStringW and WritePrivateProfileStringW. A
 // file the profile functions create themselves is in the system's ANSI code page, which loses
 // every character that code page lacks (Japanese captions under a Western locale become "?").
-// So before the first write a missing file is created holding only the UTF-16LE byte-order
-// mark; the profile functions then keep it in UTF-16. Existing files are read as they are, in
-// the ANSI code page or in UTF-16.
+// So before a write the file is made UTF-16LE with a byte-order mark (PrepareUtf16ProfileFile);
+// the profile functions then keep it in UTF-16. Files are read as they are, in the ANSI code
+// page or in UTF-16.
 class Win32CaptionFile final : public CaptionFile {
  public:
   void ReadCaption(std::u16string_view file, std::u16string_view key, char16_t* value,
@@ -21,9 +21,12 @@ class Win32CaptionFile final : public CaptionFile {
                     std::u16string_view value) override;
 };
 
-// Creates `path` holding only the UTF-16LE byte-order mark, unless a file of that name exists
-// (which is left as it is). The mark is written beside it first and moved into place, so no
-// half-written file can appear. True when the file exists afterwards.
-bool CreateUtf16ProfileFile(std::u16string_view path);
+// Makes `path` a UTF-16LE profile file with a byte-order mark before it is written: a missing or
+// empty file becomes just the mark; a file in the ANSI code page (no mark, at most
+// kMaxConvertedCaptionFileBytes) is converted, with its text decoded as the profile functions
+// decode it. Files with another mark are left alone. Each change is written beside the file and
+// moved into place, so the file is either the old one or the whole new one. True when the file
+// exists afterwards.
+bool PrepareUtf16ProfileFile(std::u16string_view path);
 
 }  // namespace qv
