@@ -39,15 +39,11 @@ class DecodedPicture {
     if (gdip::GdipCreateBitmapFromFile(path.c_str(), &bitmap) == Gdiplus::Ok) image_.reset(bitmap);
   }
   bool ok() const { return static_cast<bool>(image_); }
-  UINT Width() const {
-    UINT width = 0;
+  SIZE Size() const {
+    UINT width = 0, height = 0;
     gdip::GdipGetImageWidth(image_.get(), &width);
-    return width;
-  }
-  UINT Height() const {
-    UINT height = 0;
     gdip::GdipGetImageHeight(image_.get(), &height);
-    return height;
+    return SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
   }
   Gdiplus::ARGB Pixel(int x, int y) const {
     Gdiplus::ARGB colour = 0;
@@ -132,8 +128,8 @@ TEST_F(SoftKeyAssetsTest, JpegBecomesCentredSquarePngWithWhiteTransparent) {
 
   const DecodedPicture saved(png);
   ASSERT_TRUE(saved.ok());
-  EXPECT_EQ(saved.Width(), 256u);
-  EXPECT_EQ(saved.Height(), 256u);
+  EXPECT_EQ(saved.Size().cx, 256);
+  EXPECT_EQ(saved.Size().cy, 256);
   const Gdiplus::ARGB edge = saved.Pixel(3, 128);
   EXPECT_EQ(Alpha(edge), 255);
   EXPECT_GT(Red(edge), 160) << std::hex << edge;
