@@ -8,6 +8,7 @@
 #include "common/win32/profile_store_win32.h"
 #include "common/win32/wide.h"
 #include "resource.h"
+#include "softkey_assets/win32/soft_key_assets_win32.h"
 
 namespace qv {
 namespace {
@@ -231,6 +232,8 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   // caller's) still exists; GDI+, the session module, the mutex and COM follow as their owners
   // go out of scope.
   for (KeyPadSlot& slot : app.keyPads.slots) CloseLink(*app.device, slot.link);
+  // The soft keys' images go while GDI+ still runs: the kept pictures are GDI+ images.
+  ReleaseProcessSoftKeyAssets();
   return exitCode;
 }
 
@@ -240,6 +243,7 @@ bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {
   if (app.shell.strings.instanceName[0] == 0) LoadShellStrings(instance, app.shell.strings);
   app.hid = &hid;
   app.softKeyboards.Bind(&app.keyPads, &app.shell.touchEnabled);
+  BindProcessSoftKeyAssets(app.keyPads, BoundedView(app.shell.paths.softKeyFolder));
   app.device = std::make_unique<DeviceContext>(hid);
   PrepareAccessControl(app);
   app.ports = std::make_unique<ConnectionPorts>(

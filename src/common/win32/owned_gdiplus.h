@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
-#include <gdiplus.h>
-
+// Before gdiplus.h, which needs the COM declarations (objbase.h) that WIN32_LEAN_AND_MEAN leaves
+// out of windows.h.
 #include "common/win32/owned.h"
+
+#include <gdiplus.h>
 
 namespace qv {
 
@@ -26,5 +28,31 @@ inline GdiplusSession StartGdiplus() {
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return GdiplusSession();
   return GdiplusSession(token);
 }
+
+// A GDI+ image (also a bitmap made by GDI+).
+struct GdiplusImageTraits {
+  using type = Gdiplus::GpImage*;
+  static type Invalid() { return nullptr; }
+  static void Close(type image) { Gdiplus::DllExports::GdipDisposeImage(image); }
+};
+using OwnedGdiplusImage = Owned<GdiplusImageTraits>;
+
+// A GDI+ drawing surface.
+struct GdiplusGraphicsTraits {
+  using type = Gdiplus::GpGraphics*;
+  static type Invalid() { return nullptr; }
+  static void Close(type graphics) { Gdiplus::DllExports::GdipDeleteGraphics(graphics); }
+};
+using OwnedGdiplusGraphics = Owned<GdiplusGraphicsTraits>;
+
+// GDI+ image attributes (with their colour remap table).
+struct GdiplusImageAttributesTraits {
+  using type = Gdiplus::GpImageAttributes*;
+  static type Invalid() { return nullptr; }
+  static void Close(type attributes) {
+    Gdiplus::DllExports::GdipDisposeImageAttributes(attributes);
+  }
+};
+using OwnedGdiplusImageAttributes = Owned<GdiplusImageAttributesTraits>;
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 
 #include "access/key_pad_table.h"
 #include "common/win32/wide.h"
+#include "softkey_assets/win32/soft_key_assets_win32.h"
 
 namespace qv {
 
@@ -38,8 +39,8 @@ void Win32SoftKeyboardHost::CreateFolder(std::u16string_view path) {
   CreateDirectoryW(folder.c_str(), nullptr);
 }
 
-void Win32SoftKeyboardHost::LoadSoftKeyAssets(int) {
-  // The soft-key images and captions join here with their storage.
+void Win32SoftKeyboardHost::LoadSoftKeyAssets(int slot) {
+  LoadProcessSoftKeyAssets(slot);
 }
 
 void Win32SoftKeyboardHost::Bind(const KeyPadTable* table,

@@ -1,0 +1,122 @@
+#include "softkey_assets/win32/caption_file_win32.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "common/win32/owned.h"
+#include "common/win32/wide.h"
+
+namespace qv {
+namespace {
+
+constexpr std::uint8_t kUtf16LeMark[] = {0xFF, 0xFE};
+
+bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Up to `limit` + 1 bytes of a file (one more than allowed tells that it is too large).
+bool ReadStart(const std::wstring& path, std::size_t limit, std::vector<std::uint8_t>& bytes) {
+  const OwnedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  bytes.resize(limit + 1);
+  DWORD done = 0;
+  if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr))
+    return false;
+  bytes.resize(done);
+  return true;
+}
+
+// Writes the whole file beside `path` and moves it into place: over an existing file only with
+// `replace`. Either the new content is there afterwards or the old file is untouched.
+bool WriteWholeFile(std::u16string_view path, const std::vector<std::uint8_t>& bytes,
+                    bool replace) {
+  char16_t replacement[kPathChars];
+  if (!ReplacementPath(path, replacement)) return false;
+  bool written = false;
+  {
+    const OwnedFile created(CreateFileW(Wide(replacement), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD done = 0;
+    written =
+        created &&
+        WriteFile(created.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+        done == bytes.size();
+  }
+  const std::wstring file = WideString(path);
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (written && MoveFileExW(Wide(replacement), file.c_str(), flags)) return true;
+  DeleteFileW(Wide(replacement));
+  return false;
+}
+
+// The text of an ANSI file as UTF-16LE with its byte-order mark.
+bool AnsiToUtf16File(const std::vector<std::uint8_t>& ansi, std::vector<std::uint8_t>& utf16) {
+  const char* text = reinterpret_cast<const char*>(ansi.data());
+  const int size = static_cast<int>(ansi.size());
+  const int units = MultiByteToWideChar(CP_ACP, 0, text, size, nullptr, 0);
+  if (units <= 0) return false;
+  std::vector<wchar_t> wide(static_cast<std::size_t>(units));
+  if (MultiByteToWideChar(CP_ACP, 0, text, size, wide.data(), units) != units) return false;
+  utf16.assign(std::begin(kUtf16LeMark), std::end(kUtf16LeMark));
+  for (wchar_t unit : wide) {
+    utf16.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    utf16.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PrepareUtf16ProfileFile(std::u16string_view path) {
+  if (path.empty() || path.size() >= kPathChars) return false;
+  const std::wstring file = WideString(path);
+  const std::vector<std::uint8_t> mark(std::begin(kUtf16LeMark), std::end(kUtf16LeMark));
+  if (!FileExists(file)) {
+    WriteWholeFile(path, mark, false);  // a file that appeared meanwhile is kept
+    return FileExists(file);
+  }
+  std::vector<std::uint8_t> bytes;
+  if (!ReadStart(file, kMaxConvertedCaptionFileBytes, bytes)) return true;
+  const ProfileEncoding encoding = DetectProfileEncoding(bytes.data(), bytes.size());
+  if (encoding == ProfileEncoding::kEmpty) {
+    WriteWholeFile(path, mark, true);
+  } else if (encoding == ProfileEncoding::kAnsi && bytes.size() <= kMaxConvertedCaptionFileBytes) {
+    // The profile functions read such a file in the ANSI code page: the same decoding here
+    // keeps every caption it holds, and from now on the file keeps every character.
+    std::vector<std::uint8_t> utf16;
+    if (AnsiToUtf16File(bytes, utf16)) WriteWholeFile(path, utf16, true);
+  }
+  return true;
+}
+
+void Win32CaptionFile::ReadCaption(std::u16string_view file, std::u16string_view key,
+                                   char16_t* value, std::size_t capacity) {
+  if (capacity == 0) return;
+  value[0] = 0;
+  if (file.empty() || file.size() >= kPathChars || capacity > 0xFFFF) return;
+  const std::wstring fileName = WideString(file);
+  const std::wstring keyName = WideString(key);
+  const std::wstring section = WideString(kCaptionSection);
+  GetPrivateProfileStringW(section.c_str(), keyName.c_str(), L"", Wide(value),
+                           static_cast<DWORD>(capacity), fileName.c_str());
+  value[capacity - 1] = 0;
+}
+
+bool Win32CaptionFile::WriteCaption(std::u16string_view file, std::u16string_view key,
+                                    std::u16string_view value) {
+  if (!PrepareUtf16ProfileFile(file)) return false;
+  const std::wstring fileName = WideString(file);
+  const std::wstring keyName = WideString(key);
+  const std::wstring text = WideString(value);
+  const std::wstring section = WideString(kCaptionSection);
+  return WritePrivateProfileStringW(section.c_str(), keyName.c_str(), text.c_str(),
+                                    fileName.c_str()) != 0;
+}
+
+}  // namespace qv
