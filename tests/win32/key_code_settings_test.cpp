@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -309,6 +311,61 @@ TEST(KeyCodeSettingsDialog, FailedWriteKeepsTheDialogOpenAndTheKeyMarked) {
   EXPECT_EQ(shown,
             std::wstring(kKeyWriteFailedMessage.text.begin(), kKeyWriteFailedMessage.text.end()));
   EXPECT_TRUE(run.edited.changed[2]);
+}
+
+TEST(KeyCodeSettingsDialog, ExtendedSettingsAndKeyCheck) {
+  EmulatedHidSystem hid;
+  DeviceContext context{hid};
+  KeyPadSpec spec;
+  spec.productId = 0x1227;
+  spec.version = 0x0200;
+  spec.status = 0x65;
+  const EmulatedDeviceId id = hid.AttachKeyPad(spec);
+  DeviceLink link;
+  ASSERT_EQ(OpenKeyPad(context, link, 0x1227, nullptr, 1, false), 1);
+  EditedKeyCodes edited;
+  KeyCodeRecords cache{};
+  FixedPathFiles files;
+  Win32EditorMessages messages;
+  KeyCodeEditing editing{context, link, 0x02001227, edited, cache, files, messages};
+
+  bool large = false, usb = false;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, L"拡張設定");
+    if (!dialog) return;
+    large = IsDlgButtonChecked(dialog, kControlBuzzerLarge) == BST_CHECKED;
+    usb = IsDlgButtonChecked(dialog, kControlInterfaceUsb) == BST_CHECKED;
+    SendMessageW(GetDlgItem(dialog, kControlBuzzerSmall), BM_CLICK, 0, 0);
+    SendMessageW(GetDlgItem(dialog, kControlInterfacePs2), BM_CLICK, 0, 0);
+    Press(dialog, IDOK);
+  });
+  EXPECT_EQ(RunExtendedSettingsDialog(GetModuleHandleW(nullptr), nullptr, editing),
+            kSettingsWritten);
+  user.Finished();
+  EXPECT_TRUE(large && usb);
+  EXPECT_EQ(edited.pendingStatus, 0x55);
+  EXPECT_EQ(hid.Status(id), 0x65);  // prepared only: dialog 134 writes it
+
+  KeyCodeRecord record;
+  record.bytes[0] = 5;
+  record.bytes[1] = 0x3A;
+  record.bytes[2] = 0x30;
+  record.bytes[3] = 0xB0;
+  record.bytes[4] = 0xBA;
+  int rows = 0;
+  std::wstring label;
+  User checker([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, L"キー確認 #12");
+    if (!dialog) return;
+    rows = static_cast<int>(SendDlgItemMessageW(dialog, kKeyCodeListId, LVM_GETITEMCOUNT, 0, 0));
+    label = testing::ItemText(dialog, kControlKeyNumber);
+    Press(dialog, IDOK);
+  });
+  RunKeyCheckDialog(GetModuleHandleW(nullptr), nullptr, record, 11, false);
+  checker.Finished();
+  EXPECT_EQ(rows, 4);
+  EXPECT_EQ(label, L"Key #12");
+  CloseLink(context, link);
 }
 
 }  // namespace
