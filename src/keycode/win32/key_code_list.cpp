@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/bounded_text.h"
+#include "common/win32/wide.h"
 #include "keycode/key_table.h"
 
 namespace qv {
@@ -20,20 +21,20 @@ wchar_t* WideText(char16_t* text) {
   return reinterpret_cast<wchar_t*>(text);
 }
 
-void InsertColumn(HWND list, const char16_t* title, int width, int subItem) {
-  char16_t text[16];
-  BoundedCopy(text, title);
+}  // namespace
+
+void InsertListColumn(HWND list, const char16_t* title, int width, int subItem) {
+  char16_t text[32];
+  BoundedCopy(text, BoundedView(title, 32));
   LVCOLUMNW column = {};
   column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
   column.fmt = LVCFMT_LEFT;
   column.cx = width;
-  column.pszText = WideText(text);
+  column.pszText = Wide(text);
   column.iSubItem = subItem;
   // Each column goes in front of the ones already there.
   SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
 }
-
-}  // namespace
 
 void InitKeyCodeList(HWND dialog) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
@@ -48,8 +49,8 @@ void InitKeyCodeList(HWND dialog) {
   GetClientRect(list, &client);
   int width = client.right - client.left - GetSystemMetrics(SM_CXVSCROLL);
   if (width < 0) width = 0;
-  InsertColumn(list, kStateColumnTitle, width * 40 / 100, kStateSubItem);
-  InsertColumn(list, kKeyColumnTitle, width * 60 / 100, kKeySubItem);
+  InsertListColumn(list, kStateColumnTitle, width * 40 / 100, kStateSubItem);
+  InsertListColumn(list, kKeyColumnTitle, width * 60 / 100, kKeySubItem);
 }
 
 void ShowKeyCode(HWND dialog, const KeyCodeRecord& record, bool scrollToEnd,

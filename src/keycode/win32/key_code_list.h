@@ -11,6 +11,10 @@ namespace qv {
 
 inline constexpr COLORREF kKeyCodeTextColour = RGB(0, 0, 255);
 
+// Inserts a left-aligned report column in front of the list's existing columns (a title of at
+// most 31 characters).
+void InsertListColumn(HWND list, const char16_t* title, int width, int subItem);
+
 // Prepares list 1007 of the dialog: full-row select, blue text, and the columns "キー" (60 %)
 // and "状態" (40 %) of the list's client width less a vertical scroll bar.
 void InitKeyCodeList(HWND dialog);

@@ -5,6 +5,7 @@
 #include "common/bounded_text.h"
 #include "common/ids.h"
 #include "common/win32/wide.h"
+#include "keycode/win32/key_code_list.h"
 
 namespace qv {
 namespace {
@@ -17,19 +18,6 @@ ShortcutDialogContext* ContextOf(HWND window) {
   return reinterpret_cast<ShortcutDialogContext*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-void InsertColumn(HWND list, const char16_t* title, int width, int subItem) {
-  char16_t text[32];
-  BoundedCopy(text, BoundedView(title, 32));
-  LVCOLUMNW column = {};
-  column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-  column.fmt = LVCFMT_LEFT;
-  column.cx = width;
-  column.pszText = Wide(text);
-  column.iSubItem = subItem;
-  // Each column goes in front of the ones already there.
-  SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-}
-
 void FillList(HWND dialog, const ShortcutList& shortcuts) {
   HWND list = GetDlgItem(dialog, kShortcutListId);
   const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP;
@@ -39,8 +27,8 @@ void FillList(HWND dialog, const ShortcutList& shortcuts) {
   GetClientRect(list, &client);
   int width = client.right - client.left - GetSystemMetrics(SM_CXVSCROLL);
   if (width < 0) width = 0;
-  InsertColumn(list, kDescriptionColumnTitle, width * 60 / 100, 1);
-  InsertColumn(list, kShortcutColumnTitle, width * 40 / 100, 0);
+  InsertListColumn(list, kDescriptionColumnTitle, width * 60 / 100, 1);
+  InsertListColumn(list, kShortcutColumnTitle, width * 40 / 100, 0);
   int row = 0;
   for (const Shortcut& entry : shortcuts.entries) {
     char16_t keyText[kShortcutTextChars];
