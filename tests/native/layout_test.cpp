@@ -93,7 +93,7 @@ TEST(WindowPlacement, StoredRectangleNeedsItsCornerOnTheMonitors) {
 
   input.stored = {100, 2100, 500, 2500};  // x on the first monitor, y on the second only
   EXPECT_EQ(PlaceWindow(input), (Placement{100, 2100, 400, 400, true}));
-  input.stored = {3000, 100, 3400, 500};  // a monitor since removed
+  input.stored = {2560, 100, 2960, 500};  // a monitor since removed, right of the second
   EXPECT_EQ(PlaceWindow(input), fallback);
   input.stored = {0, 1024, 400, 1424};  // a monitor's bottom edge is not on it
   EXPECT_EQ(PlaceWindow(input), fallback);
