@@ -87,4 +87,14 @@ inline constexpr int kSoftKeyMenuSettingsLocked = 1042;
 // The key-code list view of the key-code dialogs.
 inline constexpr int kKeyCodeListId = 1007;
 
+// ---------------------------------------------------------------- soft keyboard header bitmaps
+inline constexpr unsigned kBitmapSoftKeyboardLogo = 139;  // 120 x 30 word mark
+inline constexpr unsigned kBitmapCloseIcon = 141;         // 48 x 48 each, normal look first
+inline constexpr unsigned kBitmapCloseIconHover = 142;
+inline constexpr unsigned kBitmapCloseIconPressed = 143;
+inline constexpr unsigned kBitmapHideIcon = 145;
+inline constexpr unsigned kBitmapHideIconHover = 146;
+inline constexpr unsigned kBitmapMenuIcon = 171;
+inline constexpr unsigned kBitmapMenuIconHover = 172;
+
 }  // namespace qv

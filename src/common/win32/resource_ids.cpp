@@ -50,4 +50,13 @@ static_assert(IDC_MENU_LOCK == kSoftKeyMenuLock);
 static_assert(IDC_MENU_PASSWORD == kSoftKeyMenuPassword);
 static_assert(IDC_SETTINGS_LOCKED == kSoftKeyMenuSettingsLocked);
 
+static_assert(IDB_SOFTKBD_LOGO == kBitmapSoftKeyboardLogo);
+static_assert(IDB_SOFTKBD_CLOSE == kBitmapCloseIcon);
+static_assert(IDB_SOFTKBD_CLOSE_HOVER == kBitmapCloseIconHover);
+static_assert(IDB_SOFTKBD_CLOSE_PRESSED == kBitmapCloseIconPressed);
+static_assert(IDB_SOFTKBD_HIDE == kBitmapHideIcon);
+static_assert(IDB_SOFTKBD_HIDE_HOVER == kBitmapHideIconHover);
+static_assert(IDB_SOFTKBD_MENU == kBitmapMenuIcon);
+static_assert(IDB_SOFTKBD_MENU_HOVER == kBitmapMenuIconHover);
+
 }  // namespace qv
