@@ -64,9 +64,9 @@ class SoftKeyboardWindowTest : public ::testing::Test {
       table.slots[slot].serialNumber = kSerial;
       table.slots[slot].accessState = AccessState::Open;
     }
-    // Key 1 of slot 0 types "a".
-    KeyCodeRecord& key = cache.slots[0][0];
-    key.bytes = {3, 31, 31 | 0x80};
+    // Key 1 of slot 0 types "a", key 2 repeats "s" while held.
+    cache.slots[0][0].bytes = {3, 31, 31 | 0x80};
+    cache.slots[0][1].bytes = {4, kRepeat1, 32, 32 | 0x80};
     SoftKeyboardServices services;
     services.table = &table;
     services.touchEnabled = &touchEnabled;
@@ -191,23 +191,33 @@ TEST_F(SoftKeyboardWindowTest, ClickingAKeyTypesIntoTheFocusedWindow) {
   SetFocus(edit);
   ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit; }));
 
+  auto mouse = [](HWND button, DWORD flags) {
+    const RECT rect = WindowRectOf(button);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (rect.left + rect.right) / 2 * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = (rect.top + rect.bottom) / 2 * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    return SendInput(1, &input, sizeof input) == 1;
+  };
   // A real mouse click on key 1.
-  const RECT button = WindowRectOf(Button(0, 0));
-  const int x = (button.left + button.right) / 2;
-  const int y = (button.top + button.bottom) / 2;
-  INPUT clicks[3] = {};
-  for (INPUT& click : clicks) {
-    click.type = INPUT_MOUSE;
-    click.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-    click.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  }
-  clicks[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
-  clicks[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
-  ASSERT_EQ(SendInput(3, clicks, sizeof(INPUT)), 3u);
+  ASSERT_TRUE(mouse(Button(0, 0), 0));
+  ASSERT_TRUE(mouse(Button(0, 0), MOUSEEVENTF_LEFTDOWN));
+  ASSERT_TRUE(mouse(Button(0, 0), MOUSEEVENTF_LEFTUP));
   EXPECT_TRUE(PumpUntil([&] { return testing::WindowText(edit) == L"a"; }))
       << "edit holds: " << testing::WindowText(edit).size() << " characters";
   EXPECT_EQ(GetForegroundWindow(), target);
+
+  // Holding key 2 repeats it; letting go stops the typing.
+  ASSERT_TRUE(mouse(Button(0, 1), 0));
+  ASSERT_TRUE(mouse(Button(0, 1), MOUSEEVENTF_LEFTDOWN));
+  EXPECT_TRUE(PumpUntil([&] { return testing::WindowText(edit).size() >= 4; }));
+  ASSERT_TRUE(mouse(Button(0, 1), MOUSEEVENTF_LEFTUP));
+  PumpUntil([] { return false; }, 300);
+  const std::wstring typed = testing::WindowText(edit);
+  EXPECT_EQ(typed.substr(0, 2), L"as");
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(testing::WindowText(edit), typed);
   DestroyWindow(target);
 }
 

@@ -108,14 +108,18 @@ void Win32SoftKeyboardHost::SetSoftKeyboardVisible(int slot, bool show, bool) {
   if (!IsSlot(slot) || !table_ || !touchEnabled_) return;
   HWND window = slots_[slot].window.load();
   if (!window || !MayShowSoftKeyboard(*table_, slot, touchEnabled_->load() != 0)) return;
-  // The page layout and the info icon join here with the soft keyboard window.
+  // The info icon joins here with the soft keyboard's visibility.
+  SendMessageW(window, kLayoutPageMessage, kLayoutCurrentPage, 0);
   ShowWindow(window, show ? SW_SHOWNA : SW_HIDE);
   slots_[slot].shown = show;
 }
 
 void Win32SoftKeyboardHost::HideForCommand(int slot) {
   if (!IsSlot(slot)) return;
-  if (HWND window = slots_[slot].window.load()) ShowWindow(window, SW_HIDE);
+  if (HWND window = slots_[slot].window.load()) {
+    SendMessageW(window, kLayoutPageMessage, kLayoutCurrentPage, 0);
+    ShowWindow(window, SW_HIDE);
+  }
   slots_[slot].shown = false;
 }
 
@@ -123,6 +127,7 @@ void Win32SoftKeyboardHost::ShowRevealed(int slot) {
   if (!IsSlot(slot)) return;
   HWND window = slots_[slot].window.load();
   if (!window) return;
+  SendMessageW(window, kLayoutPageMessage, kLayoutCurrentPage, 0);
   slots_[slot].shown = true;
   ShowWindow(window, SW_SHOWNA);
 }

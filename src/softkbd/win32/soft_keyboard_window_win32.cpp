@@ -405,7 +405,8 @@ LRESULT CALLBACK SoftKeyboardWindowProc(HWND window, UINT message, WPARAM wParam
       }
       break;
     case kLayoutPageMessage:
-      LayoutPageHere(*kb, static_cast<int>(wParam));
+      LayoutPageHere(*kb,
+                     wParam == kLayoutCurrentPage ? kb->currentPage : static_cast<int>(wParam));
       return 0;
     case WM_DESTROY:
       OnDestroy(*kb);

@@ -31,8 +31,10 @@ struct SoftKeyboardServices {
   SoftKeyFaces* faces = nullptr;
 };
 
-// Lays out a page of the window's keyboard on the window's own thread (wParam = page).
+// Lays out a page of the window's keyboard on the window's own thread (wParam = page, or
+// kLayoutCurrentPage for the page it shows).
 inline constexpr UINT kLayoutPageMessage = WM_APP + 0x51;
+inline constexpr WPARAM kLayoutCurrentPage = 0xFFFF;
 // Timers of the soft keyboard window.
 inline constexpr UINT_PTR kRepeatReleaseTimerId = 0;  // watches a held repeating key, 10 ms
 inline constexpr UINT kRepeatReleaseMs = 10;
