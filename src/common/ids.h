@@ -130,4 +130,14 @@ inline constexpr int kKeyInputRepeat2 = 1026;
 inline constexpr unsigned kDialogShortcuts = 136;
 inline constexpr int kShortcutListId = 1017;
 
+// ---------------------------------------------------------------- soft keyboard header bitmaps
+inline constexpr unsigned kBitmapSoftKeyboardLogo = 139;  // 120 x 30 word mark
+inline constexpr unsigned kBitmapCloseIcon = 141;         // 48 x 48 each, normal look first
+inline constexpr unsigned kBitmapCloseIconHover = 142;
+inline constexpr unsigned kBitmapCloseIconPressed = 143;
+inline constexpr unsigned kBitmapHideIcon = 145;
+inline constexpr unsigned kBitmapHideIconHover = 146;
+inline constexpr unsigned kBitmapMenuIcon = 171;
+inline constexpr unsigned kBitmapMenuIconHover = 172;
+
 }  // namespace qv

@@ -49,10 +49,14 @@ bool ReadKeyboardIdentifier(SettingsPort& port) {
   return !EqualsIgnoreAsciiCase(BoundedView(text), kJapaneseKeyboardIdentifier);
 }
 
-void SoftKeyboardSubKeyName(std::uint32_t modelIdentity, std::uint32_t serialNumber, char16_t* dest,
+bool SoftKeyboardSubKeyName(std::uint32_t modelIdentity, std::uint32_t serialNumber, char16_t* dest,
                             std::size_t capacity) {
-  BoundedFormat(dest, capacity, u"%s\\%08x&%08x",
-                {kSoftKeyboardKeyName, modelIdentity, serialNumber});
+  if (BoundedFormat(dest, capacity, u"%s\\%08x&%08x",
+                    {kSoftKeyboardKeyName, modelIdentity, serialNumber})) {
+    return true;
+  }
+  if (capacity > 0) dest[0] = 0;
+  return false;
 }
 
 }  // namespace qv

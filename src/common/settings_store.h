@@ -66,7 +66,8 @@ bool ReadKeyboardIdentifier(SettingsPort& port);
 
 // Name of the sub-key holding one key pad's soft keyboard geometry:
 // "SoftKeyboardWindow_100\<model identity>&<serial number>", each as 8 lower-case hex digits.
-void SoftKeyboardSubKeyName(std::uint32_t modelIdentity, std::uint32_t serialNumber, char16_t* dest,
+// False, with an empty name, when it does not fit: a cut name would name another key pad's key.
+bool SoftKeyboardSubKeyName(std::uint32_t modelIdentity, std::uint32_t serialNumber, char16_t* dest,
                             std::size_t capacity);
 
 }  // namespace qv

@@ -245,6 +245,18 @@ bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {
   app.softKeyboards.Bind(&app.keyPads, &app.shell.touchEnabled);
   BindProcessSoftKeyAssets(app.keyPads, BoundedView(app.shell.paths.softKeyFolder));
   app.device = std::make_unique<DeviceContext>(hid);
+  SoftKeyboardServices softKeyboardServices;
+  softKeyboardServices.table = &app.keyPads;
+  softKeyboardServices.touchEnabled = &app.shell.touchEnabled;
+  softKeyboardServices.nonJapaneseLayout = &app.shell.nonJapaneseLayout;
+  softKeyboardServices.keyCodes = &app.keyCodeCache;
+  softKeyboardServices.device = app.device.get();
+  softKeyboardServices.settings = &app.settings;
+  for (int i = 0; i < app.shell.monitors.count; ++i) {
+    const MonitorRect& m = app.shell.monitors.rects[i];
+    softKeyboardServices.monitors.push_back({m.left, m.top, m.right, m.bottom});
+  }
+  app.softKeyboards.Attach(std::move(softKeyboardServices));
   PrepareAccessControl(app);
   app.ports = std::make_unique<ConnectionPorts>(
       ConnectionPorts{*app.device, app.keyCodeCache, app.softKeyboards, *app.prompts,

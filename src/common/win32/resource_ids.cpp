@@ -84,4 +84,13 @@ static_assert(IDC_KEY_INPUT_REPEAT2 == kKeyInputRepeat2);
 static_assert(IDD_SHORTCUTS == kDialogShortcuts);
 static_assert(IDC_SHORTCUT_LIST == kShortcutListId);
 
+static_assert(IDB_SOFTKBD_LOGO == kBitmapSoftKeyboardLogo);
+static_assert(IDB_SOFTKBD_CLOSE == kBitmapCloseIcon);
+static_assert(IDB_SOFTKBD_CLOSE_HOVER == kBitmapCloseIconHover);
+static_assert(IDB_SOFTKBD_CLOSE_PRESSED == kBitmapCloseIconPressed);
+static_assert(IDB_SOFTKBD_HIDE == kBitmapHideIcon);
+static_assert(IDB_SOFTKBD_HIDE_HOVER == kBitmapHideIconHover);
+static_assert(IDB_SOFTKBD_MENU == kBitmapMenuIcon);
+static_assert(IDB_SOFTKBD_MENU_HOVER == kBitmapMenuIconHover);
+
 }  // namespace qv

@@ -7,6 +7,44 @@
 #include "softkey_assets/win32/soft_key_assets_win32.h"
 
 namespace qv {
+namespace {
+
+// Waits for `handles` while handling the messages sent to this thread, so that a thread that
+// sends to this one meanwhile does not wait for it in turn.
+void WaitHandlingSentMessages(const HANDLE* handles, DWORD count) {
+  for (;;) {
+    const DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (result != WAIT_OBJECT_0 + count) return;  // signalled, or the wait failed
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+}  // namespace
+
+Win32SoftKeyboardHost::Win32SoftKeyboardHost() = default;
+
+Win32SoftKeyboardHost::~Win32SoftKeyboardHost() {
+  for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboardThread(slot);
+}
+
+void Win32SoftKeyboardHost::Attach(SoftKeyboardServices services) {
+  services_ = std::move(services);
+  if (!services_.faces) services_.faces = &noFaces_;
+  attached_ = services_.table && services_.touchEnabled && services_.nonJapaneseLayout &&
+              services_.keyCodes && services_.settings;
+}
+
+bool Win32SoftKeyboardHost::LayoutInitialised(int slot) {
+  return IsSlot(slot) && slots_[slot].layoutInitialised.load();
+}
+
+void Win32SoftKeyboardHost::LayoutPage(int slot, int page) {
+  if (!IsSlot(slot)) return;
+  if (HWND window = slots_[slot].window.load()) {
+    SendMessageW(window, kLayoutPageMessage, static_cast<WPARAM>(page), 0);
+  }
+}
 
 bool Win32SoftKeyboardHost::SoftKeyboardThreadExists(int slot) {
   return IsSlot(slot) && slots_[slot].started.load();
@@ -17,21 +55,39 @@ bool Win32SoftKeyboardHost::SoftKeyboardWindowExists(int slot) {
 }
 
 void Win32SoftKeyboardHost::StartSoftKeyboardThread(int slot, SoftKeyLayout layout) {
-  if (!IsSlot(slot) || slots_[slot].started.load()) return;
-  slots_[slot].layout = layout;
-  slots_[slot].started = true;
-  // The soft keyboard's own thread and window join here with the soft keyboard; until then the
-  // slot is marked as started so that the scans keep their bookkeeping.
+  if (!IsSlot(slot) || slots_[slot].started.load() || !attached_) return;
+  Slot& entry = slots_[slot];
+  entry.layout = layout;
+  entry.context = SoftKeyboardThreadContext{
+      &services_, &injector_, slot, layout, &entry.window, &entry.shown, &entry.layoutInitialised,
+      nullptr};
+  entry.ready.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!entry.ready) return;
+  entry.context.ready = entry.ready.get();
+  entry.thread.reset(CreateThread(nullptr, 0, SoftKeyboardThread, &entry.context, 0, nullptr));
+  if (!entry.thread) return;  // the next scan tries again
+  entry.started = true;
+  const HANDLE handles[] = {entry.ready.get(), entry.thread.get()};
+  WaitHandlingSentMessages(handles, 2);
 }
 
 void Win32SoftKeyboardHost::CloseSoftKeyboardThread(int slot) {
   if (!IsSlot(slot) || !slots_[slot].started.load()) return;
-  slots_[slot].started = false;
-  if (HWND window = slots_[slot].window.exchange(nullptr)) {
+  Slot& entry = slots_[slot];
+  entry.started = false;
+  entry.layoutInitialised = false;
+  if (HWND window = entry.window.exchange(nullptr)) {
     // The soft keyboard thread ends its message loop when its window closes.
     SendMessageW(window, WM_CLOSE, 0, 0);
   }
-  slots_[slot].shown = false;
+  if (entry.thread) {
+    const HANDLE thread = entry.thread.get();
+    WaitHandlingSentMessages(&thread, 1);
+  }
+  entry.thread.reset();
+  entry.ready.reset();
+  entry.shown = false;
+  entry.hiddenToIcon = false;
 }
 
 void Win32SoftKeyboardHost::CreateFolder(std::u16string_view path) {
@@ -53,14 +109,18 @@ void Win32SoftKeyboardHost::SetSoftKeyboardVisible(int slot, bool show, bool) {
   if (!IsSlot(slot) || !table_ || !touchEnabled_) return;
   HWND window = slots_[slot].window.load();
   if (!window || !MayShowSoftKeyboard(*table_, slot, touchEnabled_->load() != 0)) return;
-  // The page layout and the info icon join here with the soft keyboard window.
+  // The info icon joins here with the soft keyboard's visibility.
+  SendMessageW(window, kLayoutPageMessage, kLayoutCurrentPage, 0);
   ShowWindow(window, show ? SW_SHOWNA : SW_HIDE);
   slots_[slot].shown = show;
 }
 
 void Win32SoftKeyboardHost::HideForCommand(int slot) {
   if (!IsSlot(slot)) return;
-  if (HWND window = slots_[slot].window.load()) ShowWindow(window, SW_HIDE);
+  if (HWND window = slots_[slot].window.load()) {
+    SendMessageW(window, kLayoutPageMessage, kLayoutCurrentPage, 0);
+    ShowWindow(window, SW_HIDE);
+  }
   slots_[slot].shown = false;
 }
 
@@ -68,6 +128,7 @@ void Win32SoftKeyboardHost::ShowRevealed(int slot) {
   if (!IsSlot(slot)) return;
   HWND window = slots_[slot].window.load();
   if (!window) return;
+  SendMessageW(window, kLayoutPageMessage, kLayoutCurrentPage, 0);
   slots_[slot].shown = true;
   ShowWindow(window, SW_SHOWNA);
 }
@@ -85,12 +146,7 @@ HWND Win32SoftKeyboardHost::SoftKeyboardWindow(int slot) {
 }
 
 void Win32SoftKeyboardHost::Clear() {
-  for (Slot& slot : slots_) {
-    slot.started = false;
-    slot.window = nullptr;
-    slot.shown = false;
-    slot.hiddenToIcon = false;
-  }
+  for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboardThread(slot);
 }
 
 }  // namespace qv

@@ -1,5 +1,5 @@
 // The soft keyboards of the slots as the key pad scans see them: per slot the soft keyboard
-// thread and window, the layout chosen for it, and its soft-key folder.
+// thread and window, the layout chosen for it, and the typing of its keys.
 #pragma once
 
 #include <windows.h>
@@ -10,15 +10,26 @@
 #include "access/access_ports.h"
 #include "access/key_pad_table.h"
 #include "access/soft_keyboard_visibility.h"
+#include "common/win32/owned.h"
 #include "keycode/key_code_record.h"
+#include "softkbd/injection.h"
+#include "softkbd/win32/input_sink_win32.h"
+#include "softkbd/win32/soft_keyboard_window_win32.h"
 
 namespace qv {
 
 class Win32SoftKeyboardHost : public SoftKeyboardHost, public SoftKeyboardVisibility {
  public:
+  Win32SoftKeyboardHost();
+  // Closes every soft keyboard that is still open.
+  ~Win32SoftKeyboardHost() override;
+
   bool SoftKeyboardThreadExists(int slot) override;
   bool SoftKeyboardWindowExists(int slot) override;
+  // Starts the thread and returns once its window exists (or could not be made); handles the
+  // messages sent to this thread meanwhile. Nothing starts before Attach.
   void StartSoftKeyboardThread(int slot, SoftKeyLayout layout) override;
+  // Closes the window with a synchronous WM_CLOSE and waits for the thread to end.
   void CloseSoftKeyboardThread(int slot) override;
   void CreateFolder(std::u16string_view path) override;
   void LoadSoftKeyAssets(int slot) override;
@@ -26,6 +37,8 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost, public SoftKeyboardVisibi
   // What decides whether a soft keyboard may be shown or hidden: the slot's access state and the
   // touch switch.
   void Bind(const KeyPadTable* table, const std::atomic<std::uint32_t>* touchEnabled);
+  // What the soft keyboards work with; `services.faces` null means no images or captions.
+  void Attach(SoftKeyboardServices services);
   bool KeyboardShown(int slot) override;
   bool HiddenToIcon(int slot) override;
   // Changes nothing unless the slot has a soft keyboard window that MayShowSoftKeyboard allows.
@@ -33,6 +46,9 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost, public SoftKeyboardVisibi
   void HideForCommand(int slot) override;
   void ShowRevealed(int slot) override;
   HWND SoftKeyboardWindow(int slot);
+  bool LayoutInitialised(int slot);
+  // Lays out a page of the slot's keyboard on the keyboard's own thread.
+  void LayoutPage(int slot, int page);
   // Forgets every slot (the main window's creation starts with no soft keyboard).
   void Clear();
 
@@ -42,11 +58,21 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost, public SoftKeyboardVisibi
     std::atomic<HWND> window{nullptr};
     std::atomic<bool> shown{false};
     std::atomic<bool> hiddenToIcon{false};
+    std::atomic<bool> layoutInitialised{false};
     SoftKeyLayout layout = SoftKeyLayout::kStandard;
+    SoftKeyboardThreadContext context;
+    OwnedHandle thread;
+    OwnedHandle ready;
   };
   std::array<Slot, kMaxKeyPads> slots_;
   const KeyPadTable* table_ = nullptr;
   const std::atomic<std::uint32_t>* touchEnabled_ = nullptr;
+  SoftKeyboardServices services_;
+  NoSoftKeyFaces noFaces_;
+  bool attached_ = false;
+  Win32InputSink sink_;
+  SystemInjectionClock clock_;
+  Injector injector_{sink_, clock_};
 };
 
 }  // namespace qv

@@ -1,0 +1,621 @@
+#include "softkbd/win32/soft_keyboard_window_win32.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "common/bounded_text.h"
+#include "common/ids.h"
+#include "common/win32/owned.h"
+#include "common/win32/wide.h"
+#include "device/device_commands.h"
+#include "softkbd/caption_fit.h"
+#include "softkbd/soft_keyboard_start.h"
+
+namespace qv {
+namespace {
+
+constexpr int kHeaderIconSize = 48;
+constexpr UINT kHeaderBitmapIds[] = {
+    kBitmapSoftKeyboardLogo, kBitmapCloseIcon,     kBitmapCloseIconHover, kBitmapCloseIconPressed,
+    kBitmapHideIcon,         kBitmapHideIconHover, kBitmapMenuIcon,       kBitmapMenuIconHover};
+enum HeaderBitmap {
+  kLogo,
+  kClose,
+  kCloseHover,
+  kClosePressed,
+  kHide,
+  kHideHover,
+  kMenu,
+  kMenuHover
+};
+
+// One slot's soft keyboard, owned by its thread; the window finds it through GWLP_USERDATA.
+struct SoftKeyboardWindow {
+  const SoftKeyboardThreadContext* context = nullptr;
+  const SoftKeyboardServices* services = nullptr;
+  int slot = 0;
+  std::uint32_t modelIdentity = 0;
+  std::uint32_t serialNumber = 0;
+  bool paged = false;
+  const LayoutTable* table = nullptr;
+
+  HWND window = nullptr;
+  HWND logoStatic = nullptr;
+  HWND serialStatic = nullptr;
+  HWND closeIcon = nullptr;
+  HWND hideIcon = nullptr;
+  HWND menuIcon = nullptr;
+  HWND infoIconWindow = nullptr;
+  std::array<HWND, kLayoutCells> keyButtons{};
+  HWND pressedRepeatButton = nullptr;
+
+  std::array<OwnedBitmap, std::size(kHeaderBitmapIds)> bitmaps;
+  OwnedFont serialFont;
+  OwnedFont captionFont;
+  std::array<OwnedFont, kLayoutCells> fittedFonts;  // per button: its key's or tab's own font
+
+  LayoutScale scale;
+  int currentPage = 0;
+};
+
+SoftKeyboardWindow* WindowState(HWND window) {
+  return reinterpret_cast<SoftKeyboardWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+LOGFONTW LogFont(const CaptionFont& font) {
+  LOGFONTW description{};
+  description.lfHeight = font.height;
+  description.lfWidth = font.width;
+  description.lfWeight = font.weight;
+  description.lfCharSet = 0;
+  description.lfQuality = kCaptionFontQuality;
+  description.lfPitchAndFamily = kCaptionFontPitchAndFamily;
+  BoundedCopy(Utf16(description.lfFaceName), LF_FACESIZE, font.face);
+  return description;
+}
+
+OwnedFont MakeFont(const CaptionFont& font) {
+  const LOGFONTW description = LogFont(font);
+  return OwnedFont(CreateFontIndirectW(&description));
+}
+
+ButtonSize ClientSizeOf(HWND button) {
+  RECT client{};
+  GetClientRect(button, &client);
+  return {client.right - client.left, client.bottom - client.top};
+}
+
+// Measures in the button's own device context, in a font made for the measurement only.
+MeasureText MeasureOn(HWND button) {
+  return [button](const CaptionFont& font, std::u16string_view cells) {
+    TextExtent extent;
+    HDC dc = GetDC(button);
+    if (!dc) return extent;
+    OwnedFont measureFont = MakeFont(font);
+    {
+      SelectedObject selected(dc, measureFont.get());
+      SIZE size{};
+      if (GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(cells.data()),
+                                static_cast<int>(cells.size()), &size)) {
+        extent = {size.cx, size.cy};
+      }
+    }
+    ReleaseDC(button, dc);
+    return extent;
+  };
+}
+
+void SetButtonText(HWND button, std::u16string_view text) {
+  SetWindowTextW(button, WideString(text).c_str());
+}
+
+void RemoveButtonImage(HWND button) {
+  SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, 0);
+}
+
+int KeyOfButton(const SoftKeyboardWindow& kb, int j) {
+  return KeyForButton(kb.paged, kb.currentPage, j);
+}
+
+int FirstKeyButton(const SoftKeyboardWindow& kb) {
+  return kb.paged ? kPageTabs : 0;
+}
+
+// Fits each page tab's caption ("P1" .. "P6" without one) to the tab.
+void FitTabCaptions(SoftKeyboardWindow& kb) {
+  if (!kb.paged) return;
+  for (int page = 0; page < kPageTabs; ++page) {
+    HWND tab = kb.keyButtons[page];
+    if (!tab) continue;
+    const TextFace face = FitTabCaption(page, kb.services->faces->PageCaption(kb.slot, page),
+                                        ClientSizeOf(tab), MeasureOn(tab));
+    if (face.font) {
+      OwnedFont font = MakeFont(*face.font);
+      SendMessageW(tab, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+      kb.fittedFonts[page] = std::move(font);
+    }
+    SetButtonText(tab, face.text.view());
+    RemoveButtonImage(tab);
+  }
+}
+
+bool KeyHasOwnFace(const SoftKeyboardWindow& kb, int key) {
+  SoftKeyFaces& faces = *kb.services->faces;
+  return faces.AssetsLoaded(kb.slot) &&
+         (!faces.KeyCaption(kb.slot, key).empty() || faces.HasKeyImage(kb.slot, key));
+}
+
+// The shared caption font of the keys that have neither caption nor image, at the key size.
+void ResizeCaptionFont(SoftKeyboardWindow& kb, std::int32_t size) {
+  CaptionFont description = kKeyFont;
+  description.height = CaptionFontHeight(size);
+  description.width = 0;
+  OwnedFont font = MakeFont(description);
+  for (int j = FirstKeyButton(kb); j < kLayoutCells; ++j) {
+    const int key = KeyOfButton(kb, j);
+    if (!kb.keyButtons[j] || key < 0 || KeyHasOwnFace(kb, key)) continue;
+    SendMessageW(kb.keyButtons[j], WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    RemoveButtonImage(kb.keyButtons[j]);
+  }
+  // The buttons hold the new font now; the old one may go.
+  kb.captionFont = std::move(font);
+}
+
+void FitKeyCaptions(SoftKeyboardWindow& kb) {
+  const bool loaded = kb.services->faces->AssetsLoaded(kb.slot);
+  for (int j = FirstKeyButton(kb); j < kLayoutCells; ++j) {
+    HWND button = kb.keyButtons[j];
+    const int key = KeyOfButton(kb, j);
+    if (!button || key < 0) continue;
+    const std::u16string_view caption =
+        loaded ? kb.services->faces->KeyCaption(kb.slot, key) : std::u16string_view{};
+    const TextFace face = FitKeyCaption(kb.paged, key, kb.table->cells[j].label, caption,
+                                        ClientSizeOf(button), MeasureOn(button));
+    if (caption.empty()) {
+      SetButtonText(button, face.text.view());
+      continue;
+    }
+    SetWindowTextW(button, L"");
+    if (face.font) {
+      OwnedFont font = MakeFont(*face.font);
+      SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+      kb.fittedFonts[j] = std::move(font);
+    }
+    SetButtonText(button, face.text.view());
+    RemoveButtonImage(button);
+  }
+}
+
+void RefreshImages(SoftKeyboardWindow& kb) {
+  SoftKeyFaces& faces = *kb.services->faces;
+  auto size = [](HWND button) {
+    const ButtonSize client = ClientSizeOf(button);
+    return std::min(client.height - 8, client.width - 8);
+  };
+  for (int j = 0; j < kLayoutCells; ++j) {
+    HWND button = kb.keyButtons[j];
+    if (!button) continue;
+    if (kb.paged && j < kPageTabs) {
+      faces.SetTabImage(kb.slot, j, button, size(button));
+    } else if (const int key = KeyOfButton(kb, j); key >= 0) {
+      faces.SetKeyImage(kb.slot, key, button, size(button));
+    }
+  }
+}
+
+void Refit(SoftKeyboardWindow& kb, std::int32_t captionSize) {
+  FitTabCaptions(kb);
+  ResizeCaptionFont(kb, captionSize);
+  FitKeyCaptions(kb);
+  RefreshImages(kb);
+}
+
+// Re-lays the page tabs for `page` and refits captions and images of the page's keys.
+void LayoutPageHere(SoftKeyboardWindow& kb, int page) {
+  const PageLayout layout = LayoutPage(*kb.table, kb.scale, kb.paged, page);
+  if (!layout.changed) return;
+  kb.currentPage = layout.currentPage;
+  kb.scale = layout.scale;
+  if (kb.paged) {
+    HDWP positions = BeginDeferWindowPos(kPageTabs);
+    for (int j = 0; j < kPageTabs && positions; ++j) {
+      const PixelRect& tab = layout.tabs[j];
+      positions = DeferWindowPos(positions, kb.keyButtons[j], nullptr, tab.x, tab.y, tab.width,
+                                 tab.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (positions) EndDeferWindowPos(positions);
+  }
+  Refit(kb, layout.captionSize);
+}
+
+void SwitchPage(SoftKeyboardWindow& kb, int page) {
+  if (!kb.paged || page < 0 || page >= kPageTabs) return;
+  for (int j = 0; j < kPageTabs; ++j) {
+    SendMessageW(kb.keyButtons[j], BM_SETCHECK, j == page ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+  LayoutPageHere(kb, page);
+}
+
+ScreenRect WindowRectOf(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+void WriteWindowRect(SoftKeyboardWindow& kb) {
+  WriteGeometryRect(*kb.services->settings, kb.modelIdentity, kb.serialNumber,
+                    WindowRectOf(kb.window));
+}
+
+void PlaceHeaderIcons(SoftKeyboardWindow& kb, int clientWidth) {
+  const HWND icons[] = {kb.closeIcon, kb.hideIcon, kb.menuIcon};
+  for (int i = 0; i < 3; ++i) {
+    if (icons[i]) {
+      MoveWindow(icons[i], clientWidth - 49 - 50 * i, 1, kHeaderIconSize, kHeaderIconSize, TRUE);
+    }
+  }
+}
+
+void OnSize(SoftKeyboardWindow& kb, int clientWidth, int clientHeight) {
+  PlaceHeaderIcons(kb, clientWidth);
+  kb.scale.xmag = kStartMag * clientWidth;
+  kb.scale.ymag = kStartMag * (clientHeight - kHeaderHeight);
+  HDWP positions = BeginDeferWindowPos(kLayoutCells);
+  for (int j = 0; j < kLayoutCells && positions; ++j) {
+    const PixelRect rect = PlacedButtonRect(*kb.table, kb.scale, j, clientWidth, clientHeight,
+                                            kb.paged, kb.currentPage);
+    positions = DeferWindowPos(positions, kb.keyButtons[j], nullptr, rect.x, rect.y, rect.width,
+                               rect.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (positions) EndDeferWindowPos(positions);
+  WriteGeometryScale(*kb.services->settings, kb.modelIdentity, kb.serialNumber, kb.scale);
+  WriteWindowRect(kb);
+  const PixelRect last =
+      KeyButtonRect(*kb.table, kb.scale, kLayoutCells - 1, clientWidth, clientHeight);
+  Refit(kb, std::min(last.width, last.height));
+}
+
+// A click on a key button: a page tab shows its page; a key types its key code, or ends the
+// repetition of a held repeating key.
+void OnKeyButtonClicked(SoftKeyboardWindow& kb, int j) {
+  if (kb.paged && j < kPageTabs) {
+    LayoutPageHere(kb, j);
+    KillTimer(kb.window, kPageFollowTimerId);
+    if (kb.services->device) {
+      SelectPage(*kb.services->device, kb.services->table->slots[kb.slot].link, j + 1);
+    }
+    SetTimer(kb.window, kPageFollowTimerId, kPageFollowMs, nullptr);
+    return;
+  }
+  const int key = KeyOfButton(kb, j);
+  if (key < 0) return;
+  const KeyCodeRecord& record = kb.services->keyCodes->slots[kb.slot][key];
+  if (HasRepeat(record)) {
+    kb.pressedRepeatButton = nullptr;
+    KillTimer(kb.window, kRepeatReleaseTimerId);
+    kb.context->injector->RequestStop(kb.slot);
+    return;
+  }
+  kb.context->injector->StartInjection(kb.slot, record, kb.services->nonJapaneseLayout->load());
+}
+
+// The left button goes down on a key: a repeating key starts typing at once and is watched until
+// it is let go or left.
+void OnButtonPress(SoftKeyboardWindow& kb, HWND button) {
+  for (int j = FirstKeyButton(kb); j < kLayoutCells; ++j) {
+    if (kb.keyButtons[j] != button) continue;
+    const int key = KeyOfButton(kb, j);
+    const KeyCodeRecord& record = kb.services->keyCodes->slots[kb.slot][key];
+    if (!HasRepeat(record) || kb.context->injector->repeatState(kb.slot) != RepeatState::Idle) {
+      return;
+    }
+    kb.context->injector->StartInjection(kb.slot, record, kb.services->nonJapaneseLayout->load());
+    kb.pressedRepeatButton = button;
+    SetTimer(kb.window, kRepeatReleaseTimerId, kRepeatReleaseMs, nullptr);
+    return;
+  }
+}
+
+void OnRepeatWatch(SoftKeyboardWindow& kb) {
+  HWND button = kb.pressedRepeatButton;
+  POINT cursor{};
+  RECT area{};
+  if (button && GetCursorPos(&cursor) && GetClientRect(button, &area)) {
+    MapWindowPoints(button, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    if (PtInRect(&area, cursor) && WindowFromPoint(cursor) == button) return;
+  }
+  kb.pressedRepeatButton = nullptr;
+  KillTimer(kb.window, kRepeatReleaseTimerId);
+  kb.context->injector->RequestStop(kb.slot);
+}
+
+void FollowActivePage(SoftKeyboardWindow& kb) {
+  KeyPadTable& table = *kb.services->table;
+  if (table.consoleInactive.load() || table.modalActive.load() || !kb.services->device) return;
+  KillTimer(kb.window, kPageFollowTimerId);
+  DeviceInfo answer{};
+  const bool read = ReadActivePage(*kb.services->device, table.slots[kb.slot].link, answer);
+  if (read && answer[0] >= 1 && answer[0] <= kPageTabs && answer[0] - 1 != kb.currentPage) {
+    SwitchPage(kb, answer[0] - 1);
+  }
+  SetTimer(kb.window, kPageFollowTimerId, kPageFollowMs, nullptr);
+}
+
+void OnDestroy(SoftKeyboardWindow& kb) {
+  if (kb.pressedRepeatButton &&
+      kb.context->injector->repeatState(kb.slot) == RepeatState::Repeating) {
+    kb.pressedRepeatButton = nullptr;
+    KillTimer(kb.window, kRepeatReleaseTimerId);
+    kb.context->injector->StopRepeat(kb.slot);
+  }
+  if (kb.infoIconWindow) SendMessageW(kb.infoIconWindow, WM_CLOSE, 0, 0);
+  PostQuitMessage(0);
+}
+
+LRESULT CALLBACK SoftKeyboardWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  SoftKeyboardWindow* kb = WindowState(window);
+  if (!kb) return DefWindowProcW(window, message, wParam, lParam);
+  switch (message) {
+    case WM_MOUSEACTIVATE:
+      // A click must leave the focus where the typing goes.
+      return MA_NOACTIVATE;
+    case WM_NCHITTEST: {
+      const LRESULT hit = DefWindowProcW(window, message, wParam, lParam);
+      return hit == HTCLIENT ? HTCAPTION : hit;  // the background drags the window
+    }
+    case WM_GETMINMAXINFO: {
+      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+      info->ptMinTrackSize = {kMinTrackSize, kMinTrackSize};
+      return 0;
+    }
+    case WM_MOVE:
+      if (kb->context->initialised->load()) WriteWindowRect(*kb);
+      break;
+    case WM_SIZE:
+      if (!kb->context->initialised->load()) break;
+      OnSize(*kb, LOWORD(lParam), HIWORD(lParam));
+      return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(lParam) == HTCLIENT && HIWORD(lParam) == WM_LBUTTONDOWN) {
+        OnButtonPress(*kb, reinterpret_cast<HWND>(wParam));
+      }
+      break;
+    case WM_COMMAND: {
+      const int j = static_cast<int>(LOWORD(wParam)) - kFirstKeyButtonId;
+      if (HIWORD(wParam) == BN_CLICKED && j >= 0 && j < kLayoutCells) {
+        OnKeyButtonClicked(*kb, j);
+        return 0;
+      }
+      break;
+    }
+    case WM_TIMER:
+      if (wParam == kRepeatReleaseTimerId) {
+        OnRepeatWatch(*kb);
+        return 0;
+      }
+      if (wParam == kPageFollowTimerId) {
+        FollowActivePage(*kb);
+        return 0;
+      }
+      break;
+    case kLayoutPageMessage:
+      LayoutPageHere(*kb,
+                     wParam == kLayoutCurrentPage ? kb->currentPage : static_cast<int>(wParam));
+      return 0;
+    case WM_DESTROY:
+      OnDestroy(*kb);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK InfoIconWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool RegisterSoftKeyboardClass(const char16_t* name, WNDPROC procedure) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconApp));
+  windowClass.hIconSm = windowClass.hIcon;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = Wide(name);
+  // A class left registered by an earlier start of this key pad's soft keyboard is fine.
+  return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+bool ClassName(unsigned prefixString, const SoftKeyboardWindow& kb, char16_t (&name)[kPathChars]) {
+  wchar_t prefix[64] = {};
+  if (LoadStringW(GetModuleHandleW(nullptr), prefixString, prefix, 64) <= 0) return false;
+  return SoftKeyboardClassName(Utf16(prefix), kb.modelIdentity, kb.serialNumber, name);
+}
+
+// The 30 key buttons at the current scale, then the window placed around them.
+void CreateKeyButtons(SoftKeyboardWindow& kb) {
+  RECT client{};
+  GetClientRect(kb.window, &client);
+  const LayoutScale stored =
+      ReadGeometry(*kb.services->settings, kb.modelIdentity, kb.serialNumber).scale;
+  // With a stored scale the placement's resize already lays the buttons out at it.
+  const bool initialised = StoredScaleUsable(stored);
+  if (initialised) {
+    kb.scale = stored;
+    kb.context->initialised->store(true);
+  }
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  for (int j = 0; j < kLayoutCells; ++j) {
+    const PixelRect rect =
+        PlacedButtonRect(*kb.table, kb.scale, j, client.right, client.bottom, kb.paged, 0);
+    const bool tab = kb.paged && j < kPageTabs;
+    DWORD style = WS_CHILD | WS_VISIBLE | BS_MULTILINE | BS_BITMAP;
+    if (tab) style |= BS_PUSHLIKE | BS_AUTORADIOBUTTON;
+    kb.keyButtons[j] = CreateWindowExW(
+        0, L"button", L"", style, rect.x, rect.y, rect.width, rect.height, kb.window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstKeyButtonId + j)), instance, nullptr);
+    const int key = KeyOfButton(kb, j);
+    SetButtonText(kb.keyButtons[j],
+                  tab ? TabText({}, j).view()
+                      : KeyNumberText(kb.paged, key, kb.table->cells[j].label).view());
+  }
+  // The placement: the size that holds the buttons, or the stored rectangle on a monitor.
+  PlacementInput input;
+  for (HWND button : kb.keyButtons) {
+    RECT rect{};
+    if (button && GetWindowRect(button, &rect)) {
+      input.buttonsRight = std::max<std::int32_t>(input.buttonsRight, rect.right);
+      input.buttonsBottom = std::max<std::int32_t>(input.buttonsBottom, rect.bottom);
+    }
+  }
+  RECT workArea{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+  input.workArea = {workArea.left, workArea.top, workArea.right, workArea.bottom};
+  input.frameWidth = GetSystemMetrics(SM_CXFRAME);
+  input.frameHeight = GetSystemMetrics(SM_CYFRAME);
+  input.stored = ReadGeometry(*kb.services->settings, kb.modelIdentity, kb.serialNumber).rect;
+  input.monitors = kb.services->monitors;
+  const Placement placement = PlaceWindow(input);
+  MoveWindow(kb.window, placement.x, placement.y, placement.width, placement.height, TRUE);
+  GetClientRect(kb.window, &client);
+  kb.scale = ScaleAfterPlacement(kb.scale, initialised, client.right, client.bottom);
+  kb.context->initialised->store(true);
+}
+
+HWND HeaderStatic(HWND parent, DWORD style, int x, int y, int width, int height,
+                  const wchar_t* text = L"") {
+  return CreateWindowExW(0, L"static", text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(-1)),
+                         GetModuleHandleW(nullptr), nullptr);
+}
+
+void CreateHeader(SoftKeyboardWindow& kb) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  for (std::size_t i = 0; i < std::size(kHeaderBitmapIds); ++i) {
+    kb.bitmaps[i].reset(
+        static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(kHeaderBitmapIds[i]),
+                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | LR_DEFAULTSIZE)));
+  }
+  auto setImage = [](HWND control, const OwnedBitmap& bitmap) {
+    if (control && bitmap) {
+      SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
+    }
+  };
+  RECT client{};
+  GetClientRect(kb.window, &client);
+  kb.logoStatic = HeaderStatic(kb.window, SS_BITMAP, 0, 0, 120, 30);
+  setImage(kb.logoStatic, kb.bitmaps[kLogo]);
+  char16_t serial[32];
+  SerialText(kb.serialNumber, serial);
+  kb.serialStatic = HeaderStatic(kb.window, SS_SIMPLE, 5, 30, 120, 30, Wide(serial));
+  kb.serialFont = MakeFont(kSerialFont);
+  SendMessageW(kb.serialStatic, WM_SETFONT, reinterpret_cast<WPARAM>(kb.serialFont.get()), TRUE);
+  kb.closeIcon = HeaderStatic(kb.window, SS_BITMAP, client.right - 49, 1, 48, 48);
+  kb.hideIcon = HeaderStatic(kb.window, SS_BITMAP, client.right - 99, 1, 48, 48);
+  kb.menuIcon = HeaderStatic(kb.window, SS_BITMAP, client.right - 149, 1, 48, 48);
+  setImage(kb.closeIcon, kb.bitmaps[kClose]);
+  setImage(kb.hideIcon, kb.bitmaps[kHide]);
+  setImage(kb.menuIcon, kb.bitmaps[kMenu]);
+}
+
+void CreateInfoIcon(SoftKeyboardWindow& kb) {
+  char16_t name[kPathChars];
+  if (!ClassName(kStringInfoIconClass, kb, name) ||
+      !RegisterSoftKeyboardClass(name, InfoIconWindowProc)) {
+    return;
+  }
+  RECT workArea{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+  const ScreenRect icon =
+      InfoIconRect({workArea.left, workArea.top, workArea.right, workArea.bottom}, kb.slot);
+  // Created without WS_VISIBLE: the icon stays hidden until the keyboard is hidden to it.
+  kb.infoIconWindow = CreateWindowExW(
+      WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, Wide(name), L"", WS_POPUP, icon.left,
+      icon.top, kInfoIconSize, kInfoIconSize, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+// Creates everything up to the shown window; false when the window itself could not be made.
+bool CreateSoftKeyboard(SoftKeyboardWindow& kb) {
+  const SoftKeyboardServices& services = *kb.services;
+  ForgetSmallGeometry(*services.settings, kb.modelIdentity, kb.serialNumber);
+  int page = 0;
+  if (kb.paged && services.device) {
+    DeviceInfo answer{};
+    const bool read = ReadActivePage(*services.device, services.table->slots[kb.slot].link, answer);
+    page = InitialPage(true, read, answer[0]);
+  }
+  kb.scale = LayoutScale{};
+  kb.context->initialised->store(false);
+
+  char16_t name[kPathChars];
+  if (!ClassName(kStringSoftKeyboardClass, kb, name) ||
+      !RegisterSoftKeyboardClass(name, SoftKeyboardWindowProc)) {
+    return false;
+  }
+  kb.window = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, Wide(name), L"",
+                              WS_POPUP | WS_BORDER | WS_THICKFRAME | WS_MAXIMIZEBOX, 0, 0, 0, 0,
+                              nullptr, nullptr, GetModuleHandleW(nullptr), &kb);
+  if (!kb.window) return false;
+  CreateKeyButtons(kb);
+  char16_t title[64];
+  SoftKeyboardTitle(kb.modelIdentity, title);
+  SetWindowTextW(kb.window, Wide(title));
+  CreateHeader(kb);
+  CreateInfoIcon(kb);
+
+  const bool locked = services.table->slots[kb.slot].accessState.load() == AccessState::Locked;
+  const bool shown = ShownAtStart(locked, services.touchEnabled->load() != 0);
+  kb.context->shown->store(shown);
+  if (kb.paged) {
+    SwitchPage(kb, page);
+    SetTimer(kb.window, kPageFollowTimerId, kPageFollowMs, nullptr);
+  }
+  Refit(kb, CaptionSize(*kb.table, kb.scale));
+  LayoutPageHere(kb, kb.currentPage);
+  ShowWindow(kb.window, shown ? SW_SHOWNA : SW_HIDE);
+  UpdateWindow(kb.window);
+  return true;
+}
+
+}  // namespace
+
+DWORD WINAPI SoftKeyboardThread(void* parameter) {
+  const auto* context = static_cast<const SoftKeyboardThreadContext*>(parameter);
+  SoftKeyboardWindow kb;
+  kb.context = context;
+  kb.services = context->services;
+  kb.slot = context->slot;
+  const KeyPadSlot& entry = kb.services->table->slots[kb.slot];
+  kb.modelIdentity = entry.modelIdentity;
+  kb.serialNumber = entry.serialNumber;
+  kb.paged = IsPagedKeyboard(kb.modelIdentity);
+  kb.table = &LayoutTableFor(context->layout);
+
+  const bool created = CreateSoftKeyboard(kb);
+  if (created) context->window->store(kb.window);
+  SetEvent(context->ready);
+  if (!created) return 0;
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // Alt combinations typed while a soft keyboard's window has the input must not open its
+    // system menu.
+    if (message.message == WM_SYSKEYDOWN) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return 0;
+}
+
+}  // namespace qv

@@ -1,0 +1,286 @@
+#include "softkbd/injection.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <initializer_list>
+#include <utility>
+
+namespace qv {
+namespace {
+
+constexpr std::uint8_t kCtrl = 58;  // Ctrl(左), VK 0xA2
+constexpr std::uint8_t kA = 31;     // Ａ, VK 0x41
+constexpr std::uint8_t kUp = kStrokeReleaseBit;
+constexpr std::uint16_t kVkCtrl = 0xA2;
+constexpr std::uint16_t kVkA = 0x41;
+
+KeyCodeRecord Record(std::initializer_list<std::uint8_t> strokes) {
+  KeyCodeRecord record;
+  record.bytes[0] = static_cast<std::uint8_t>(strokes.size() + 1);
+  std::size_t i = 1;
+  for (std::uint8_t stroke : strokes) record.bytes[i++] = stroke;
+  return record;
+}
+
+KeyInput Press(std::uint16_t vk, std::uint32_t time = 0) {
+  return {vk, 0, time};
+}
+KeyInput Release(std::uint16_t vk, std::uint32_t time = 0) {
+  return {vk, kKeyInputKeyUp, time};
+}
+
+// Virtual time: advanced only by the waits, so the sink sees when each batch would go out.
+class FakeClock : public InjectionClock {
+ public:
+  void WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable&, std::uint32_t ms,
+               const std::function<bool()>& done) override {
+    waits.push_back(ms);
+    if (action && now + ms >= actionAt) {
+      now = actionAt;
+      auto run = std::exchange(action, {});
+      lock.unlock();  // the action takes the slot's lock itself
+      run();
+      lock.lock();
+      if (done()) return;
+    }
+    now += ms;
+  }
+  std::atomic<std::uint32_t> now{0};
+  std::vector<std::uint32_t> waits;
+  // Runs once, on the worker, when a wait reaches this time (the user lets go of the key).
+  std::uint32_t actionAt = 0;
+  std::function<void()> action;
+};
+
+// Waits for real, for at most a guard time, and says whether a notification ended the wait.
+class WakeClock : public InjectionClock {
+ public:
+  void WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, std::uint32_t,
+               const std::function<bool()>& done) override {
+    {
+      std::lock_guard mine(mutex);
+      waiting = true;
+    }
+    entered.notify_all();
+    while (!done()) {
+      if (wake.wait_for(lock, std::chrono::seconds(5)) == std::cv_status::timeout) {
+        timedOut = true;
+        return;
+      }
+    }
+  }
+  void AwaitWaiting() {
+    std::unique_lock mine(mutex);
+    entered.wait(mine, [&] { return waiting; });
+  }
+  std::mutex mutex;
+  std::condition_variable entered;
+  bool waiting = false;
+  std::atomic<bool> timedOut{false};
+};
+
+class FakeSink : public InputSink {
+ public:
+  struct Call {
+    std::uint32_t at;
+    std::vector<KeyInput> inputs;
+  };
+  explicit FakeSink(FakeClock* clock = nullptr) : clock_(clock) {}
+  std::size_t SendKeyboardInputs(std::span<const KeyInput> inputs) override {
+    std::unique_lock lock(mutex);
+    calls.push_back({clock_ ? clock_->now.load() : 0, {inputs.begin(), inputs.end()}});
+    changed.notify_all();
+    changed.wait(lock, [&] { return !held; });
+    return std::min(inputs.size(), insertLimit);
+  }
+  std::vector<Call> Calls() {
+    std::lock_guard lock(mutex);
+    return calls;
+  }
+  // While held, a send does not return: the worker is busy typing.
+  void Hold() {
+    std::lock_guard lock(mutex);
+    held = true;
+  }
+  void AwaitCalls(std::size_t count) {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return calls.size() >= count; });
+  }
+  void Let() {
+    std::lock_guard lock(mutex);
+    held = false;
+    changed.notify_all();
+  }
+  std::size_t insertLimit = SIZE_MAX;
+
+ private:
+  FakeClock* clock_;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<Call> calls;
+  bool held = false;
+};
+
+const KeyTable& kJapanese = KeyTableFor(false);
+
+TEST(InjectionPlan, PlainKeyCodeIsOneBatchStampedByPosition) {
+  TypingPlan plan = PlanTyping(Record({kCtrl, kA, kA | kUp, kCtrl | kUp}), kJapanese);
+  EXPECT_EQ(plan.inputs, (std::vector<KeyInput>{Press(kVkCtrl, 0), Press(kVkA, 100),
+                                                Release(kVkA, 200), Release(kVkCtrl, 300)}));
+  ASSERT_EQ(plan.steps.size(), 1u);
+  EXPECT_EQ(plan.steps[0].count, 4u);
+  EXPECT_EQ(plan.steps[0].pauseMs, 0u);
+
+  // A repeat entry is left out but keeps its position.
+  plan = PlanTyping(Record({kRepeat1, kA, kA | kUp}), kJapanese);
+  EXPECT_EQ(plan.inputs, (std::vector<KeyInput>{Press(kVkA, 100), Release(kVkA, 200)}));
+}
+
+TEST(InjectionPlan, DelaysSplitTheBatchesAndDropVirtualKeyZero) {
+  TypingPlan plan = PlanTyping(Record({kCtrl, kA, kA | kUp, kDelay2, kCtrl | kUp}), kJapanese);
+  EXPECT_EQ(plan.inputs,
+            (std::vector<KeyInput>{Press(kVkCtrl), Press(kVkA), Release(kVkA), Release(kVkCtrl)}));
+  ASSERT_EQ(plan.steps.size(), 2u);
+  EXPECT_EQ(plan.steps[0].count, 3u);
+  EXPECT_EQ(plan.steps[0].pauseMs, 300u);
+  EXPECT_EQ(plan.steps[1].first, 3u);
+  EXPECT_EQ(plan.steps[1].count, 1u);
+  EXPECT_EQ(plan.steps[1].pauseMs, 0u);
+
+  // Key number 0 and a repeat entry carry virtual key 0; back-to-back delays pause twice.
+  plan = PlanTyping(Record({0, kRepeat2, kA, kDelay1, kDelay3, kA | kUp}), kJapanese);
+  EXPECT_EQ(plan.inputs, (std::vector<KeyInput>{Press(kVkA), Release(kVkA)}));
+  ASSERT_EQ(plan.steps.size(), 3u);
+  EXPECT_EQ(plan.steps[1].count, 0u);
+  EXPECT_EQ(plan.steps[1].pauseMs, 500u);
+}
+
+TEST(InjectionPlan, KeyWordGivesExtendedFlagAndLayoutGivesVirtualKey) {
+  constexpr std::uint8_t kKeypadEnter = 108;
+  TypingPlan plan = PlanTyping(Record({kKeypadEnter, kKeypadEnter | kUp}), kJapanese);
+  EXPECT_EQ(plan.inputs, (std::vector<KeyInput>{{0x0D, kKeyInputExtended, 0},
+                                                {0x0D, kKeyInputExtended | kKeyInputKeyUp, 100}}));
+  EXPECT_EQ(PlanTyping(Record({1}), KeyTableFor(true)).inputs[0].vk, 0xC0);
+  EXPECT_EQ(PlanTyping(Record({1}), kJapanese).inputs[0].vk, 0x19);
+}
+
+TEST(InjectionPlan, BrokenOffTypingReleasesWhatItLeftHeld) {
+  const std::vector<KeyInput> sent = {
+      Press(kVkCtrl), {0xA0, 0, 0}, Press(kVkA), Release(kVkA), {0x0D, kKeyInputExtended, 0}};
+  EXPECT_EQ(ReleasesOfHeldKeys(sent),
+            (std::vector<KeyInput>{
+                {0x0D, kKeyInputExtended | kKeyInputKeyUp, 0}, Release(0xA0), Release(kVkCtrl)}));
+  EXPECT_TRUE(ReleasesOfHeldKeys(std::span(sent).first(0)).empty());
+}
+
+TEST(Injection, TypesOnceInOneCallOrInBatchesAcrossDelays) {
+  FakeClock clock;
+  FakeSink sink(&clock);
+  Injector injector(sink, clock);
+  ASSERT_TRUE(injector.StartInjection(3, Record({kCtrl, kA, kA | kUp, kCtrl | kUp}), false));
+  injector.WaitUntilIdle(3);
+  ASSERT_EQ(sink.Calls().size(), 1u);
+  EXPECT_EQ(sink.Calls()[0].inputs.size(), 4u);
+
+  ASSERT_TRUE(
+      injector.StartInjection(3, Record({kCtrl, kA, kA | kUp, kDelay2, kCtrl | kUp}), false));
+  injector.WaitUntilIdle(3);
+  const std::vector<FakeSink::Call> calls = sink.Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[1].inputs.size(), 3u);
+  EXPECT_EQ(calls[2].inputs, std::vector<KeyInput>{Release(kVkCtrl)});
+  EXPECT_EQ(calls[2].at - calls[1].at, 300u);
+
+  // A key holding only "[Delay1]" pauses and sends nothing; an empty key does nothing at all.
+  ASSERT_TRUE(injector.StartInjection(3, Record({kDelay1}), false));
+  injector.WaitUntilIdle(3);
+  ASSERT_TRUE(injector.StartInjection(3, Record({}), false));
+  injector.WaitUntilIdle(3);
+  EXPECT_EQ(sink.Calls().size(), 3u);
+  EXPECT_EQ(clock.waits, (std::vector<std::uint32_t>{300, 100}));
+}
+
+TEST(Injection, ClickWhileTheSlotTypesIsDroppedOtherSlotsAreNot) {
+  FakeClock clock;
+  FakeSink sink(&clock);
+  Injector injector(sink, clock);
+  const KeyCodeRecord key = Record({kA, kDelay3, kA | kUp});
+  sink.Hold();
+  ASSERT_TRUE(injector.StartInjection(0, key, false));
+  sink.AwaitCalls(1);
+  EXPECT_FALSE(injector.StartInjection(0, key, false));
+  EXPECT_TRUE(injector.HasWorker(0));
+  EXPECT_TRUE(injector.StartInjection(1, Record({kA}), false));
+  sink.Let();
+  injector.WaitUntilIdle(0);
+  injector.WaitUntilIdle(1);
+  EXPECT_EQ(sink.Calls().size(), 3u);  // two batches of slot 0, one of slot 1
+  EXPECT_FALSE(injector.HasWorker(0));
+}
+
+struct RepeatCase {
+  std::uint8_t marker;
+  std::uint32_t releaseAt;
+  std::vector<std::uint32_t> typedAt;
+};
+
+TEST(Injection, HeldKeyRepeatsAtItsCadenceUntilReleased) {
+  std::vector<std::uint32_t> fast = {0};
+  for (std::uint32_t t = 500; t <= 1000; t += 30) fast.push_back(t);
+  const RepeatCase cases[] = {
+      {kRepeat1, 1000, fast},  // 18 typings in the first second
+      {kRepeat2, 1000, {0, 500, 620, 740, 860, 980}},
+      {kRepeat1, 200, {0}},  // let go during the first wait: no second typing
+  };
+  for (const RepeatCase& c : cases) {
+    SCOPED_TRACE(c.releaseAt);
+    FakeClock clock;
+    FakeSink sink(&clock);
+    Injector injector(sink, clock);
+    clock.actionAt = c.releaseAt;
+    clock.action = [&] { injector.RequestStop(5); };
+    ASSERT_TRUE(injector.StartInjection(5, Record({kA, c.marker, kA | kUp}), false));
+    injector.WaitUntilIdle(5);
+    std::vector<std::uint32_t> typedAt;
+    for (const FakeSink::Call& call : sink.Calls()) typedAt.push_back(call.at);
+    EXPECT_EQ(typedAt, c.typedAt);
+    EXPECT_EQ(injector.repeatState(5), RepeatState::Idle);
+    EXPECT_FALSE(injector.HasWorker(5));
+  }
+}
+
+TEST(Injection, StopWakesTheWaitingWorkerAndFreesTheSlot) {
+  WakeClock clock;
+  FakeSink sink;
+  Injector injector(sink, clock);
+  const KeyCodeRecord key = Record({kRepeat2, kA, kA | kUp});
+  ASSERT_TRUE(injector.StartInjection(2, key, false));
+  clock.AwaitWaiting();
+  injector.RequestStop(2);
+  injector.RequestStop(2);  // a second release while the stopper runs changes nothing
+  injector.WaitUntilIdle(2);
+  EXPECT_FALSE(clock.timedOut);
+  EXPECT_EQ(sink.Calls().size(), 1u);
+  EXPECT_EQ(injector.repeatState(2), RepeatState::Idle);
+  // The slot takes the next press at once.
+  EXPECT_TRUE(injector.StartInjection(2, key, false));
+  injector.StopRepeat(2);
+  EXPECT_FALSE(injector.HasWorker(2));
+}
+
+TEST(Injection, PartlyRefusedBatchReleasesThePressedKeys) {
+  FakeSink sink;
+  FakeClock clock;
+  Injector injector(sink, clock);
+  sink.insertLimit = 2;
+  ASSERT_TRUE(injector.StartInjection(0, Record({kCtrl, kA, kA | kUp, kCtrl | kUp}), false));
+  injector.WaitUntilIdle(0);
+  const std::vector<FakeSink::Call> calls = sink.Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1].inputs, (std::vector<KeyInput>{Release(kVkA), Release(kVkCtrl)}));
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,225 @@
+// The soft keyboard's thread and window against the real window manager, registry and input.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/win32/registry_settings.h"
+#include "device/device_link.h"
+#include "shell_fixture.h"
+#include "softkbd/win32/soft_keyboard_host_win32.h"
+
+namespace qv {
+namespace {
+
+using testing::PumpUntil;
+
+constexpr std::uint32_t kSerial = 424242;
+const wchar_t* const kGeometryRoot = L"Software\\Morvalen\\qv-padconf\\SoftKeyboardWindow_100";
+
+std::wstring GeometryKey(std::uint32_t model) {
+  wchar_t key[128];
+  swprintf(key, 128, L"%ls\\%08x&%08x", kGeometryRoot, model, kSerial);
+  return key;
+}
+
+bool QueryDword(std::uint32_t model, const wchar_t* name, DWORD& value) {
+  DWORD size = sizeof value;
+  return RegGetValueW(HKEY_CURRENT_USER, GeometryKey(model).c_str(), name, RRF_RT_REG_DWORD,
+                      nullptr, &value, &size) == ERROR_SUCCESS;
+}
+
+void StoreGeometry(std::uint32_t model,
+                   std::initializer_list<std::pair<const wchar_t*, DWORD>> values) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, GeometryKey(model).c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  for (const auto& [name, value] : values) {
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  }
+  RegCloseKey(key);
+}
+
+RECT WindowRectOf(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return rect;
+}
+
+RECT WorkArea() {
+  RECT area{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  return area;
+}
+
+class SoftKeyboardWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kGeometryRoot);
+    table.keyPadCount = 2;
+    for (int slot = 0; slot < 2; ++slot) {
+      table.slots[slot].modelIdentity = slot == 0 ? kModel01001224 : kModelB5B50777;
+      table.slots[slot].serialNumber = kSerial;
+      table.slots[slot].accessState = AccessState::Open;
+    }
+    // Key 1 of slot 0 types "a", key 2 repeats "s" while held.
+    cache.slots[0][0].bytes = {3, 31, 31 | 0x80};
+    cache.slots[0][1].bytes = {4, kRepeat1, 32, 32 | 0x80};
+    SoftKeyboardServices services;
+    services.table = &table;
+    services.touchEnabled = &touchEnabled;
+    services.nonJapaneseLayout = &nonJapaneseLayout;
+    services.keyCodes = &cache;
+    services.settings = &settings;
+    RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    services.monitors.push_back({screen.left, screen.top, screen.right, screen.bottom});
+    host.Bind(&table, &touchEnabled);
+    host.Attach(std::move(services));
+  }
+  void TearDown() override {
+    host.Clear();
+    RegDeleteTreeW(HKEY_CURRENT_USER, kGeometryRoot);
+  }
+
+  HWND Button(int slot, int j) { return GetDlgItem(host.SoftKeyboardWindow(slot), 32968 + j); }
+  SIZE ButtonSize(int slot, int j) {
+    RECT rect = WindowRectOf(Button(slot, j));
+    return {rect.right - rect.left, rect.bottom - rect.top};
+  }
+
+  KeyPadTable table;
+  DeviceKeyCodeCache cache;
+  std::atomic<std::uint32_t> touchEnabled{1};
+  std::atomic<bool> nonJapaneseLayout{false};
+  RegistrySettings settings;
+  Win32SoftKeyboardHost host;
+};
+
+TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner) {
+  host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
+  HWND window = host.SoftKeyboardWindow(0);
+  ASSERT_TRUE(window);
+  EXPECT_NE(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_TRUE(host.KeyboardShown(0));
+  EXPECT_TRUE(host.LayoutInitialised(0));
+  const LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  EXPECT_EQ(exStyle & (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
+            WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
+  EXPECT_EQ(SendMessageW(window, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(window),
+                         MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
+            MA_NOACTIVATE);
+  wchar_t className[128] = {};
+  GetClassNameW(window, className, 128);
+  EXPECT_STREQ(className, L"QV_PADCONF_SOFT_LUMKEYS_01001224424242");
+  EXPECT_EQ(testing::WindowText(window), L"ルミナソフトキーボード (01001224)");
+
+  // 50-pixel buttons, the last column and row one pixel larger, the window just around them in
+  // the bottom-right corner of the work area.
+  EXPECT_EQ(ButtonSize(0, 0).cx, 50);
+  EXPECT_EQ(ButtonSize(0, 0).cy, 50);
+  EXPECT_EQ(ButtonSize(0, 5).cx, 51);
+  EXPECT_EQ(ButtonSize(0, 29).cy, 51);
+  EXPECT_EQ(testing::WindowText(Button(0, 29)), L"30");
+  const RECT rect = WindowRectOf(window);
+  const RECT work = WorkArea();
+  EXPECT_EQ(rect.right, work.right);
+  EXPECT_EQ(rect.bottom, work.bottom);
+  RECT client{};
+  GetClientRect(window, &client);
+  EXPECT_GE(client.right, 301);
+
+  // The key was created with the eight values at zero: nothing written while placing.
+  DWORD value = 1;
+  EXPECT_TRUE(QueryDword(kModel01001224, L"ymag", value));
+  EXPECT_EQ(value, 0u);
+  HWND infoIcon = FindWindowW(L"QV_PADCONF_LUMICON_01001224424242", nullptr);
+  ASSERT_TRUE(infoIcon);
+  EXPECT_FALSE(IsWindowVisible(infoIcon));
+
+  host.CloseSoftKeyboardThread(0);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(IsWindow(infoIcon));
+  EXPECT_FALSE(host.SoftKeyboardWindowExists(0));
+}
+
+TEST_F(SoftKeyboardWindowTest, EachKeyPadKeepsItsOwnGridAndStoredPlace) {
+  StoreGeometry(kModelB5B50777, {{L"left", 100}, {L"top", 120}, {L"right", 500}, {L"bottom", 520}});
+  StoreGeometry(kModel01001224, {{L"left", 100}, {L"top", 100}, {L"right", 399}, {L"bottom", 500}});
+  table.slots[0].accessState = AccessState::Locked;
+  host.StartSoftKeyboardThread(1, SoftKeyLayout::kAlternative);
+  host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
+  ASSERT_TRUE(host.SoftKeyboardWindow(0));
+  ASSERT_TRUE(host.SoftKeyboardWindow(1));
+  EXPECT_EQ(ButtonSize(1, 0).cx, 60);  // started first, still on its own table
+  EXPECT_EQ(ButtonSize(0, 0).cx, 50);
+  EXPECT_FALSE(IsWindowVisible(host.SoftKeyboardWindow(0)));  // a locked key pad: hidden
+
+  const RECT stored = WindowRectOf(host.SoftKeyboardWindow(1));
+  EXPECT_EQ(stored.left, 100);
+  EXPECT_EQ(stored.top, 120);
+  // 299 pixels wide: forgotten, and the window at the default place.
+  DWORD left = 1;
+  EXPECT_TRUE(QueryDword(kModel01001224, L"left", left));
+  EXPECT_EQ(left, 0u);
+  EXPECT_EQ(WindowRectOf(host.SoftKeyboardWindow(0)).right, WorkArea().right);
+
+  // A resize doubles the width of the buttons and is stored with the scale.
+  HWND window = host.SoftKeyboardWindow(0);
+  const RECT before = WindowRectOf(window);
+  RECT client{};
+  GetClientRect(window, &client);
+  const int frame = (before.right - before.left) - client.right;
+  SetWindowPos(window, nullptr, 0, 0, 2 * client.right + frame, before.bottom - before.top,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  EXPECT_TRUE(PumpUntil([&] { return ButtonSize(0, 0).cx == 100; })) << ButtonSize(0, 0).cx;
+  DWORD xmag = 0;
+  EXPECT_TRUE(QueryDword(kModel01001224, L"xmag", xmag));
+  EXPECT_EQ(xmag, 10u * static_cast<DWORD>(client.right));
+}
+
+TEST_F(SoftKeyboardWindowTest, ClickingAKeyTypesIntoTheFocusedWindow) {
+  host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
+  ASSERT_TRUE(host.SoftKeyboardWindow(0));
+  HWND target = CreateWindowExW(0, L"static", L"target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                                300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND edit = CreateWindowExW(0, L"edit", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 200, 30,
+                              target, nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(target);
+  SetFocus(edit);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit; }));
+
+  auto mouse = [](HWND button, DWORD flags) {
+    const RECT rect = WindowRectOf(button);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (rect.left + rect.right) / 2 * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = (rect.top + rect.bottom) / 2 * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    return SendInput(1, &input, sizeof input) == 1;
+  };
+  // A real mouse click on key 1.
+  ASSERT_TRUE(mouse(Button(0, 0), 0));
+  ASSERT_TRUE(mouse(Button(0, 0), MOUSEEVENTF_LEFTDOWN));
+  ASSERT_TRUE(mouse(Button(0, 0), MOUSEEVENTF_LEFTUP));
+  EXPECT_TRUE(PumpUntil([&] { return testing::WindowText(edit) == L"a"; }))
+      << "edit holds: " << testing::WindowText(edit).size() << " characters";
+  EXPECT_EQ(GetForegroundWindow(), target);
+
+  // Holding key 2 repeats it; letting go stops the typing.
+  ASSERT_TRUE(mouse(Button(0, 1), 0));
+  ASSERT_TRUE(mouse(Button(0, 1), MOUSEEVENTF_LEFTDOWN));
+  EXPECT_TRUE(PumpUntil([&] { return testing::WindowText(edit).size() >= 4; }));
+  ASSERT_TRUE(mouse(Button(0, 1), MOUSEEVENTF_LEFTUP));
+  PumpUntil([] { return false; }, 300);
+  const std::wstring typed = testing::WindowText(edit);
+  EXPECT_EQ(typed.substr(0, 2), L"as");
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(testing::WindowText(edit), typed);
+  DestroyWindow(target);
+}
+
+}  // namespace
+}  // namespace qv
