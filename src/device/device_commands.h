@@ -35,7 +35,6 @@ using StrokeBytes = std::array<std::uint8_t, kMaxStrokes>;
 // Reply status of an accepted password.
 inline constexpr std::uint8_t kPasswordAccepted = 0x10;
 inline constexpr std::size_t kMaxPasswordChars = 20;
-inline constexpr int kPageCount = 6;
 
 // Status byte: access bits 7 and 0, buzzer volume bits 6-5, interface bit 4 (set = PS/2).
 inline constexpr std::uint8_t kStatusAuthenticated = 0x80;

@@ -12,6 +12,7 @@
 
 #include "access/access_ports.h"
 #include "common/settings_store.h"
+#include "keycode/key_code_record.h"
 
 namespace qv {
 
@@ -20,11 +21,10 @@ inline constexpr int kLayoutCells = 30;
 inline constexpr int kHeaderHeight = 51;
 // A stored window narrower or lower than this is forgotten.
 inline constexpr int kMinTrackSize = 300;
-// Control id of key button 0; button j has kFirstKeyButtonId + j.
-inline constexpr int kFirstKeyButtonId = 32968;
+// Control id of key button 0; button j has kFirstSoftKeyButtonId + j.
+inline constexpr int kFirstSoftKeyButtonId = 32968;
 // Paged keyboards: six page tabs in row 0 and 24 keys per page below them.
 inline constexpr int kPageTabs = 6;
-inline constexpr int kKeysPerPage = 24;
 // Starting scale: one layout unit is five pixels.
 inline constexpr std::int32_t kStartMag = 5;
 

@@ -8,11 +8,10 @@
 #include <string_view>
 
 #include "common/bounded_text.h"
+#include "keycode/key_code_record.h"
 
 namespace qv {
 
-// Page buttons of the paged 144-key models.
-inline constexpr int kPageCount = 6;
 // A caption holds at most 8 characters and its terminator.
 inline constexpr std::size_t kCaptionLength = 8;
 inline constexpr std::size_t kCaptionChars = kCaptionLength + 1;

@@ -387,7 +387,7 @@ LRESULT CALLBACK SoftKeyboardWindowProc(HWND window, UINT message, WPARAM wParam
       }
       break;
     case WM_COMMAND: {
-      const int j = static_cast<int>(LOWORD(wParam)) - kFirstKeyButtonId;
+      const int j = static_cast<int>(LOWORD(wParam)) - kFirstSoftKeyButtonId;
       if (HIWORD(wParam) == BN_CLICKED && j >= 0 && j < kLayoutCells) {
         OnKeyButtonClicked(*kb, j);
         return 0;
@@ -465,7 +465,7 @@ void CreateKeyButtons(SoftKeyboardWindow& kb) {
     if (tab) style |= BS_PUSHLIKE | BS_AUTORADIOBUTTON;
     kb.keyButtons[j] = CreateWindowExW(
         0, L"button", L"", style, rect.x, rect.y, rect.width, rect.height, kb.window,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstKeyButtonId + j)), instance, nullptr);
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSoftKeyButtonId + j)), instance, nullptr);
     const int key = KeyOfButton(kb, j);
     SetButtonText(kb.keyButtons[j],
                   tab ? TabText({}, j).view()
