@@ -94,10 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The import over an emulated key pad: the editing copy changes only for a valid file.
   EmulatedHidSystem hid(EmulatedHidSystem::ClockMode::kVirtual);
   DeviceContext context(hid);
-  KeyPadSpec spec;
-  spec.productId = productId;
-  spec.version = static_cast<std::uint16_t>(identity >> 16);
-  hid.AttachKeyPad(spec);
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = productId;
+  keyPadSpec.version = static_cast<std::uint16_t>(identity >> 16);
+  hid.AttachKeyPad(keyPadSpec);
   DeviceLink link;
   OpenKeyPad(context, link, productId, nullptr, 1, false);
   EditedKeyCodes edited;

@@ -93,12 +93,12 @@ struct Rig {
 
   explicit Rig(std::uint16_t productId, std::uint16_t version = 0x0100, bool bluetooth = false,
                std::uint8_t status = 0x81) {
-    KeyPadSpec spec;
-    spec.productId = productId;
-    spec.version = version;
-    spec.bluetooth = bluetooth;
-    spec.status = status;
-    pad = hid.AttachKeyPad(spec);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = productId;
+    keyPadSpec.version = version;
+    keyPadSpec.bluetooth = bluetooth;
+    keyPadSpec.status = status;
+    pad = hid.AttachKeyPad(keyPadSpec);
     std::uint16_t openedVersion = 0;
     EXPECT_EQ(OpenKeyPad(context, link, productId, &openedVersion, 1, false), 1);
     identity = (std::uint32_t{openedVersion} << 16) | productId;

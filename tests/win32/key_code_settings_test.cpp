@@ -62,11 +62,11 @@ struct KeyPad {
   KeyPad(EmulatedHidSystem& system, DeviceContext& device, std::uint16_t productId,
          std::uint16_t ordinal, bool bluetooth = false)
       : hid(system), context(device) {
-    KeyPadSpec spec;
-    spec.productId = productId;
-    spec.bluetooth = bluetooth;
-    spec.serial = 1000 + ordinal;
-    id = hid.AttachKeyPad(spec);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = productId;
+    keyPadSpec.bluetooth = bluetooth;
+    keyPadSpec.serial = 1000 + ordinal;
+    id = hid.AttachKeyPad(keyPadSpec);
     std::uint16_t version = 0;
     EXPECT_EQ(OpenKeyPad(context, link, productId, &version, ordinal, false), ordinal);
     identity = (std::uint32_t{version} << 16) | productId;
@@ -316,11 +316,11 @@ TEST(KeyCodeSettingsDialog, FailedWriteKeepsTheDialogOpenAndTheKeyMarked) {
 TEST(KeyCodeSettingsDialog, ExtendedSettingsAndKeyCheck) {
   EmulatedHidSystem hid;
   DeviceContext context{hid};
-  KeyPadSpec spec;
-  spec.productId = 0x1227;
-  spec.version = 0x0200;
-  spec.status = 0x65;
-  const EmulatedDeviceId id = hid.AttachKeyPad(spec);
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = 0x1227;
+  keyPadSpec.version = 0x0200;
+  keyPadSpec.status = 0x65;
+  const EmulatedDeviceId id = hid.AttachKeyPad(keyPadSpec);
   DeviceLink link;
   ASSERT_EQ(OpenKeyPad(context, link, 0x1227, nullptr, 1, false), 1);
   EditedKeyCodes edited;
