@@ -66,6 +66,13 @@ fi
 
 echo "== $(basename "$program") runs under Wine on display $DISPLAY."
 echo "   End it with Ctrl+C here, or with 'scripts/run.sh --close' from another terminal."
+# The demo shows the soft keyboards from the start: the touch function is switched on in the
+# demo's own Wine prefix unless it was set before (the tray menu's "タッチ機能有効化" switches it).
+if [ "$target" = qv-padconf-demo ] &&
+  ! qv_wine reg query 'HKCU\Software\Morvalen\qv-padconf' /v t_enable >/dev/null 2>&1; then
+  qv_wine reg add 'HKCU\Software\Morvalen\qv-padconf' /v t_enable /t REG_DWORD /d 1 /f \
+    >/dev/null 2>&1 || true
+fi
 export QV_DEMO_KEYPADS="${QV_DEMO_KEYPADS:-}"
 [ -z "$QV_DEMO_KEYPADS" ] && unset QV_DEMO_KEYPADS
 qv_wine "$program" &
