@@ -9,6 +9,8 @@
 #include "device/device_link.h"
 #include "shell_fixture.h"
 #include "softkbd/win32/soft_keyboard_host_win32.h"
+#include "softkey_assets/win32/soft_key_faces_assets.h"
+#include "softkey_assets/win32/soft_key_images_win32.h"
 
 namespace qv {
 namespace {
@@ -75,6 +77,7 @@ class SoftKeyboardWindowTest : public ::testing::Test {
     services.settings = &settings;
     RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     services.monitors.push_back({screen.left, screen.top, screen.right, screen.bottom});
+    services.faces = faces;
     host.Bind(&table, &touchEnabled);
     host.Attach(std::move(services));
   }
@@ -95,6 +98,24 @@ class SoftKeyboardWindowTest : public ::testing::Test {
   std::atomic<bool> nonJapaneseLayout{false};
   RegistrySettings settings;
   Win32SoftKeyboardHost host;
+  SoftKeyFaces* faces = nullptr;  // none: no images or captions
+};
+
+// Slot 0 with an image on key 1 and a caption on key 2, from the asset tables.
+class SoftKeyboardFacesTest : public SoftKeyboardWindowTest {
+ protected:
+  void SetUp() override {
+    ReplaceAssetImage(assets.slots[0], KeyTarget(0),
+                      std::make_unique<Win32BitmapImage>(OwnedBitmap(
+                          CreateBitmap(kAssetImageSide, kAssetImageSide, 1, 32, nullptr))),
+                      false);
+    SetAssetCaption(assets.slots[0], KeyTarget(1), u"テスト");
+    assets.slots[0].softKeyAssetsLoaded = 1;
+    faces = &assetFaces;
+    SoftKeyboardWindowTest::SetUp();
+  }
+  SoftKeyAssetTables assets;
+  AssetSoftKeyFaces assetFaces{assets};
 };
 
 TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner) {
@@ -219,6 +240,31 @@ TEST_F(SoftKeyboardWindowTest, ClickingAKeyTypesIntoTheFocusedWindow) {
   PumpUntil([] { return false; }, 300);
   EXPECT_EQ(testing::WindowText(edit), typed);
   DestroyWindow(target);
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST_F(SoftKeyboardFacesTest, KeysShowTheirImageOrCaptionAndReleaseTheCopies) {
+  for (int round = 0; round < 2; ++round) {
+    host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
+    ASSERT_TRUE(host.SoftKeyboardWindow(0));
+    HWND imageKey = Button(0, 0);
+    EXPECT_TRUE(GetWindowLongPtrW(imageKey, GWL_STYLE) & BS_BITMAP);
+    const auto copy =
+        reinterpret_cast<HGDIOBJ>(SendMessageW(imageKey, BM_GETIMAGE, IMAGE_BITMAP, 0));
+    EXPECT_EQ(GetObjectType(copy), static_cast<DWORD>(OBJ_BITMAP));
+    EXPECT_EQ(testing::WindowText(Button(0, 1)), L"テスト");
+    EXPECT_EQ(SendMessageW(Button(0, 1), BM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+    EXPECT_EQ(testing::WindowText(Button(0, 2)), L"3");
+    host.CloseSoftKeyboardThread(0);
+    // The button's copy went with its keyboard; the table's own image stays.
+    EXPECT_EQ(GetObjectType(copy), 0u);
+    EXPECT_NE(AssetImage(assets.slots[0], KeyTarget(0)), nullptr);
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "common/win32/wide.h"
 #include "resource.h"
 #include "softkey_assets/win32/soft_key_assets_win32.h"
+#include "softkey_assets/win32/soft_key_faces_assets.h"
 
 namespace qv {
 namespace {
@@ -252,6 +253,9 @@ bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {
   softKeyboardServices.keyCodes = &app.keyCodeCache;
   softKeyboardServices.device = app.device.get();
   softKeyboardServices.settings = &app.settings;
+  // The soft keyboards draw the captions and images of the process's soft-key assets.
+  static AssetSoftKeyFaces faces(ProcessSoftKeyAssets().tables);
+  softKeyboardServices.faces = &faces;
   for (int i = 0; i < app.shell.monitors.count; ++i) {
     const MonitorRect& m = app.shell.monitors.rects[i];
     softKeyboardServices.monitors.push_back({m.left, m.top, m.right, m.bottom});

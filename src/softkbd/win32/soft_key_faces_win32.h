@@ -9,6 +9,12 @@
 
 namespace qv {
 
+// An image made for one button: a bitmap or an icon.
+struct ButtonImage {
+  HANDLE handle = nullptr;
+  bool isIcon = false;
+};
+
 class SoftKeyFaces {
  public:
   virtual ~SoftKeyFaces() = default;
@@ -18,10 +24,10 @@ class SoftKeyFaces {
   virtual std::u16string_view KeyCaption(int slot, int key) = 0;
   virtual std::u16string_view PageCaption(int slot, int page) = 0;
   virtual bool HasKeyImage(int slot, int key) = 0;
-  // Puts the key's or page's image on the button, scaled to size x size pixels; does nothing
-  // when it has none.
-  virtual void SetKeyImage(int slot, int key, HWND button, int size) = 0;
-  virtual void SetTabImage(int slot, int page, HWND button, int size) = 0;
+  // A copy of the key's or page's image scaled to size x size pixels, which the caller owns and
+  // puts on its button; null when it has none.
+  virtual ButtonImage KeyImageCopy(int slot, int key, int size) = 0;
+  virtual ButtonImage TabImageCopy(int slot, int page, int size) = 0;
 };
 
 // No images or captions loaded for any slot.
@@ -31,8 +37,8 @@ class NoSoftKeyFaces : public SoftKeyFaces {
   std::u16string_view KeyCaption(int, int) override { return {}; }
   std::u16string_view PageCaption(int, int) override { return {}; }
   bool HasKeyImage(int, int) override { return false; }
-  void SetKeyImage(int, int, HWND, int) override {}
-  void SetTabImage(int, int, HWND, int) override {}
+  ButtonImage KeyImageCopy(int, int, int) override { return {}; }
+  ButtonImage TabImageCopy(int, int, int) override { return {}; }
 };
 
 }  // namespace qv

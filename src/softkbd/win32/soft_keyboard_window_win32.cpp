@@ -54,6 +54,9 @@ struct SoftKeyboardWindow {
   OwnedFont serialFont;
   OwnedFont captionFont;
   std::array<OwnedFont, kLayoutCells> fittedFonts;  // per button: its key's or tab's own font
+  // Per button: the copy of its key's or tab's image that it shows (buttons do not free them).
+  std::array<OwnedBitmap, kLayoutCells> buttonBitmaps;
+  std::array<OwnedIcon, kLayoutCells> buttonIcons;
 
   LayoutScale scale;
   int currentPage = 0;
@@ -110,8 +113,39 @@ void SetButtonText(HWND button, std::u16string_view text) {
   SetWindowTextW(button, WideString(text).c_str());
 }
 
-void RemoveButtonImage(HWND button) {
-  SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, 0);
+// Takes the image off button j and releases its copy; the button shows its text again.
+void RemoveButtonImage(SoftKeyboardWindow& kb, int j) {
+  HWND button = kb.keyButtons[j];
+  if (button) {
+    SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, 0);
+    SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, 0);
+    const LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
+    SetWindowLongPtrW(button, GWL_STYLE, style & ~static_cast<LONG_PTR>(BS_BITMAP | BS_ICON));
+  }
+  kb.buttonBitmaps[j].reset();
+  kb.buttonIcons[j].reset();
+}
+
+// Puts an image copy on button j, in the button style of its kind; the button owns nothing, the
+// window state keeps the copy until it is replaced or removed.
+void SetButtonImage(SoftKeyboardWindow& kb, int j, ButtonImage image) {
+  OwnedBitmap bitmap;
+  OwnedIcon icon;
+  if (image.isIcon)
+    icon.reset(static_cast<HICON>(image.handle));
+  else
+    bitmap.reset(static_cast<HBITMAP>(image.handle));
+  HWND button = kb.keyButtons[j];
+  if (!image.handle || !button) return;
+  const LONG_PTR style =
+      GetWindowLongPtrW(button, GWL_STYLE) & ~static_cast<LONG_PTR>(BS_BITMAP | BS_ICON);
+  SetWindowLongPtrW(button, GWL_STYLE, style | (image.isIcon ? BS_ICON : BS_BITMAP));
+  SendMessageW(button, BM_SETIMAGE, image.isIcon ? IMAGE_ICON : IMAGE_BITMAP,
+               reinterpret_cast<LPARAM>(image.handle));
+  // The previous copy goes only once the button shows the new one.
+  kb.buttonBitmaps[j] = std::move(bitmap);
+  kb.buttonIcons[j] = std::move(icon);
+  InvalidateRect(button, nullptr, TRUE);
 }
 
 int KeyOfButton(const SoftKeyboardWindow& kb, int j) {
@@ -136,7 +170,7 @@ void FitTabCaptions(SoftKeyboardWindow& kb) {
       kb.fittedFonts[page] = std::move(font);
     }
     SetButtonText(tab, face.text.view());
-    RemoveButtonImage(tab);
+    RemoveButtonImage(kb, page);
   }
 }
 
@@ -156,7 +190,7 @@ void ResizeCaptionFont(SoftKeyboardWindow& kb, std::int32_t size) {
     const int key = KeyOfButton(kb, j);
     if (!kb.keyButtons[j] || key < 0 || KeyHasOwnFace(kb, key)) continue;
     SendMessageW(kb.keyButtons[j], WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
-    RemoveButtonImage(kb.keyButtons[j]);
+    RemoveButtonImage(kb, j);
   }
   // The buttons hold the new font now; the old one may go.
   kb.captionFont = std::move(font);
@@ -183,7 +217,7 @@ void FitKeyCaptions(SoftKeyboardWindow& kb) {
       kb.fittedFonts[j] = std::move(font);
     }
     SetButtonText(button, face.text.view());
-    RemoveButtonImage(button);
+    RemoveButtonImage(kb, j);
   }
 }
 
@@ -197,9 +231,9 @@ void RefreshImages(SoftKeyboardWindow& kb) {
     HWND button = kb.keyButtons[j];
     if (!button) continue;
     if (kb.paged && j < kPageTabs) {
-      faces.SetTabImage(kb.slot, j, button, size(button));
+      SetButtonImage(kb, j, faces.TabImageCopy(kb.slot, j, size(button)));
     } else if (const int key = KeyOfButton(kb, j); key >= 0) {
-      faces.SetKeyImage(kb.slot, key, button, size(button));
+      SetButtonImage(kb, j, faces.KeyImageCopy(kb.slot, key, size(button)));
     }
   }
 }
@@ -465,7 +499,8 @@ void CreateKeyButtons(SoftKeyboardWindow& kb) {
     if (tab) style |= BS_PUSHLIKE | BS_AUTORADIOBUTTON;
     kb.keyButtons[j] = CreateWindowExW(
         0, L"button", L"", style, rect.x, rect.y, rect.width, rect.height, kb.window,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSoftKeyButtonId + j)), instance, nullptr);
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSoftKeyButtonId + j)), instance,
+        nullptr);
     const int key = KeyOfButton(kb, j);
     SetButtonText(kb.keyButtons[j],
                   tab ? TabText({}, j).view()
