@@ -187,6 +187,18 @@ void Connect(KeyPadTable& table, ConnectionPorts& ports, std::vector<KnownKeyPad
     if (!inUse[i]) CloseSoftKeyboard(ports.softKeyboards, i);
 }
 
+// Sets a flag of the table for the whole run of a rescan or presence check.
+class ScopedFlag {
+ public:
+  explicit ScopedFlag(std::atomic<bool>& flag) : flag_(flag) { flag_ = true; }
+  ~ScopedFlag() { flag_ = false; }
+  ScopedFlag(const ScopedFlag&) = delete;
+  ScopedFlag& operator=(const ScopedFlag&) = delete;
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
 }  // namespace
 
 void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
@@ -197,6 +209,7 @@ void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
 void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
   DeviceContext& device = ports.device;
   ExchangePass pass(device);
+  ScopedFlag running(table.rescanRunning);
   const int oldCount = CountedSlots(table);
 
   // Every key pad takes its access state along to the slot it lands in, matched by model
@@ -225,30 +238,12 @@ void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
   Connect(table, ports, &known);
 }
 
-namespace {
-
-// Marks a presence check as running for its whole run.
-class PresenceCheckScope {
- public:
-  explicit PresenceCheckScope(KeyPadTable& table) : table_(table) {
-    table_.presenceCheckRunning = true;
-  }
-  ~PresenceCheckScope() { table_.presenceCheckRunning = false; }
-  PresenceCheckScope(const PresenceCheckScope&) = delete;
-  PresenceCheckScope& operator=(const PresenceCheckScope&) = delete;
-
- private:
-  KeyPadTable& table_;
-};
-
-}  // namespace
-
 bool VerifySelectedKeyPad(KeyPadTable& table, ConnectionPorts& ports) {
   if (!table.commandActive) return true;
   // One check at a time: the forced close message box runs the timers in its own loop, and a
   // second check from there would stack a second box on the first. The running check decides.
   if (table.presenceCheckRunning) return table.keyPadPresent;
-  PresenceCheckScope running(table);
+  ScopedFlag running(table.presenceCheckRunning);
   DeviceContext& device = ports.device;
   // The key pad the command chose; before it has chosen one (the selection dialog), the
   // selected slot.

@@ -80,6 +80,9 @@ struct KeyPadTable {
   std::atomic<int> commandKeyPad{-1};
   // A presence check is running (its message box's loop can run the timer again).
   std::atomic<bool> presenceCheckRunning{false};
+  // A rescan is rebuilding the table. While it waits for a soft keyboard to close, the main
+  // thread still handles sent messages: a command a soft keyboard sends then must not run.
+  std::atomic<bool> rescanRunning{false};
   // The slot the soft keyboard menu dialog was last opened for.
   std::atomic<std::uint16_t> menuKeyPad{kNoKeyPad};
 };

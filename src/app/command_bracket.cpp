@@ -48,7 +48,8 @@ ShellCommandStart BeginShellCommand(ShellCommandState& state, std::uint16_t comm
   ShellCommandStart start;
   start.kind = KindOfCommand(command);
   start.preset = notificationCode == kFromSecondInstance;
-  if (start.kind != ShellCommandKind::kOther && state.table.modalActive.load()) {
+  if (start.kind != ShellCommandKind::kOther &&
+      (state.table.modalActive.load() || state.table.rescanRunning.load())) {
     start.dropped = true;
     return start;
   }

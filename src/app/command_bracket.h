@@ -38,9 +38,9 @@ struct ShellCommandStart {
   bool preset = false;  // notification code kFromSecondInstance: the slot is chosen already
 };
 
-// The start of a WM_COMMAND. A command of the shell that arrives while another command or a
-// shell dialog runs (a soft keyboard can send one at any time) is dropped: nested, it would end
-// the running command's bracket and let a rescan pull its key pad away. Otherwise, unless the
+// The start of a WM_COMMAND. A command of the shell that arrives while another command, a shell
+// dialog or a rescan runs (a soft keyboard can send one at any time) is dropped: nested, it would
+// end the running command's bracket and let a rescan pull its key pad away. Otherwise, unless the
 // command comes preset from a second start or a soft keyboard, every slot's showAgain remembers
 // whether its soft keyboard is shown and the shown ones are taken off the screen; the about box,
 // the exit question, the key pad commands and the lock then mark the shell busy.

@@ -26,9 +26,11 @@ class FakeSoftKeyboards : public SoftKeyboardHost {
     layouts.push_back(layout);
   }
   void CloseSoftKeyboardThread(int slot) override {
+    if (onClose) onClose(slot);
     running.erase(slot);
     closed.push_back(slot);
   }
+  std::function<void(int)> onClose;  // what the main thread handles while a keyboard closes
   void CreateFolder(std::u16string_view path) override { folders.emplace_back(path); }
   void LoadSoftKeyAssets(int slot) override { assetsLoaded.push_back(slot); }
 
@@ -131,6 +133,18 @@ TEST(AccessConnection, SlotsFollowProductOrderThenEnumerationOrder) {
   EXPECT_TRUE(rig.table.slots[1].settingsLocked.load());
   // The soft keyboard reads its keys from the cache, filled before its thread starts.
   EXPECT_EQ(rig.cache.slots[1][0].bytes, KeyPadFirmware::DefaultKeyCode(1).bytes);
+}
+
+TEST(AccessConnection, RescanIsMarkedRunningWhileItClosesTheSoftKeyboards) {
+  Rig rig;
+  rig.Attach(kProduct1224, 1);
+  ConnectKeyPads(rig.table, rig.ports);
+  ASSERT_EQ(rig.softKeyboards.running.count(0), 1u);
+  std::vector<bool> runningWhileClosing;
+  rig.softKeyboards.onClose = [&](int) { runningWhileClosing.push_back(rig.table.rescanRunning); };
+  RescanKeyPads(rig.table, rig.ports);
+  EXPECT_EQ(runningWhileClosing, std::vector<bool>{true});
+  EXPECT_FALSE(rig.table.rescanRunning);
 }
 
 TEST(AccessConnection, PromptIsShownOnceAndCancelKeepsItAwayOnLaterRescans) {

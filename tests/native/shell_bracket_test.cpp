@@ -129,6 +129,14 @@ TEST(ShellCommandBracket, WhatSetsTheShellBusyAndWhatIsDroppedWhileItIs) {
   EXPECT_TRUE(rig.table.modalActive);
   EndShellCommand(rig.state, outer);
   EXPECT_FALSE(rig.table.modalActive);
+
+  // A rescan rebuilding the table counts as a running command.
+  rig.table.rescanRunning = true;
+  rig.softKeyboards.calls.clear();
+  const ShellCommandStart duringRescan = BeginShellCommand(rig.state, kCommandKeyCodeSettings, 0);
+  EXPECT_TRUE(duringRescan.dropped);
+  EXPECT_FALSE(rig.table.modalActive);
+  EXPECT_TRUE(rig.softKeyboards.calls.empty());
 }
 
 TEST(ShellCommandBracket, PresetCommandLeavesTheSoftKeyboardsAndShowAgainAlone) {
