@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/win32/owned.h"
+#include "common/win32/profile_store_win32.h"
 #include "common/win32/wide.h"
 
 namespace qv {
@@ -99,13 +100,10 @@ void Win32CaptionFile::ReadCaption(std::u16string_view file, std::u16string_view
                                    char16_t* value, std::size_t capacity) {
   if (capacity == 0) return;
   value[0] = 0;
-  if (file.empty() || file.size() >= kPathChars || capacity > 0xFFFF) return;
-  const std::wstring fileName = WideString(file);
-  const std::wstring keyName = WideString(key);
-  const std::wstring section = WideString(kCaptionSection);
-  GetPrivateProfileStringW(section.c_str(), keyName.c_str(), L"", Wide(value),
-                           static_cast<DWORD>(capacity), fileName.c_str());
-  value[capacity - 1] = 0;
+  if (file.empty() || file.size() >= kPathChars) return;
+  // Read as every profile string of the program is read; a missing file reads as no caption.
+  Win32ProfileStore profiles;
+  profiles.ReadString(file, kCaptionSection, key, value, capacity);
 }
 
 bool Win32CaptionFile::WriteCaption(std::u16string_view file, std::u16string_view key,
