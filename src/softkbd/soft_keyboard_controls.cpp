@@ -1,0 +1,87 @@
+#include "softkbd/soft_keyboard_controls.h"
+
+namespace qv {
+
+HeaderIcon HeaderIconAt(const ScreenRect& window, std::int32_t frameX, std::int32_t frameY,
+                        std::int32_t x, std::int32_t y) {
+  const std::int32_t top = window.top + frameY;
+  if (y < top + 1 || y > top + 49) return HeaderIcon::kNone;
+  const std::int32_t right = window.right - frameX;
+  constexpr HeaderIcon kIcons[] = {HeaderIcon::kClose, HeaderIcon::kHide, HeaderIcon::kMenu};
+  for (int i = 0; i < 3; ++i) {
+    if (x >= right - 49 - 50 * i && x <= right - 1 - 50 * i) return kIcons[i];
+  }
+  return HeaderIcon::kNone;
+}
+
+unsigned BackgroundMenuFor(bool settingsLocked, bool onHeaderIcon, bool statusRead,
+                           std::uint8_t status, std::uint8_t softKeyAuthenticated) {
+  if (settingsLocked || onHeaderIcon) return 0;
+  if (!statusRead || (status & 0x01) == 0) return 0;
+  return softKeyAuthenticated == kSoftKeyNotAuthenticated ? kMenuSettingsLocked
+                                                          : kMenuSettingsUnlocked;
+}
+
+ButtonMenu ButtonMenuFor(bool settingsLocked, bool statusRead, std::uint8_t status,
+                         std::uint8_t& softKeyAuthenticated, bool paged, int currentPage,
+                         int button) {
+  ButtonMenu result;
+  if (settingsLocked) return result;
+  if (statusRead && (status & 0x01) == 0) softKeyAuthenticated = kSoftKeyNoPassword;
+  if (softKeyAuthenticated == kSoftKeyNotAuthenticated) return result;
+  if (button < 0 || button >= kLayoutCells) return result;
+  if (paged && button < kPageTabs) {
+    result.target = PageTarget(button);
+    result.menu = kMenuSoftKeyPage;
+  } else {
+    result.target = KeyTarget(KeyForButton(paged, currentPage, button));
+    result.menu = kMenuSoftKey;
+  }
+  return result;
+}
+
+int ButtonOfTarget(bool paged, int currentPage, AssetTarget target) {
+  if (!IsValidTarget(target)) return -1;
+  if (target.isPage) return paged ? target.index : -1;
+  if (!paged) return target.index < kLayoutCells ? target.index : -1;
+  if (target.index / kKeysPerPage != currentPage) return -1;
+  return target.index % kKeysPerPage + kPageTabs;
+}
+
+bool InfoIconDragStarts(std::uint16_t pressX, std::uint16_t pressY, std::uint16_t x,
+                        std::uint16_t y, bool onlyLeftButton) {
+  if (!onlyLeftButton) return false;
+  const std::int64_t dx = static_cast<std::int64_t>(x) - pressX;
+  const std::int64_t dy = static_cast<std::int64_t>(y) - pressY;
+  return dx * dx + dy * dy >= 25;
+}
+
+int HotKeyEvent(HotKeyModifiers& modifiers, bool keyUp, std::uint32_t vk, bool modalActive) {
+  if (modalActive) return -1;
+  const bool alt = vk == kVkLeftMenu || vk == kVkRightMenu;
+  const bool control = vk == kVkLeftControl || vk == kVkRightControl;
+  const bool shift = vk == kVkLeftShift || vk == kVkRightShift;
+  if (!keyUp) {
+    if (alt) modifiers.alt = true;
+    if (control) modifiers.control = true;
+    if (shift) modifiers.shift = true;
+    return -1;
+  }
+  if (alt) {
+    modifiers.alt = false;
+    return -1;
+  }
+  if (control) modifiers.control = false;
+  if (shift) modifiers.shift = false;
+  if (modifiers.alt && modifiers.control && modifiers.shift && vk >= '0' && vk <= '9') {
+    return static_cast<int>(vk - '0');
+  }
+  return -1;
+}
+
+ToggleAction ToggleActionFor(bool windowExists, bool mayShow, bool keyboardShown) {
+  if (!windowExists || !mayShow) return ToggleAction::kNothing;
+  return keyboardShown ? ToggleAction::kHide : ToggleAction::kShow;
+}
+
+}  // namespace qv

@@ -1,0 +1,285 @@
+// The soft keyboard's control decisions and its menu commands against an emulated key pad.
+#include "softkbd/soft_keyboard_controls.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <string>
+#include <vector>
+
+#include "device/device_commands.h"
+#include "device/device_link.h"
+#include "emulator/emulated_hid_system.h"
+#include "softkbd/soft_key_commands.h"
+
+namespace qv {
+namespace {
+
+TEST(SoftKeyboardControls, HeaderIconHitRectangles) {
+  const ScreenRect window{100, 200, 500, 600};
+  // Frame 4 x 4: the icons' rows are 205 .. 253; close 447 .. 495, hide 397 .. 445, menu
+  // 347 .. 395.
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 495, 205), HeaderIcon::kClose);
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 447, 253), HeaderIcon::kClose);
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 496, 220), HeaderIcon::kNone);
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 446, 220), HeaderIcon::kNone);  // the gap
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 445, 220), HeaderIcon::kHide);
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 397, 220), HeaderIcon::kHide);
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 395, 220), HeaderIcon::kMenu);
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 347, 220), HeaderIcon::kMenu);
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 346, 220), HeaderIcon::kNone);
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 450, 204), HeaderIcon::kNone);
+  EXPECT_EQ(HeaderIconAt(window, 4, 4, 450, 254), HeaderIcon::kNone);
+}
+
+TEST(SoftKeyboardControls, RightClickMenusInEachSettingsState) {
+  constexpr std::uint8_t kPassword = 0x81, kNoPassword = 0x80;
+  // The background.
+  EXPECT_EQ(BackgroundMenuFor(false, false, true, kPassword, kSoftKeyNotAuthenticated),
+            kMenuSettingsLocked);
+  EXPECT_EQ(BackgroundMenuFor(false, false, true, kPassword, kSoftKeyAuthenticated),
+            kMenuSettingsUnlocked);
+  EXPECT_EQ(BackgroundMenuFor(true, false, true, kPassword, kSoftKeyNotAuthenticated), 0u);
+  EXPECT_EQ(BackgroundMenuFor(false, true, true, kPassword, kSoftKeyNotAuthenticated), 0u);
+  EXPECT_EQ(BackgroundMenuFor(false, false, true, kNoPassword, kSoftKeyNotAuthenticated), 0u);
+  EXPECT_EQ(BackgroundMenuFor(false, false, false, kPassword, kSoftKeyNotAuthenticated), 0u);
+
+  // A key: nothing until authenticated on a key pad with a password.
+  std::uint8_t auth = kSoftKeyNotAuthenticated;
+  EXPECT_EQ(ButtonMenuFor(false, true, kPassword, auth, false, 0, 3).menu, 0u);
+  auth = kSoftKeyAuthenticated;
+  ButtonMenu menu = ButtonMenuFor(false, true, kPassword, auth, false, 0, 3);
+  EXPECT_EQ(menu.menu, kMenuSoftKey);
+  EXPECT_EQ(menu.target.index, 3);
+  EXPECT_FALSE(menu.target.isPage);
+  // No password: the menus are open for good, even while the status cannot be read later.
+  auth = kSoftKeyNotAuthenticated;
+  EXPECT_EQ(ButtonMenuFor(false, true, kNoPassword, auth, false, 0, 29).menu, kMenuSoftKey);
+  EXPECT_EQ(auth, kSoftKeyNoPassword);
+  EXPECT_EQ(ButtonMenuFor(false, false, 0, auth, false, 0, 29).menu, kMenuSoftKey);
+  // "設定禁止" shows nothing whatever the authentication.
+  EXPECT_EQ(ButtonMenuFor(true, true, kNoPassword, auth, false, 0, 0).menu, 0u);
+  EXPECT_EQ(ButtonMenuFor(false, true, kNoPassword, auth, false, 0, 30).menu, 0u);
+}
+
+TEST(SoftKeyboardControls, PagedButtonsNameTheirKeysAndTabs) {
+  std::uint8_t auth = kSoftKeyAuthenticated;
+  // Tab 3 shows keys 72 to 95: button 6 is key 72, button 29 key 95.
+  EXPECT_EQ(KeyForButton(true, 3, 6), 72);
+  EXPECT_EQ(KeyForButton(true, 3, 29), 95);
+  const ButtonMenu key = ButtonMenuFor(false, true, 0x81, auth, true, 3, 6);
+  EXPECT_EQ(key.menu, kMenuSoftKey);
+  EXPECT_EQ(key.target.index, 72);
+  const ButtonMenu tab = ButtonMenuFor(false, true, 0x81, auth, true, 3, 2);
+  EXPECT_EQ(tab.menu, kMenuSoftKeyPage);
+  EXPECT_TRUE(tab.target.isPage);
+  EXPECT_EQ(tab.target.index, 2);
+  // The blinking button of a target: on its page only.
+  EXPECT_EQ(ButtonOfTarget(true, 3, KeyTarget(72)), 6);
+  EXPECT_EQ(ButtonOfTarget(true, 2, KeyTarget(72)), -1);
+  EXPECT_EQ(ButtonOfTarget(true, 0, PageTarget(5)), 5);
+  EXPECT_EQ(ButtonOfTarget(false, 0, KeyTarget(29)), 29);
+  EXPECT_EQ(ButtonOfTarget(false, 0, KeyTarget(30)), -1);
+}
+
+TEST(SoftKeyboardControls, InfoIconDragThreshold) {
+  EXPECT_TRUE(InfoIconDragStarts(10, 10, 13, 14, true));   // 3, 4: squared distance 25
+  EXPECT_FALSE(InfoIconDragStarts(10, 10, 13, 13, true));  // 3, 3: 18
+  EXPECT_TRUE(InfoIconDragStarts(13, 14, 10, 10, true));
+  EXPECT_FALSE(InfoIconDragStarts(10, 10, 40, 40, false));  // another button held too
+}
+
+// Presses and releases through the hook's decision; returns the slots toggled.
+std::vector<int> Type(HotKeyModifiers& modifiers, const std::vector<std::pair<bool, int>>& events,
+                      bool modal = false) {
+  std::vector<int> toggled;
+  for (const auto& [up, vk] : events) {
+    const int slot = HotKeyEvent(modifiers, up, static_cast<std::uint32_t>(vk), modal);
+    if (slot >= 0) toggled.push_back(slot);
+  }
+  return toggled;
+}
+
+TEST(SoftKeyboardControls, HotKeyActsOnTheDigitsRelease) {
+  constexpr bool kDown = false, kUp = true;
+  HotKeyModifiers modifiers;
+  EXPECT_EQ(
+      Type(modifiers,
+           {{kDown, kVkLeftControl}, {kDown, kVkRightMenu}, {kDown, kVkLeftShift}, {kDown, '1'}}),
+      std::vector<int>{});
+  EXPECT_EQ(Type(modifiers, {{kUp, '1'}}), std::vector<int>{1});
+  EXPECT_EQ(Type(modifiers, {{kDown, '0'}, {kUp, '0'}}), std::vector<int>{0});
+  // Alt released first: the digit's release does nothing.
+  EXPECT_EQ(Type(modifiers, {{kDown, '2'}, {kUp, kVkRightMenu}, {kUp, '2'}}), std::vector<int>{});
+  EXPECT_EQ(Type(modifiers, {{kUp, kVkLeftControl}, {kUp, kVkLeftShift}}), std::vector<int>{});
+
+  // While a shell dialog is open nothing is tracked: modifiers pressed then do not count.
+  HotKeyModifiers later;
+  Type(later, {{kDown, kVkLeftControl}, {kDown, kVkLeftMenu}, {kDown, kVkRightShift}}, true);
+  EXPECT_EQ(Type(later, {{kDown, '3'}, {kUp, '3'}}), std::vector<int>{});
+}
+
+TEST(SoftKeyboardControls, ToggleNeedsAWindowThatMayShow) {
+  EXPECT_EQ(ToggleActionFor(true, true, true), ToggleAction::kHide);
+  EXPECT_EQ(ToggleActionFor(true, true, false), ToggleAction::kShow);
+  EXPECT_EQ(ToggleActionFor(true, false, true), ToggleAction::kNothing);   // Locked
+  EXPECT_EQ(ToggleActionFor(false, true, false), ToggleAction::kNothing);  // slot 7 of two
+}
+
+// ---------------------------------------------------------------- menu commands
+
+// The soft keyboard's side, scripted: what each dialog answers and what happened.
+class ScriptedCommandUi : public SoftKeyCommandUi {
+ public:
+  int dialogResult = 1;
+  bool closeDuringDialog = false;
+  std::function<void()> onKeyInput;
+  std::vector<std::string> events;
+
+  int RunImageDialog(AssetTarget) override { return Dialog("image"); }
+  int RunTextDialog(AssetTarget) override { return Dialog("text"); }
+  int RunKeyInput(int) override {
+    if (onKeyInput) onKeyInput();
+    return Dialog("input");
+  }
+  void RunKeyCheck(int) override { Dialog("check"); }
+  int RunSettingsPrompt() override { return Dialog("prompt"); }
+  bool WindowOpen() override { return open; }
+  void StartBlink(AssetTarget target) override {
+    events.push_back("blink " + std::to_string(target.index));
+  }
+  void StopBlink() override { events.push_back("unblink"); }
+  void Relayout() override { events.push_back("relayout"); }
+  void Tell(const UiMessage& message) override {
+    events.push_back(message.text == kSoftKeyWriteFailedMessage.text ? "tell write failed"
+                                                                     : "tell no answer");
+  }
+
+ private:
+  int Dialog(const char* name) {
+    events.push_back(name);
+    if (closeDuringDialog) open = false;
+    return dialogResult;
+  }
+  bool open = true;
+};
+
+struct CommandRig {
+  EmulatedHidSystem hid{EmulatedHidSystem::ClockMode::kVirtual};
+  DeviceContext device{hid};
+  KeyPadTable table;
+  DeviceKeyCodeCache cache;
+  EditedKeyCodes edited;
+  SoftKeyCommandContext context{table, device, cache, edited};
+  ScriptedCommandUi ui;
+  EmulatedDeviceId pad = 0;
+
+  CommandRig() {
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = 0x1224;
+    keyPadSpec.status = 0x81;
+    pad = hid.AttachKeyPad(keyPadSpec);
+    EXPECT_EQ(OpenKeyPad(device, table.slots[1].link, 0x1224, nullptr, 1, false), 1);
+    hid.ClearRequests(pad);
+  }
+  ~CommandRig() { CloseLink(device, table.slots[1].link); }
+
+  std::vector<std::uint8_t> Commands() {
+    std::vector<std::uint8_t> commands;
+    for (const ReceivedRequest& request : hid.Requests(pad)) commands.push_back(request.command);
+    return commands;
+  }
+};
+
+TEST(SoftKeyCommands, KeyInputWritesTheKeyPadThenTheMirror) {
+  CommandRig rig;
+  KeyCodeRecord typed{};
+  typed.bytes = {3, 0x04, 0x84};
+  rig.ui.onKeyInput = [&] {
+    EXPECT_TRUE(rig.table.modalActive.load());  // no tray command meanwhile
+    EXPECT_EQ(rig.table.selectedKeyPad.load(), 1);
+    rig.edited.records[29] = typed;
+  };
+  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyInput, KeyTarget(29)),
+            SoftKeyCommandResult::kDone);
+  EXPECT_EQ(rig.hid.Record(rig.pad, 30), typed);
+  EXPECT_EQ(rig.cache.slots[1][29], typed);
+  EXPECT_EQ(rig.edited.selectedKey, 29);
+  EXPECT_FALSE(rig.table.modalActive.load());
+  EXPECT_EQ(rig.ui.events, (std::vector<std::string>{"blink 29", "input", "unblink"}));
+  // Suspended (0x81 -> 0x80) around the dialog, resumed (0x81) after the write.
+  EXPECT_EQ(rig.Commands(), (std::vector<std::uint8_t>{kCmdReadDeviceInfo, kCmdWriteStatusByte,
+                                                       kCmdWriteKeyCode, kCmdWriteStatusByte}));
+  EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), 0x81);
+}
+
+TEST(SoftKeyCommands, AFailedWriteKeepsTheMirrorAndTellsTheUser) {
+  CommandRig rig;
+  const KeyCodeRecord old = rig.cache.slots[1][4];
+  rig.ui.onKeyInput = [&] { rig.edited.records[4].bytes = {2, 0x05}; };
+  KeyPadFaults faults;
+  faults.vanishAfterRequests = 2;  // answers the status read and write, then is gone
+  rig.hid.SetFaults(rig.pad, faults);
+  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyInput, KeyTarget(4)),
+            SoftKeyCommandResult::kWriteFailed);
+  EXPECT_EQ(rig.cache.slots[1][4], old);
+  EXPECT_EQ(rig.ui.events.back(), "tell write failed");
+}
+
+TEST(SoftKeyCommands, NoWritesWithoutAStatusOrAfterTheWindowWent) {
+  {
+    CommandRig rig;
+    KeyPadFaults faults;
+    faults.silent = true;
+    rig.hid.SetFaults(rig.pad, faults);
+    EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyImage, KeyTarget(0)),
+              SoftKeyCommandResult::kStatusReadFailed);
+    EXPECT_EQ(rig.Commands(), std::vector<std::uint8_t>{kCmdReadDeviceInfo});
+    EXPECT_EQ(rig.ui.events, std::vector<std::string>{"tell no answer"});
+  }
+  {
+    CommandRig rig;
+    rig.ui.closeDuringDialog = true;
+    rig.ui.onKeyInput = [&] { rig.edited.records[0].bytes = {2, 0x05}; };
+    EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyInput, KeyTarget(0)),
+              SoftKeyCommandResult::kWindowClosed);
+    EXPECT_EQ(rig.Commands(), (std::vector<std::uint8_t>{kCmdReadDeviceInfo, kCmdWriteStatusByte}));
+  }
+  {
+    // A shell dialog is open: the command does not start.
+    CommandRig rig;
+    rig.table.modalActive = true;
+    EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyText, KeyTarget(0)),
+              SoftKeyCommandResult::kRefused);
+    EXPECT_TRUE(rig.Commands().empty());
+    EXPECT_TRUE(rig.table.modalActive.load());
+  }
+}
+
+TEST(SoftKeyCommands, SettingsAuthenticationAndLock) {
+  CommandRig rig;
+  rig.ui.dialogResult = 1;
+  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandSettingsAuthenticate, AssetTarget{}),
+            SoftKeyCommandResult::kDone);
+  EXPECT_EQ(rig.table.slots[1].softKeyAuthenticated.load(), kSoftKeyAuthenticated);
+  EXPECT_TRUE(rig.table.softKeyAuthMode.load());
+  EXPECT_EQ(rig.ui.events, std::vector<std::string>{"prompt"});  // no blinking key
+  rig.ui.dialogResult = 2;
+  RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandSettingsAuthenticate, AssetTarget{});
+  EXPECT_EQ(rig.table.slots[1].softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
+  rig.table.slots[1].softKeyAuthenticated = kSoftKeyAuthenticated;
+  rig.hid.ClearRequests(rig.pad);
+  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandSettingsLock, AssetTarget{}),
+            SoftKeyCommandResult::kDone);
+  EXPECT_EQ(rig.table.slots[1].softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
+  EXPECT_TRUE(rig.Commands().empty());
+  // A page command needs a page target, a key command a key.
+  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandPageImage, KeyTarget(3)),
+            SoftKeyCommandResult::kRefused);
+  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyCheck, PageTarget(3)),
+            SoftKeyCommandResult::kRefused);
+}
+
+}  // namespace
+}  // namespace qv
