@@ -36,7 +36,7 @@ std::u16string_view DisplayText::view() const {
 }
 
 DisplayText SplitCaption(std::u16string_view caption) {
-  caption = CutTo(caption, kCaptionChars);
+  caption = CutTo(caption, kCaptionLength);
   DisplayText display;
   if (caption.size() <= kCaptionLineChars) {
     BoundedCopy(display.text, caption);
@@ -102,7 +102,7 @@ TextFace FitKeyCaption(bool paged, int key, std::u16string_view cellLabel,
     face.text = KeyNumberText(paged, key, cellLabel);
     return face;
   }
-  caption = CutTo(caption, kCaptionChars);
+  caption = CutTo(caption, kCaptionLength);
   face.text = SplitCaption(caption);
   const TextExtent measured = measure(MeasureFont(kKeyFont), MeasuredCells(caption));
   face.font = FitKeyFont(caption.size(), measured, button);
@@ -112,7 +112,7 @@ TextFace FitKeyCaption(bool paged, int key, std::u16string_view cellLabel,
 TextFace FitTabCaption(int page, std::u16string_view pageCaption, ButtonSize button,
                        const MeasureText& measure) {
   TextFace face;
-  face.text = TabText(CutTo(pageCaption, kCaptionChars), page);
+  face.text = TabText(CutTo(pageCaption, kCaptionLength), page);
   // The tab's own text is measured, line feed included, as the tab shows it.
   const std::u16string_view text = face.text.view();
   const TextExtent measured = measure(MeasureFont(kTabFont), MeasuredCells(text));

@@ -9,13 +9,14 @@
 #include <optional>
 #include <string_view>
 
+#include "softkey_assets/asset_names.h"
+
 namespace qv {
 
-// A caption holds at most 8 characters; shown on two lines (4, a line feed, the rest) when it is
-// longer than 4. The display text therefore needs 9 characters and a terminator.
-inline constexpr std::size_t kCaptionChars = 8;
+// A caption (at most kCaptionLength characters) is shown on two lines (4, a line feed, the rest)
+// when it is longer than 4. The display text therefore needs 9 characters and a terminator.
 inline constexpr std::size_t kCaptionLineChars = 4;
-inline constexpr std::size_t kDisplayTextChars = kCaptionChars + 2;
+inline constexpr std::size_t kDisplayTextChars = kCaptionLength + 2;
 
 // The font descriptions the soft keyboard uses; the fitting changes height and width only.
 struct CaptionFont {

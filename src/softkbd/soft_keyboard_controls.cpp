@@ -48,6 +48,20 @@ int ButtonOfTarget(bool paged, int currentPage, AssetTarget target) {
   return target.index % kKeysPerPage + kPageTabs;
 }
 
+TabUnderline TabUnderlineFor(const LayoutTable& table, const LayoutScale& scale,
+                             std::int32_t clientWidth) {
+  const KeyCell& cell = table.cells[0];
+  const std::int64_t xbase = scale.xbase > 0 ? scale.xbase : 1;
+  const std::int64_t ybase = scale.ybase > 0 ? scale.ybase : 1;
+  const auto x0 = static_cast<std::int32_t>(std::int64_t{scale.xmag} * cell.left / xbase);
+  const auto y0 =
+      static_cast<std::int32_t>(std::int64_t{scale.ymag} * cell.top / ybase) + kHeaderHeight;
+  const auto h0 =
+      static_cast<std::int32_t>(std::int64_t{scale.ymag} * (cell.bottom - cell.top) / ybase);
+  const std::int32_t yb = y0 + h0;
+  return {{x0 + 1, yb - 2, x0 + clientWidth - 2, yb - 1}, {x0 + 1, yb - 1, x0 + clientWidth - 2, yb}};
+}
+
 bool InfoIconDragStarts(std::uint16_t pressX, std::uint16_t pressY, std::uint16_t x,
                         std::uint16_t y, bool onlyLeftButton) {
   if (!onlyLeftButton) return false;

@@ -48,6 +48,15 @@ ButtonMenu ButtonMenuFor(bool settingsLocked, bool statusRead, std::uint8_t stat
 // of a paged keyboard); -1 when no button shows it.
 int ButtonOfTarget(bool paged, int currentPage, AssetTarget target);
 
+// The two-pixel line under the page tabs of a paged keyboard, as rectangles (left, top, right,
+// bottom) in client pixels: dark above, light below, from the scale of key cell 0.
+struct TabUnderline {
+  ScreenRect dark;
+  ScreenRect light;
+};
+TabUnderline TabUnderlineFor(const LayoutTable& table, const LayoutScale& scale,
+                             std::int32_t clientWidth);
+
 // ---------------------------------------------------------------- info icon
 // A press on the info icon at (pressX, pressY) becomes a move of the icon once the left button
 // alone is held and the mouse is at least 5 pixels away; coordinates are taken as unsigned

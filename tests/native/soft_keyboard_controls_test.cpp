@@ -283,3 +283,16 @@ TEST(SoftKeyCommands, SettingsAuthenticationAndLock) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST(SoftKeyboardControls, TabUnderlineSitsUnderTheFirstRow) {
+  // 6 x 5 cells of 10 units at 300 x 250 pixels: row 0 ends 50 pixels below the header.
+  const TabUnderline line = TabUnderlineFor(StandardLayout(), LayoutScale{60, 50, 300, 250}, 300);
+  EXPECT_EQ(line.dark, (ScreenRect{1, 99, 298, 100}));
+  EXPECT_EQ(line.light, (ScreenRect{1, 100, 298, 101}));
+}
+
+}  // namespace
+}  // namespace qv

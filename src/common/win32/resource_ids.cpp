@@ -4,6 +4,8 @@
 
 #include "common/ids.h"
 #include "keycode/key_code_editing.h"
+#include "softkbd/soft_key_commands.h"
+#include "softkbd/soft_keyboard_controls.h"
 
 namespace qv {
 
@@ -92,5 +94,18 @@ static_assert(IDB_SOFTKBD_HIDE == kBitmapHideIcon);
 static_assert(IDB_SOFTKBD_HIDE_HOVER == kBitmapHideIconHover);
 static_assert(IDB_SOFTKBD_MENU == kBitmapMenuIcon);
 static_assert(IDB_SOFTKBD_MENU_HOVER == kBitmapMenuIconHover);
+
+static_assert(IDR_SOFTKEY_MENU == kMenuSoftKey);
+static_assert(IDR_SOFTKEY_PAGE_MENU == kMenuSoftKeyPage);
+static_assert(IDR_SOFTKEY_SETTINGS_LOCKED_MENU == kMenuSettingsLocked);
+static_assert(IDR_SOFTKEY_SETTINGS_OPEN_MENU == kMenuSettingsUnlocked);
+static_assert(IDM_SOFTKEY_IMAGE == kCommandKeyImage);
+static_assert(IDM_SOFTKEY_TEXT == kCommandKeyText);
+static_assert(IDM_SOFTKEY_INPUT == kCommandKeyInput);
+static_assert(IDM_SOFTKEY_PAGE_IMAGE == kCommandPageImage);
+static_assert(IDM_SOFTKEY_PAGE_TEXT == kCommandPageText);
+static_assert(IDM_SOFTKEY_CHECK == kCommandKeyCheck);
+static_assert(IDM_SOFTKEY_SETTINGS_LOCK == kCommandSettingsLock);
+static_assert(IDM_SOFTKEY_SETTINGS_AUTHENTICATE == kCommandSettingsAuthenticate);
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 
 #include "access/key_pad_table.h"
 #include "common/win32/wide.h"
+#include "softkbd/win32/hot_key_hook_win32.h"
 #include "softkey_assets/win32/soft_key_assets_win32.h"
 
 namespace qv {
@@ -22,10 +23,13 @@ void WaitHandlingSentMessages(const HANDLE* handles, DWORD count) {
 
 }  // namespace
 
-Win32SoftKeyboardHost::Win32SoftKeyboardHost() = default;
+Win32SoftKeyboardHost::Win32SoftKeyboardHost() {
+  SetHotKeyTargets(this);
+}
 
 Win32SoftKeyboardHost::~Win32SoftKeyboardHost() {
   for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboardThread(slot);
+  SetHotKeyTargets(nullptr);
 }
 
 void Win32SoftKeyboardHost::Attach(SoftKeyboardServices services) {
@@ -58,9 +62,15 @@ void Win32SoftKeyboardHost::StartSoftKeyboardThread(int slot, SoftKeyLayout layo
   if (!IsSlot(slot) || slots_[slot].started.load() || !attached_) return;
   Slot& entry = slots_[slot];
   entry.layout = layout;
-  entry.context = SoftKeyboardThreadContext{
-      &services_, &injector_, slot, layout, &entry.window, &entry.shown, &entry.layoutInitialised,
-      nullptr};
+  entry.context = SoftKeyboardThreadContext{&services_,
+                                            &injector_,
+                                            slot,
+                                            layout,
+                                            &entry.window,
+                                            &entry.shown,
+                                            &entry.layoutInitialised,
+                                            &entry.hiddenToIcon,
+                                            nullptr};
   entry.ready.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!entry.ready) return;
   entry.context.ready = entry.ready.get();
@@ -105,32 +115,48 @@ void Win32SoftKeyboardHost::Bind(const KeyPadTable* table,
   touchEnabled_ = touchEnabled;
 }
 
-void Win32SoftKeyboardHost::SetSoftKeyboardVisible(int slot, bool show, bool) {
+void Win32SoftKeyboardHost::SetSoftKeyboardVisible(int slot, bool show, bool iconWhenHidden) {
   if (!IsSlot(slot) || !table_ || !touchEnabled_) return;
   HWND window = slots_[slot].window.load();
   if (!window || !MayShowSoftKeyboard(*table_, slot, touchEnabled_->load() != 0)) return;
-  // The info icon joins here with the soft keyboard's visibility.
-  SendMessageW(window, kLayoutPageMessage, kLayoutCurrentPage, 0);
-  ShowWindow(window, show ? SW_SHOWNA : SW_HIDE);
-  slots_[slot].shown = show;
+  // The keyboard's thread shows and hides its window and info icon itself.
+  SendMessageW(window, kVisibilityMessage,
+               show             ? kShowKeyboard
+               : iconWhenHidden ? kHideToInfoIcon
+                                : kHideKeyboard,
+               0);
 }
 
 void Win32SoftKeyboardHost::HideForCommand(int slot) {
   if (!IsSlot(slot)) return;
   if (HWND window = slots_[slot].window.load()) {
-    SendMessageW(window, kLayoutPageMessage, kLayoutCurrentPage, 0);
-    ShowWindow(window, SW_HIDE);
+    SendMessageW(window, kVisibilityMessage, kHideKeyboard, 0);
   }
   slots_[slot].shown = false;
 }
 
 void Win32SoftKeyboardHost::ShowRevealed(int slot) {
   if (!IsSlot(slot)) return;
-  HWND window = slots_[slot].window.load();
-  if (!window) return;
-  SendMessageW(window, kLayoutPageMessage, kLayoutCurrentPage, 0);
-  slots_[slot].shown = true;
-  ShowWindow(window, SW_SHOWNA);
+  if (HWND window = slots_[slot].window.load())
+    SendMessageW(window, kVisibilityMessage, kShowKeyboard, 0);
+}
+
+HWND Win32SoftKeyboardHost::SoftKeyboardWindowOf(int slot) {
+  return SoftKeyboardWindow(slot);
+}
+
+bool Win32SoftKeyboardHost::ModalActive() {
+  return table_ && table_->modalActive.load();
+}
+
+void Win32SoftKeyboardHost::ReinstallHotKeyHook() {
+  // The hook belongs to a thread that pumps messages: the first soft keyboard's.
+  for (const Slot& entry : slots_) {
+    if (HWND window = entry.window.load()) {
+      PostMessageW(window, kReinstallHookMessage, 0, 0);
+      return;
+    }
+  }
 }
 
 bool Win32SoftKeyboardHost::KeyboardShown(int slot) {

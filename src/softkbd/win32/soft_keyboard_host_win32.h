@@ -13,12 +13,15 @@
 #include "common/win32/owned.h"
 #include "keycode/key_code_record.h"
 #include "softkbd/injection.h"
+#include "softkbd/win32/hot_key_hook_win32.h"
 #include "softkbd/win32/input_sink_win32.h"
 #include "softkbd/win32/soft_keyboard_window_win32.h"
 
 namespace qv {
 
-class Win32SoftKeyboardHost : public SoftKeyboardHost, public SoftKeyboardVisibility {
+class Win32SoftKeyboardHost : public SoftKeyboardHost,
+                              public SoftKeyboardVisibility,
+                              public HotKeyTargets {
  public:
   Win32SoftKeyboardHost();
   // Closes every soft keyboard that is still open.
@@ -49,6 +52,11 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost, public SoftKeyboardVisibi
   bool LayoutInitialised(int slot);
   // Lays out a page of the slot's keyboard on the keyboard's own thread.
   void LayoutPage(int slot, int page);
+  // The hot key's targets: the slots' windows and whether a shell dialog is open.
+  HWND SoftKeyboardWindowOf(int slot) override;
+  bool ModalActive() override;
+  // Puts the hot-key hook in again (Windows may drop it while the session is away).
+  void ReinstallHotKeyHook();
   // Forgets every slot (the main window's creation starts with no soft keyboard).
   void Clear();
 

@@ -1,16 +1,22 @@
 #include "softkbd/win32/soft_keyboard_window_win32.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <array>
 #include <string>
 
+#include "access/soft_keyboard_visibility.h"
 #include "common/bounded_text.h"
 #include "common/ids.h"
 #include "common/win32/owned.h"
 #include "common/win32/wide.h"
 #include "device/device_commands.h"
 #include "softkbd/caption_fit.h"
+#include "softkbd/soft_key_commands.h"
+#include "softkbd/soft_keyboard_controls.h"
 #include "softkbd/soft_keyboard_start.h"
+#include "softkbd/win32/hot_key_hook_win32.h"
 
 namespace qv {
 namespace {
@@ -60,6 +66,21 @@ struct SoftKeyboardWindow {
 
   LayoutScale scale;
   int currentPage = 0;
+
+  // The window is gone (a rescan closed it while one of its dialogs was open).
+  bool destroyed = false;
+  // This window's thread put in the hot-key hook.
+  bool installedHook = false;
+  // The key or page tab the last key menu was opened for.
+  AssetTarget menuTarget;
+  // The button that blinks while a key menu dialog is open, and its next enable state.
+  int blinkButton = -1;
+  bool blinkEnabled = false;
+  // The image each header icon (close, hide, menu) shows now.
+  std::array<int, 3> headerImage{kClose, kHide, kMenu};
+  // Where the left button went down on the info icon, in its client coordinates.
+  std::uint16_t pressX = 0;
+  std::uint16_t pressY = 0;
 };
 
 SoftKeyboardWindow* WindowState(HWND window) {
@@ -376,7 +397,261 @@ void FollowActivePage(SoftKeyboardWindow& kb) {
   SetTimer(kb.window, kPageFollowTimerId, kPageFollowMs, nullptr);
 }
 
+// ---------------------------------------------------------------- visibility
+
+bool MayChangeVisibility(const SoftKeyboardWindow& kb) {
+  return MayShowSoftKeyboard(*kb.services->table, kb.slot, kb.services->touchEnabled->load() != 0);
+}
+
+void MakeInfoIconOpaque(SoftKeyboardWindow& kb) {
+  if (kb.infoIconWindow) SetLayeredWindowAttributes(kb.infoIconWindow, 0, 255, LWA_ALPHA);
+}
+
+void ShowKeyboardHere(SoftKeyboardWindow& kb) {
+  LayoutPageHere(kb, kb.currentPage);
+  if (kb.infoIconWindow) ShowWindow(kb.infoIconWindow, SW_HIDE);
+  kb.context->shown->store(true);
+  ShowWindow(kb.window, SW_SHOWNA);
+}
+
+void HideKeyboardHere(SoftKeyboardWindow& kb, bool toIcon) {
+  LayoutPageHere(kb, kb.currentPage);
+  if (kb.infoIconWindow) ShowWindow(kb.infoIconWindow, toIcon ? SW_SHOWNA : SW_HIDE);
+  MakeInfoIconOpaque(kb);
+  kb.context->shown->store(false);
+  ShowWindow(kb.window, SW_HIDE);
+}
+
+void OnVisibilityRequest(SoftKeyboardWindow& kb, WPARAM request) {
+  if (request == kShowKeyboard)
+    ShowKeyboardHere(kb);
+  else
+    HideKeyboardHere(kb, request == kHideToInfoIcon);
+}
+
+// The hot key: a shown keyboard hides, a hidden one shows; hiddenToIcon is cleared either way.
+void ToggleSoftKeyboard(SoftKeyboardWindow& kb) {
+  switch (ToggleActionFor(true, MayChangeVisibility(kb), kb.context->shown->load())) {
+    case ToggleAction::kHide:
+      HideKeyboardHere(kb, false);
+      break;
+    case ToggleAction::kShow:
+      ShowKeyboardHere(kb);
+      break;
+    case ToggleAction::kNothing:
+      break;
+  }
+  kb.context->hiddenToIcon->store(false);
+}
+
+// ---------------------------------------------------------------- header icons
+
+void ShowHeaderImage(SoftKeyboardWindow& kb, int icon, int image) {
+  const HWND icons[] = {kb.closeIcon, kb.hideIcon, kb.menuIcon};
+  if (kb.headerImage[icon] == image || !icons[icon]) return;
+  kb.headerImage[icon] = image;
+  SendMessageW(icons[icon], STM_SETIMAGE, IMAGE_BITMAP,
+               reinterpret_cast<LPARAM>(kb.bitmaps[image].get()));
+}
+
+void ShowHeaderImages(SoftKeyboardWindow& kb, HeaderIcon hovered) {
+  ShowHeaderImage(kb, 0, hovered == HeaderIcon::kClose ? kCloseHover : kClose);
+  ShowHeaderImage(kb, 1, hovered == HeaderIcon::kHide ? kHideHover : kHide);
+  ShowHeaderImage(kb, 2, hovered == HeaderIcon::kMenu ? kMenuHover : kMenu);
+}
+
+HeaderIcon HeaderIconAtPoint(SoftKeyboardWindow& kb, LPARAM screenPoint) {
+  return HeaderIconAt(WindowRectOf(kb.window), GetSystemMetrics(SM_CXFRAME),
+                      GetSystemMetrics(SM_CYFRAME), GET_X_LPARAM(screenPoint),
+                      GET_Y_LPARAM(screenPoint));
+}
+
+// The menu icon: dialog 173, whose lock and password commands go to the shell's window once the
+// dialog is closed (the shell runs no command while a dialog is marked open).
+void RunMenuIcon(SoftKeyboardWindow& kb) {
+  const SoftKeyboardServices& services = *kb.services;
+  KeyPadTable& table = *services.table;
+  if (!services.dialogs || table.modalActive.exchange(true)) return;
+  const int result = services.dialogs->RunSoftKeyMenu(kb.window);
+  table.modalActive = false;
+  HWND main = services.mainWindow ? services.mainWindow->load() : nullptr;
+  if (kb.destroyed || !main) return;
+  if (result == 1020) {
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(kCommandLock, 0), 0);
+  } else if (result == 1022) {
+    table.selectedKeyPad = static_cast<std::uint16_t>(kb.slot);
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(kCommandPasswordSetting, kFromSecondInstance), 0);
+  }
+  SetForegroundWindow(main);
+}
+
+bool OnHeaderButtonUp(SoftKeyboardWindow& kb, HeaderIcon icon) {
+  switch (icon) {
+    case HeaderIcon::kClose:
+      if (MayChangeVisibility(kb)) HideKeyboardHere(kb, false);
+      kb.context->hiddenToIcon->store(false);
+      ShowHeaderImage(kb, 0, kClose);
+      return true;
+    case HeaderIcon::kHide:
+      if (MayChangeVisibility(kb)) HideKeyboardHere(kb, true);
+      kb.context->hiddenToIcon->store(true);
+      ShowHeaderImage(kb, 1, kHide);
+      return true;
+    case HeaderIcon::kMenu:
+      ShowHeaderImage(kb, 2, kMenu);
+      RunMenuIcon(kb);
+      return true;
+    case HeaderIcon::kNone:
+      break;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------- right-click menus
+
+void ShowPopupMenu(HWND window, POINT point, unsigned menuId) {
+  HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(menuId));
+  if (!menu) return;
+  if (HMENU popup = GetSubMenu(menu, 0)) {
+    TrackPopupMenu(popup, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, point.x, point.y, 0, window, nullptr);
+  }
+  DestroyMenu(menu);
+}
+
+bool ReadStatus(SoftKeyboardWindow& kb, std::uint8_t& status) {
+  if (!kb.services->device) return false;
+  DeviceInfo info{};
+  if (!ReadDeviceInfo(*kb.services->device, kb.services->table->slots[kb.slot].link, info))
+    return false;
+  status = info[0];
+  return true;
+}
+
+void OnBackgroundRightClick(SoftKeyboardWindow& kb, LPARAM screenPoint) {
+  KeyPadSlot& entry = kb.services->table->slots[kb.slot];
+  if (!kb.services->dialogs || entry.settingsLocked.load()) return;
+  const bool onIcon = HeaderIconAtPoint(kb, screenPoint) != HeaderIcon::kNone;
+  if (onIcon) return;
+  std::uint8_t status = 0;
+  const bool read = ReadStatus(kb, status);
+  const unsigned menu =
+      BackgroundMenuFor(false, false, read, status, entry.softKeyAuthenticated.load());
+  if (menu) ShowPopupMenu(kb.window, {GET_X_LPARAM(screenPoint), GET_Y_LPARAM(screenPoint)}, menu);
+}
+
+void OnButtonRightClick(SoftKeyboardWindow& kb, HWND button, LPARAM screenPoint) {
+  KeyPadSlot& entry = kb.services->table->slots[kb.slot];
+  if (!kb.services->dialogs || entry.settingsLocked.load()) return;
+  int j = 0;
+  while (j < kLayoutCells && kb.keyButtons[j] != button) ++j;
+  if (j == kLayoutCells) return;
+  std::uint8_t status = 0;
+  const bool read = ReadStatus(kb, status);
+  std::uint8_t authenticated = entry.softKeyAuthenticated.load();
+  const ButtonMenu menu =
+      ButtonMenuFor(false, read, status, authenticated, kb.paged, kb.currentPage, j);
+  entry.softKeyAuthenticated = authenticated;
+  if (!menu.menu) return;
+  kb.menuTarget = menu.target;
+  POINT point{GET_X_LPARAM(screenPoint), GET_Y_LPARAM(screenPoint)};
+  if (point.x == -1 && point.y == -1) {  // the menu key: at the button
+    RECT rect{};
+    GetWindowRect(button, &rect);
+    point = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  }
+  ShowPopupMenu(kb.window, point, menu.menu);
+}
+
+// ---------------------------------------------------------------- menu commands
+
+// What a menu command shows and changes on this window.
+class WindowCommandUi final : public SoftKeyCommandUi {
+ public:
+  explicit WindowCommandUi(SoftKeyboardWindow& kb) : kb_(kb) {}
+  int RunImageDialog(AssetTarget target) override {
+    return Dialogs().RunImageDialog(kb_.window, kb_.slot, target);
+  }
+  int RunTextDialog(AssetTarget target) override {
+    return Dialogs().RunTextDialog(kb_.window, kb_.slot, target);
+  }
+  int RunKeyInput(int key) override { return Dialogs().RunKeyInput(kb_.window, kb_.slot, key); }
+  void RunKeyCheck(int key) override { Dialogs().RunKeyCheck(kb_.window, kb_.slot, key); }
+  int RunSettingsPrompt() override { return Dialogs().RunSettingsPrompt(kb_.window, kb_.slot); }
+  bool WindowOpen() override { return !kb_.destroyed; }
+  void StartBlink(AssetTarget target) override {
+    kb_.blinkButton = ButtonOfTarget(kb_.paged, kb_.currentPage, target);
+    if (kb_.blinkButton < 0) return;
+    EnableWindow(kb_.keyButtons[kb_.blinkButton], FALSE);
+    kb_.blinkEnabled = true;
+    SetTimer(kb_.window, kBlinkTimerId, kBlinkMs, nullptr);
+  }
+  void StopBlink() override {
+    const int button = kb_.blinkButton;
+    kb_.blinkButton = -1;
+    if (button < 0 || kb_.destroyed) return;
+    KillTimer(kb_.window, kBlinkTimerId);
+    EnableWindow(kb_.keyButtons[button], TRUE);
+    InvalidateRect(kb_.window, nullptr, TRUE);
+  }
+  void Relayout() override { LayoutPageHere(kb_, kb_.currentPage); }
+  void Tell(const UiMessage& message) override {
+    const std::wstring title = WideString(message.title);
+    const std::wstring text = WideString(message.text);
+    MessageBoxW(kb_.destroyed ? nullptr : kb_.window, text.c_str(), title.c_str(),
+                MessageBoxStyle(message) | MB_TOPMOST);
+  }
+
+ private:
+  SoftKeyDialogs& Dialogs() { return *kb_.services->dialogs; }
+  SoftKeyboardWindow& kb_;
+};
+
+void OnMenuCommand(SoftKeyboardWindow& kb, std::uint16_t command) {
+  const SoftKeyboardServices& services = *kb.services;
+  if (!services.dialogs || !services.device || !services.edited) return;
+  // The slot and target are this window's own for the whole command.
+  const AssetTarget target = kb.menuTarget;
+  SoftKeyCommandContext context{*services.table, *services.device, *services.keyCodes,
+                                *services.edited};
+  WindowCommandUi ui(kb);
+  RunSoftKeyCommand(context, ui, kb.slot, command, target);
+}
+
+// ---------------------------------------------------------------- painting
+
+void PaintBackground(SoftKeyboardWindow& kb) {
+  RECT client{};
+  GetClientRect(kb.window, &client);
+  HRGN region = CreateRectRgn(0, 0, client.right, client.bottom);
+  auto cutOut = [&](HWND control) {
+    RECT rect{};
+    if (!control || !GetWindowRect(control, &rect)) return;
+    MapWindowPoints(nullptr, kb.window, reinterpret_cast<POINT*>(&rect), 2);
+    HRGN part = CreateRectRgn(rect.left, rect.top, rect.right, rect.bottom);
+    CombineRgn(region, region, part, RGN_DIFF);
+    DeleteObject(part);
+  };
+  for (HWND button : kb.keyButtons) cutOut(button);
+  for (HWND control : {kb.logoStatic, kb.closeIcon, kb.hideIcon, kb.menuIcon}) cutOut(control);
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(kb.window, &paint);
+  FillRgn(dc, region, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  DeleteObject(region);
+  if (kb.paged) {
+    const TabUnderline line = TabUnderlineFor(*kb.table, kb.scale, client.right);
+    auto fill = [dc](const ScreenRect& r, COLORREF colour) {
+      const RECT rect{r.left, r.top, r.right, r.bottom};
+      OwnedBrush brush(CreateSolidBrush(colour));
+      FillRect(dc, &rect, brush.get());
+    };
+    fill(line.dark, RGB(120, 120, 255));
+    fill(line.light, RGB(200, 200, 255));
+  }
+  EndPaint(kb.window, &paint);
+}
+
 void OnDestroy(SoftKeyboardWindow& kb) {
+  kb.destroyed = true;
   if (kb.pressedRepeatButton &&
       kb.context->injector->repeatState(kb.slot) == RepeatState::Repeating) {
     kb.pressedRepeatButton = nullptr;
@@ -384,6 +659,8 @@ void OnDestroy(SoftKeyboardWindow& kb) {
     kb.context->injector->StopRepeat(kb.slot);
   }
   if (kb.infoIconWindow) SendMessageW(kb.infoIconWindow, WM_CLOSE, 0, 0);
+  // The hot key goes with the first soft keyboard that closes; the next start puts it in again.
+  RemoveSoftKeyboardHook();
   PostQuitMessage(0);
 }
 
@@ -396,18 +673,52 @@ LRESULT CALLBACK SoftKeyboardWindowProc(HWND window, UINT message, WPARAM wParam
   SoftKeyboardWindow* kb = WindowState(window);
   if (!kb) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
+    case WM_CREATE:
+      kb->installedHook = InstallSoftKeyboardHook();
+      return 0;
     case WM_MOUSEACTIVATE:
       // A click must leave the focus where the typing goes.
       return MA_NOACTIVATE;
     case WM_NCHITTEST: {
       const LRESULT hit = DefWindowProcW(window, message, wParam, lParam);
+      ShowHeaderImages(*kb, HeaderIconAtPoint(*kb, lParam));
       return hit == HTCLIENT ? HTCAPTION : hit;  // the background drags the window
     }
+    case WM_NCLBUTTONDOWN:
+      switch (HeaderIconAtPoint(*kb, lParam)) {
+        case HeaderIcon::kClose:
+          ShowHeaderImage(*kb, 0, kClosePressed);
+          return 0;
+        case HeaderIcon::kHide:
+        case HeaderIcon::kMenu:
+          return 0;
+        case HeaderIcon::kNone:
+          break;
+      }
+      break;
+    case WM_NCLBUTTONUP:
+      if (OnHeaderButtonUp(*kb, HeaderIconAtPoint(*kb, lParam))) return 0;
+      break;
+    case WM_NCRBUTTONDOWN:
+      OnBackgroundRightClick(*kb, lParam);
+      return 0;
+    case WM_CONTEXTMENU:
+      OnButtonRightClick(*kb, reinterpret_cast<HWND>(wParam), lParam);
+      return 0;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
       info->ptMinTrackSize = {kMinTrackSize, kMinTrackSize};
       return 0;
     }
+    case WM_ERASEBKGND:
+      return 0;
+    case WM_PAINT:
+      PaintBackground(*kb);
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      if (reinterpret_cast<HWND>(lParam) == kb->serialStatic)
+        return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
+      return 0;
     case WM_MOVE:
       if (kb->context->initialised->load()) WriteWindowRect(*kb);
       break;
@@ -416,12 +727,18 @@ LRESULT CALLBACK SoftKeyboardWindowProc(HWND window, UINT message, WPARAM wParam
       OnSize(*kb, LOWORD(lParam), HIWORD(lParam));
       return 0;
     case WM_SETCURSOR:
-      if (LOWORD(lParam) == HTCLIENT && HIWORD(lParam) == WM_LBUTTONDOWN) {
-        OnButtonPress(*kb, reinterpret_cast<HWND>(wParam));
+      if (LOWORD(lParam) == HTCLIENT) {
+        ShowHeaderImages(*kb, HeaderIcon::kNone);
+        if (HIWORD(lParam) == WM_LBUTTONDOWN) OnButtonPress(*kb, reinterpret_cast<HWND>(wParam));
       }
       break;
     case WM_COMMAND: {
-      const int j = static_cast<int>(LOWORD(wParam)) - kFirstSoftKeyButtonId;
+      const auto id = static_cast<std::uint16_t>(LOWORD(wParam));
+      if (IsSoftKeyCommand(id)) {
+        OnMenuCommand(*kb, id);
+        return 0;
+      }
+      const int j = static_cast<int>(id) - kFirstSoftKeyButtonId;
       if (HIWORD(wParam) == BN_CLICKED && j >= 0 && j < kLayoutCells) {
         OnKeyButtonClicked(*kb, j);
         return 0;
@@ -431,16 +748,26 @@ LRESULT CALLBACK SoftKeyboardWindowProc(HWND window, UINT message, WPARAM wParam
     case WM_TIMER:
       if (wParam == kRepeatReleaseTimerId) {
         OnRepeatWatch(*kb);
-        return 0;
-      }
-      if (wParam == kPageFollowTimerId) {
+      } else if (wParam == kPageFollowTimerId) {
         FollowActivePage(*kb);
-        return 0;
+      } else if (wParam == kBlinkTimerId) {
+        if (kb->blinkButton >= 0) EnableWindow(kb->keyButtons[kb->blinkButton], kb->blinkEnabled);
+        kb->blinkEnabled = !kb->blinkEnabled;
       }
-      break;
+      return 0;
     case kLayoutPageMessage:
       LayoutPageHere(*kb,
                      wParam == kLayoutCurrentPage ? kb->currentPage : static_cast<int>(wParam));
+      return 0;
+    case kVisibilityMessage:
+      OnVisibilityRequest(*kb, wParam);
+      return 0;
+    case kToggleSoftKeyboardMessage:
+      ToggleSoftKeyboard(*kb);
+      return 0;
+    case kReinstallHookMessage:
+      RemoveSoftKeyboardHook();
+      kb->installedHook = InstallSoftKeyboardHook();
       return 0;
     case WM_DESTROY:
       OnDestroy(*kb);
@@ -451,8 +778,91 @@ LRESULT CALLBACK SoftKeyboardWindowProc(HWND window, UINT message, WPARAM wParam
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// ---------------------------------------------------------------- info icon
+
+void PaintInfoIcon(SoftKeyboardWindow& kb, HWND window) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  if (HDC memory = CreateCompatibleDC(dc)) {
+    {
+      SelectedObject picture(memory, kb.bitmaps[kHide].get());
+      BitBlt(dc, 0, 0, kInfoIconSize, kInfoIconSize, memory, 0, 0, SRCCOPY | CAPTUREBLT);
+    }
+    DeleteDC(memory);
+  }
+  // With several key pads each icon says whose keyboard it stands for.
+  if (kb.services->table->keyPadCount.load() >= 2) {
+    CaptionFont description = kSerialFont;
+    description.height = 15;
+    OwnedFont font = MakeFont(description);
+    SelectedObject selected(dc, font.get());
+    SetBkColor(dc, RGB(224, 224, 255));
+    char16_t serial[32];
+    SerialText(kb.serialNumber, serial);
+    const std::wstring text = WideString(std::u16string_view(serial));
+    TextOutW(dc, 3, 18, text.c_str(), static_cast<int>(text.size()));
+  }
+  EndPaint(window, &paint);
+}
+
+// A click on the info icon brings its keyboard back.
+void RestoreFromInfoIcon(SoftKeyboardWindow& kb) {
+  if (kb.destroyed || !MayChangeVisibility(kb)) return;
+  ShowKeyboardHere(kb);
+}
+
 LRESULT CALLBACK InfoIconWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  switch (message) {
+    case WM_MOUSEACTIVATE:
+      return MA_NOACTIVATE;
+    case WM_CREATE:
+    case WM_COMMAND:
+      return 0;
+    case WM_MOVE:
+      // Half transparent while it is dragged.
+      SetLayeredWindowAttributes(window, 0, 128, LWA_ALPHA);
+      break;
+    case WM_EXITSIZEMOVE:
+      SetLayeredWindowAttributes(window, 0, 255, LWA_ALPHA);
+      return 0;
+    default:
+      break;
+  }
+  SoftKeyboardWindow* kb = WindowState(window);
+  if (!kb) return DefWindowProcW(window, message, wParam, lParam);
+  switch (message) {
+    case WM_PAINT:
+      PaintInfoIcon(*kb, window);
+      return 0;
+    case WM_LBUTTONDOWN:
+      kb->pressX = LOWORD(lParam);
+      kb->pressY = HIWORD(lParam);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (InfoIconDragStarts(kb->pressX, kb->pressY, LOWORD(lParam), HIWORD(lParam),
+                             wParam == MK_LBUTTON)) {
+        // The system's move loop takes the mouse; its release ends the move, not a click.
+        POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        ClientToScreen(window, &point);
+        SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
+        return 0;
+      }
+      break;
+    case WM_LBUTTONUP:
+      RestoreFromInfoIcon(*kb);
+      SetLayeredWindowAttributes(window, 0, 255, LWA_ALPHA);
+      return 0;
+    case WM_DESTROY:
+      kb->infoIconWindow = nullptr;
+      return 0;
+    default:
+      break;
+  }
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -578,7 +988,7 @@ void CreateInfoIcon(SoftKeyboardWindow& kb) {
   // Created without WS_VISIBLE: the icon stays hidden until the keyboard is hidden to it.
   kb.infoIconWindow = CreateWindowExW(
       WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, Wide(name), L"", WS_POPUP, icon.left,
-      icon.top, kInfoIconSize, kInfoIconSize, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+      icon.top, kInfoIconSize, kInfoIconSize, nullptr, nullptr, GetModuleHandleW(nullptr), &kb);
 }
 
 // Creates everything up to the shown window; false when the window itself could not be made.

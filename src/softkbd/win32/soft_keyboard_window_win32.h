@@ -16,15 +16,38 @@
 #include "softkbd/injection.h"
 #include "softkbd/layout.h"
 #include "softkbd/win32/soft_key_faces_win32.h"
+#include "softkey_assets/asset_names.h"
 
 namespace qv {
+
+// The dialogs a soft keyboard's menus open, owned by its window and run on its thread; they
+// live with the shell, which knows the key pads' links, the shortcuts and the password prompt.
+class SoftKeyDialogs {
+ public:
+  virtual ~SoftKeyDialogs() = default;
+  // The image and caption dialogs of a key or page tab: 1 when something was stored.
+  virtual int RunImageDialog(HWND owner, int slot, AssetTarget target) = 0;
+  virtual int RunTextDialog(HWND owner, int slot, AssetTarget target) = 0;
+  // The key input dialog on the editing copy at selectedKey: 1 when a new code was stored.
+  virtual int RunKeyInput(HWND owner, int slot, int key) = 0;
+  // The key check dialog with the slot's stored code of the key.
+  virtual void RunKeyCheck(HWND owner, int slot, int key) = 0;
+  // The password prompt of the soft-key settings (softKeyAuthMode set): 1 when it passed.
+  virtual int RunSettingsPrompt(HWND owner, int slot) = 0;
+  // The soft keyboard's menu dialog: 1, 2, 1020 (lock) or 1022 (password setting).
+  virtual int RunSoftKeyMenu(HWND owner) = 0;
+};
 
 // What every soft keyboard works with; all of it outlives the soft keyboards.
 struct SoftKeyboardServices {
   KeyPadTable* table = nullptr;  // the slots' identities, access states and links
   const std::atomic<std::uint32_t>* touchEnabled = nullptr;
   const std::atomic<bool>* nonJapaneseLayout = nullptr;
-  const DeviceKeyCodeCache* keyCodes = nullptr;
+  DeviceKeyCodeCache* keyCodes = nullptr;  // what each key types; key input writes it
+  EditedKeyCodes* edited = nullptr;        // the editing copy of key input; may be null
+  SoftKeyDialogs* dialogs = nullptr;  // null: the right-click menus and the menu icon do nothing
+  const std::atomic<HWND>* mainWindow =
+      nullptr;                      // receives the menu dialog's commands; may be null
   DeviceContext* device = nullptr;  // the active page of paged key pads; may be null
   SettingsPort* settings = nullptr;
   std::vector<ScreenRect> monitors;
@@ -35,11 +58,19 @@ struct SoftKeyboardServices {
 // kLayoutCurrentPage for the page it shows).
 inline constexpr UINT kLayoutPageMessage = WM_APP + 0x51;
 inline constexpr WPARAM kLayoutCurrentPage = 0xFFFF;
+// Shows or hides the window's keyboard and its info icon on the window's own thread (wParam: a
+// VisibilityRequest).
+inline constexpr UINT kVisibilityMessage = WM_APP + 0x52;
+enum VisibilityRequest : WPARAM { kShowKeyboard, kHideKeyboard, kHideToInfoIcon };
+// Puts the hot-key hook in again from the window's thread (after the session came back).
+inline constexpr UINT kReinstallHookMessage = WM_APP + 0x54;
 // Timers of the soft keyboard window.
 inline constexpr UINT_PTR kRepeatReleaseTimerId = 0;  // watches a held repeating key, 10 ms
 inline constexpr UINT kRepeatReleaseMs = 10;
 inline constexpr UINT_PTR kPageFollowTimerId = 5;  // follows the key pad's active page, 200 ms
 inline constexpr UINT kPageFollowMs = 200;
+inline constexpr UINT_PTR kBlinkTimerId = 10;  // blinks the key whose menu dialog is open
+inline constexpr UINT kBlinkMs = 800;
 
 // Handed to SoftKeyboardThread; lives as long as the thread.
 struct SoftKeyboardThreadContext {
@@ -50,7 +81,8 @@ struct SoftKeyboardThreadContext {
   std::atomic<HWND>* window = nullptr;       // published once the window exists
   std::atomic<bool>* shown = nullptr;        // keyboardShown
   std::atomic<bool>* initialised = nullptr;  // layoutInitialised
-  HANDLE ready = nullptr;                    // set when the window is up (or could not be made)
+  std::atomic<bool>* hiddenToIcon = nullptr;
+  HANDLE ready = nullptr;  // set when the window is up (or could not be made)
 };
 
 // The thread of one soft keyboard: creates its windows and runs their message loop until the

@@ -1,0 +1,33 @@
+// The global hot key of the soft keyboards: one low-level keyboard hook for the whole process,
+// installed by a soft keyboard thread (which keeps pumping messages for it), that turns
+// Ctrl+Alt+Shift+digit into a toggle of that slot's soft keyboard and passes every key on.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace qv {
+
+// Asks the soft keyboard of a slot to toggle; sent to its window, which does it on its thread.
+inline constexpr UINT kToggleSoftKeyboardMessage = WM_APP + 0x53;
+
+// Where the hook sends its toggles and what it asks before tracking a key.
+class HotKeyTargets {
+ public:
+  virtual ~HotKeyTargets() = default;
+  virtual HWND SoftKeyboardWindowOf(int slot) = 0;  // null: the slot has none
+  virtual bool ModalActive() = 0;                   // a dialog of the shell is open
+};
+
+// The targets of the hook; set before the first soft keyboard starts.
+void SetHotKeyTargets(HotKeyTargets* targets);
+
+// Installs the hook for the calling thread unless one is installed; true when this call did.
+bool InstallSoftKeyboardHook();
+// Removes the hook (wherever it was installed from); nothing when there is none.
+void RemoveSoftKeyboardHook();
+// Whether the hook is installed now.
+bool SoftKeyboardHookInstalled();
+
+}  // namespace qv
