@@ -2,6 +2,7 @@
 // window as owner and the shell's soft keyboards, settings and touch switch.
 #include <algorithm>
 
+#include "softkey_assets/win32/soft_key_dialogs_win32.h"
 #include "access/win32/access_dialogs.h"
 #include "access/win32/touch_keyboard_win32.h"
 #include "app/win32/application.h"
@@ -12,6 +13,59 @@
 
 namespace qv {
 namespace {
+
+// The key input dialog over the one editing copy for the key pad of `slot`.
+KeyInputSession KeyInputSessionFor(Application& app, int slot) {
+  KeyPadSlot& entry = app.keyPads.slots[slot];
+  KeyInputSession input;
+  input.edited = &app.editedKeyCodes;
+  input.productId = static_cast<std::uint16_t>(entry.modelIdentity & 0xFFFF);
+  input.nonJapaneseLayout = app.shell.nonJapaneseLayout.load();
+  input.shortcuts = &app.shortcuts;
+  input.readDefaultKeyCode = [&app, &entry](int keyNumber, KeyCodeRecord& record) {
+    std::uint8_t length = 0;
+    StrokeBytes strokes{};
+    if (!ReadDefaultKeyCode(*app.device, entry.link, keyNumber, length, strokes)) return false;
+    record.bytes[0] = length;
+    std::copy(strokes.begin(), strokes.end(), record.bytes.begin() + 1);
+    return true;
+  };
+  return input;
+}
+
+// The dialogs of the soft keyboards' menus, run on the soft keyboard's thread and owned by its
+// window.
+class ShellSoftKeyDialogs : public SoftKeyDialogs {
+ public:
+  explicit ShellSoftKeyDialogs(Application& app) : app_(app) {}
+  int RunImageDialog(HWND owner, int slot, AssetTarget target) override {
+    return RunProcessSoftKeyImageDialog(app_.instance, owner, slot, target);
+  }
+  int RunTextDialog(HWND owner, int slot, AssetTarget target) override {
+    return RunProcessSoftKeyTextDialog(app_.instance, owner, slot, target);
+  }
+  int RunKeyInput(HWND owner, int slot, int) override {
+    if (!IsSlot(slot)) return kDialogCancel;
+    KeyInputSession input = KeyInputSessionFor(app_, slot);
+    return static_cast<int>(RunKeyInputDialog(owner, input));
+  }
+  void RunKeyCheck(HWND owner, int slot, int key) override {
+    if (!IsSlot(slot) || key < 0 || key >= kMaxKeys) return;
+    RunKeyCheckDialog(app_.instance, owner, app_.keyCodeCache.slots[slot][key], key,
+                      app_.shell.nonJapaneseLayout.load());
+  }
+  int RunSettingsPrompt(HWND owner, int slot) override {
+    return PasswordPrompt(*app_.access, reinterpret_cast<UiWindow>(owner), slot);
+  }
+  int RunSoftKeyMenu(HWND owner) override {
+    return SoftKeyMenuDialog(app_.instance, owner, app_.keyPads, [this](int slot) {
+      return app_.softKeyboards.SoftKeyboardWindow(slot);
+    });
+  }
+
+ private:
+  Application& app_;
+};
 
 class ShellAccessHooks : public AccessHooks {
  public:
@@ -33,19 +87,7 @@ class ShellAccessHooks : public AccessHooks {
     session.editing = &editing;
     session.nonJapaneseLayout = app_.shell.nonJapaneseLayout.load();
     session.runKeyInput = [&](HWND dialog) {
-      KeyInputSession input;
-      input.edited = &app_.editedKeyCodes;
-      input.productId = editing.ProductId();
-      input.nonJapaneseLayout = session.nonJapaneseLayout;
-      input.shortcuts = &app_.shortcuts;
-      input.readDefaultKeyCode = [&](int keyNumber, KeyCodeRecord& record) {
-        std::uint8_t length = 0;
-        StrokeBytes strokes{};
-        if (!ReadDefaultKeyCode(*app_.device, entry.link, keyNumber, length, strokes)) return false;
-        record.bytes[0] = length;
-        std::copy(strokes.begin(), strokes.end(), record.bytes.begin() + 1);
-        return true;
-      };
+      KeyInputSession input = KeyInputSessionFor(app_, slot);
       return RunKeyInputDialog(dialog, input);
     };
     session.openKeyInputWindow = [] { return OpenKeyInputWindow(); };
@@ -69,6 +111,7 @@ void PrepareAccessControl(Application& app) {
                   *app.accessHooks, app.showAgain, app.settings, app.shell.touchEnabled,
                   reinterpret_cast<UiWindow>(app.mainWindow)});
   app.prompts = std::make_unique<AccessConnectionPrompts>(*app.access);
+  app.softKeyDialogs = std::make_unique<ShellSoftKeyDialogs>(app);
 }
 
 void RunShellKeyPadCommand(Application& app, std::uint16_t command, bool preset) {

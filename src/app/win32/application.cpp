@@ -251,6 +251,8 @@ bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {
   softKeyboardServices.touchEnabled = &app.shell.touchEnabled;
   softKeyboardServices.nonJapaneseLayout = &app.shell.nonJapaneseLayout;
   softKeyboardServices.keyCodes = &app.keyCodeCache;
+  softKeyboardServices.edited = &app.editedKeyCodes;
+  softKeyboardServices.mainWindow = &app.sharedMainWindow;
   softKeyboardServices.device = app.device.get();
   softKeyboardServices.settings = &app.settings;
   // The soft keyboards draw the captions and images of the process's soft-key assets.
@@ -260,8 +262,9 @@ bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {
     const MonitorRect& m = app.shell.monitors.rects[i];
     softKeyboardServices.monitors.push_back({m.left, m.top, m.right, m.bottom});
   }
-  app.softKeyboards.Attach(std::move(softKeyboardServices));
   PrepareAccessControl(app);
+  softKeyboardServices.dialogs = app.softKeyDialogs.get();
+  app.softKeyboards.Attach(std::move(softKeyboardServices));
   app.ports = std::make_unique<ConnectionPorts>(
       ConnectionPorts{*app.device, app.keyCodeCache, app.softKeyboards, *app.prompts,
                       app.presenceUi, BoundedView(app.shell.paths.softKeyFolder)});

@@ -13,10 +13,10 @@
 #include "access/win32/keyboard_change_watcher.h"
 #include "app/app_state.h"
 #include "app/command_bracket.h"
-#include "app/win32/tray_icon.h"
-#include "common/win32/owned.h"
 #include "app/win32/registry_settings.h"
+#include "app/win32/tray_icon.h"
 #include "common/settings_store.h"
+#include "common/win32/owned.h"
 #include "device/device_context.h"
 #include "device/hid_port.h"
 #include "keycode/key_code_store.h"
@@ -77,6 +77,9 @@ struct Application {
   std::unique_ptr<AccessUi> accessUi;
   std::unique_ptr<AccessHooks> accessHooks;
   std::unique_ptr<AccessPorts> access;
+  // The dialogs of the soft keyboards' menus, and the main window as their threads see it.
+  std::unique_ptr<SoftKeyDialogs> softKeyDialogs;
+  std::atomic<HWND> sharedMainWindow{nullptr};
 
   // The shell's command state.
   std::uint16_t currentCommand = 0;

@@ -23,6 +23,7 @@ constexpr UINT kSessionChange = 0x02B1;  // WM_WTSSESSION_CHANGE
 
 void OnCreate(Application& app, HWND window) {
   app.mainWindow = window;
+  app.sharedMainWindow = window;
   app.access->mainWindow = reinterpret_cast<UiWindow>(window);
   if (app.wtsRegisterSessionNotification) app.wtsRegisterSessionNotification(window, 0);
   app.shell.nonJapaneseLayout = ReadKeyboardIdentifier(app.settings);
@@ -81,7 +82,11 @@ void OnSessionChange(Application& app, HWND window, WPARAM event, LPARAM session
   ConsoleChange change = DecideConsoleChange(static_cast<std::uint32_t>(event),
                                              static_cast<std::uint32_t>(session), active);
   if (change.setInactive) app.keyPads.consoleInactive = true;
-  if (change.setActive) app.keyPads.consoleInactive = false;
+  if (change.setActive) {
+    app.keyPads.consoleInactive = false;
+    // Windows may have dropped the low-level hook while the session was away.
+    app.softKeyboards.ReinstallHotKeyHook();
+  }
   if (change.closeOwnedWindows) CloseOwnedWindows(window);
 }
 

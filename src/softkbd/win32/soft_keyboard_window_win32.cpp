@@ -416,7 +416,13 @@ void ShowKeyboardHere(SoftKeyboardWindow& kb) {
 
 void HideKeyboardHere(SoftKeyboardWindow& kb, bool toIcon) {
   LayoutPageHere(kb, kb.currentPage);
-  if (kb.infoIconWindow) ShowWindow(kb.infoIconWindow, toIcon ? SW_SHOWNA : SW_HIDE);
+  if (kb.infoIconWindow && toIcon) {
+    // Shown above the other always-on-top windows, another key pad's keyboard among them.
+    SetWindowPos(kb.infoIconWindow, HWND_TOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  } else if (kb.infoIconWindow) {
+    ShowWindow(kb.infoIconWindow, SW_HIDE);
+  }
   MakeInfoIconOpaque(kb);
   kb.context->shown->store(false);
   ShowWindow(kb.window, SW_HIDE);
@@ -493,8 +499,8 @@ bool OnHeaderButtonUp(SoftKeyboardWindow& kb, HeaderIcon icon) {
       ShowHeaderImage(kb, 0, kClose);
       return true;
     case HeaderIcon::kHide:
-      if (MayChangeVisibility(kb)) HideKeyboardHere(kb, true);
       kb.context->hiddenToIcon->store(true);
+      if (MayChangeVisibility(kb)) HideKeyboardHere(kb, true);
       ShowHeaderImage(kb, 1, kHide);
       return true;
     case HeaderIcon::kMenu:

@@ -1,0 +1,217 @@
+// The soft keyboards of the running program in a user's hands: the hot key, the header's hide
+// icon and the info icon, the page tabs following the key pad, and a key edited through its menu.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "shell_fixture.h"
+
+namespace qv {
+namespace {
+
+using testing::PumpUntil;
+using testing::ShellRig;
+
+void SendKeys(std::initializer_list<std::pair<WORD, bool>> keys) {
+  std::vector<INPUT> inputs;
+  for (const auto& [vk, up] : keys) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  }
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void HotKey(WORD digit) {
+  SendKeys({{VK_LCONTROL, false},
+            {VK_LMENU, false},
+            {VK_LSHIFT, false},
+            {digit, false},
+            {digit, true},
+            {VK_LSHIFT, true},
+            {VK_LMENU, true},
+            {VK_LCONTROL, true}});
+}
+
+void MouseAt(POINT point, DWORD flags) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = point.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  input.mi.dy = point.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+void ClickAt(POINT point, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP) {
+  MouseAt(point, 0);
+  PumpUntil([] { return false; }, 50);
+  MouseAt(point, down);
+  PumpUntil([] { return false; }, 50);
+  MouseAt(point, up);
+}
+
+POINT CentreOf(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// The layered info icon window on the soft keyboard's thread.
+HWND InfoIconOf(HWND keyboard) {
+  HWND found = nullptr;
+  EnumThreadWindows(
+      GetWindowThreadProcessId(keyboard, nullptr),
+      [](HWND window, LPARAM data) -> BOOL {
+        if (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_LAYERED) {
+          *reinterpret_cast<HWND*>(data) = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+HWND Button(HWND keyboard, int j) {
+  return GetDlgItem(keyboard, 32968 + j);
+}
+
+// The program with two soft-keyboard key pads (a 30-key one in slot 0, a paged one in slot 1)
+// connected and their keyboards shown.
+class SoftKeyboardUseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(rig.started);
+    rig.app().shell.touchEnabled = 1;
+    small = rig.Attach(0x1224, 11);
+    paged = rig.Attach(0x130D, 12);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+          return IsWindowVisible(Keyboard(0)) && IsWindowVisible(Keyboard(1)) &&
+                 rig.app().keyPads.slots[1].accessState.load() != AccessState::Locked;
+        },
+        15000));
+  }
+  HWND Keyboard(int slot) { return rig.app().softKeyboards.SoftKeyboardWindow(slot); }
+
+  ShellRig rig;
+  EmulatedDeviceId small = 0;
+  EmulatedDeviceId paged = 0;
+};
+
+TEST_F(SoftKeyboardUseTest, HotKeyAndHideIconAndInfoIcon) {
+  HWND keyboard = Keyboard(0);
+  // Ctrl+Alt+Shift+0 hides slot 0's keyboard and shows it again; slot 1's stays.
+  HotKey('0');
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(keyboard); }));
+  EXPECT_TRUE(IsWindowVisible(Keyboard(1)));
+  HotKey('0');
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(keyboard); }));
+  // The digit of a slot without a key pad does nothing.
+  HotKey('7');
+  PumpUntil([] { return false; }, 300);
+  EXPECT_TRUE(IsWindowVisible(keyboard));
+
+  // The hide icon: the keyboard goes, its info icon stays on the screen.
+  RECT frame{};
+  GetWindowRect(keyboard, &frame);
+  const POINT hide{frame.right - GetSystemMetrics(SM_CXFRAME) - 75,
+                   frame.top + GetSystemMetrics(SM_CYFRAME) + 25};
+  ClickAt(hide);
+  HWND icon = InfoIconOf(keyboard);
+  ASSERT_TRUE(icon);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(keyboard) && IsWindowVisible(icon); }));
+  EXPECT_TRUE(rig.app().softKeyboards.HiddenToIcon(0));
+
+  // A tray command brings back the icon, not the keyboard.
+  testing::User user(L"バージョン情報", IDOK);
+  SendMessageW(rig.window(), WM_COMMAND, MAKEWPARAM(kCommandAbout, 0), 0);
+  user.Wait();
+  EXPECT_TRUE(user.seen());
+  PumpUntil([] { return false; }, 200);
+  EXPECT_FALSE(IsWindowVisible(keyboard));
+  EXPECT_TRUE(IsWindowVisible(icon));
+
+  // A click on the icon brings the keyboard back.
+  // Slot 1's keyboard, started in the same corner, is put away first.
+  HotKey('1');
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(Keyboard(1)); }));
+  ASSERT_EQ(WindowFromPoint(CentreOf(icon)), icon);
+  ClickAt(CentreOf(icon));
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(keyboard) && !IsWindowVisible(icon); }));
+}
+
+TEST_F(SoftKeyboardUseTest, PageTabsFollowTheKeyPad) {
+  HWND keyboard = Keyboard(1);
+  rig.hid.SetActivePage(paged, 4);
+  const DWORD start = GetTickCount();
+  EXPECT_TRUE(PumpUntil(
+      [&] { return SendMessageW(Button(keyboard, 3), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+  const DWORD took = GetTickCount() - start;
+  EXPECT_LT(took, 1000u);
+  EXPECT_EQ(SendMessageW(Button(keyboard, 0), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  // Page 4 shows keys 73 to 96.
+  EXPECT_EQ(testing::WindowText(Button(keyboard, 6)), L"73");
+
+  // Clicking the second tab sends page 2 to the key pad.
+  ClickAt(CentreOf(Button(keyboard, 1)));
+  EXPECT_TRUE(PumpUntil([&] { return rig.hid.ActivePage(paged) == 2; }));
+  EXPECT_EQ(testing::WindowText(Button(keyboard, 6)), L"25");
+}
+
+TEST_F(SoftKeyboardUseTest, KeyEditedThroughItsMenuIsWrittenAndTyped) {
+  HWND keyboard = nullptr;
+  // "設定禁止" cleared in the menu dialog; the key pad has no password, so the key menus open.
+  PumpUntil([] { return false; }, 1000);  // the start-up scans are over
+  rig.app().keyPads.slots[0].settingsLocked = false;
+  keyboard = Keyboard(0);
+  // Slot 1's keyboard, started in the same corner, is put away.
+  HotKey('1');
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(Keyboard(1)); }));
+  HWND target = CreateWindowExW(0, L"static", L"target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                                300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND edit = CreateWindowExW(0, L"edit", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 200, 30,
+                              target, nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(target);
+  SetFocus(edit);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit; }));
+
+  // Right click on key 30, then "キー入力(&K)..." in its menu.
+  ClickAt(CentreOf(Button(keyboard, 29)), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+  HWND menu = nullptr;
+  ASSERT_TRUE(
+      PumpUntil([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }));
+  auto popup = reinterpret_cast<HMENU>(SendMessageW(menu, 0x01E1 /* MN_GETHMENU */, 0, 0));
+  ASSERT_EQ(GetMenuItemCount(popup), 5);
+  // Its mnemonic, typed into the menu as the menu's own thread reads it.
+  PostMessageW(menu, WM_CHAR, L'k', 0);
+  HWND input = nullptr;
+  ASSERT_TRUE(
+      PumpUntil([&] { return (input = testing::FindTopLevel(L"キー入力 #30")) != nullptr; }));
+  EXPECT_TRUE(rig.app().keyPads.modalActive.load());
+  PumpUntil([] { return false; }, 200);
+  SendKeys({{'B', false}, {'B', true}});
+  PumpUntil([] { return false; }, 300);
+  PostMessageW(input, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  ASSERT_TRUE(PumpUntil([&] { return rig.hid.Record(small, 30).length() == 3; }));
+  EXPECT_EQ(rig.app().keyCodeCache.slots[0][29], rig.hid.Record(small, 30));
+  EXPECT_TRUE(PumpUntil([&] { return !rig.app().keyPads.modalActive.load(); }));
+
+  // The next click on key 30 types the new code.
+  SetForegroundWindow(target);
+  SetFocus(edit);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit; }));
+  ClickAt(CentreOf(Button(keyboard, 29)));
+  EXPECT_TRUE(PumpUntil([&] { return testing::WindowText(edit) == L"b"; }))
+      << testing::WindowText(edit).size() << " characters";
+  DestroyWindow(target);
+}
+
+}  // namespace
+}  // namespace qv
