@@ -87,3 +87,11 @@
 #define IDB_SOFTKBD_HIDE_HOVER 146
 #define IDB_SOFTKBD_MENU 171
 #define IDB_SOFTKBD_MENU_HOVER 172
+
+// Dialogs 163 (image of a soft key or page button) and 164 (its caption).
+#define IDD_SOFTKEY_IMAGE 163
+#define IDC_SOFTKEY_PREVIEW 1035
+#define IDC_SOFTKEY_BROWSE 1031
+#define IDC_SOFTKEY_DELETE_IMAGE 3
+#define IDD_SOFTKEY_TEXT 164
+#define IDC_SOFTKEY_CAPTION 1033
