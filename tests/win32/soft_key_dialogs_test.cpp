@@ -114,7 +114,7 @@ TEST_F(SoftKeyDialogsTest, AnUpperCaseIconIsStoredAsAByteCopyAndTheKeysPngDelete
   EXPECT_EQ(testing::ReadBytes(InPad(L"005.ico")), testing::ReadBytes(chooser_.chosen));
   EXPECT_FALSE(Exists(InPad(L"005.png")));
   EXPECT_TRUE(AssetImageIsIcon(Slot(), KeyTarget(4)));
-  EXPECT_NE(AssetImage(Slot(), KeyTarget(4)), nullptr);
+  EXPECT_NE(dynamic_cast<const Win32IconImage*>(AssetImage(Slot(), KeyTarget(4))), nullptr);
   EXPECT_EQ(AssetImagePathOf(Slot(), KeyTarget(4)), U16(InPad(L"005.ico")));
 }
 
