@@ -104,6 +104,14 @@ inline constexpr int kControlInterfacePs2 = 1040;
 inline constexpr int kControlInterfaceUsb = 1041;
 inline constexpr int kControlInterfaceGroup = 1043;
 
+// The image (163) and caption (164) dialogs of a soft key or page button.
+inline constexpr unsigned kDialogSoftKeyImage = 163;
+inline constexpr int kSoftKeyImagePreview = 1035;  // "クリックしてイメージを選択"
+inline constexpr int kSoftKeyImageBrowse = 1031;   // "参照…", hidden
+inline constexpr int kSoftKeyImageDelete = 3;      // "イメージ削除"
+inline constexpr unsigned kDialogSoftKeyText = 164;
+inline constexpr int kSoftKeyTextCaption = 1033;
+
 // ---------------------------------------------------------------- key input and shortcut list
 // To the key input dialog: the capture's entries changed (wParam = new length, lParam = the VK
 // captured, 0 from a button), and a record to load (lParam points to one of the shortcut list's

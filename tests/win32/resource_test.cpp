@@ -143,6 +143,20 @@ TEST(Resources, DialogsCarryTheirTextsAndControls) {
        L"ルミナキーボードメニュー",
        {{1020, L"ロック"}, {1022, L"パスワード設定"}, {1, L"OK"}, {1042, L"設定禁止"}},
        {}},
+      {163,
+       L"イメージの指定",
+       {{1035, L"クリックしてイメージを選択"},
+        {1031, L"参照…"},
+        {1, L"OK"},
+        {2, L"キャンセル"},
+        {3, L"イメージ削除"}},
+       {L"ソフトキーイメージ"}},
+      {164,
+       L"テキスト指定",
+       {{1033, L""}, {1, L"OK"}, {2, L"キャンセル"}},
+       {L"指定できる文字数は最大８文字です。", L"８文字を超えた文字は削除されます。",
+        L"イメージの指定がされていた場合、イメージが優先されます。",
+        L"テキストを表示したい場合は、イメージを削除する必要があります。"}},
   };
   for (const DialogCase& dialogCase : cases) {
     HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(dialogCase.id),
@@ -180,6 +194,12 @@ TEST(Resources, ControlStylesThatMatter) {
   ASSERT_NE(menu, nullptr);
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(menu, 1020)));
   DestroyWindow(menu);
+
+  // The image dialog's "参照…" is there but hidden.
+  HWND image = CreateDialogParamW(instance, MAKEINTRESOURCEW(163), nullptr, PlainDialogProc, 0);
+  ASSERT_NE(image, nullptr);
+  EXPECT_FALSE(GetWindowLongPtrW(GetDlgItem(image, 1031), GWL_STYLE) & WS_VISIBLE);
+  DestroyWindow(image);
 }
 
 }  // namespace

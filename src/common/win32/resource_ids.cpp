@@ -86,6 +86,13 @@ static_assert(IDC_KEY_INPUT_REPEAT2 == kKeyInputRepeat2);
 static_assert(IDD_SHORTCUTS == kDialogShortcuts);
 static_assert(IDC_SHORTCUT_LIST == kShortcutListId);
 
+static_assert(IDD_SOFTKEY_IMAGE == kDialogSoftKeyImage);
+static_assert(IDC_SOFTKEY_PREVIEW == kSoftKeyImagePreview);
+static_assert(IDC_SOFTKEY_BROWSE == kSoftKeyImageBrowse);
+static_assert(IDC_SOFTKEY_DELETE_IMAGE == kSoftKeyImageDelete);
+static_assert(IDD_SOFTKEY_TEXT == kDialogSoftKeyText);
+static_assert(IDC_SOFTKEY_CAPTION == kSoftKeyTextCaption);
+
 static_assert(IDB_SOFTKBD_LOGO == kBitmapSoftKeyboardLogo);
 static_assert(IDB_SOFTKBD_CLOSE == kBitmapCloseIcon);
 static_assert(IDB_SOFTKBD_CLOSE_HOVER == kBitmapCloseIconHover);
