@@ -106,11 +106,12 @@ TEST(SoftKeyboardRescan, FiveHundredRescansLeaveTheProcessCountsFlat) {
   rescan(kRescans - kWarmUp);
   const DWORD elapsed = GetTickCount() - start;
   const ProcessCounts after = CountNow();
-  std::printf("%d rescans: %.1f ms each; threads %ld -> %ld, handles %ld -> %ld, GDI %ld -> %ld, "
-              "USER %ld -> %ld\n",
-              kRescans - kWarmUp, static_cast<double>(elapsed) / (kRescans - kWarmUp),
-              before.threads, after.threads, before.handles, after.handles, before.gdiObjects,
-              after.gdiObjects, before.userObjects, after.userObjects);
+  std::printf(
+      "%d rescans: %.1f ms each; threads %ld -> %ld, handles %ld -> %ld, GDI %ld -> %ld, "
+      "USER %ld -> %ld\n",
+      kRescans - kWarmUp, static_cast<double>(elapsed) / (kRescans - kWarmUp), before.threads,
+      after.threads, before.handles, after.handles, before.gdiObjects, after.gdiObjects,
+      before.userObjects, after.userObjects);
 
   // 480 rescans start and close 960 soft keyboards: a leak of one object per keyboard or per
   // rescan shows far beyond these margins.
