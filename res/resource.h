@@ -101,6 +101,7 @@
 #define IDM_SOFTKEY_CHECK 32797
 #define IDM_SOFTKEY_SETTINGS_LOCK 32801
 #define IDM_SOFTKEY_SETTINGS_AUTHENTICATE 32802
+
 // Dialogs 163 (image of a soft key or page button) and 164 (its caption).
 #define IDD_SOFTKEY_IMAGE 163
 #define IDC_SOFTKEY_PREVIEW 1035

@@ -31,6 +31,10 @@ void SetHotKeyTargets(HotKeyTargets* targets) {
   hotKeyTargets = targets;
 }
 
+void ForgetHotKeyTargets(HotKeyTargets* targets) {
+  hotKeyTargets.compare_exchange_strong(targets, nullptr);
+}
+
 bool InstallSoftKeyboardHook() {
   if (softKeyboardHook.load()) return false;
   HHOOK hook =

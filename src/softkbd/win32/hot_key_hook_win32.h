@@ -20,8 +20,10 @@ class HotKeyTargets {
   virtual bool ModalActive() = 0;                   // a dialog of the shell is open
 };
 
-// The targets of the hook; set before the first soft keyboard starts.
+// The targets of the hook: the host whose soft keyboard starts sets itself; a host that goes
+// forgets itself only if it is still the target.
 void SetHotKeyTargets(HotKeyTargets* targets);
+void ForgetHotKeyTargets(HotKeyTargets* targets);
 
 // Installs the hook for the calling thread unless one is installed; true when this call did.
 bool InstallSoftKeyboardHook();

@@ -23,13 +23,11 @@ void WaitHandlingSentMessages(const HANDLE* handles, DWORD count) {
 
 }  // namespace
 
-Win32SoftKeyboardHost::Win32SoftKeyboardHost() {
-  SetHotKeyTargets(this);
-}
+Win32SoftKeyboardHost::Win32SoftKeyboardHost() = default;
 
 Win32SoftKeyboardHost::~Win32SoftKeyboardHost() {
   for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboardThread(slot);
-  SetHotKeyTargets(nullptr);
+  ForgetHotKeyTargets(this);
 }
 
 void Win32SoftKeyboardHost::Attach(SoftKeyboardServices services) {
@@ -74,6 +72,7 @@ void Win32SoftKeyboardHost::StartSoftKeyboardThread(int slot, SoftKeyLayout layo
   entry.ready.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!entry.ready) return;
   entry.context.ready = entry.ready.get();
+  SetHotKeyTargets(this);
   entry.thread.reset(CreateThread(nullptr, 0, SoftKeyboardThread, &entry.context, 0, nullptr));
   if (!entry.thread) return;  // the next scan tries again
   entry.started = true;
