@@ -11,6 +11,7 @@
 #   scripts/run.sh --screenshot F.png   also write a picture of the screen to F.png after a few
 #                                       seconds (--after N sets the seconds)
 #   scripts/run.sh --close              close the running program (as "qv-padconf.exe /CLOSE")
+#   QV_DEMO_NOTEPAD=0 scripts/run.sh    start the demo without Wine's notepad beside it
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$QV_ROOT"
@@ -26,7 +27,7 @@ while [ $# -gt 0 ]; do
     --after) after=$2; shift 2 ;;
     --close) close=1; shift ;;
     --real) program="build/windows/qv-padconf.exe"; target=qv-padconf; shift ;;
-    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
     *) echo "unknown option: $1"; exit 2 ;;
   esac
 done
@@ -72,6 +73,26 @@ if [ "$target" = qv-padconf-demo ] &&
   ! qv_wine reg query 'HKCU\Software\Morvalen\qv-padconf' /v t_enable >/dev/null 2>&1; then
   qv_wine reg add 'HKCU\Software\Morvalen\qv-padconf' /v t_enable /t REG_DWORD /d 1 /f \
     >/dev/null 2>&1 || true
+fi
+# The demo's first key pad (model 1225, serial 123) starts with a few soft-key pictures and
+# captions of the demo's own making, unless its folder exists already (the user's own changes
+# are kept).
+demo_soft_keys() {
+  local folder="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Local/MORVALEN/QV-PADCONF/softkey/1225000123"
+  [ -e "$folder" ] && return 0
+  mkdir -p "$folder" || return 0
+  convert -size 256x256 xc:white -fill '#e04040' -draw 'circle 128,128 128,30' "$folder/001.png" 2>/dev/null
+  convert -size 256x256 xc:white -fill '#3070e0' -draw 'polygon 128,24 236,224 20,224' "$folder/002.png" 2>/dev/null
+  convert -size 256x256 xc:white -fill '#30a050' -draw 'roundrectangle 36,36 220,220 40,40' "$folder/p02.png" 2>/dev/null
+  # Captions: a UTF-16LE profile file with a byte-order mark, as the program writes it.
+  { printf '\xff\xfe'
+    printf '[softkey]\r\ntext_004=コピー\r\ntext_005=貼り付け\r\ntext_006=Enter\r\ntext_007=ショートカット\r\ntext_p01=文字\r\n' |
+      iconv -f UTF-8 -t UTF-16LE; } >"$folder/softkey_text.ini"
+}
+[ "$target" = qv-padconf-demo ] && demo_soft_keys
+# A text window to type into with the soft keys.
+if [ "$target" = qv-padconf-demo ] && [ "${QV_DEMO_NOTEPAD:-1}" = 1 ]; then
+  qv_wine notepad >/dev/null 2>&1 &
 fi
 export QV_DEMO_KEYPADS="${QV_DEMO_KEYPADS:-}"
 [ -z "$QV_DEMO_KEYPADS" ] && unset QV_DEMO_KEYPADS

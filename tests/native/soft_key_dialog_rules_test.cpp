@@ -100,7 +100,8 @@ TEST_F(SoftKeyDialogRules, AFailedStoreKeepsTheOldImageKindPathAndFiles) {
       {u"D:\\a.ico", u"C:\\sk\\130d000007\\005.png"},  // the PNG that would win stays
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.failing, c.failing + 30));
+    const std::u16string_view failing(c.failing);
+    SCOPED_TRACE(std::string(failing.begin(), failing.end()));
     files_.failing = {c.failing};
     ImageStorePlan plan;
     ASSERT_TRUE(PlanImageStore(kFolder, kKey, c.chosen, plan));

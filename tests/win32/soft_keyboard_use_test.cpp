@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shell_fixture.h"
+#include "softkbd/win32/hot_key_hook_win32.h"
 
 namespace qv {
 namespace {
@@ -211,6 +214,29 @@ TEST_F(SoftKeyboardUseTest, KeyEditedThroughItsMenuIsWrittenAndTyped) {
   EXPECT_TRUE(PumpUntil([&] { return testing::WindowText(edit) == L"b"; }))
       << testing::WindowText(edit).size() << " characters";
   DestroyWindow(target);
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+// Soft keyboards starting together put in one hook between them.
+TEST(SoftKeyboardHotKeyHook, InstalledOnceWhenKeyboardsStartTogether) {
+  ASSERT_FALSE(SoftKeyboardHookInstalled());
+  std::atomic<int> installed{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&] {
+      if (InstallSoftKeyboardHook()) ++installed;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(installed.load(), 1);
+  EXPECT_TRUE(SoftKeyboardHookInstalled());
+  RemoveSoftKeyboardHook();
+  EXPECT_FALSE(SoftKeyboardHookInstalled());
 }
 
 }  // namespace
