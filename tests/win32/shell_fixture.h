@@ -37,6 +37,19 @@ inline std::wstring WindowText(HWND window) {
   return text;
 }
 
+// A window with an Edit control where typed keys land; Focus gives the Edit the input focus.
+struct TypingTarget {
+  HWND window = CreateWindowExW(0, L"static", L"target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                                300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND edit = CreateWindowExW(0, L"edit", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 200, 30,
+                              window, nullptr, GetModuleHandleW(nullptr), nullptr);
+  bool Focus() {
+    SetForegroundWindow(window);
+    SetFocus(edit);
+    return PumpUntil([&] { return GetFocus() == edit; });
+  }
+};
+
 // Finds a top-level window of this process by its title, or null.
 inline HWND FindTopLevel(const std::wstring& title) {
   struct Search {

@@ -177,13 +177,10 @@ TEST_F(SoftKeyboardUseTest, KeyEditedThroughItsMenuIsWrittenAndTyped) {
   // Slot 1's keyboard, started in the same corner, is put away.
   HotKey('1');
   ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(Keyboard(1)); }));
-  HWND target = CreateWindowExW(0, L"static", L"target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
-                                300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  HWND edit = CreateWindowExW(0, L"edit", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 200, 30,
-                              target, nullptr, GetModuleHandleW(nullptr), nullptr);
-  SetForegroundWindow(target);
-  SetFocus(edit);
-  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit; }));
+  testing::TypingTarget typing;
+  HWND target = typing.window;
+  HWND edit = typing.edit;
+  ASSERT_TRUE(typing.Focus());
 
   // Right click on key 30, then "キー入力(&K)..." in its menu.
   ClickAt(CentreOf(Button(keyboard, 29)), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);

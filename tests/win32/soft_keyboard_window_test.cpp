@@ -204,13 +204,10 @@ TEST_F(SoftKeyboardWindowTest, EachKeyPadKeepsItsOwnGridAndStoredPlace) {
 TEST_F(SoftKeyboardWindowTest, ClickingAKeyTypesIntoTheFocusedWindow) {
   host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
   ASSERT_TRUE(host.SoftKeyboardWindow(0));
-  HWND target = CreateWindowExW(0, L"static", L"target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
-                                300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  HWND edit = CreateWindowExW(0, L"edit", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 200, 30,
-                              target, nullptr, GetModuleHandleW(nullptr), nullptr);
-  SetForegroundWindow(target);
-  SetFocus(edit);
-  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit; }));
+  testing::TypingTarget typing;
+  HWND target = typing.window;
+  HWND edit = typing.edit;
+  ASSERT_TRUE(typing.Focus());
 
   auto mouse = [](HWND button, DWORD flags) {
     const RECT rect = WindowRectOf(button);
