@@ -30,22 +30,32 @@ qv_wine() {
   if [ -x /usr/lib/wine/wine64 ]; then /usr/lib/wine/wine64 "$@"; else wine "$@"; fi
 }
 
-# Creates the prefix once, with Japanese font replacements so that Japanese texts render.
+# Creates the prefix once, with Japanese font replacements so that Japanese texts render. The
+# marker file names the version of the replacements, so that a prefix made before a face was
+# added gets the new ones without being made anew.
+QV_FONT_VERSION="fonts 2"
 qv_prepare_prefix() {
-  if [ -f "$WINEPREFIX/.qv-ready" ]; then return 0; fi
-  echo "== Preparing the Wine prefix in $WINEPREFIX"
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  qv_wine wineboot -i >/dev/null 2>&1 || true
+  if [ -f "$WINEPREFIX/.qv-ready" ] && [ "$(cat "$WINEPREFIX/.qv-ready")" = "$QV_FONT_VERSION" ]; then
+    return 0
+  fi
+  if [ ! -f "$WINEPREFIX/.qv-ready" ]; then
+    echo "== Preparing the Wine prefix in $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    qv_wine wineboot -i >/dev/null 2>&1 || true
+  fi
   local face
   for face in "メイリオ" "Meiryo" "Meiryo UI" "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2"; do
     qv_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d IPAGothic /f \
       >/dev/null 2>&1 || true
   done
-  for face in "MS Pゴシック" "ＭＳ Ｐゴシック"; do
+  # "Book Antiqua" is the page tabs' face. Windows falls back to a Japanese face for the Japanese
+  # characters of a page caption; Wine has no such fallback, so the face is replaced by one that
+  # has both.
+  for face in "MS Pゴシック" "ＭＳ Ｐゴシック" "Book Antiqua"; do
     qv_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d IPAPGothic /f \
       >/dev/null 2>&1 || true
   done
   wineserver -w 2>/dev/null || true
-  touch "$WINEPREFIX/.qv-ready"
+  echo "$QV_FONT_VERSION" >"$WINEPREFIX/.qv-ready"
 }
