@@ -236,5 +236,43 @@ TEST(SoftKeyboardHotKeyHook, InstalledOnceWhenKeyboardsStartTogether) {
   EXPECT_FALSE(SoftKeyboardHookInstalled());
 }
 
+// The hot key still works while the thread that put the hook in is busy (a soft keyboard typing a
+// key code with delays, or talking to its key pad): the hook has a thread of its own.
+TEST(SoftKeyboardHotKeyHook, ServedWhileTheInstallingThreadIsBusy) {
+  static std::atomic<int> toggles{0};
+  toggles = 0;
+  WNDCLASSW windowClass{};
+  windowClass.lpszClassName = L"qv-hot-key-target";
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kToggleSoftKeyboardMessage) ++toggles;
+    return DefWindowProcW(window, message, wParam, lParam);
+  };
+  RegisterClassW(&windowClass);
+  HWND target = CreateWindowW(windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              windowClass.hInstance, nullptr);
+  ASSERT_TRUE(target);
+  struct Targets : HotKeyTargets {
+    HWND window = nullptr;
+    HWND SoftKeyboardWindowOf(int slot) override { return slot == 5 ? window : nullptr; }
+    bool ModalActive() override { return false; }
+  } targets;
+  targets.window = target;
+  SetHotKeyTargets(&targets);
+
+  std::atomic<bool> installed{false};
+  std::thread busy([&] {
+    installed = InstallSoftKeyboardHook();
+    Sleep(3000);
+  });
+  ASSERT_TRUE(PumpUntil([&] { return installed.load(); }));
+  HotKey('5');
+  EXPECT_TRUE(PumpUntil([] { return toggles.load() == 1; }, 1500));
+  busy.join();
+  RemoveSoftKeyboardHook();
+  ForgetHotKeyTargets(&targets);
+  DestroyWindow(target);
+}
+
 }  // namespace
 }  // namespace qv

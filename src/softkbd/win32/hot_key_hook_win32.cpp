@@ -1,14 +1,27 @@
 #include "softkbd/win32/hot_key_hook_win32.h"
 
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "common/win32/owned.h"
 #include "softkbd/soft_keyboard_controls.h"
 
 namespace qv {
 namespace {
 
+// How long starting or ending the hook's thread may take before it is given up on.
+constexpr DWORD kHookThreadWait = 5000;
+
 std::atomic<HHOOK> softKeyboardHook{nullptr};
 std::atomic<HotKeyTargets*> hotKeyTargets{nullptr};
 // Only the hook's own thread touches the modifiers.
 HotKeyModifiers modifiers;
+
+// Install and remove run one at a time; the hook procedure never takes this lock.
+std::mutex hookLock;
+OwnedHandle hookThread;
+DWORD hookThreadId = 0;
 
 LRESULT CALLBACK SoftKeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
   HotKeyTargets* targets = hotKeyTargets.load();
@@ -25,6 +38,39 @@ LRESULT CALLBACK SoftKeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(softKeyboardHook.load(), code, wParam, lParam);
 }
 
+struct HookThreadStart {
+  HANDLE ready = nullptr;
+  HHOOK hook = nullptr;
+};
+
+// The hook's own thread: it does nothing but serve the hook, so a soft keyboard thread that is
+// busy (typing a key code with delays, talking to its key pad, waiting for the display) never
+// holds up the system's keyboard input or gets the hook dropped for answering late.
+DWORD WINAPI HookThread(void* parameter) {
+  auto* start = static_cast<HookThreadStart*>(parameter);
+  MSG message;
+  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue, for WM_QUIT
+  modifiers = HotKeyModifiers{};
+  HHOOK hook =
+      SetWindowsHookExW(WH_KEYBOARD_LL, SoftKeyboardHookProc, GetModuleHandleW(nullptr), 0);
+  start->hook = hook;
+  SetEvent(start->ready);  // |start| is not touched after this
+  if (!hook) return 1;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  UnhookWindowsHookEx(hook);
+  return 0;
+}
+
+// Ends the hook's thread; the caller holds |hookLock|.
+void EndHookThread() {
+  if (!hookThread) return;
+  softKeyboardHook = nullptr;
+  PostThreadMessageW(hookThreadId, WM_QUIT, 0, 0);
+  WaitForSingleObject(hookThread.get(), kHookThreadWait);
+  hookThread.reset();
+  hookThreadId = 0;
+}
+
 }  // namespace
 
 void SetHotKeyTargets(HotKeyTargets* targets) {
@@ -36,22 +82,36 @@ void ForgetHotKeyTargets(HotKeyTargets* targets) {
 }
 
 bool InstallSoftKeyboardHook() {
-  if (softKeyboardHook.load()) return false;
-  HHOOK hook =
-      SetWindowsHookExW(WH_KEYBOARD_LL, SoftKeyboardHookProc, GetModuleHandleW(nullptr), 0);
-  if (!hook) return false;
-  HHOOK none = nullptr;
-  // Two soft keyboards starting together: the second one's hook goes again.
-  if (!softKeyboardHook.compare_exchange_strong(none, hook)) {
-    UnhookWindowsHookEx(hook);
+  const std::lock_guard<std::mutex> lock(hookLock);
+  if (hookThread) return false;
+  OwnedHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!ready) return false;
+  auto start = std::make_unique<HookThreadStart>();
+  start->ready = ready.get();
+  DWORD id = 0;
+  OwnedHandle thread(CreateThread(nullptr, 0, HookThread, start.get(), 0, &id));
+  if (!thread) return false;
+  const HANDLE waits[] = {ready.get(), thread.get()};
+  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kHookThreadWait);
+  if (woke != WAIT_OBJECT_0 || !start->hook) {
+    // The thread ends by itself when the hook failed; one that never answered is told to end.
+    if (woke == WAIT_TIMEOUT) PostThreadMessageW(id, WM_QUIT, 0, 0);
+    if (WaitForSingleObject(thread.get(), kHookThreadWait) != WAIT_OBJECT_0) {
+      // Still running: it may yet use its start block and event, so they stay.
+      start.release();
+      ready.release();
+    }
     return false;
   }
-  modifiers = HotKeyModifiers{};
+  softKeyboardHook = start->hook;
+  hookThread = std::move(thread);
+  hookThreadId = id;
   return true;
 }
 
 void RemoveSoftKeyboardHook() {
-  if (HHOOK hook = softKeyboardHook.exchange(nullptr)) UnhookWindowsHookEx(hook);
+  const std::lock_guard<std::mutex> lock(hookLock);
+  EndHookThread();
 }
 
 bool SoftKeyboardHookInstalled() {

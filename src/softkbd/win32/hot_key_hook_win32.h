@@ -1,6 +1,6 @@
 // The global hot key of the soft keyboards: one low-level keyboard hook for the whole process,
-// installed by a soft keyboard thread (which keeps pumping messages for it), that turns
-// Ctrl+Alt+Shift+digit into a toggle of that slot's soft keyboard and passes every key on.
+// served by a thread of its own, that turns Ctrl+Alt+Shift+digit into a toggle of that slot's
+// soft keyboard and passes every key on.
 #pragma once
 
 #include <windows.h>
@@ -25,9 +25,10 @@ class HotKeyTargets {
 void SetHotKeyTargets(HotKeyTargets* targets);
 void ForgetHotKeyTargets(HotKeyTargets* targets);
 
-// Installs the hook for the calling thread unless one is installed; true when this call did.
+// Installs the hook, with the thread that serves it, unless one is installed; true when this call
+// did.
 bool InstallSoftKeyboardHook();
-// Removes the hook (wherever it was installed from); nothing when there is none.
+// Removes the hook and ends its thread; nothing when there is none.
 void RemoveSoftKeyboardHook();
 // Whether the hook is installed now.
 bool SoftKeyboardHookInstalled();

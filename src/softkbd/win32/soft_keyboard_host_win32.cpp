@@ -149,10 +149,11 @@ bool Win32SoftKeyboardHost::ModalActive() {
 }
 
 void Win32SoftKeyboardHost::ReinstallHotKeyHook() {
-  // The hook belongs to a thread that pumps messages: the first soft keyboard's.
+  // Only while a soft keyboard is there: the last one to close has taken the hook away.
   for (const Slot& entry : slots_) {
-    if (HWND window = entry.window.load()) {
-      PostMessageW(window, kReinstallHookMessage, 0, 0);
+    if (entry.window.load()) {
+      RemoveSoftKeyboardHook();
+      InstallSoftKeyboardHook();
       return;
     }
   }

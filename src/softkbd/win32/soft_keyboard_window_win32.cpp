@@ -70,7 +70,6 @@ struct SoftKeyboardWindow {
   // The window is gone (a rescan closed it while one of its dialogs was open).
   bool destroyed = false;
   // This window's thread put in the hot-key hook.
-  bool installedHook = false;
   // The key or page tab the last key menu was opened for.
   AssetTarget menuTarget;
   // The button that blinks while a key menu dialog is open, and its next enable state.
@@ -680,7 +679,7 @@ LRESULT CALLBACK SoftKeyboardWindowProc(HWND window, UINT message, WPARAM wParam
   if (!kb) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_CREATE:
-      kb->installedHook = InstallSoftKeyboardHook();
+      InstallSoftKeyboardHook();
       return 0;
     case WM_MOUSEACTIVATE:
       // A click must leave the focus where the typing goes.
@@ -770,10 +769,6 @@ LRESULT CALLBACK SoftKeyboardWindowProc(HWND window, UINT message, WPARAM wParam
       return 0;
     case kToggleSoftKeyboardMessage:
       ToggleSoftKeyboard(*kb);
-      return 0;
-    case kReinstallHookMessage:
-      RemoveSoftKeyboardHook();
-      kb->installedHook = InstallSoftKeyboardHook();
       return 0;
     case WM_DESTROY:
       OnDestroy(*kb);

@@ -62,8 +62,6 @@ inline constexpr WPARAM kLayoutCurrentPage = 0xFFFF;
 // VisibilityRequest).
 inline constexpr UINT kVisibilityMessage = WM_APP + 0x52;
 enum VisibilityRequest : WPARAM { kShowKeyboard, kHideKeyboard, kHideToInfoIcon };
-// Puts the hot-key hook in again from the window's thread (after the session came back).
-inline constexpr UINT kReinstallHookMessage = WM_APP + 0x54;
 // Timers of the soft keyboard window.
 inline constexpr UINT_PTR kRepeatReleaseTimerId = 0;  // watches a held repeating key, 10 ms
 inline constexpr UINT kRepeatReleaseMs = 10;
