@@ -28,4 +28,8 @@ void SerialText(std::uint32_t serialNumber, char16_t (&text)[32]) {
   BoundedFormat(text, u"# %06u", {serialNumber});
 }
 
+void InfoIconSerialText(std::uint32_t serialNumber, char16_t (&text)[32]) {
+  BoundedFormat(text, u"%06u", {serialNumber});
+}
+
 }  // namespace qv

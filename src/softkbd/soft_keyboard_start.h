@@ -26,8 +26,10 @@ bool SoftKeyboardClassName(std::u16string_view prefix, std::uint32_t modelIdenti
                            std::uint32_t serialNumber, char16_t (&name)[kPathChars]);
 // "ルミナソフトキーボード (<model identity in 8 upper-case hex digits>)".
 void SoftKeyboardTitle(std::uint32_t modelIdentity, char16_t (&title)[64]);
-// "# <serial number in 6 digits>".
+// "# <serial number in 6 digits>", under the keyboard's header image.
 void SerialText(std::uint32_t serialNumber, char16_t (&text)[32]);
+// "<serial number in 6 digits>", on the info icon, which has room for the digits alone.
+void InfoIconSerialText(std::uint32_t serialNumber, char16_t (&text)[32]);
 
 // A soft keyboard is shown at its start unless its key pad is locked or the touch function is off.
 inline bool ShownAtStart(bool locked, bool touchEnabled) {

@@ -27,6 +27,12 @@ TEST(SoftKeyboardStart, InfoIconsStackUpwardsAndNamesCarryTheKeyPad) {
   char16_t title[64];
   SoftKeyboardTitle(0x0100130D, title);
   EXPECT_EQ(BoundedView(title), u"ルミナソフトキーボード (0100130D)");
+  // The keyboard's serial line and the info icon's digits, which must fit its 48 pixels.
+  char16_t serial[32];
+  SerialText(123, serial);
+  EXPECT_EQ(BoundedView(serial), u"# 000123");
+  InfoIconSerialText(123, serial);
+  EXPECT_EQ(BoundedView(serial), u"000123");
 }
 
 }  // namespace

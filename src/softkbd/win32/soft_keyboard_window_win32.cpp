@@ -799,7 +799,7 @@ void PaintInfoIcon(SoftKeyboardWindow& kb, HWND window) {
     SelectedObject selected(dc, font.get());
     SetBkColor(dc, RGB(224, 224, 255));
     char16_t serial[32];
-    SerialText(kb.serialNumber, serial);
+    InfoIconSerialText(kb.serialNumber, serial);
     const std::wstring text = WideString(std::u16string_view(serial));
     TextOutW(dc, 3, 18, text.c_str(), static_cast<int>(text.size()));
   }
