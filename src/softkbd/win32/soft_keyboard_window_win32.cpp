@@ -69,7 +69,6 @@ struct SoftKeyboardWindow {
 
   // The window is gone (a rescan closed it while one of its dialogs was open).
   bool destroyed = false;
-  // This window's thread put in the hot-key hook.
   // The key or page tab the last key menu was opened for.
   AssetTarget menuTarget;
   // The button that blinks while a key menu dialog is open, and its next enable state.
