@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/bounded_text.h"
+#include "device/device_commands.h"
 
 namespace qv {
 namespace {
@@ -300,7 +301,15 @@ void EmulatedHidSystem::Answer(Device& device, const ReceivedRequest& request, b
     device.hasFeatureReply = false;
     return;
   }
+  const bool dropped = faults.dropsWriteOfKey && request.command == kCmdWriteKeyCode &&
+                       !request.payload.empty() && request.payload[0] == *faults.dropsWriteOfKey;
+  const int droppedKey = dropped ? *faults.dropsWriteOfKey : 0;
+  const KeyCodeRecord kept = dropped && droppedKey >= 1 && droppedKey <= kMaxKeys
+                                 ? device.firmware->records[droppedKey - 1]
+                                 : KeyCodeRecord{};
   std::vector<std::uint8_t> body = device.firmware->Handle(request);
+  if (dropped && droppedKey >= 1 && droppedKey <= kMaxKeys)
+    device.firmware->records[droppedKey - 1] = kept;
   if (faults.nextReplyBody) {
     body = *faults.nextReplyBody;
     faults.nextReplyBody.reset();

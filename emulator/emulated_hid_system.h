@@ -70,6 +70,9 @@ struct KeyPadFaults {
   int vanishAfterRequests = -1;    // detaches itself after answering this many more requests
   // Requests with this command are received but neither carried out nor answered.
   std::optional<std::uint8_t> unansweredCommand;
+  // Writes of this key number are taken and answered as usual but not stored (a key pad whose
+  // memory drops a write): only reading the key back shows it.
+  std::optional<int> dropsWriteOfKey;
   // Output reports never complete (a stalled Bluetooth LE link): each write on an overlapped
   // handle waits out its time-out on the clock and fails; nothing reaches the key pad.
   bool stallsWrites = false;
