@@ -73,6 +73,18 @@ void Append(CaptureState& state, std::uint8_t stroke) {
   if (IsControl(stroke)) ++state.controlCount;
 }
 
+// Whether the entries hold a press of `key` that has no release after it: scanning back from the
+// last entry, its press comes before its release.
+bool HasOpenPress(const CaptureState& state, std::uint8_t key) {
+  const std::uint8_t release = key | kStrokeReleaseBit;
+  for (int i = state.length - 1; i >= 0; --i) {
+    const std::uint8_t entry = state.entries[static_cast<std::size_t>(i)];
+    if (entry == release) return false;
+    if (entry == key) return true;
+  }
+  return false;
+}
+
 constexpr std::uint16_t kVkReturn = 0x0D;
 constexpr std::uint16_t kVkNumLock = 0x90;
 
@@ -283,6 +295,18 @@ CaptureVerdict OnCaptureKey(CaptureState& state, const KeyEvent& event, const Ke
     return verdict;
   };
   const bool press = !event.release;
+  const std::uint8_t key = KeyNumberFromVk(vk, table) & kStrokeKeyMask;
+  // A release whose press the capture did not record (a key already held when capture began or
+  // resumed, or a press that was refused) goes on: the system saw that press, and swallowing its
+  // release would leave the key logically down.
+  if (!press && !HasOpenPress(state, key)) {
+    if (state.keyHeld && state.heldVk == vk) {
+      state.keyHeld = false;
+      state.heldVk = 0;
+    }
+    verdict.passOn = true;
+    return verdict;
+  }
   // 4. No room: a press beeps.
   if (state.length + state.controlCount >= state.capacity || state.length >= kMaxStrokes) {
     verdict.beep = press;
@@ -308,7 +332,6 @@ CaptureVerdict OnCaptureKey(CaptureState& state, const KeyEvent& event, const Ke
     state.keyHeld = false;
     state.heldVk = 0;
   }
-  const std::uint8_t key = KeyNumberFromVk(vk, table) & kStrokeKeyMask;
   const std::uint8_t stroke = press ? key : static_cast<std::uint8_t>(key | kStrokeReleaseBit);
   // 6. Each press counts against half the capacity before its release is added.
   if (press && (!PressAllowed(state) || !FitsWhenFinished(state, stroke))) {

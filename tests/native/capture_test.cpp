@@ -50,7 +50,7 @@ class Capture : public ::testing::Test {
 
 TEST_F(Capture, KeysHeldOverOthersAreRecordedInOrderAndAutoRepeatAddsNothing) {
   for (const CaptureVerdict& verdict :
-       {Down(kVkA), Down(kVkA), Down(kVkA), Down(kVkB), Up(kVkB), Up(kVkA), Up(kVkA)}) {
+       {Down(kVkA), Down(kVkA), Down(kVkA), Down(kVkB), Up(kVkB), Up(kVkA)}) {
     EXPECT_FALSE(verdict.passOn);  // nothing reaches the system
     EXPECT_FALSE(verdict.beep);
   }
@@ -93,6 +93,25 @@ TEST_F(Capture, LeavingTheDialogReleasesHeldKeysMostRecentFirst) {
   EXPECT_EQ(Entries(), (Strokes{kRepeat1, kA, kA | kUp}));
 }
 
+TEST_F(Capture, AReleaseWhosePressWasNotRecordedReachesTheSystem) {
+  // Shift held when the dialog became active: its press went to the system, so must its release.
+  const CaptureVerdict shiftUp = Up(kVkShift);
+  EXPECT_TRUE(shiftUp.passOn);
+  EXPECT_FALSE(shiftUp.appended);
+  EXPECT_EQ(state.length, 0);
+
+  // A recorded key's release is swallowed; a second release of it has no recorded press left.
+  Tap(kVkA);
+  EXPECT_TRUE(Up(kVkA).passOn);
+  EXPECT_EQ(Entries(), (Strokes{kA, kA | kUp}));
+
+  // Also when no room is left.
+  BeginCapture(state, kSmallModel, true);
+  for (std::uint16_t vk = kVkA; vk < kVkA + 20; ++vk) Tap(vk);  // A to T
+  ASSERT_EQ(state.length, state.capacity);
+  EXPECT_TRUE(Up(kVkX).passOn);
+}
+
 TEST_F(Capture, PressesCountAgainstHalfTheCapacityControlEntriesIncluded) {
   struct Case {
     int delays;
@@ -111,8 +130,10 @@ TEST_F(Capture, PressesCountAgainstHalfTheCapacityControlEntriesIncluded) {
     EXPECT_FALSE(refused.appended);
     EXPECT_FALSE(refused.passOn);
     EXPECT_EQ(PressCount(state), 20);
-    // Its release is not recorded; a held key's release still is.
-    EXPECT_FALSE(Up(0x5A).appended);
+    // Its release is not recorded and goes on to the system; a held key's release is recorded.
+    const CaptureVerdict refusedUp = Up(0x5A);
+    EXPECT_FALSE(refusedUp.appended);
+    EXPECT_TRUE(refusedUp.passOn);
     EXPECT_TRUE(Up(kVkA).appended);
   }
 }

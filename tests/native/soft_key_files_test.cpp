@@ -1,0 +1,189 @@
+// What the soft-key folder's files must be before the program touches them: a picture's declared
+// size and file size within the limits before it is decoded, and a caption file re-encoded only
+// when every caption keeps its meaning.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "softkey_assets/caption_file_encoding.h"
+#include "softkey_assets/picture_header.h"
+
+namespace qv {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void PutBigEndian(Bytes& bytes, std::size_t at, std::uint32_t value, int width) {
+  for (int i = 0; i < width; ++i)
+    bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * (width - 1 - i)));
+}
+void PutLittleEndian(Bytes& bytes, std::size_t at, std::uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+Bytes Png(std::uint32_t width, std::uint32_t height) {
+  Bytes bytes = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  bytes.resize(33);
+  PutBigEndian(bytes, 16, width, 4);
+  PutBigEndian(bytes, 20, height, 4);
+  return bytes;
+}
+
+Bytes Gif(std::uint16_t width, std::uint16_t height) {
+  Bytes bytes = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0};
+  PutLittleEndian(bytes, 6, width, 2);
+  PutLittleEndian(bytes, 8, height, 2);
+  return bytes;
+}
+
+Bytes Bmp(std::int32_t width, std::int32_t height) {
+  Bytes bytes(54, 0);
+  bytes[0] = 'B';
+  bytes[1] = 'M';
+  PutLittleEndian(bytes, 14, 40, 4);
+  PutLittleEndian(bytes, 18, static_cast<std::uint32_t>(width), 4);
+  PutLittleEndian(bytes, 22, static_cast<std::uint32_t>(height), 4);
+  return bytes;
+}
+
+// A JPEG whose frame header follows an application segment of `appBytes` bytes.
+Bytes Jpeg(std::uint16_t width, std::uint16_t height, std::size_t appBytes) {
+  Bytes bytes = {0xFF, 0xD8, 0xFF, 0xE1, 0, 0};
+  PutBigEndian(bytes, 4, static_cast<std::uint32_t>(appBytes + 2), 2);
+  bytes.resize(bytes.size() + appBytes, 0x41);
+  const std::size_t frame = bytes.size();
+  bytes.insert(bytes.end(), {0xFF, 0xC2, 0, 17, 8, 0, 0, 0, 0, 3});
+  PutBigEndian(bytes, frame + 5, height, 2);
+  PutBigEndian(bytes, frame + 7, width, 2);
+  return bytes;
+}
+
+TEST(PictureFiles, TheDeclaredSizeIsReadFromEachFormatsHeader) {
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    std::uint32_t width, height;
+  } cases[] = {
+      {"png", Png(40000, 30000), 40000, 30000},
+      {"gif", Gif(640, 480), 640, 480},
+      {"bmp top down", Bmp(300, -200), 300, 200},
+      {"jpeg after a segment", Jpeg(1920, 1080, 5000), 1920, 1080},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const PictureSize size = ReadPictureSize(c.bytes);
+    EXPECT_TRUE(size.known);
+    EXPECT_EQ(size.width, c.width);
+    EXPECT_EQ(size.height, c.height);
+  }
+  // Cut short, or a format not read here: not known, so the decoder's own size decides.
+  Bytes cut = Png(10, 10);
+  cut.resize(20);
+  EXPECT_FALSE(ReadPictureSize(cut).known);
+  Bytes jpeg = Jpeg(100, 100, 5000);
+  jpeg.resize(4000);
+  EXPECT_FALSE(ReadPictureSize(jpeg).known);
+  EXPECT_FALSE(ReadPictureSize(Bytes{'I', 'I', 42, 0, 8, 0, 0, 0}).known);
+  EXPECT_FALSE(ReadPictureSize(Bytes{}).known);
+}
+
+TEST(PictureFiles, PicturesBeyondWhatASoftKeyCanUseAreRefusedBeforeDecoding) {
+  auto verdict = [](std::uint64_t fileBytes, const Bytes& head, const PictureLimits& limits) {
+    return CheckPictureFile(fileBytes, ReadPictureSize(head), limits);
+  };
+  const auto accepted = PictureVerdict::kAccepted;
+  const auto tooLarge = PictureVerdict::kTooLarge;
+  // A chosen photo of 4000 x 3000 is taken; a small file declaring 40000 pixels a side is not.
+  EXPECT_EQ(verdict(3'000'000, Jpeg(4000, 3000, 100), kChosenPictureLimits), accepted);
+  EXPECT_EQ(verdict(100'000, Png(40000, 40000), kChosenPictureLimits), tooLarge);
+  EXPECT_EQ(verdict(1000, Png(4096, 4096), kChosenPictureLimits), accepted);
+  EXPECT_EQ(verdict(1000, Png(4097, 16), kChosenPictureLimits), tooLarge);
+  EXPECT_EQ(verdict(1000, Gif(16, 4097), kChosenPictureLimits), tooLarge);
+  EXPECT_EQ(verdict(kChosenPictureLimits.maxFileBytes + 1, Png(16, 16), kChosenPictureLimits),
+            tooLarge);
+  // In a key pad's folder the program keeps 256 x 256 pictures: a full HD photo put there by
+  // hand is not decoded at every connection.
+  EXPECT_EQ(verdict(200'000, Png(256, 256), kStoredPictureLimits), accepted);
+  EXPECT_EQ(verdict(900'000, Jpeg(1920, 1080, 100), kStoredPictureLimits), tooLarge);
+  EXPECT_EQ(verdict(kStoredPictureLimits.maxFileBytes + 1, Bytes{}, kStoredPictureLimits),
+            tooLarge);
+  EXPECT_EQ(verdict(1000, Bytes{'I', 'I', 42, 0}, kStoredPictureLimits), accepted);
+  EXPECT_FALSE(PictureFits(513, 10, kStoredPictureLimits));
+  EXPECT_TRUE(PictureFits(512, 512, kStoredPictureLimits));
+}
+
+// A stand-in for a double-byte code page: lead bytes 0x81..0x9F and 0xE0..0xFC need a trail byte
+// 0x40..0xFC; 0x80, 0xA0 and 0xFD..0xFF are not text.
+bool DecodeDoubleByte(std::span<const std::uint8_t> bytes, std::u16string& text) {
+  text.clear();
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const std::uint8_t byte = bytes[i];
+    if (byte < 0x80) {
+      text.push_back(byte);
+    } else if ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) {
+      if (i + 1 >= bytes.size() || bytes[i + 1] < 0x40 || bytes[i + 1] > 0xFC) return false;
+      text.push_back(static_cast<char16_t>(0x4E00 + (byte << 8 | bytes[i + 1]) % 0x5000));
+      ++i;
+    } else if (byte >= 0xA1 && byte <= 0xDF) {
+      text.push_back(static_cast<char16_t>(0xFF61 + byte - 0xA1));
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+Bytes Text(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+TEST(CaptionFiles, AFileIsReEncodedOnlyWhenEveryCaptionKeepsItsMeaning) {
+  // Plain ASCII is the same in every code page.
+  const CaptionFilePlan ascii =
+      PlanCaptionFile(Text("[softkey]\r\ntext_001=Copy\r\n"), true, DecodeDoubleByte);
+  ASSERT_EQ(ascii.step, CaptionFileStep::kConvert);
+  EXPECT_EQ(ascii.converted, Utf16LeFile(u"[softkey]\r\ntext_001=Copy\r\n"));
+
+  // Text in the code page is converted as the profile functions read it.
+  const CaptionFilePlan ansi =
+      PlanCaptionFile(Text("text_001=\x93\xfa\x96\x7b\r\n"), true, DecodeDoubleByte);
+  ASSERT_EQ(ansi.step, CaptionFileStep::kConvert);
+  std::u16string expected;
+  ASSERT_TRUE(DecodeDoubleByte(Text("text_001=\x93\xfa\x96\x7b\r\n"), expected));
+  EXPECT_EQ(ansi.converted, Utf16LeFile(expected));
+
+  // Bytes that are not text in the code page, and UTF-8 saved by hand (which a single-byte code
+  // page would read as other characters), are never re-encoded.
+  EXPECT_EQ(PlanCaptionFile(Text("text_001=\xFF\xFE\xFD"), true, DecodeDoubleByte).step,
+            CaptionFileStep::kRefuse);
+  auto anyByte = [](std::span<const std::uint8_t> bytes, std::u16string& text) {
+    text.assign(bytes.begin(), bytes.end());
+    return true;
+  };
+  EXPECT_EQ(PlanCaptionFile(Text("text_001=\xE6\x97\xA5\xE6\x9C\xAC"), true, anyByte).step,
+            CaptionFileStep::kRefuse);
+  EXPECT_EQ(PlanCaptionFile(Text("text_001=caf\xE9"), true, anyByte).step,
+            CaptionFileStep::kConvert);
+  // A file not read whole is left as it is.
+  EXPECT_EQ(PlanCaptionFile(Text("text_001=Copy"), false, DecodeDoubleByte).step,
+            CaptionFileStep::kRefuse);
+
+  // Files with a mark keep their encoding; an empty one gets the UTF-16LE mark.
+  EXPECT_EQ(PlanCaptionFile(Bytes{0xFF, 0xFE, '[', 0}, true, DecodeDoubleByte).step,
+            CaptionFileStep::kWriteAsIs);
+  EXPECT_EQ(PlanCaptionFile(Bytes{}, true, DecodeDoubleByte).step, CaptionFileStep::kWriteMark);
+}
+
+TEST(CaptionFiles, Utf8IsToldFromOtherBytes) {
+  EXPECT_TRUE(LooksLikeUtf8(Text("\xE3\x81\x82")));        // あ
+  EXPECT_TRUE(LooksLikeUtf8(Text("a\xF0\x9F\x98\x80z")));  // an emoji
+  EXPECT_FALSE(LooksLikeUtf8(Text("plain")));              // nothing beyond ASCII
+  EXPECT_FALSE(LooksLikeUtf8(Text("\xC0\xAF")));           // overlong
+  EXPECT_FALSE(LooksLikeUtf8(Text("\xED\xA0\x80")));       // a surrogate
+  EXPECT_FALSE(LooksLikeUtf8(Text("\xE3\x81")));           // cut short
+  EXPECT_FALSE(LooksLikeUtf8(Text("\x82\xA0")));           // Shift_JIS あ
+}
+
+}  // namespace
+}  // namespace qv
