@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/win32/application.h"
+#include "device/device_commands.h"
 #include "device/device_link.h"
 #include "keycode/key_table.h"
 
@@ -118,9 +119,41 @@ void Detach(HWND window) {
   NotifyProgram();
 }
 
-// What the key pad selected in the list holds for the key number typed beside it, as the
-// program's key-code list names the strokes; refreshed twice a second, so a key code written by
-// the program shows here at once.
+// The key pad's status byte in the words of the extended settings dialog: buzzer volume (bits
+// 6-5), interface (bit 4), and the password (bit 0) and editing (bit 7) bits; then the byte the
+// program last wrote with WriteStatusByte, so a setting that reached the key pad shows at once.
+std::wstring DescribeStatus(EmulatedDeviceId id) {
+  const std::uint8_t status = panel.hid->Status(id);
+  const wchar_t* buzzer = L"?";
+  switch (status & kStatusVolumeMask) {
+    case kStatusVolumeNone:
+      buzzer = L"無し";
+      break;
+    case kStatusVolumeSmall:
+      buzzer = L"小";
+      break;
+    case kStatusVolumeLarge:
+      buzzer = L"大";
+      break;
+    default:
+      break;
+  }
+  wchar_t text[160];
+  swprintf(text, 160, L"Status 0x%02X: ブザー %ls, %ls%ls%ls\r\n", status, buzzer,
+           (status & kStatusInterfacePs2) ? L"PS/2" : L"USB", (status & 0x01) ? L", password" : L"",
+           (status & 0x80) ? L", editing" : L"");
+  std::wstring described = text;
+  const int written = panel.hid->LastStatusWrite(id);
+  if (written < 0)
+    swprintf(text, 160, L"Status written: (none)\r\n");
+  else
+    swprintf(text, 160, L"Status written: 0x%02X\r\n", static_cast<unsigned>(written));
+  return described + text;
+}
+
+// What the key pad selected in the list holds: its status byte and the key code of the key
+// number typed beside it, as the program's key-code list names the strokes. Refreshed twice a
+// second, so a key code or setting written by the program shows here at once.
 void ShowHeldKeyCode(HWND window) {
   std::wstring text = L"(接続中のキーパッドを選択 / select an attached key pad)";
   const int index =
@@ -128,19 +161,22 @@ void ShowHeldKeyCode(HWND window) {
   wchar_t keyText[8] = {};
   GetDlgItemTextW(window, kKeyNumberEdit, keyText, 8);
   const int key = static_cast<int>(wcstol(keyText, nullptr, 10));
+  if (index >= 0 && index < static_cast<int>(panel.keyPads->size())) {
+    text = DescribeStatus((*panel.keyPads)[index].id);
+  }
   if (index >= 0 && index < static_cast<int>(panel.keyPads->size()) && key >= 1 && key <= 144) {
     const KeyCodeRecord record = panel.hid->Record((*panel.keyPads)[index].id, key);
     wchar_t head[48];
     swprintf(head, 48, L"Key #%d: %d strokes\r\n", key, StrokeCount(record));
-    text = head;
+    text += head;
     for (const KeyCodeRow& row : KeyCodeRows(record, KeyTableFor(false))) {
       text += reinterpret_cast<const wchar_t*>(row.key);
       text += reinterpret_cast<const wchar_t*>(row.state);
       text += L"\r\n";
     }
   }
-  wchar_t shown[1024] = {};
-  GetDlgItemTextW(window, kKeyCodeView, shown, 1024);
+  static wchar_t shown[4096];
+  GetDlgItemTextW(window, kKeyCodeView, shown, 4096);
   if (text != shown) SetDlgItemTextW(window, kKeyCodeView, text.c_str());
 }
 
@@ -180,8 +216,8 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       AddControl(window, L"EDIT", L"1", WS_BORDER | ES_NUMBER | WS_TABSTOP, 180, 310, 60, 22,
                  kKeyNumberEdit, font);
       AddControl(window, L"EDIT", L"",
-                 WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 10, 338,
-                 330, 130, kKeyCodeView, font);
+                 WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 10, 338, 330,
+                 130, kKeyCodeView, font);
       SetTimer(window, kKeyCodeTimer, 500, nullptr);
       RefreshList(window);
       return 0;

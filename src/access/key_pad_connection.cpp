@@ -50,12 +50,13 @@ void PromptAtConnection(KeyPadTable& table, ConnectionPorts& ports, int k, std::
   // has found silent so far.
   ExchangePassPause userActs(ports.device);
   const std::uint16_t savedSelected = table.selectedKeyPad;
-  const bool savedModal = table.modalActive;
+  // Taken like every command takes it; given back only when taken here, so a soft keyboard's
+  // command that ends meanwhile cannot have its release undone by a stale saved value.
+  const bool tookModal = TakeModal(table);
   // commandActive keeps the rescan away while the prompt's modal loop runs and lets the presence
   // check watch this key pad.
   table.commandActive = true;
   table.commandKeyPad = k;
-  table.modalActive = true;
   for (;;) {
     table.selectedKeyPad = static_cast<std::uint16_t>(k);
     table.softKeyAuthMode = false;
@@ -77,7 +78,7 @@ void PromptAtConnection(KeyPadTable& table, ConnectionPorts& ports, int k, std::
     }
     break;
   }
-  table.modalActive = savedModal;
+  if (tookModal) ReleaseModal(table);
   table.commandActive = false;
   table.commandKeyPad = kNoCommandKeyPad;
   table.selectedKeyPad = savedSelected;

@@ -87,6 +87,18 @@ struct KeyPadTable {
   std::atomic<std::uint16_t> menuKeyPad{kNoKeyPad};
 };
 
+// modalActive is taken by whoever opens a command or a shell dialog: the shell's command bracket,
+// its main menu dialog, and a soft keyboard's menu and its commands, each on its own thread. It is
+// taken with one atomic exchange, never checked and then set, so two of them can never both run
+// on the one editing copy and the links, and none of them puts back a value another has set.
+// True when it was free and now belongs to the caller, who ends with ReleaseModal.
+inline bool TakeModal(KeyPadTable& table) {
+  return !table.modalActive.exchange(true);
+}
+inline void ReleaseModal(KeyPadTable& table) {
+  table.modalActive = false;
+}
+
 inline bool IsSlot(int slot) {
   return slot >= 0 && slot < kMaxKeyPads;
 }

@@ -48,19 +48,26 @@ ShellCommandStart BeginShellCommand(ShellCommandState& state, std::uint16_t comm
   ShellCommandStart start;
   start.kind = KindOfCommand(command);
   start.preset = notificationCode == kFromSecondInstance;
-  if (start.kind != ShellCommandKind::kOther &&
-      (state.table.modalActive.load() || state.table.rescanRunning.load())) {
-    start.dropped = true;
-    return start;
+  if (start.kind != ShellCommandKind::kOther) {
+    // Taken first: hiding the soft keyboards waits for their threads (up to seconds), and a
+    // soft keyboard's own command must find the shell busy from this moment on.
+    start.holdsModal = MarksShellBusy(start.kind) && TakeModal(state.table);
+    const bool free =
+        MarksShellBusy(start.kind) ? start.holdsModal : !state.table.modalActive.load();
+    if (!free || state.table.rescanRunning.load()) {
+      if (start.holdsModal) ReleaseModal(state.table);
+      start.holdsModal = false;
+      start.dropped = true;
+      return start;
+    }
   }
   if (!start.preset) HideSoftKeyboardsForCommand(state);
-  if (MarksShellBusy(start.kind)) state.table.modalActive = true;
   return start;
 }
 
 void EndShellCommand(ShellCommandState& state, const ShellCommandStart& start) {
   if (start.dropped) return;
-  if (start.kind != ShellCommandKind::kOther) state.table.modalActive = false;
+  if (start.holdsModal) ReleaseModal(state.table);
   for (int slot = 0; slot < kMaxKeyPads; ++slot) {
     state.softKeyboards.SetSoftKeyboardVisible(slot, state.showAgain[slot] != 0,
                                                state.softKeyboards.HiddenToIcon(slot));

@@ -35,21 +35,23 @@ struct ShellCommandState {
 struct ShellCommandStart {
   bool dropped = false;  // nothing was changed; the command does not run
   ShellCommandKind kind = ShellCommandKind::kOther;
-  bool preset = false;  // notification code kFromSecondInstance: the slot is chosen already
+  bool preset = false;      // notification code kFromSecondInstance: the slot is chosen already
+  bool holdsModal = false;  // modalActive was taken for this command: its end gives it back
 };
 
 // The start of a WM_COMMAND. A command of the shell that arrives while another command, a shell
 // dialog or a rescan runs (a soft keyboard can send one at any time) is dropped: nested, it would
 // end the running command's bracket and let a rescan pull its key pad away. Otherwise, unless the
 // command comes preset from a second start or a soft keyboard, every slot's showAgain remembers
-// whether its soft keyboard is shown and the shown ones are taken off the screen; the about box,
-// the exit question, the key pad commands and the lock then mark the shell busy.
+// whether its soft keyboard is shown and the shown ones are taken off the screen. The about box,
+// the exit question, the key pad commands and the lock take modalActive (TakeModal) before
+// anything else, so that nothing can start while the soft keyboards are being hidden.
 ShellCommandStart BeginShellCommand(ShellCommandState& state, std::uint16_t command,
                                     std::uint16_t notificationCode);
 
-// The end of a command that ran (or of one that is not the shell's): the shell is no longer busy
-// and every slot's soft keyboard is shown again as showAgain says, coming back as its info icon
-// where the user had hidden it to the icon.
+// The end of a command that ran (or of one that is not the shell's): modalActive is given back if
+// this command took it, and every slot's soft keyboard is shown again as showAgain says, coming
+// back as its info icon where the user had hidden it to the icon.
 void EndShellCommand(ShellCommandState& state, const ShellCommandStart& start);
 
 // Command 32804: switches the touch function and stores it as "t_enable"; switched on, every

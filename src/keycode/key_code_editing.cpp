@@ -26,11 +26,21 @@ int KeysOf(const KeyCodeEditing& editing) {
   return KeyCountForModel(editing.ProductId());
 }
 
-// The status byte the key pad reports now, 0 when it does not answer.
-std::uint8_t CurrentStatus(KeyCodeEditing& editing) {
+// The status byte the key pad reports now; false when it does not answer. A status that could
+// not be read is never taken for 0: that would show, write, export or merge settings the key pad
+// does not hold (and clear its access bit).
+bool ReadCurrentStatus(KeyCodeEditing& editing, std::uint8_t& status) {
   DeviceInfo info{};
-  if (!ReadDeviceInfo(editing.device, editing.link, info)) return 0;
-  return info[0];
+  if (!ReadDeviceInfo(editing.device, editing.link, info)) return false;
+  status = info[0];
+  return true;
+}
+
+// A status byte that is to be written: only a model with extended settings has one, whatever an
+// earlier dialog left pending.
+bool SettingsPending(const KeyCodeEditing& editing) {
+  return HasExtendedSettings(editing.modelIdentity) &&
+         editing.edited.pendingStatus != kNoPendingStatus;
 }
 
 bool WriteOneKey(KeyCodeEditing& editing, int key) {
@@ -164,6 +174,8 @@ void BeginKeyCodeSettings(KeyCodeEditing& editing) {
   edited.page = 1;
   edited.imported = false;
   edited.changed.fill(false);
+  // A setting chosen for the key pad of an earlier command never reaches this one.
+  edited.pendingStatus = kNoPendingStatus;
   ReadAllKeyCodes(editing.device, editing.link, editing.ProductId(), edited);
 }
 
@@ -186,10 +198,14 @@ bool ImportKeyCodeFile(KeyCodeEditing& editing, UiWindow owner) {
   }
 
   EditedKeyCodes& edited = editing.edited;
-  if (content.extended) {
-    std::uint8_t status = 0;
-    if (StatusFromSettingsBlock(content.settings, CurrentStatus(editing), status))
-      edited.pendingStatus = status;
+  if (content.extended && SettingsBlockIsUsable(content.settings)) {
+    // The file's settings go on top of the key pad's own access bits: without them, nothing.
+    std::uint8_t current = 0;
+    if (!ReadCurrentStatus(editing, current)) {
+      editing.ui.ShowMessage(owner, kSettingsUnreadMessage);
+      return false;
+    }
+    StatusFromSettingsBlock(content.settings, current, edited.pendingStatus);
   }
   for (int key = 0; key < content.keyCount; ++key) {
     edited.records[key] = content.records[key];
@@ -203,9 +219,12 @@ bool ExportKeyCodeFile(KeyCodeEditing& editing, UiWindow owner) {
   std::u16string path;
   if (!editing.files.ChooseFileToSave(owner, path)) return false;
   std::uint8_t status = 0;
-  if (HasExtendedSettings(editing.modelIdentity))
-    status = editing.edited.pendingStatus != kNoPendingStatus ? editing.edited.pendingStatus
-                                                              : CurrentStatus(editing);
+  if (SettingsPending(editing)) {
+    status = editing.edited.pendingStatus;
+  } else if (HasExtendedSettings(editing.modelIdentity) && !ReadCurrentStatus(editing, status)) {
+    editing.ui.ShowMessage(owner, kSettingsUnreadMessage);
+    return false;
+  }
   const std::vector<std::uint8_t> file =
       BuildKeyCodeFile(editing.modelIdentity, status, editing.edited.records);
   if (!editing.files.ReplaceFile(path, file)) {
@@ -221,7 +240,7 @@ bool WriteEditedKeyCodes(KeyCodeEditing& editing, bool writeKeys, bool writeSett
   for (int key = 0; writeKeys && key < keys; ++key)
     if (editing.edited.changed[key] && !WriteOneKey(editing, key)) all = false;
   EditedKeyCodes& edited = editing.edited;
-  if (writeSettings && edited.pendingStatus != kNoPendingStatus) {
+  if (writeSettings && SettingsPending(editing)) {
     if (WriteStatusByte(editing.device, editing.link, edited.pendingStatus))
       edited.pendingStatus = kNoPendingStatus;
     else
@@ -231,9 +250,8 @@ bool WriteEditedKeyCodes(KeyCodeEditing& editing, bool writeKeys, bool writeSett
 }
 
 bool ExportAndApply(KeyCodeEditing& editing, UiWindow owner) {
-  const ExportQuestion question =
-      ExportQuestionFor(AnyKeyChanged(editing.edited, editing.ProductId()),
-                        editing.edited.pendingStatus != kNoPendingStatus);
+  const ExportQuestion question = ExportQuestionFor(
+      AnyKeyChanged(editing.edited, editing.ProductId()), SettingsPending(editing));
   bool writeKeys = false;
   bool writeSettings = false;
   if (!question.text.empty()) {
@@ -264,8 +282,7 @@ FinishOutcome FinishKeyCodeSettings(KeyCodeEditing& editing, UiWindow owner) {
       }
     }
   }
-  const bool settings = HasExtendedSettings(editing.modelIdentity);
-  if (!WriteEditedKeyCodes(editing, true, settings)) {
+  if (!WriteEditedKeyCodes(editing, true, true)) {
     editing.ui.ShowMessage(owner, kKeyWriteFailedMessage);
     return FinishOutcome::kStayOpen;
   }
@@ -273,9 +290,14 @@ FinishOutcome FinishKeyCodeSettings(KeyCodeEditing& editing, UiWindow owner) {
   return FinishOutcome::kWritten;
 }
 
-std::uint8_t ExtendedSettingsWorkingValue(KeyCodeEditing& editing) {
-  if (editing.edited.pendingStatus != kNoPendingStatus) return editing.edited.pendingStatus;
-  return CurrentStatus(editing);
+bool ExtendedSettingsWorkingValue(KeyCodeEditing& editing, UiWindow owner, std::uint8_t& working) {
+  if (SettingsPending(editing)) {
+    working = editing.edited.pendingStatus;
+    return true;
+  }
+  if (ReadCurrentStatus(editing, working)) return true;
+  editing.ui.ShowMessage(owner, kSettingsUnreadMessage);
+  return false;
 }
 
 void CancelKeyCodeSettings(EditedKeyCodes& edited) {

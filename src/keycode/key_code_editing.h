@@ -156,6 +156,14 @@ inline constexpr UiMessage kKeyWriteFailedMessage{
     u"キーボードを確認してから再度書き込んでください。",
     MessageIcon::kError};
 
+// The key pad's status byte, which holds the extended settings, could not be read: nothing is
+// shown, exported or merged from a guessed value.
+inline constexpr UiMessage kSettingsUnreadMessage{
+    u"通信エラー",
+    u"キーボードと通信できないため拡張設定を読み込めませんでした。\n"
+    u"キーボードを接続し直してから再度操作してください。",
+    MessageIcon::kError};
+
 inline constexpr char16_t kExportQuestionTitle[] = u"Export 確認";
 
 // The question "エクスポート" asks first and what Yes means.
@@ -171,18 +179,23 @@ ExportQuestion ExportQuestionFor(bool keysChanged, bool settingsPending);
 // Any key of the model marked changed.
 bool AnyKeyChanged(const EditedKeyCodes& edited, std::uint16_t productId);
 
-// Opening the dialog: no selection, page 1, nothing changed or imported, and every key read from
-// the key pad (a key whose read fails keeps length 0).
+// Opening the dialog: no selection, page 1, nothing changed, imported or pending, and every key
+// read from the key pad (a key whose read fails keeps length 0).
 void BeginKeyCodeSettings(KeyCodeEditing& editing);
 
 // "インポート": the open dialog, the file checked as a whole and, only when it is valid, its
 // records (and settings) taken into the editing copy with every key marked changed. True when
-// records were loaded; any refusal leaves the editing copy untouched.
+// records were loaded; any refusal leaves the editing copy untouched. A file's settings are
+// merged into the key pad's status byte: when that cannot be read the user is told and the file
+// is not taken.
 bool ImportKeyCodeFile(KeyCodeEditing& editing, UiWindow owner);
-// The save dialog and the file written as a whole; true when the file was written.
+// The save dialog and the file written as a whole; true when the file was written. A model with
+// extended settings records the pending ones, else its status byte: when that cannot be read the
+// user is told and no file is written.
 bool ExportKeyCodeFile(KeyCodeEditing& editing, UiWindow owner);
 
-// Writes, as asked, every changed key of the model (in key order) and the pending settings.
+// Writes, as asked, every changed key of the model (in key order) and the pending settings; a
+// model without extended settings is never sent a pending status byte.
 // A key written is unmarked and copied into the cache; a key whose write fails stays marked with
 // its cache entry unchanged, and pending settings that fail stay pending. True when everything
 // was written.
@@ -201,9 +214,9 @@ enum class FinishOutcome {
   kLinkDown,  // a framed key pad did not answer its ping: nothing written, end with 2
   kStayOpen,  // a write failed and was reported: the dialog stays open with the edits
 };
-// The status byte dialog 169 starts from: the pending one, else what the key pad reports now
-// (0 when it does not answer).
-std::uint8_t ExtendedSettingsWorkingValue(KeyCodeEditing& editing);
+// The status byte dialog 169 starts from: the pending one, else what the key pad reports now.
+// False when the key pad does not answer: the user has been told and the dialog does not open.
+bool ExtendedSettingsWorkingValue(KeyCodeEditing& editing, UiWindow owner, std::uint8_t& working);
 
 // "設定終了": the link check of the framed models, then the writes.
 FinishOutcome FinishKeyCodeSettings(KeyCodeEditing& editing, UiWindow owner);

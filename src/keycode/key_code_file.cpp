@@ -63,9 +63,13 @@ SettingsBlock SettingsBlockFromStatus(std::uint32_t modelIdentity, std::uint8_t 
   return {kInterfaceMarker, connection, kBuzzerMarker, buzzer};
 }
 
+bool SettingsBlockIsUsable(const SettingsBlock& block) {
+  return block[0] == kInterfaceMarker && block[2] == kBuzzerMarker;
+}
+
 bool StatusFromSettingsBlock(const SettingsBlock& block, std::uint8_t currentStatus,
                              std::uint8_t& status) {
-  if (block[0] != kInterfaceMarker || block[2] != kBuzzerMarker) return false;
+  if (!SettingsBlockIsUsable(block)) return false;
   std::uint8_t value = currentStatus & kKeptStatusBits;
   if (block[1] == kInterfacePs2) value |= kStatusInterfacePs2;
   if (block[3] == kBuzzerSmall) value |= kStatusVolumeSmall;
@@ -153,11 +157,10 @@ KeyCodeFileContent CheckKeyCodeFile(std::span<const std::uint8_t> bytes,
     at += kSettingsBlockBytes;
   }
   const int keys = KeyCountForModel(productId);
-  const int capacity = StrokeCapacityForModel(productId);
   for (int key = 0; key < keys; ++key) {
     if (at >= bytes.size()) return content;
     const int length = bytes[at++];
-    if (length < 1 || length > kRecordBytes || length - 1 > capacity) return content;
+    if (length < 1 || length > kRecordBytes) return content;
     if (bytes.size() - at < static_cast<std::size_t>(length - 1)) return content;
     KeyCodeRecord& record = content.records[key];
     record.bytes[0] = static_cast<std::uint8_t>(length);

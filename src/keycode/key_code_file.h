@@ -29,6 +29,9 @@ using SettingsBlock = std::array<std::uint8_t, kSettingsBlockBytes>;
 // buzzer (1 = small, 2 = large, 0 = none).
 SettingsBlock SettingsBlockFromStatus(std::uint32_t modelIdentity, std::uint8_t status);
 
+// Whether a settings block carries its markers (else the settings stay as they are).
+bool SettingsBlockIsUsable(const SettingsBlock& block);
+
 // The status byte a file's settings block asks for on top of the key pad's current status (its
 // bits 0-3 and 7 are kept); false when the block's markers are wrong (the settings stay as they
 // are).
@@ -61,8 +64,9 @@ struct KeyCodeFileContent {
 // Checks a file's bytes for the key pad of `modelIdentity`: the header's identity first (a
 // foreign file is reported as such even when it is also damaged), then the header's form and
 // checksum, then the body as a whole: the settings block where the form has one and every
-// record with 1 <= L <= 61, within the model's stroke capacity and complete. Bytes after the
-// last record are ignored.
+// record with 1 <= L <= 61 and complete. Bytes after the last record are ignored. A record longer
+// than the model's stroke capacity is taken as it is: the key pad itself may hold one, and a file
+// this program exported from it loads again.
 KeyCodeFileContent CheckKeyCodeFile(std::span<const std::uint8_t> bytes,
                                     std::uint32_t modelIdentity);
 

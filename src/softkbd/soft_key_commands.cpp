@@ -33,18 +33,20 @@ bool WantsPage(std::uint16_t command) {
   return command == kCommandPageImage || command == kCommandPageText;
 }
 
-// modalActive for the run of one command, put back as it was found.
+// modalActive, taken for the run of one command (TakeModal) and given back at its end.
 class ModalScope {
  public:
-  explicit ModalScope(KeyPadTable& table)
-      : table_(table), saved_(table.modalActive.exchange(true)) {}
-  ~ModalScope() { table_.modalActive = saved_; }
+  explicit ModalScope(KeyPadTable& table) : table_(table), taken_(TakeModal(table)) {}
+  ~ModalScope() {
+    if (taken_) ReleaseModal(table_);
+  }
+  bool Taken() const { return taken_; }
   ModalScope(const ModalScope&) = delete;
   ModalScope& operator=(const ModalScope&) = delete;
 
  private:
   KeyPadTable& table_;
-  bool saved_;
+  bool taken_;
 };
 
 // The blinking of the target's button, ended when the dialog is done.
@@ -131,8 +133,8 @@ SoftKeyCommandResult RunSoftKeyCommand(SoftKeyCommandContext& context, SoftKeyCo
   }
   // A shell dialog (one of a tray command, or another soft keyboard's) works on the editing copy
   // and the links now.
-  if (table.modalActive.load()) return SoftKeyCommandResult::kRefused;
   ModalScope modal(table);
+  if (!modal.Taken()) return SoftKeyCommandResult::kRefused;
 
   // The key pad is suspended while the dialog is open; without an answer nothing is written.
   DeviceInfo info{};

@@ -319,5 +319,31 @@ TEST(KeyInputButtons, JapaneseKeysAppendAPressAndItsRelease) {
   EXPECT_TRUE(state.complete);
 }
 
+TEST(KeyInputButtons, Repeat1StaysUsableUpToTwoUnitsOfCapacity) {
+  // Group B after every update, group A after "初期設定": two units still allow "リピート1",
+  // a third does not; a control entry counts twice.
+  struct Case {
+    Strokes entries;
+    ButtonChange afterUpdate, afterDefault;
+  };
+  const Case cases[] = {
+      {{kA, kA | kUp}, ButtonChange::kEnable, ButtonChange::kEnable},
+      {{kA, kA | kUp, kB}, ButtonChange::kDisable, ButtonChange::kDisable},
+      {{kDelay1}, ButtonChange::kEnable, ButtonChange::kEnable},
+      {{kDelay1, kA}, ButtonChange::kDisable, ButtonChange::kEnable},
+  };
+  for (const Case& c : cases) {
+    CaptureState state;
+    BeginCapture(state, kSmallModel, true);
+    for (std::uint8_t stroke : c.entries) ASSERT_TRUE(AddEntry(state, stroke));
+    EXPECT_EQ(PlanAfterEntriesChanged(state, kSmallModel)[KeyInputButton::kRepeat1], c.afterUpdate)
+        << c.entries.size();
+    EXPECT_EQ(PlanAfterRecordLoaded(state, kSmallModel)[KeyInputButton::kRepeat1], c.afterUpdate)
+        << c.entries.size();
+    EXPECT_EQ(PlanAfterDefaultLoad(state, kSmallModel)[KeyInputButton::kRepeat1], c.afterDefault)
+        << c.entries.size();
+  }
+}
+
 }  // namespace
 }  // namespace qv

@@ -250,9 +250,6 @@ TEST(KeyCodeFile, DamagedBodiesAreRefusedWhole) {
   damaged.back().bytes[16] = 0;  // length 0
   damaged.push_back({file, 0x075F, 0x0100});
   damaged.back().bytes[lastRecord] = 62;  // beyond a record
-  KeyCodeRecords tooLong = records;
-  tooLong[29].bytes[0] = 42;  // 41 strokes: beyond the model's 40, though within a record
-  damaged.push_back({BuildKeyCodeFile(0x0100075F, 0, tooLong), 0x075F, 0x0100});
   damaged.push_back({Bytes(extended.begin(), extended.begin() + 18), 0x1227, 0x0200});
 
   for (const Case& bad : damaged) {
@@ -262,7 +259,8 @@ TEST(KeyCodeFile, DamagedBodiesAreRefusedWhole) {
     rig.files.files[rig.files.chosen] = bad.bytes;
     EXPECT_FALSE(ImportKeyCodeFile(rig.editing, 0));
     ASSERT_EQ(rig.ui.shown.size(), 1u);
-    EXPECT_EQ(rig.ui.shown[0], kDamagedFileMessage.text);
+    EXPECT_EQ(rig.ui.shown[0],
+              u"キーコードファイルが壊れています。\nこのファイルは使用できません。");
     EXPECT_EQ(rig.edited.records, before.records);
     EXPECT_EQ(rig.edited.changed, before.changed);
     EXPECT_FALSE(rig.edited.imported);
@@ -396,6 +394,177 @@ TEST(ExtendedSettings, OpeningAndTheNewStatusByte) {
   EXPECT_EQ(ExtendedSettingsValue(0x02001865, 0x21, BuzzerChoice::kNone, InterfaceChoice::kUsb),
             0x01);
   EXPECT_FALSE(ExtendedSettingsOpen(0x0100074F, 0x60).buzzerEnabled);
+}
+
+// ---------------------------------------------------------------- settings reach only their key
+// pad
+
+// A buzzer and interface choice (0xF1: large, PS/2) left pending by a dialog that was closed from
+// outside, then a new command on another key pad.
+constexpr std::uint8_t kStalePending = 0xF1;
+
+TEST(KeyCodeSettingsWrites, ANewCommandStartsWithNothingPending) {
+  Rig second(0x1227, 0x0200, false, 0x81);
+  second.edited.pendingStatus = kStalePending;
+  BeginKeyCodeSettings(second.editing);
+  EXPECT_EQ(second.edited.pendingStatus, kNoPendingStatus);
+  EXPECT_EQ(FinishKeyCodeSettings(second.editing, 0), FinishOutcome::kWritten);
+  EXPECT_EQ(second.hid.LastStatusWrite(second.pad), -1);
+  EXPECT_EQ(second.hid.Status(second.pad), 0x81);
+}
+
+TEST(KeyCodeSettingsWrites, CancelDropsThePendingSettings) {
+  Rig rig(0x1227, 0x0200);
+  rig.edited.pendingStatus = 0x55;
+  CancelKeyCodeSettings(rig.edited);
+  EXPECT_EQ(rig.edited.pendingStatus, kNoPendingStatus);
+}
+
+TEST(KeyCodeSettingsWrites, PendingSettingsAreWrittenOnlyToModelsThatHaveThem) {
+  // Every model, on "設定終了" and on an export answered Yes; a status byte reaches only the four
+  // models with extended settings.
+  for (std::uint16_t product : kAllProducts) {
+    for (std::uint16_t version : {std::uint16_t{0x0100}, std::uint16_t{0x0200}}) {
+      const std::uint32_t identity = (std::uint32_t{version} << 16) | product;
+      const bool has = HasExtendedSettings(identity);
+      {
+        Rig rig(product, version);
+        rig.edited.pendingStatus = 0x41;
+        EXPECT_EQ(FinishKeyCodeSettings(rig.editing, 0), FinishOutcome::kWritten);
+        EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), has ? 0x41 : -1) << std::hex << identity;
+      }
+      {
+        // Only settings pending: the question names them and Yes writes them, where they exist.
+        Rig rig(product, version);
+        rig.edited.pendingStatus = 0x41;
+        EXPECT_TRUE(ExportAndApply(rig.editing, 0));
+        EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), has ? 0x41 : -1) << std::hex << identity;
+        EXPECT_EQ(rig.ui.shown.size(), has ? 1u : 0u) << std::hex << identity;
+        if (has) {
+          EXPECT_EQ(rig.ui.shown[0],
+                    u"拡張設定が更新されています。\n"
+                    u"更新内容をルミナキーボードに反映してから、キーコードを保存しますか？");
+          EXPECT_EQ(rig.edited.pendingStatus, kNoPendingStatus);
+        }
+      }
+      {
+        // Keys and settings pending: Yes writes the keys everywhere, the settings where they exist.
+        Rig rig(product, version);
+        rig.edited.records[0] = Record({0x1E, 0x9E});
+        rig.edited.changed[0] = true;
+        rig.edited.pendingStatus = 0x41;
+        EXPECT_TRUE(ExportAndApply(rig.editing, 0));
+        EXPECT_EQ(rig.WrittenKeys(), std::vector<int>{1});
+        EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), has ? 0x41 : -1) << std::hex << identity;
+      }
+    }
+  }
+}
+
+TEST(KeyCodeSettingsWrites, TheBluetoothPingGuardsBothFramedIdentities) {
+  for (std::uint16_t product : {std::uint16_t{0x074F}, std::uint16_t{0x0777}}) {
+    Rig framed(product, 0, true);
+    ASSERT_TRUE(framed.identity == 0xB4B4074Fu || framed.identity == 0xB5B50777u);
+    framed.edited.records[1] = Record({0x1E, 0x9E});
+    framed.edited.changed[1] = true;
+    KeyPadFaults faults;
+    faults.unansweredCommand = kCmdPingLink;
+    framed.hid.SetFaults(framed.pad, faults);
+    EXPECT_EQ(FinishKeyCodeSettings(framed.editing, 0), FinishOutcome::kLinkDown)
+        << std::hex << framed.identity;
+    EXPECT_TRUE(framed.WrittenKeys().empty()) << std::hex << framed.identity;
+    ASSERT_EQ(framed.ui.shown.size(), 1u);
+    EXPECT_EQ(framed.ui.shown[0],
+              u"Bravaと通信できないため設定できません。\n"
+              u"Bravaの電源を入れ直してから再度メニュー選択してください。");
+  }
+}
+
+// ---------------------------------------------------------------- a status that cannot be read
+
+// An extended model whose status byte cannot be read, with key 1 changed.
+struct UnreadStatusRig : Rig {
+  UnreadStatusRig() : Rig(0x1227, 0x0200, false, 0xE5) {
+    KeyPadFaults faults;
+    faults.unansweredCommand = kCmdReadDeviceInfo;
+    hid.SetFaults(pad, faults);
+  }
+};
+
+TEST(UnreadStatus, IsNeverShownExportedOrMerged) {
+  {
+    UnreadStatusRig rig;
+    std::uint8_t working = 0x33;
+    EXPECT_FALSE(ExtendedSettingsWorkingValue(rig.editing, 0, working));
+    ASSERT_EQ(rig.ui.shown.size(), 1u);
+    EXPECT_EQ(rig.ui.shown[0], kSettingsUnreadMessage.text);
+    // A pending value needs no read.
+    rig.edited.pendingStatus = 0x55;
+    EXPECT_TRUE(ExtendedSettingsWorkingValue(rig.editing, 0, working));
+    EXPECT_EQ(working, 0x55);
+  }
+  {
+    UnreadStatusRig rig;
+    rig.edited.records[0] = Record({0x1E, 0x9E});
+    rig.edited.changed[0] = true;
+    EXPECT_FALSE(ExportAndApply(rig.editing, 0));  // asked, answered Yes, then told
+    EXPECT_TRUE(rig.files.files.empty());
+    EXPECT_EQ(rig.ui.shown.back(), kSettingsUnreadMessage.text);
+    EXPECT_TRUE(rig.WrittenKeys().empty());
+    EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), -1);
+    EXPECT_TRUE(rig.edited.changed[0]);
+  }
+  {
+    UnreadStatusRig rig;
+    KeyCodeRecords records{};
+    for (auto& record : records) record = Record({0x1E, 0x9E});
+    rig.files.files[rig.files.chosen] = BuildKeyCodeFile(0x02001227, 0x50, records);
+    const EditedKeyCodes before = rig.edited;
+    EXPECT_FALSE(ImportKeyCodeFile(rig.editing, 0));
+    ASSERT_EQ(rig.ui.shown.size(), 1u);
+    EXPECT_EQ(rig.ui.shown[0], kSettingsUnreadMessage.text);
+    EXPECT_EQ(rig.edited.records, before.records);
+    EXPECT_EQ(rig.edited.changed, before.changed);
+    EXPECT_EQ(rig.edited.pendingStatus, kNoPendingStatus);
+    EXPECT_FALSE(rig.edited.imported);
+  }
+}
+
+TEST(UnreadStatus, ABasicModelNeedsNoStatusToExportOrImport) {
+  Rig rig(0x074F);
+  KeyPadFaults faults;
+  faults.unansweredCommand = kCmdReadDeviceInfo;
+  rig.hid.SetFaults(rig.pad, faults);
+  EXPECT_TRUE(ExportAndApply(rig.editing, 0));
+  EXPECT_TRUE(ImportKeyCodeFile(rig.editing, 0));
+  EXPECT_TRUE(rig.ui.shown.empty());
+}
+
+TEST(ExtendedSettings, TheNewStatusByteKeepsTheAccessBits) {
+  // Editing (bit 7) and password (bit 0) bits come through "登録" unchanged.
+  EXPECT_EQ(ExtendedSettingsValue(0x02001227, 0xE5, BuzzerChoice::kOff, InterfaceChoice::kUsb),
+            0x85);
+  EXPECT_EQ(ExtendedSettingsValue(0x0100142A, 0x81, BuzzerChoice::kSmall, InterfaceChoice::kPs2),
+            0xD1);
+}
+
+// ---------------------------------------------------------------- what the program writes it reads
+
+TEST(KeyCodeFile, AKeyLongerThanTheModelsCapacityExportsAndImportsAgain) {
+  Rig rig(0x074F);  // capacity 40
+  KeyCodeRecord longest;
+  longest.bytes.fill(0x1E);
+  longest.bytes[0] = kRecordBytes;  // 60 strokes, as the key pad holds them
+  rig.hid.SetRecord(rig.pad, 7, longest);
+  BeginKeyCodeSettings(rig.editing);
+  ASSERT_EQ(rig.edited.records[6].bytes, longest.bytes);
+  ASSERT_TRUE(ExportAndApply(rig.editing, 0));
+
+  Rig again(0x074F);
+  again.files.files = rig.files.files;
+  ASSERT_TRUE(ImportKeyCodeFile(again.editing, 0));
+  EXPECT_TRUE(again.ui.shown.empty());
+  EXPECT_EQ(again.edited.records, rig.edited.records);
 }
 
 }  // namespace

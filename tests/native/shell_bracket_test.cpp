@@ -2,6 +2,7 @@
 // decisions the main window's dialogs and lists take from the core.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,15 @@ class RecordedSoftKeyboards : public SoftKeyboardVisibility {
   void HideForCommand(int slot) override {
     calls.push_back("hide " + std::to_string(slot));
     shown[slot] = false;
+    if (whileHiding) whileHiding();
   }
   void ShowRevealed(int slot) override { shown[slot] = true; }
 
   std::array<bool, kMaxKeyPads> windows{}, shown{}, toIcon{};
   std::vector<std::string> calls;
+  // Runs while a soft keyboard is being hidden (which waits for its thread): what another thread
+  // may do meanwhile.
+  std::function<void()> whileHiding;
 
  private:
   const KeyPadTable& table_;
@@ -137,6 +142,31 @@ TEST(ShellCommandBracket, WhatSetsTheShellBusyAndWhatIsDroppedWhileItIs) {
   EXPECT_TRUE(duringRescan.dropped);
   EXPECT_FALSE(rig.table.modalActive);
   EXPECT_TRUE(rig.softKeyboards.calls.empty());
+}
+
+TEST(ShellCommandBracket, NothingElseTakesTheShellWhileItsKeyboardsAreBeingHidden) {
+  // A soft keyboard's menu or command, on its own thread, tries to take modalActive while the
+  // bracket waits for the keyboards to hide: the bracket holds it already.
+  BracketRig rig;
+  int takenByOthers = 0;
+  rig.softKeyboards.whileHiding = [&rig, &takenByOthers] {
+    if (TakeModal(rig.table)) ++takenByOthers;
+  };
+  const ShellCommandStart start = BeginShellCommand(rig.state, kCommandKeyCodeSettings, 0);
+  ASSERT_FALSE(start.dropped);
+  EXPECT_FALSE(rig.Hidden().empty());
+  EXPECT_EQ(takenByOthers, 0);
+  EndShellCommand(rig.state, start);
+  EXPECT_FALSE(rig.table.modalActive.load());
+
+  // The touch switch does not hold the shell; a command taken meanwhile keeps it after the
+  // switch ends.
+  const ShellCommandStart touch = BeginShellCommand(rig.state, kCommandTouchEnabled, 0);
+  ASSERT_FALSE(touch.dropped);
+  EXPECT_EQ(takenByOthers, 1);
+  EndShellCommand(rig.state, touch);
+  EXPECT_TRUE(rig.table.modalActive.load());
+  ReleaseModal(rig.table);
 }
 
 TEST(ShellCommandBracket, PresetCommandLeavesTheSoftKeyboardsAndShowAgainAlone) {

@@ -14,10 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "app/win32/application.h"
+#include "common/bounded_text.h"
 #include "common/ids.h"
 #include "device/device_commands.h"
 #include "emulator/emulated_hid_system.h"
 #include "keycode/win32/key_code_files_win32.h"
+#include "keycode/win32/key_input_dialog.h"
 #include "win32/dialog_user.h"
 
 namespace qv {
@@ -366,6 +369,237 @@ TEST(KeyCodeSettingsDialog, ExtendedSettingsAndKeyCheck) {
   EXPECT_EQ(rows, 4);
   EXPECT_EQ(label, L"Key #12");
   CloseLink(context, link);
+}
+
+// ---------------------------------------------------------------- closed from outside, rules
+
+// A hidden window standing in for the main window: WM_APP closes every window it owns, as the main
+// window does when the session is locked or the command's key pad goes away.
+LRESULT CALLBACK StandInMainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP) {
+    CloseOwnedWindows(window);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+struct StandInMainWindow {
+  StandInMainWindow() {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = StandInMainWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"QvTestStandInMain";
+    RegisterClassExW(&windowClass);
+    window = CreateWindowExW(WS_EX_TOOLWINDOW, L"QvTestStandInMain", L"", WS_POPUP, 0, 0, 0, 0,
+                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
+  ~StandInMainWindow() {
+    DestroyWindow(window);
+    UnregisterClassW(L"QvTestStandInMain", GetModuleHandleW(nullptr));
+  }
+  HWND window = nullptr;
+};
+
+TEST(KeyCodeSettingsDialog, ClosedFromOutsideItEndsAsItsCancelButtonWould) {
+  EmulatedHidSystem hid;
+  DeviceContext context{hid};
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = 0x1227;
+  keyPadSpec.version = 0x0200;
+  keyPadSpec.status = 0x81;
+  const EmulatedDeviceId id = hid.AttachKeyPad(keyPadSpec);
+  DeviceLink link;
+  ASSERT_EQ(OpenKeyPad(context, link, 0x1227, nullptr, 1, false), 1);
+  EditedKeyCodes edited;
+  KeyCodeRecords cache{};
+  FixedPathFiles files;
+  Win32EditorMessages messages;
+  KeyCodeEditing editing{context, link, 0x02001227, edited, cache, files, messages};
+  KeyCodeSettingsSession session;
+  session.editing = &editing;
+  StandInMainWindow main;
+  ASSERT_NE(main.window, nullptr);
+
+  bool chosen = false, secondOpen = false;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    Press(dialog, kControlExtendedSettings);
+    HWND extended = WaitForDialog(thread, L"拡張設定");
+    if (!extended) return;
+    SendMessageW(GetDlgItem(extended, kControlBuzzerLarge), BM_CLICK, 0, 0);
+    SendMessageW(GetDlgItem(extended, kControlInterfacePs2), BM_CLICK, 0, 0);
+    Press(extended, IDOK);
+    chosen = WaitForDialog(thread, kTitle) != nullptr;
+    // Open again, then the session is locked: both dialogs go.
+    Press(dialog, kControlExtendedSettings);
+    secondOpen = WaitForDialog(thread, L"拡張設定") != nullptr;
+    PostMessageW(main.window, WM_APP, 0, 0);
+  });
+  EXPECT_EQ(RunKeyCodeSettingsDialog(GetModuleHandleW(nullptr), main.window, session),
+            kSettingsDropped);
+  user.Finished();
+  EXPECT_TRUE(chosen && secondOpen);
+  EXPECT_EQ(edited.pendingStatus, kNoPendingStatus);
+  EXPECT_EQ(hid.LastStatusWrite(id), -1);
+  EXPECT_EQ(hid.Status(id), 0x81);
+  CloseLink(context, link);
+}
+
+TEST(KeyCodeSettingsDialog, ExtendedSettingsShowTheInterfaceOnlyWhereItIsChosen) {
+  struct Model {
+    std::uint16_t productId, version;
+    bool interfaceShown;
+  };
+  for (Model model : {Model{0x142A, 0x0100, false}, Model{0x1227, 0x0200, true},
+                      Model{0x1865, 0x0200, true}, Model{0x1227, 0x0100, true}}) {
+    EmulatedHidSystem hid;
+    DeviceContext context{hid};
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = model.productId;
+    keyPadSpec.version = model.version;
+    keyPadSpec.status = 0x50;
+    hid.AttachKeyPad(keyPadSpec);
+    DeviceLink link;
+    ASSERT_EQ(OpenKeyPad(context, link, model.productId, nullptr, 1, false), 1);
+    EditedKeyCodes edited;
+    KeyCodeRecords cache{};
+    FixedPathFiles files;
+    Win32EditorMessages messages;
+    const std::uint32_t identity = (std::uint32_t{model.version} << 16) | model.productId;
+    KeyCodeEditing editing{context, link, identity, edited, cache, files, messages};
+    int shown = -1;
+    User user([&](DWORD thread) {
+      HWND dialog = WaitForDialog(thread, L"拡張設定");
+      if (!dialog) return;
+      shown = 0;
+      for (int control : {kControlInterfaceGroup, kControlInterfacePs2, kControlInterfaceUsb})
+        shown += IsWindowVisible(GetDlgItem(dialog, control)) ? 1 : 0;
+      Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(RunExtendedSettingsDialog(GetModuleHandleW(nullptr), nullptr, editing),
+              kSettingsDropped);
+    user.Finished();
+    EXPECT_EQ(shown, model.interfaceShown ? 3 : 0) << std::hex << identity;
+    EXPECT_EQ(edited.pendingStatus, kNoPendingStatus);  // "中止" changes nothing
+    CloseLink(context, link);
+  }
+}
+
+TEST(KeyCodeSettingsDialog, AStatusThatCannotBeReadOpensNoExtendedSettings) {
+  EmulatedHidSystem hid;
+  DeviceContext context{hid};
+  KeyPad pad(hid, context, 0x1227, 1);
+  KeyPadFaults faults;
+  faults.unansweredCommand = kCmdReadDeviceInfo;
+  hid.SetFaults(pad.id, faults);
+  Session run(pad);
+  std::wstring shown;
+  bool extendedOpened = false;
+  User user([&](DWORD thread) {
+    HWND box = WaitForDialog(thread, L"通信エラー");
+    if (!box) return;
+    shown = MessageText(box);
+    extendedOpened = FindWindowW(L"#32770", L"拡張設定") != nullptr;
+    Press(box, IDOK);
+  });
+  EXPECT_EQ(RunExtendedSettingsDialog(GetModuleHandleW(nullptr), nullptr, run.editing),
+            kSettingsDropped);
+  user.Finished();
+  EXPECT_EQ(shown,
+            L"キーボードと通信できないため拡張設定を読み込めませんでした。\n"
+            L"キーボードを接続し直してから再度操作してください。");
+  EXPECT_FALSE(extendedOpened);
+  EXPECT_EQ(run.edited.pendingStatus, kNoPendingStatus);
+}
+
+TEST(KeyCodeSettingsDialog, KeyInputFollowsTheSelectionAcrossPagesAndKeys) {
+  EmulatedHidSystem hid;
+  DeviceContext context{hid};
+  KeyPad pad(hid, context, 4645, 1);
+  Session run(pad);
+  struct Seen {
+    bool firstSelected = false, keyInputOn = false;
+    bool firstBack = false, secondSelected = false;
+    bool keyInputAfterPage = true;
+  } seen;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    auto click = [&](int index) {
+      SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + index), BM_CLICK, 0, 0);
+      Sleep(300);
+    };
+    auto enabled = [&](int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; };
+    click(0);             // page 1
+    click(kPageButtons);  // key 1
+    seen.firstSelected = !enabled(kFirstKeyButtonId + kPageButtons);
+    seen.keyInputOn = enabled(kControlKeyInput);
+    click(kPageButtons + 1);  // key 2: key 1 can be chosen again
+    seen.firstBack = enabled(kFirstKeyButtonId + kPageButtons);
+    seen.secondSelected = !enabled(kFirstKeyButtonId + kPageButtons + 1);
+    click(1);  // page 2: no key of the new page is chosen yet
+    seen.keyInputAfterPage = enabled(kControlKeyInput);
+    Press(dialog, IDCANCEL);
+  });
+  EXPECT_EQ(run.Run(), kSettingsDropped);
+  user.Finished();
+  EXPECT_TRUE(seen.firstSelected);
+  EXPECT_TRUE(seen.keyInputOn);
+  EXPECT_TRUE(seen.firstBack);
+  EXPECT_TRUE(seen.secondSelected);
+  EXPECT_FALSE(seen.keyInputAfterPage);
+}
+
+TEST(KeyCodeSettingsDialog, AbortedKeyInputLeavesTheKeyAsItWas) {
+  EmulatedHidSystem hid;
+  DeviceContext context{hid};
+  KeyPad pad(hid, context, 1887, 1);
+  Session run(pad);
+  run.session.runKeyInput = [&](HWND owner) {
+    KeyInputSession keyInput;
+    keyInput.edited = &run.edited;
+    keyInput.productId = 1887;
+    return RunKeyInputDialog(owner, keyInput);
+  };
+  bool keyInputSeen = false;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 2), BM_CLICK, 0, 0);  // key 3
+    Sleep(300);
+    Press(dialog, kControlKeyInput);
+    HWND keyInput = WaitForDialog(thread, L"キー入力 #3");
+    if (!keyInput) return;
+    keyInputSeen = true;
+    Press(keyInput, kKeyInputHankaku);  // something entered, then "中止"
+    Sleep(200);
+    Press(keyInput, kDialogCancel);
+    if (!WaitForDialog(thread, kTitle)) return;
+    Press(dialog, IDOK);
+  });
+  const KeyCodeRecord before = hid.Record(pad.id, 3);
+  EXPECT_EQ(run.Run(), kSettingsWritten);
+  user.Finished();
+  EXPECT_TRUE(keyInputSeen);
+  EXPECT_FALSE(run.edited.changed[2]);
+  EXPECT_TRUE(pad.WrittenKeys().empty());
+  EXPECT_EQ(hid.Record(pad.id, 3), before);
+}
+
+TEST(KeyCodeFileDialogs, SaveAsksBeforeOverwritingAndOpenWantsAnExistingFile) {
+  wchar_t file[kPathChars] = {};
+  const OPENFILENAMEW save = KeyCodeFileDialog(0, file, true);
+  EXPECT_NE(save.Flags & OFN_OVERWRITEPROMPT, 0u);
+  EXPECT_NE(save.Flags & OFN_HIDEREADONLY, 0u);
+  EXPECT_EQ(std::wstring(save.lpstrFilter), L"キーコードファイル(*.qvk)");
+  EXPECT_EQ(save.lpstrFile, file);
+  EXPECT_EQ(save.nMaxFile, static_cast<DWORD>(kPathChars));
+  const OPENFILENAMEW open = KeyCodeFileDialog(0, file, false);
+  EXPECT_EQ(open.Flags & OFN_OVERWRITEPROMPT, 0u);
+  EXPECT_NE(open.Flags & OFN_FILEMUSTEXIST, 0u);
+  EXPECT_NE(open.Flags & OFN_PATHMUSTEXIST, 0u);
 }
 
 }  // namespace

@@ -73,10 +73,12 @@ inline HWND FindTopLevel(const std::wstring& title) {
 }
 
 // A user on a second thread: waits for a window with `title`, lets `act` look at it, then
-// presses `buttonId` in it.
-class User {
+// presses `buttonId` in it. (dialog_user.h's User runs a whole script against dialogs of
+// the test's thread instead.)
+class WindowUser {
  public:
-  User(std::wstring title, int buttonId, std::function<void(HWND)> act = {}, DWORD timeoutMs = 8000)
+  WindowUser(std::wstring title, int buttonId, std::function<void(HWND)> act = {},
+             DWORD timeoutMs = 8000)
       : thread_([this, title = std::move(title), buttonId, act = std::move(act), timeoutMs] {
           DWORD start = GetTickCount();
           while (GetTickCount() - start < timeoutMs && !stop_) {
@@ -89,7 +91,7 @@ class User {
             Sleep(20);
           }
         }) {}
-  ~User() {
+  ~WindowUser() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
   }

@@ -15,7 +15,7 @@ namespace {
 
 using testing::PumpUntil;
 using testing::ShellRig;
-using testing::User;
+using testing::WindowUser;
 
 TEST(ShellWindow, KeyPadsPluggedInAndOutAreTakenUpAtTheNextTick) {
   ShellRig rig;
@@ -72,7 +72,7 @@ TEST(ShellWindow, AboutBoxShowsTheFileVersion) {
   ASSERT_TRUE(rig.started);
   std::wstring version;
   {
-    User user(L"バージョン情報", IDOK, [&](HWND dialog) {
+    WindowUser user(L"バージョン情報", IDOK, [&](HWND dialog) {
       wchar_t text[32] = {};
       GetDlgItemTextW(dialog, IDC_VERSION_TEXT, text, 32);
       version = text;
@@ -132,14 +132,14 @@ TEST(ShellWindow, ExitAsksFirstAndCloseDoesNot) {
   ShellRig rig;
   ASSERT_TRUE(rig.started);
   {
-    User no(L"終了確認", IDNO);
+    WindowUser no(L"終了確認", IDNO);
     PostMessageW(rig.window(), WM_COMMAND, IDM_EXIT, 0);
     ASSERT_TRUE(PumpUntil([&] { return no.seen(); }));
   }
   ASSERT_TRUE(PumpUntil([&] { return !rig.app().keyPads.modalActive.load(); }));
   EXPECT_TRUE(IsWindow(rig.window()));
   {
-    User yes(L"終了確認", IDYES);
+    WindowUser yes(L"終了確認", IDYES);
     HWND window = rig.window();
     PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(window); }));
@@ -147,7 +147,7 @@ TEST(ShellWindow, ExitAsksFirstAndCloseDoesNot) {
   }
   ShellRig again;
   ASSERT_TRUE(again.started);
-  User nobody(L"終了確認", IDYES, {}, 1000);
+  WindowUser nobody(L"終了確認", IDYES, {}, 1000);
   HWND window = again.window();
   SendMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_FALSE(IsWindow(window));

@@ -133,7 +133,7 @@ TEST_F(SoftKeyboardUseTest, HotKeyAndHideIconAndInfoIcon) {
   EXPECT_TRUE(rig.app().softKeyboards.HiddenToIcon(0));
 
   // A tray command brings back the icon, not the keyboard.
-  testing::User user(L"バージョン情報", IDOK);
+  testing::WindowUser user(L"バージョン情報", IDOK);
   SendMessageW(rig.window(), WM_COMMAND, MAKEWPARAM(kCommandAbout, 0), 0);
   user.Wait();
   EXPECT_TRUE(user.seen());

@@ -97,10 +97,10 @@ void OnTrayNotify(Application& app, HWND window, WPARAM iconId, LPARAM mouseMess
       ShowEverySoftKeyboard(app.commands);
       break;
     case WM_LBUTTONDBLCLK: {
-      app.keyPads.modalActive = true;
+      if (!TakeModal(app.keyPads)) break;  // a soft keyboard's command took it meanwhile
       int button = RunTrayMenuDialog(app);
       // The dialog is over before its command runs (the command brackets itself).
-      app.keyPads.modalActive = false;
+      ReleaseModal(app.keyPads);
       if (std::uint16_t command = CommandForTrayMenuButton(button)) {
         SendMessageW(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
       }
@@ -216,13 +216,18 @@ LRESULT HandleMessage(Application& app, HWND window, UINT message, WPARAM wParam
   }
 }
 
-// Closes one owned window: a dialog (the system's dialog class, message boxes included) is ended
-// so that its modal loop returns and enables its owner again; anything else is destroyed.
+// Closes one owned window. A dialog (the system's dialog class, message boxes included) is sent
+// its cancel command, so it ends as its own cancel button would end it: whatever that button
+// drops (a pending extended setting, a declined prompt) is dropped here too. A dialog still shown
+// afterwards has no cancel of its own (a Yes/No box, a dialog that swallows Esc) and is ended
+// with IDCANCEL, so that its modal loop returns and enables its owner again. Any other window is
+// destroyed.
 void CloseOwnedWindow(HWND window) {
   wchar_t className[16] = {};
   GetClassNameW(window, className, 16);
   if (lstrcmpW(className, L"#32770") == 0) {
-    EndDialog(window, IDCANCEL);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    if (IsWindow(window) && IsWindowVisible(window)) EndDialog(window, IDCANCEL);
   } else {
     DestroyWindow(window);
   }

@@ -303,7 +303,6 @@ INT_PTR CALLBACK ExtendedDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
   if (message == WM_INITDIALOG) {
     state = reinterpret_cast<ExtendedDialog*>(lParam);
     SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    state->working = ExtendedSettingsWorkingValue(state->editing);
     const ExtendedSettingsView view =
         ExtendedSettingsOpen(state->editing.modelIdentity, state->working);
     for (int id : {kControlBuzzerLarge, kControlBuzzerSmall, kControlBuzzerOff})
@@ -388,6 +387,9 @@ INT_PTR RunKeyCodeSettingsDialog(HINSTANCE instance, HWND owner, KeyCodeSettings
 
 INT_PTR RunExtendedSettingsDialog(HINSTANCE instance, HWND owner, KeyCodeEditing& editing) {
   ExtendedDialog state{editing};
+  // A key pad whose status byte cannot be read has been reported; the dialog does not open.
+  if (!ExtendedSettingsWorkingValue(editing, reinterpret_cast<UiWindow>(owner), state.working))
+    return kSettingsDropped;
   const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogExtendedSettings), owner,
                                          ExtendedDialogProc, reinterpret_cast<LPARAM>(&state));
   return result == kSettingsWritten ? kSettingsWritten : kSettingsDropped;

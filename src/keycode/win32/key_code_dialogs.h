@@ -23,7 +23,8 @@ struct KeyCodeSettingsSession {
 // Modal dialog 134: 1 after "設定終了" wrote the edits, 2 after "設定取消" or a link failure.
 INT_PTR RunKeyCodeSettingsDialog(HINSTANCE instance, HWND owner, KeyCodeSettingsSession& session);
 
-// Modal dialog 169: 1 after "登録" (pendingStatus set), 2 after "中止".
+// Modal dialog 169: 1 after "登録" (pendingStatus set), 2 after "中止". When the key pad's status
+// byte cannot be read the user is told and the dialog does not open (2).
 INT_PTR RunExtendedSettingsDialog(HINSTANCE instance, HWND owner, KeyCodeEditing& editing);
 
 // Modal dialog 166: the record the program last read from or wrote to the key pad for a key.

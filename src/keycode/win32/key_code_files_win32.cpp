@@ -1,7 +1,5 @@
 #include "keycode/win32/key_code_files_win32.h"
 
-#include <commdlg.h>
-
 #include "common/bounded_text.h"
 #include "common/win32/owned.h"
 #include "common/win32/wide.h"
@@ -16,6 +14,15 @@ constexpr DWORD kMostBytesRead = 64 * 1024;
 
 bool RunFileDialog(UiWindow owner, std::u16string& path, bool save) {
   wchar_t file[kPathChars] = {};
+  OPENFILENAMEW dialog = KeyCodeFileDialog(owner, file, save);
+  if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog))) return false;
+  path = Utf16(file);
+  return true;
+}
+
+}  // namespace
+
+OPENFILENAMEW KeyCodeFileDialog(UiWindow owner, wchar_t* file, bool save) {
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = reinterpret_cast<HWND>(owner);
@@ -26,16 +33,11 @@ bool RunFileDialog(UiWindow owner, std::u16string& path, bool save) {
   if (save) {
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     dialog.lpstrDefExt = L"";
-    if (!GetSaveFileNameW(&dialog)) return false;
   } else {
     dialog.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-    if (!GetOpenFileNameW(&dialog)) return false;
   }
-  path = Utf16(file);
-  return true;
+  return dialog;
 }
-
-}  // namespace
 
 bool Win32KeyCodeFiles::ChooseFileToOpen(UiWindow owner, std::u16string& path) {
   return RunFileDialog(owner, path, false);

@@ -4,9 +4,16 @@
 
 #include <windows.h>
 
+#include <commdlg.h>
+
 #include "keycode/key_code_editing.h"
 
 namespace qv {
+
+// The open or save dialog for "*.qvk" as the program shows it, writing the chosen path into
+// `file` (kPathChars characters): the open dialog wants an existing file and folder, the save
+// dialog asks before it overwrites a file; both hide the read-only box.
+OPENFILENAMEW KeyCodeFileDialog(UiWindow owner, wchar_t* file, bool save);
 
 class Win32KeyCodeFiles : public KeyCodeFileSystem {
  public:

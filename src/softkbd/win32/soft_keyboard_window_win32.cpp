@@ -475,9 +475,9 @@ HeaderIcon HeaderIconAtPoint(SoftKeyboardWindow& kb, LPARAM screenPoint) {
 void RunMenuIcon(SoftKeyboardWindow& kb) {
   const SoftKeyboardServices& services = *kb.services;
   KeyPadTable& table = *services.table;
-  if (!services.dialogs || table.modalActive.exchange(true)) return;
+  if (!services.dialogs || !TakeModal(table)) return;
   const int result = services.dialogs->RunSoftKeyMenu(kb.window);
-  table.modalActive = false;
+  ReleaseModal(table);
   HWND main = services.mainWindow ? services.mainWindow->load() : nullptr;
   if (kb.destroyed || !main) return;
   if (result == 1020) {
