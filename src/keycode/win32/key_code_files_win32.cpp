@@ -4,6 +4,7 @@
 
 #include "common/bounded_text.h"
 #include "common/win32/owned.h"
+#include "common/win32/wait_cursor.h"
 #include "common/win32/wide.h"
 
 namespace qv {
@@ -23,14 +24,17 @@ bool RunFileDialog(UiWindow owner, std::u16string& path, bool save) {
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = file;
   dialog.nMaxFile = kPathChars;
+  bool chosen = false;
   if (save) {
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     dialog.lpstrDefExt = L"";
-    if (!GetSaveFileNameW(&dialog)) return false;
+    chosen = GetSaveFileNameW(&dialog) != FALSE;
   } else {
     dialog.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-    if (!GetOpenFileNameW(&dialog)) return false;
+    chosen = GetOpenFileNameW(&dialog) != FALSE;
   }
+  ShowWaitCursorAgain();
+  if (!chosen) return false;
   path = Utf16(file);
   return true;
 }
@@ -95,8 +99,10 @@ bool Win32KeyCodeFiles::ReplaceFile(std::u16string_view path, std::span<const st
 int Win32EditorMessages::ShowMessage(UiWindow owner, const UiMessage& message) {
   const std::wstring title = WideString(message.title);
   const std::wstring text = WideString(message.text);
-  return MessageBoxW(reinterpret_cast<HWND>(owner), text.c_str(), title.c_str(),
-                     static_cast<UINT>(MessageBoxStyle(message)));
+  const int answer = MessageBoxW(reinterpret_cast<HWND>(owner), text.c_str(), title.c_str(),
+                                 static_cast<UINT>(MessageBoxStyle(message)));
+  ShowWaitCursorAgain();
+  return answer;
 }
 
 }  // namespace qv
