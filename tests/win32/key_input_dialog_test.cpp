@@ -321,7 +321,9 @@ TEST(KeyInputDialog, TheShortcutListIsUsedWithTheArrowKeysAndEnter) {
       return list != nullptr && IsWindowVisible(list);
     });
     if (list == nullptr) return;
-    // The user comes to the list and chooses the second row with the keyboard alone.
+    // Opening the list gives the key input dialog the focus back; then the user comes to the list
+    // and chooses the second row with the keyboard alone.
+    WaitFor([&] { return GetForegroundWindow() == dialog; });
     SetForegroundWindow(list);
     WaitFor([&] { return GetForegroundWindow() == list; });
     Type({{VK_DOWN, false}, {VK_DOWN, true}, {VK_DOWN, false}, {VK_DOWN, true}});
