@@ -122,6 +122,9 @@ inline constexpr std::uint32_t kLoadRecordMessage = 0x8066;      // WM_APP + 102
 inline constexpr std::uint32_t kCaptureNoticeMessage = 0x8067;  // WM_APP + 103
 inline constexpr unsigned kCaptureNoticeBeep = 0x1;
 inline constexpr unsigned kCaptureNoticeLockButtons = 0x2;
+// Posted to the key input dialog when a key reached its thread that the capture hook never saw:
+// the system has removed the hook, which is installed again.
+inline constexpr std::uint32_t kCaptureHookLostMessage = 0x8068;  // WM_APP + 104
 
 inline constexpr unsigned kDialogKeyInput = 135;
 inline constexpr int kKeyInputShortcuts = 1009;  // "ショートカットキー"

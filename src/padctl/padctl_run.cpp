@@ -276,7 +276,10 @@ void ChangeSettings(Run& run, PadResult& result) {
     return;
   }
   RunOnKeyPad(run, result, [&](KeyCodeEditing& editing, AccessRun& access, PadResult& r) {
-    const std::uint8_t working = ExtendedSettingsWorkingValue(editing);
+    // A status that cannot be read is never the base of a new one: the user is told (through
+    // the editing session's messages) and nothing is written.
+    std::uint8_t working = 0;
+    if (!ExtendedSettingsWorkingValue(editing, UiWindow{}, working)) return;
     const ExtendedSettingsView view = ExtendedSettingsOpen(identity, working);
     const std::uint8_t wanted =
         ExtendedSettingsValue(identity, working, ChoiceOf(a.buzzer, view.buzzer),

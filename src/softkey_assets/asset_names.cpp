@@ -83,10 +83,13 @@ ProfileEncoding DetectProfileEncoding(const std::uint8_t* bytes, std::size_t siz
 
 bool ReplacementPath(std::u16string_view path, char16_t (&replacement)[kPathChars]) {
   replacement[0] = 0;
-  if (path.empty() || !BoundedFormat(replacement, u"%s.new", {path})) {
+  if (path.empty() || path.back() == u'\\' || path.back() == u'/' ||
+      !BoundedCopy(replacement, path)) {
     replacement[0] = 0;
     return false;
   }
+  char16_t& last = replacement[path.size() - 1];
+  last = last == u'~' ? u'_' : u'~';
   return true;
 }
 

@@ -83,9 +83,11 @@ ProfileEncoding DetectProfileEncoding(const std::uint8_t* bytes, std::size_t siz
 // file holds 150 short values, so a larger one is not the program's own.
 inline constexpr std::size_t kMaxConvertedCaptionFileBytes = 256 * 1024;
 
-// The file a whole-file write goes to first, beside its destination: the destination's name
-// with ".new" appended. The finished file then replaces the destination in one step, so that a
-// failed write never leaves a damaged picture or caption file behind. False when it would be cut.
+// The file a whole-file write goes to first, beside its destination: the destination's name with
+// its last character made "~" ("_" when it is "~" already). The finished file then replaces the
+// destination in one step, so that a failed write never leaves a damaged picture or caption file
+// behind. It is exactly as long as the destination, so every file that can be named can be
+// written. False for a path that names no file.
 bool ReplacementPath(std::u16string_view path, char16_t (&replacement)[kPathChars]);
 
 }  // namespace qv

@@ -9,6 +9,7 @@
 #include "common/bounded_text.h"
 #include "common/ui_message.h"
 #include "softkey_assets/asset_names.h"
+#include "softkey_assets/picture_header.h"
 #include "softkey_assets/soft_key_assets.h"
 
 namespace qv {
@@ -28,6 +29,21 @@ inline constexpr UiMessage kImageDeleteFailedMessage{
 inline constexpr UiMessage kCaptionStoreFailedMessage{
     kTextDialogResourceTitle, u"テキストの保存に失敗しました。\n以前のテキストがそのまま残ります。",
     MessageIcon::kError};
+
+// What the image dialog tells when the chosen file gives no picture; the choice before it is gone
+// and OK changes nothing. The limits stated are kChosenPictureLimits (picture_header.h).
+inline constexpr UiMessage kPictureUnreadableMessage{
+    kImageDialogResourceTitle,
+    u"選択したファイルは画像として読み込めません。\n別の画像ファイルを選択してください。",
+    MessageIcon::kError};
+inline constexpr UiMessage kPictureTooLargeMessage{
+    kImageDialogResourceTitle,
+    u"選択した画像は大きすぎるため使用できません。\n"
+    u"幅と高さが4096ピクセル以下、ファイルサイズが64MB以下の画像を選択してください。",
+    MessageIcon::kError};
+static_assert(kChosenPictureLimits.maxSide == 4096 &&
+                  kChosenPictureLimits.maxFileBytes == 64ull * 1024 * 1024,
+              "kPictureTooLargeMessage states these limits");
 
 // The dialogs' titles name their target with its number: "イメージ指定　Key#5",
 // "テキスト指定　Page#2" (an ideographic space before "Key" and "Page"). Empty, false, for a

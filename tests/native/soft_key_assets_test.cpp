@@ -38,7 +38,16 @@ TEST(SoftKeyAssetNames, FilesAndKeysOfKeysAndPages) {
   EXPECT_TRUE(AssetImagePath(std::u16string(251, u'x'), KeyTarget(0), ImageFileKind::kPng, path));
   EXPECT_FALSE(AssetImagePath(std::u16string(252, u'x'), KeyTarget(0), ImageFileKind::kPng, path));
   EXPECT_EQ(path[0], 0);
-  EXPECT_FALSE(ReplacementPath(std::u16string(256, u'x'), path));
+  // Every image file that can be named can be written: the file written first beside it is
+  // exactly as long.
+  ASSERT_TRUE(AssetImagePath(std::u16string(251, u'x'), KeyTarget(0), ImageFileKind::kPng, path));
+  char16_t replacement[kPathChars];
+  ASSERT_TRUE(ReplacementPath(Text(path), replacement));
+  EXPECT_EQ(Text(replacement), std::u16string(251, u'x') + u"\\001.pn~");
+  ASSERT_TRUE(ReplacementPath(u"C:\\a\\b~", replacement));
+  EXPECT_EQ(Text(replacement), u"C:\\a\\b_");
+  EXPECT_FALSE(ReplacementPath(std::u16string(260, u'x'), replacement));
+  EXPECT_FALSE(ReplacementPath(u"C:\\a\\", replacement));
 
   EXPECT_TRUE(IsIconPath(u"C:\\a\\001.ICO"));
   EXPECT_FALSE(IsIconPath(u"C:\\a\\001.icon"));

@@ -215,6 +215,90 @@ TEST(KeyCodeSettingsDialog, FinishWritesOnlyTheKeyThatWasEntered) {
   EXPECT_EQ(run.cache[6], entered);
 }
 
+// The HID system as one thread meets it: whether the wait cursor was shown at each exchange with
+// the key pad that thread made.
+class CursorWitness : public HidSystem {
+ public:
+  explicit CursorWitness(HidSystem& inner) : inner_(inner) {}
+  bool EnumeratePaths(std::vector<std::u16string>& paths) override {
+    return inner_.EnumeratePaths(paths);
+  }
+  HidHandle Open(std::u16string_view path, bool overlapped) override {
+    return inner_.Open(path, overlapped);
+  }
+  void Close(HidHandle handle) override { inner_.Close(handle); }
+  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+    return inner_.GetAttributes(handle, attributes);
+  }
+  bool GetCaps(HidHandle handle, HidCaps& caps) override { return inner_.GetCaps(handle, caps); }
+  bool GetFirstValueCaps(HidHandle handle, HidReportKind kind, HidValueCaps& caps) override {
+    return inner_.GetFirstValueCaps(handle, kind, caps);
+  }
+  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
+    Note();
+    return inner_.SetFeature(handle, report, length);
+  }
+  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
+    Note();
+    return inner_.GetFeature(handle, report, length);
+  }
+  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length,
+                   std::uint32_t timeoutMs) override {
+    Note();
+    return inner_.WriteOutput(handle, report, length, timeoutMs);
+  }
+  HidReadResult ReadInput(HidHandle handle, std::uint8_t* report, std::size_t length,
+                          std::uint32_t timeoutMs, std::size_t& bytesRead) override {
+    Note();
+    return inner_.ReadInput(handle, report, length, timeoutMs, bytesRead);
+  }
+
+  DWORD thread = 0;
+  int exchanges = 0;
+  int withoutWaitCursor = 0;
+
+ private:
+  void Note() {
+    if (GetCurrentThreadId() != thread) return;
+    ++exchanges;
+    if (GetCursor() != LoadCursorW(nullptr, IDC_WAIT)) ++withoutWaitCursor;
+  }
+  HidSystem& inner_;
+};
+
+TEST(KeyCodeSettingsDialog, TheWaitCursorShowsWhileTheDialogTalksToTheKeyPad) {
+  EmulatedHidSystem hid;
+  CursorWitness witness(hid);
+  DeviceContext context{witness};
+  KeyPad pad(hid, context, 1887, 1);
+  Session run(pad);
+  run.session.runKeyInput = [&](HWND) {
+    run.edited.records[run.edited.selectedKey].bytes[0] = 1;
+    return INT_PTR{1};
+  };
+  witness.thread = GetCurrentThreadId();
+  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+  int exchangesWhileOpen = 0;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    exchangesWhileOpen = witness.exchanges;
+    SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 2), BM_CLICK, 0, 0);  // key 3
+    Sleep(300);
+    Press(dialog, kControlKeyInput);
+    Sleep(200);
+    Press(dialog, IDOK);
+  });
+  EXPECT_EQ(run.Run(), kSettingsWritten);
+  user.Finished();
+  // Reading every key at the start and writing the changed one at the end.
+  EXPECT_GT(exchangesWhileOpen, 0);
+  EXPECT_GT(witness.exchanges, exchangesWhileOpen);
+  EXPECT_EQ(witness.withoutWaitCursor, 0);
+  EXPECT_EQ(pad.WrittenKeys(), std::vector<int>{3});
+  EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
+}
+
 TEST(KeyCodeSettingsDialog, FilesMoveBetweenKeyPadsOfOneModelOnly) {
   EmulatedHidSystem hid;
   DeviceContext context{hid};

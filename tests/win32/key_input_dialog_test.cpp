@@ -21,6 +21,7 @@
 #include "device/device_context.h"
 #include "device/device_link.h"
 #include "emulator/emulated_hid_system.h"
+#include "keycode/win32/capture_hook_win32.h"
 
 namespace qv {
 namespace {
@@ -266,6 +267,79 @@ TEST(KeyInputDialog, DefaultKeyCodeButtonsAndShortcutListBuildTheStoredRecord) {
   // The shortcut replaced the default and the delay.
   EXPECT_EQ(StrokesOf(edited.records[5]), (Strokes{0x3A, 0x30, 0xB0, 0xBA}));
   CloseLink(context, link);
+}
+
+TEST(KeyInputDialog, AHookTheSystemRemovedIsInstalledAgainAndItsKeysNeverReachTheDialog) {
+  EditedKeyCodes edited;
+  edited.selectedKey = 2;
+  KeyInputSession session;
+  session.edited = &edited;
+  session.productId = 4647;
+  bool firstCaptured = false;
+  User user(L"キー入力 #3", [&](HWND dialog) {
+    Type({{'A', false}, {'A', true}});
+    firstCaptured = WaitFor([&] { return Rows(dialog) == 2; });
+    // The system removes a hook that answered late, without a word.
+    UnhookWindowsHookEx(CaptureHookHandle());
+    // Enter now reaches the dialog's thread, where it would press "登録": it is kept away, and
+    // the hook comes back for the keys after it.
+    Type({{VK_RETURN, false}, {VK_RETURN, true}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Type({{'B', false}, {'B', true}});
+    WaitFor([&] { return Rows(dialog) == 4; });
+    Press(dialog, kDialogOk);
+  });
+  const INT_PTR result = RunKeyInputDialog(nullptr, session);
+  user.Finished();
+  ASSERT_TRUE(user.ran());
+  EXPECT_TRUE(firstCaptured);
+  EXPECT_EQ(result, kDialogOk);
+  EXPECT_EQ(StrokesOf(edited.records[2]), (Strokes{0x1F, 0x9F, 0x32, 0xB2}));
+  EXPECT_FALSE(CaptureHookInstalled());
+}
+
+TEST(KeyInputDialog, TheShortcutListIsUsedWithTheArrowKeysAndEnter) {
+  ShortcutList shortcuts;
+  for (const char16_t* text : {u"CTRL+C", u"CTRL+V"}) {
+    Shortcut entry;
+    std::char_traits<char16_t>::copy(entry.keyText, text, 7);
+    entry.records[0] = entry.records[1] = BuildShortcutRecord(text, KeyTableFor(false));
+    shortcuts.entries.push_back(entry);
+  }
+  EditedKeyCodes edited;
+  edited.selectedKey = 0;
+  KeyInputSession session;
+  session.edited = &edited;
+  session.productId = 4647;
+  session.shortcuts = &shortcuts;
+  bool listClosed = false;
+  User user(L"キー入力 #1", [&](HWND dialog) {
+    Press(dialog, kKeyInputShortcuts);
+    HWND list = nullptr;
+    WaitFor([&] {
+      list = FindWindowW(L"#32770", L"ショートカット");
+      return list != nullptr && IsWindowVisible(list);
+    });
+    if (list == nullptr) return;
+    // Opening the list gives the key input dialog the focus back; then the user comes to the list
+    // and chooses the second row with the keyboard alone.
+    WaitFor([&] { return GetForegroundWindow() == dialog; });
+    SetForegroundWindow(list);
+    WaitFor([&] { return GetForegroundWindow() == list; });
+    Type({{VK_DOWN, false}, {VK_DOWN, true}, {VK_DOWN, false}, {VK_DOWN, true}});
+    WaitFor([&] { return IsWindowEnabled(GetDlgItem(list, kDialogOk)) != FALSE; });
+    Type({{VK_RETURN, false}, {VK_RETURN, true}});
+    listClosed = WaitFor([&] { return !IsWindow(list) && Rows(dialog) == 4; });
+    WaitFor([&] { return GetForegroundWindow() == dialog; });
+    Press(dialog, kDialogOk);
+  });
+  const INT_PTR result = RunKeyInputDialog(nullptr, session);
+  user.Finished();
+  ASSERT_TRUE(user.ran());
+  EXPECT_TRUE(listClosed);
+  EXPECT_EQ(result, kDialogOk);
+  // CTRL+V: Ctrl(左) and V pressed, then released.
+  EXPECT_EQ(StrokesOf(edited.records[0]), StrokesOf(shortcuts.entries[1].records[0]));
 }
 
 TEST(KeyInputDialog, CancelLeavesTheRecordAndNoKeyMeansNoDialog) {

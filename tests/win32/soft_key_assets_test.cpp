@@ -104,7 +104,7 @@ TEST_F(SoftKeyAssetsTest, JpegBecomesCentredSquarePngWithWhiteTransparent) {
       testing::WritePicture(jpeg, 400, 300, L"image/jpeg", kWhite,
                             {ColourBand{0, 0, 50, 300, kBlue}, ColourBand{50, 0, 50, 300, kRed},
                              ColourBand{350, 0, 50, 300, kGreen}}));
-  OwnedBitmap display = LoadScaledBitmap(*tables_, U16(jpeg), 4);
+  OwnedBitmap display = LoadScaledBitmap(*tables_, U16(jpeg), 4, kChosenPictureLimits);
   ASSERT_TRUE(display);
   ASSERT_NE(tables_->keptImages[4], nullptr);
 
@@ -124,7 +124,7 @@ TEST_F(SoftKeyAssetsTest, JpegBecomesCentredSquarePngWithWhiteTransparent) {
   EXPECT_TRUE(SaveKeptImageAsPng(*tables_, 4, U16(png)));
   EXPECT_EQ(tables_->keptImages[4], nullptr);
   EXPECT_FALSE(SaveKeptImageAsPng(*tables_, 4, U16(png)));  // nothing kept any more
-  EXPECT_EQ(GetFileAttributesW((png + L".new").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(InPad(L"005.pn~").c_str()), INVALID_FILE_ATTRIBUTES);
 
   const DecodedPicture saved(png);
   ASSERT_TRUE(saved.ok());
@@ -143,20 +143,21 @@ TEST_F(SoftKeyAssetsTest, JpegBecomesCentredSquarePngWithWhiteTransparent) {
 TEST_F(SoftKeyAssetsTest, SaveReportsItsRealResultAndRefusesWhatItCannotSave) {
   const std::wstring png = temp_.path() + L"\\picture.png";
   ASSERT_TRUE(testing::WritePicture(png, 300, 400, L"image/png", kWhite, {}));
-  EXPECT_TRUE(LoadScaledBitmap(*tables_, U16(png), 7));
+  EXPECT_TRUE(LoadScaledBitmap(*tables_, U16(png), 7, kChosenPictureLimits));
   EXPECT_GE(FindPngEncoder().index, 0);
 
   // A folder that does not exist: the save fails, and says so.
   EXPECT_FALSE(SaveKeptImageAsPng(*tables_, 7, U16(temp_.path() + L"\\missing\\008.png")));
   // Out of range, and a path that would be cut.
-  EXPECT_TRUE(LoadScaledBitmap(*tables_, U16(png), 7));
+  EXPECT_TRUE(LoadScaledBitmap(*tables_, U16(png), 7, kChosenPictureLimits));
   EXPECT_FALSE(SaveKeptImageAsPng(*tables_, -1, U16(InPad(L"x.png"))));
   EXPECT_FALSE(SaveKeptImageAsPng(*tables_, 144, U16(InPad(L"x.png"))));
   EXPECT_FALSE(SaveKeptImageAsPng(*tables_, 7, std::u16string(300, u'x')));
   EXPECT_NE(tables_->keptImages[7], nullptr);
   // A keep index out of range keeps nothing; a failed conversion empties its kept entry.
-  EXPECT_TRUE(LoadScaledBitmap(*tables_, U16(png), 144));
-  EXPECT_FALSE(LoadScaledBitmap(*tables_, U16(temp_.path() + L"\\none.png"), 7));
+  EXPECT_TRUE(LoadScaledBitmap(*tables_, U16(png), 144, kChosenPictureLimits));
+  EXPECT_FALSE(
+      LoadScaledBitmap(*tables_, U16(temp_.path() + L"\\none.png"), 7, kChosenPictureLimits));
   EXPECT_EQ(tables_->keptImages[7], nullptr);
 }
 
@@ -185,8 +186,8 @@ TEST_F(SoftKeyAssetsTest, StoredSquarePicturesLoadAsTheFullConversionShowsThem) 
       {ColourBand{0, 0, 200, 256, kWhite}, ColourBand{0, 0, 50, 256, kRed},
        ColourBand{100, 0, 30, 256, 0x802040C0}, ColourBand{150, 100, 20, 20, kGreen}}));
 
-  const OwnedBitmap loaded = LoadScaledBitmap(*tables_, U16(stored), -1);
-  const OwnedBitmap converted = LoadScaledBitmap(*tables_, U16(stored), 3);
+  const OwnedBitmap loaded = LoadScaledBitmap(*tables_, U16(stored), -1, kStoredPictureLimits);
+  const OwnedBitmap converted = LoadScaledBitmap(*tables_, U16(stored), 3, kChosenPictureLimits);
   ASSERT_TRUE(loaded && converted);
   const std::vector<std::uint32_t> a = DisplayPixels(loaded.get()),
                                    b = DisplayPixels(converted.get());
@@ -240,6 +241,42 @@ TEST_F(SoftKeyAssetsTest, FolderLoadsPngBeforeIconAndDamagedFilesLeaveNoImage) {
   EXPECT_EQ(AssetImage(Slot(), PageTarget(0)), nullptr);
 }
 
+// A PNG whose header declares `side` pixels a side and which holds nothing more.
+std::vector<std::uint8_t> PngHeaderOnly(std::uint32_t side) {
+  std::vector<std::uint8_t> bytes = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A,
+                                     0,    0,   0,   13,  'I',  'H',  'D',  'R'};
+  for (int i = 0; i < 2; ++i)
+    for (int shift = 24; shift >= 0; shift -= 8)
+      bytes.push_back(static_cast<std::uint8_t>(side >> shift));
+  bytes.insert(bytes.end(), {8, 6, 0, 0, 0, 0, 0, 0, 0});
+  return bytes;
+}
+
+TEST_F(SoftKeyAssetsTest, PicturesBeyondTheLimitsAreRefusedBeforeGdiplusDecodesThem) {
+  // A tiny file that declares 60000 pixels a side would need gigabytes once decoded.
+  const std::wstring bomb = InPad(L"bomb.png");
+  ASSERT_TRUE(testing::WriteBytes(bomb, PngHeaderOnly(60000)));
+  PictureLoad outcome = PictureLoad::kLoaded;
+  EXPECT_FALSE(LoadScaledBitmap(*tables_, U16(bomb), 3, kChosenPictureLimits, &outcome));
+  EXPECT_EQ(outcome, PictureLoad::kTooLarge);
+  EXPECT_EQ(tables_->keptImages[3], nullptr);
+  // A file that is no picture at all is told apart.
+  ASSERT_TRUE(testing::WriteBytes(bomb, std::vector<std::uint8_t>(100, 0x5A)));
+  EXPECT_FALSE(LoadScaledBitmap(*tables_, U16(bomb), 3, kChosenPictureLimits, &outcome));
+  EXPECT_EQ(outcome, PictureLoad::kUnreadable);
+
+  // In the key pad's folder: what the program stores loads, a larger picture put there does not.
+  ASSERT_TRUE(testing::WritePicture(InPad(L"001.png"), 512, 512, L"image/png", kRed, {}));
+  ASSERT_TRUE(testing::WritePicture(InPad(L"002.png"), 600, 400, L"image/jpeg", kRed, {}));
+  ASSERT_TRUE(testing::WritePicture(InPad(L"003.png"), 600, 400, L"image/jpeg", kRed, {}));
+  SoftKeyAssetContext context = Context();
+  LoadSoftKeyAssets(context, 0);
+  EXPECT_NE(AssetImage(Slot(), KeyTarget(0)), nullptr);
+  EXPECT_EQ(AssetImage(Slot(), KeyTarget(1)), nullptr);
+  // Chosen in the image dialog, the same picture is converted.
+  EXPECT_TRUE(LoadScaledBitmap(*tables_, U16(InPad(L"003.png")), 2, kChosenPictureLimits));
+}
+
 TEST_F(SoftKeyAssetsTest, JapaneseCaptionsSurviveAWesternCodePage) {
   // The test program runs under a Western code page here; the captions must not depend on it.
   EXPECT_NE(GetACP(), 932u) << "run under a non-Japanese locale to show the point";
@@ -282,11 +319,27 @@ TEST_F(SoftKeyAssetsTest, AnsiCaptionFileIsReadAndTurnedUtf16BeforeAWrite) {
   ASSERT_GE(bytes.size(), 2u);
   EXPECT_EQ(bytes[0], 0xFF);
   EXPECT_EQ(bytes[1], 0xFE);
-  EXPECT_EQ(GetFileAttributesW(InPad(L"softkey_text.ini.new").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(InPad(L"softkey_text.in~").c_str()), INVALID_FILE_ATTRIBUTES);
   LoadSoftKeyAssets(context, 0);
   EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(0)) == Utf16(expected));
   EXPECT_EQ(AssetCaption(Slot(), PageTarget(0)).size(), 4u);
   EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(1)) == u"漢字");
+}
+
+TEST_F(SoftKeyAssetsTest, ACaptionFileSavedAsUtf8ByHandIsNeverReEncoded) {
+  // "日本" as UTF-8 without a mark: every byte is text in a Western code page, as other
+  // characters; converting it would make those for good.
+  const std::string utf8 = "[softkey]\r\ntext_001=\xE6\x97\xA5\xE6\x9C\xAC\r\n";
+  const std::vector<std::uint8_t> before(utf8.begin(), utf8.end());
+  ASSERT_TRUE(testing::WriteBytes(InPad(L"softkey_text.ini"), before));
+  SoftKeyAssetContext context = Context();
+  LoadSoftKeyAssets(context, 0);
+  const std::u16string shown(AssetCaption(Slot(), KeyTarget(0)));
+  SetAssetCaption(tables_->slots[0], KeyTarget(1), u"new");
+  EXPECT_FALSE(WriteKeyCaption(context, 0, 1));
+  EXPECT_EQ(testing::ReadBytes(InPad(L"softkey_text.ini")), before);
+  LoadSoftKeyAssets(context, 0);
+  EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(0)) == shown);
 }
 
 }  // namespace

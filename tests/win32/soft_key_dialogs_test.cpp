@@ -118,6 +118,45 @@ TEST_F(SoftKeyDialogsTest, AnUpperCaseIconIsStoredAsAByteCopyAndTheKeysPngDelete
   EXPECT_EQ(AssetImagePathOf(Slot(), KeyTarget(4)), U16(InPad(L"005.ico")));
 }
 
+TEST_F(SoftKeyDialogsTest, AChosenFileThatGivesNoPictureIsToldAndOkChangesNothing) {
+  ASSERT_TRUE(testing::WritePicture(InPad(L"005.png"), 64, 64, L"image/png", 0xFF102030, {}));
+  const std::vector<std::uint8_t> stored = testing::ReadBytes(InPad(L"005.png"));
+  Load();
+  const PlatformImage* before = AssetImage(Slot(), KeyTarget(4));
+  ASSERT_NE(before, nullptr);
+  const std::wstring broken = InTemp(L"broken.jpg");
+  ASSERT_TRUE(testing::WriteBytes(broken, std::vector<std::uint8_t>(300, 0x5A)));
+  // A PNG header declaring 50000 pixels a side, and nothing else.
+  std::vector<std::uint8_t> huge = {0x89, 'P', 'N',  'G',  0x0D, 0x0A, 0x1A, 0x0A, 0,    0,
+                                    0,    13,  'I',  'H',  'D',  'R',  0,    0,    0xC3, 0x50,
+                                    0,    0,   0xC3, 0x50, 8,    6,    0,    0,    0};
+  const std::wstring tooLarge = InTemp(L"huge.png");
+  ASSERT_TRUE(testing::WriteBytes(tooLarge, huge));
+
+  std::wstring unreadableText, tooLargeText;
+  const int result = Run(KeyTarget(4), false, [&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, L"イメージ指定\u3000Key#5");
+    if (!dialog) return;
+    const std::pair<const std::wstring*, std::wstring*> choices[] = {{&broken, &unreadableText},
+                                                                     {&tooLarge, &tooLargeText}};
+    for (const auto& [file, text] : choices) {
+      chooser_.chosen = *file;
+      testing::Press(dialog, IDC_SOFTKEY_PREVIEW);
+      HWND box = WaitForDialog(thread, L"イメージの指定");
+      if (!box) return;
+      *text = testing::ItemText(box, 0xFFFF);
+      testing::Press(box, IDOK);
+      WaitForDialog(thread, L"イメージ指定\u3000Key#5");
+    }
+    testing::Press(dialog, IDOK);
+  });
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(U16(unreadableText), kPictureUnreadableMessage.text);
+  EXPECT_EQ(U16(tooLargeText), kPictureTooLargeMessage.text);
+  EXPECT_EQ(AssetImage(Slot(), KeyTarget(4)), before);
+  EXPECT_EQ(testing::ReadBytes(InPad(L"005.png")), stored);
+}
+
 TEST_F(SoftKeyDialogsTest, AJpegForPageTwoBecomesItsSquarePngAndItsIconIsDeleted) {
   ASSERT_TRUE(testing::WriteIconFile(InPad(L"p02.ico")));
   Load();

@@ -4,6 +4,7 @@
 
 #include "common/ids.h"
 #include "common/win32/owned.h"
+#include "common/win32/wait_cursor.h"
 #include "common/win32/wide.h"
 #include "device/device_commands.h"
 #include "keycode/extended_settings.h"
@@ -182,6 +183,11 @@ void RunKeyInput(SettingsDialog& state) {
   state.ShowRecord(key, false);
 }
 
+FinishOutcome FinishWithWaitCursor(SettingsDialog& state) {
+  const WaitCursor busy;  // the changed keys and settings are written
+  return FinishKeyCodeSettings(state.editing(), state.owner());
+}
+
 void OnCommand(SettingsDialog& state, int id, int code) {
   if (id >= kFirstKeyButtonId) {
     // A keyboard click: push the button as the mouse does, so it is drawn pushed and selected.
@@ -199,15 +205,17 @@ void OnCommand(SettingsDialog& state, int id, int code) {
         state.RepaintAll();
       }
       break;
-    case kControlExport:
+    case kControlExport: {
+      const WaitCursor busy;  // the current settings are read and, on Yes, the edits written
       ExportAndApply(state.editing(), state.owner());
       state.RepaintAll();
       break;
+    }
     case kControlExtendedSettings:
       RunExtendedSettingsDialog(state.instance, state.dialog, state.editing());
       break;
     case IDOK:
-      switch (FinishKeyCodeSettings(state.editing(), state.owner())) {
+      switch (FinishWithWaitCursor(state)) {
         case FinishOutcome::kWritten:
           EndDialog(state.dialog, kSettingsWritten);
           break;
@@ -237,7 +245,10 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     state->font.reset(CreateFontW(kButtonFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                   DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                   ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L""));
-    BeginKeyCodeSettings(state->editing());
+    {
+      const WaitCursor busy;  // every key is read from the key pad
+      BeginKeyCodeSettings(state->editing());
+    }
     LayOutKeyButtons(*state);
     InitKeyCodeList(dialog);
     if (HasExtendedSettings(state->editing().modelIdentity)) {
@@ -388,8 +399,11 @@ INT_PTR RunKeyCodeSettingsDialog(HINSTANCE instance, HWND owner, KeyCodeSettings
 INT_PTR RunExtendedSettingsDialog(HINSTANCE instance, HWND owner, KeyCodeEditing& editing) {
   ExtendedDialog state{editing};
   // A key pad whose status byte cannot be read has been reported; the dialog does not open.
-  if (!ExtendedSettingsWorkingValue(editing, reinterpret_cast<UiWindow>(owner), state.working))
-    return kSettingsDropped;
+  {
+    const WaitCursor busy;  // the key pad's settings are read
+    if (!ExtendedSettingsWorkingValue(editing, reinterpret_cast<UiWindow>(owner), state.working))
+      return kSettingsDropped;
+  }
   const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogExtendedSettings), owner,
                                          ExtendedDialogProc, reinterpret_cast<LPARAM>(&state));
   return result == kSettingsWritten ? kSettingsWritten : kSettingsDropped;

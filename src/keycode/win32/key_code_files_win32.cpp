@@ -2,6 +2,7 @@
 
 #include "common/bounded_text.h"
 #include "common/win32/owned.h"
+#include "common/win32/wait_cursor.h"
 #include "common/win32/wide.h"
 
 namespace qv {
@@ -15,7 +16,10 @@ constexpr DWORD kMostBytesRead = 64 * 1024;
 bool RunFileDialog(UiWindow owner, std::u16string& path, bool save) {
   wchar_t file[kPathChars] = {};
   OPENFILENAMEW dialog = KeyCodeFileDialog(owner, file, save);
-  if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog))) return false;
+  const bool chosen =
+      save ? GetSaveFileNameW(&dialog) != FALSE : GetOpenFileNameW(&dialog) != FALSE;
+  ShowWaitCursorAgain();
+  if (!chosen) return false;
   path = Utf16(file);
   return true;
 }
@@ -30,6 +34,7 @@ OPENFILENAMEW KeyCodeFileDialog(UiWindow owner, wchar_t* file, bool save) {
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = file;
   dialog.nMaxFile = kPathChars;
+  bool chosen = false;
   if (save) {
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     dialog.lpstrDefExt = L"";
@@ -97,8 +102,10 @@ bool Win32KeyCodeFiles::ReplaceFile(std::u16string_view path, std::span<const st
 int Win32EditorMessages::ShowMessage(UiWindow owner, const UiMessage& message) {
   const std::wstring title = WideString(message.title);
   const std::wstring text = WideString(message.text);
-  return MessageBoxW(reinterpret_cast<HWND>(owner), text.c_str(), title.c_str(),
-                     static_cast<UINT>(MessageBoxStyle(message)));
+  const int answer = MessageBoxW(reinterpret_cast<HWND>(owner), text.c_str(), title.c_str(),
+                                 static_cast<UINT>(MessageBoxStyle(message)));
+  ShowWaitCursorAgain();
+  return answer;
 }
 
 }  // namespace qv

@@ -4,9 +4,11 @@
 
 #include "common/bounded_text.h"
 #include "common/ids.h"
+#include "common/win32/wait_cursor.h"
 #include "common/win32/wide.h"
 #include "keycode/capture.h"
 #include "keycode/key_table.h"
+#include "keycode/win32/capture_hook_win32.h"
 #include "keycode/win32/key_code_list.h"
 #include "keycode/win32/shortcut_dialog.h"
 
@@ -16,19 +18,24 @@ namespace {
 // One open key input dialog: its session, the capture and what list 1007 shows.
 struct KeyInputDialog {
   KeyInputSession* session = nullptr;
-  const KeyTable* table = nullptr;
   HWND window = nullptr;
-  CaptureState capture;
+  // The capture, shared with the hook's thread: every use takes its lock.
+  CaptureSession capture;
   KeyCodeRecord display;
-  // The hook handle is kept until unhooking succeeds; hookInstalled says whether capture runs.
-  HHOOK hook = nullptr;
-  bool hookInstalled = false;
+  bool capturing = false;  // the hook is installed for this dialog
   ShortcutDialogContext shortcutList;
+
+  // Runs `change` on the capture under its lock and returns what it returns.
+  template <typename Change>
+  auto Capture(Change change) {
+    const std::lock_guard<std::mutex> lock(capture.lock);
+    return change(capture.capture);
+  }
+  CaptureState Snapshot() {
+    return Capture([](CaptureState& state) { return state; });
+  }
 };
 
-// A hook procedure gets no user data: the dialog whose hook is installed (only one key input
-// dialog exists at a time), set while the hook is installed.
-KeyInputDialog* captureDialog = nullptr;
 // The open key input dialog.
 HWND openKeyInputWindow = nullptr;
 
@@ -44,49 +51,31 @@ KeyInputDialog* DialogOf(HWND window) {
   return reinterpret_cast<KeyInputDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-LRESULT CALLBACK CaptureHookProc(int code, WPARAM wParam, LPARAM lParam) {
-  KeyInputDialog* dialog = captureDialog;
-  const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-  if (dialog == nullptr || code != HC_ACTION || info == nullptr)
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-  KeyEvent event;
-  event.action = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN || wParam == WM_KEYUP ||
-                 wParam == WM_SYSKEYUP;
-  event.vk = static_cast<std::uint16_t>(info->vkCode);
-  event.extended = (info->flags & LLKHF_EXTENDED) != 0;
-  event.release = wParam == WM_KEYUP || wParam == WM_SYSKEYUP;
-  const CaptureVerdict verdict = OnCaptureKey(dialog->capture, event, *dialog->table);
-  if (verdict.appended) {
-    PostMessageW(dialog->window, kEntriesChangedMessage, static_cast<WPARAM>(verdict.newLength),
-                 static_cast<LPARAM>(verdict.vk));
-  }
-  const unsigned notice = (verdict.beep ? kCaptureNoticeBeep : 0u) |
-                          (verdict.lockEditButtons ? kCaptureNoticeLockButtons : 0u);
-  if (notice != 0) PostMessageW(dialog->window, kCaptureNoticeMessage, notice, 0);
-  if (verdict.passOn) return CallNextHookEx(nullptr, code, wParam, lParam);
-  return 1;
-}
-
-bool InstallCaptureHook(KeyInputDialog& dialog, bool reset) {
-  if (dialog.hookInstalled) return true;
-  if (dialog.hook == nullptr) {
-    dialog.hook = SetWindowsHookExW(WH_KEYBOARD_LL, CaptureHookProc, GetModuleHandleW(nullptr), 0);
-  }
-  BeginCapture(dialog.capture, dialog.session->productId, reset);
-  if (dialog.hook == nullptr) return false;
-  dialog.hookInstalled = true;
-  captureDialog = &dialog;
-  return true;
+// Starts or resumes capture: with `reset` the capture starts afresh; the capacity follows the
+// model in either case.
+bool StartCapture(KeyInputDialog& dialog, bool reset) {
+  if (dialog.capturing) return true;
+  dialog.Capture([&](CaptureState& state) {
+    BeginCapture(state, dialog.session->productId, reset);
+    return 0;
+  });
+  dialog.capturing = InstallCaptureHook(dialog.capture);
+  return dialog.capturing;
 }
 
 // Ends capture: the hook goes and every key still held gets its release in the entries.
-void RemoveCaptureHook(KeyInputDialog& dialog) {
-  if (!dialog.hookInstalled) return;
-  if (UnhookWindowsHookEx(dialog.hook)) dialog.hook = nullptr;
-  dialog.hookInstalled = false;
-  // A hook that could not be removed finds no dialog and passes every event on.
-  captureDialog = nullptr;
-  FinishCapture(dialog.capture);
+void EndCapture(KeyInputDialog& dialog) {
+  if (!dialog.capturing) return;
+  RemoveCaptureHook();
+  dialog.capturing = false;
+  dialog.Capture([](CaptureState& state) { return FinishCapture(state); });
+}
+
+// The system removed the hook: a new one takes over the same capture, which goes on unfinished.
+void RestartCapture(KeyInputDialog& dialog) {
+  if (!dialog.capturing) return;
+  RemoveCaptureHook();
+  dialog.capturing = InstallCaptureHook(dialog.capture);
 }
 
 void Show(KeyInputDialog& dialog, bool scrollToEnd) {
@@ -95,7 +84,7 @@ void Show(KeyInputDialog& dialog, bool scrollToEnd) {
 
 // The display mirrors the capture's entries.
 void ShowCapture(KeyInputDialog& dialog, bool scrollToEnd) {
-  dialog.display = CaptureRecord(dialog.capture);
+  dialog.display = CaptureRecord(dialog.Snapshot());
   Show(dialog, scrollToEnd);
 }
 
@@ -118,8 +107,8 @@ void Apply(KeyInputDialog& dialog, const ButtonOutcome& outcome) {
     Beep();
     return;
   }
-  const int first = dialog.capture.length - outcome.appended + 1;
-  for (int length = first; length <= dialog.capture.length; ++length)
+  const int last = dialog.Snapshot().length;
+  for (int length = last - outcome.appended + 1; length <= last; ++length)
     SendMessageW(dialog.window, kEntriesChangedMessage, static_cast<WPARAM>(length), 0);
   Apply(dialog.window, outcome.plan);
 }
@@ -127,17 +116,24 @@ void Apply(KeyInputDialog& dialog, const ButtonOutcome& outcome) {
 void LoadDefaultKeyCode(KeyInputDialog& dialog) {
   KeyInputSession& session = *dialog.session;
   KeyCodeRecord read;
-  const bool readOk = session.readDefaultKeyCode &&
-                      session.readDefaultKeyCode(session.edited->selectedKey + 1, read);
+  bool readOk = false;
+  if (session.readDefaultKeyCode) {
+    const WaitCursor busy;  // the key pad answers, up to seconds over Bluetooth LE
+    readOk = session.readDefaultKeyCode(session.edited->selectedKey + 1, read);
+  }
   // A failed read leaves the display as it was, and that is replayed.
   if (AcceptDefaultKeyCode(readOk, read)) dialog.display = read;
-  ReplayRecord(dialog.capture, dialog.display);
+  const KeyCodeRecord replayed = dialog.display;
+  dialog.Capture([&](CaptureState& state) { return ReplayRecord(state, replayed); });
   ShowCapture(dialog, false);
-  Apply(dialog.window, PlanAfterDefaultLoad(dialog.capture, session.productId));
+  Apply(dialog.window, PlanAfterDefaultLoad(dialog.Snapshot(), session.productId));
 }
 
 void Clear(KeyInputDialog& dialog) {
-  ResetCapture(dialog.capture);
+  dialog.Capture([](CaptureState& state) {
+    ResetCapture(state);
+    return 0;
+  });
   ShowCapture(dialog, false);
   Apply(dialog.window, PlanAfterClear(dialog.session->productId));
 }
@@ -168,14 +164,15 @@ void LoadRecord(KeyInputDialog& dialog, LPARAM lParam) {
       FindShortcutRecord(*session.shortcuts, reinterpret_cast<const void*>(lParam)) == nullptr) {
     return;
   }
-  ReplayRecord(dialog.capture, *reinterpret_cast<const KeyCodeRecord*>(lParam));
+  const auto& record = *reinterpret_cast<const KeyCodeRecord*>(lParam);
+  dialog.Capture([&](CaptureState& state) { return ReplayRecord(state, record); });
   ShowCapture(dialog, true);
-  Apply(dialog.window, PlanAfterRecordLoaded(dialog.capture, session.productId));
+  Apply(dialog.window, PlanAfterRecordLoaded(dialog.Snapshot(), session.productId));
 }
 
 void Register(KeyInputDialog& dialog) {
-  RemoveCaptureHook(dialog);
-  dialog.display = CaptureRecord(dialog.capture);
+  EndCapture(dialog);
+  dialog.display = CaptureRecord(dialog.Snapshot());
   EditedKeyCodes& edited = *dialog.session->edited;
   edited.records[static_cast<std::size_t>(edited.selectedKey)] = dialog.display;
   EndDialog(dialog.window, kDialogOk);
@@ -195,12 +192,14 @@ void OnInitDialog(HWND window, KeyInputDialog& dialog) {
   SetDlgItemTextW(window, kControlKeyNumber, Wide(text));
   BoundedFormat(text, u"キー入力 #%u", {keyNumber});
   SetWindowTextW(window, Wide(text));
-  InstallCaptureHook(dialog, true);
+  dialog.capture.dialog = window;
+  StartCapture(dialog, true);
   openKeyInputWindow = window;
 }
 
 bool OnCommand(KeyInputDialog& dialog, int id) {
-  CaptureState& capture = dialog.capture;
+  // A button's change of the capture, under its lock.
+  auto press = [&](auto rule) { Apply(dialog, dialog.Capture(rule)); };
   switch (id) {
     case kKeyInputDefault:
       LoadDefaultKeyCode(dialog);
@@ -212,22 +211,24 @@ bool OnCommand(KeyInputDialog& dialog, int id) {
       OpenShortcutList(dialog);
       return true;
     case kKeyInputHankaku:
-      Apply(dialog, PressJapaneseKey(capture, kHankakuKey));
+      press([](CaptureState& state) { return PressJapaneseKey(state, kHankakuKey); });
       return true;
     case kKeyInputKatakana:
-      Apply(dialog, PressJapaneseKey(capture, kKatakanaKey));
+      press([](CaptureState& state) { return PressJapaneseKey(state, kKatakanaKey); });
       return true;
     case kKeyInputRepeat1:
-      Apply(dialog, PressRepeat1(capture));
+      press([](CaptureState& state) { return PressRepeat1(state); });
       return true;
     case kKeyInputRepeat2:
-      Apply(dialog, PressRepeat2(capture));
+      press([](CaptureState& state) { return PressRepeat2(state); });
       return true;
     case kKeyInputDelay1:
     case kKeyInputDelay2:
-    case kKeyInputDelay3:
-      Apply(dialog, PressDelay(capture, static_cast<std::uint8_t>(kDelay1 + id - kKeyInputDelay1)));
+    case kKeyInputDelay3: {
+      const auto delay = static_cast<std::uint8_t>(kDelay1 + id - kKeyInputDelay1);
+      press([delay](CaptureState& state) { return PressDelay(state, delay); });
       return true;
+    }
     case kDialogOk:
       Register(dialog);
       return true;
@@ -249,16 +250,19 @@ INT_PTR CALLBACK KeyInputDialogProc(HWND window, UINT message, WPARAM wParam, LP
   switch (message) {
     case WM_ACTIVATE:
       if (LOWORD(wParam) == WA_ACTIVE || LOWORD(wParam) == WA_CLICKACTIVE) {
-        InstallCaptureHook(*dialog, false);
+        StartCapture(*dialog, false);
       } else {
-        RemoveCaptureHook(*dialog);
+        EndCapture(*dialog);
         ShowCapture(*dialog, true);
       }
       return FALSE;
     case kEntriesChangedMessage:
       // The entries are the capture's own, whatever wParam says.
       ShowCapture(*dialog, true);
-      Apply(window, PlanAfterEntriesChanged(dialog->capture, dialog->session->productId));
+      Apply(window, PlanAfterEntriesChanged(dialog->Snapshot(), dialog->session->productId));
+      return TRUE;
+    case kCaptureHookLostMessage:
+      RestartCapture(*dialog);
       return TRUE;
     case kLoadRecordMessage:
       LoadRecord(*dialog, lParam);
@@ -276,7 +280,7 @@ INT_PTR CALLBACK KeyInputDialogProc(HWND window, UINT message, WPARAM wParam, LP
     case WM_COMMAND:
       return OnCommand(*dialog, LOWORD(wParam)) ? TRUE : FALSE;
     case WM_DESTROY:
-      RemoveCaptureHook(*dialog);
+      EndCapture(*dialog);
       if (dialog->shortcutList.window != nullptr) DestroyWindow(dialog->shortcutList.window);
       if (openKeyInputWindow == window) openKeyInputWindow = nullptr;
       return FALSE;
@@ -299,7 +303,7 @@ INT_PTR RunKeyInputDialog(HWND owner, KeyInputSession& session) {
   InitCommonControlsEx(&controls);
   KeyInputDialog dialog;
   dialog.session = &session;
-  dialog.table = &KeyTableFor(session.nonJapaneseLayout);
+  dialog.capture.table = &KeyTableFor(session.nonJapaneseLayout);
   const INT_PTR result =
       DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogKeyInput), owner,
                       KeyInputDialogProc, reinterpret_cast<LPARAM>(&dialog));

@@ -89,9 +89,22 @@ INT_PTR CALLBACK ShortcutDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       if (header == nullptr || header->idFrom != static_cast<UINT_PTR>(kShortcutListId))
         return FALSE;
       EnableWindow(GetDlgItem(dialog, kDialogOk), SelectedRow(dialog) >= 0);
+      // A double click inserts the chosen row as "入力" does. So does Enter in the list, which
+      // the list view tells as NM_RETURN (the list is modeless inside the key input dialog's
+      // modal loop, which gives it no dialog keys); it is posted, so the list view has returned
+      // before its window goes. The arrow keys move the selection in the list itself.
       if (header->code == static_cast<UINT>(NM_DBLCLK)) Close(dialog, *context, true);
+      if (header->code == static_cast<UINT>(NM_RETURN) && SelectedRow(dialog) >= 0)
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kDialogOk, BN_CLICKED), 0);
       return TRUE;
     }
+    case WM_ACTIVATE:
+      // Activated, the list takes the keyboard: the arrow keys choose a row at once.
+      if (LOWORD(wParam) != WA_INACTIVE) {
+        SetFocus(GetDlgItem(dialog, kShortcutListId));
+        return TRUE;
+      }
+      return FALSE;
     case WM_COMMAND:
       if (LOWORD(wParam) == kDialogOk || LOWORD(wParam) == kDialogCancel) {
         Close(dialog, *context, LOWORD(wParam) == kDialogOk);

@@ -4,12 +4,14 @@
 
 #include <cstdint>
 #include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "common/win32/owned.h"
 #include "common/win32/profile_store_win32.h"
 #include "common/win32/wide.h"
+#include "softkey_assets/caption_file_encoding.h"
 
 namespace qv {
 namespace {
@@ -33,8 +35,9 @@ bool ReadStart(const std::wstring& path, std::size_t limit, std::vector<std::uin
   return true;
 }
 
-// Writes the whole file beside `path` and moves it into place: over an existing file only with
-// `replace`. Either the new content is there afterwards or the old file is untouched.
+// Writes the whole file beside `path`, flushed to the disk, and moves it into place: over an
+// existing file only with `replace`. Either the new content is there afterwards or the old file
+// is untouched; a power loss cannot leave the moved file empty.
 bool WriteWholeFile(std::u16string_view path, const std::vector<std::uint8_t>& bytes,
                     bool replace) {
   char16_t replacement[kPathChars];
@@ -47,7 +50,7 @@ bool WriteWholeFile(std::u16string_view path, const std::vector<std::uint8_t>& b
     written =
         created &&
         WriteFile(created.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
-        done == bytes.size();
+        done == bytes.size() && FlushFileBuffers(created.get());
   }
   const std::wstring file = WideString(path);
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
@@ -56,19 +59,19 @@ bool WriteWholeFile(std::u16string_view path, const std::vector<std::uint8_t>& b
   return false;
 }
 
-// The text of an ANSI file as UTF-16LE with its byte-order mark.
-bool AnsiToUtf16File(const std::vector<std::uint8_t>& ansi, std::vector<std::uint8_t>& utf16) {
-  const char* text = reinterpret_cast<const char*>(ansi.data());
+// Text in the ANSI code page, decoded as the profile functions decode it; false for bytes that
+// are not valid text there.
+bool DecodeAnsi(std::span<const std::uint8_t> ansi, std::u16string& text) {
+  text.clear();
+  if (ansi.empty()) return true;
+  const char* bytes = reinterpret_cast<const char*>(ansi.data());
   const int size = static_cast<int>(ansi.size());
-  const int units = MultiByteToWideChar(CP_ACP, 0, text, size, nullptr, 0);
+  const int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, size, nullptr, 0);
   if (units <= 0) return false;
-  std::vector<wchar_t> wide(static_cast<std::size_t>(units));
-  if (MultiByteToWideChar(CP_ACP, 0, text, size, wide.data(), units) != units) return false;
-  utf16.assign(std::begin(kUtf16LeMark), std::end(kUtf16LeMark));
-  for (wchar_t unit : wide) {
-    utf16.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    utf16.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
+  std::wstring wide(static_cast<std::size_t>(units), L'\0');
+  if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, size, wide.data(), units) != units)
+    return false;
+  text.assign(Utf16(wide.data()), wide.size());
   return true;
 }
 
@@ -83,17 +86,20 @@ bool PrepareUtf16ProfileFile(std::u16string_view path) {
     return FileExists(file);
   }
   std::vector<std::uint8_t> bytes;
-  if (!ReadStart(file, kMaxConvertedCaptionFileBytes, bytes)) return true;
-  const ProfileEncoding encoding = DetectProfileEncoding(bytes.data(), bytes.size());
-  if (encoding == ProfileEncoding::kEmpty) {
-    WriteWholeFile(path, mark, true);
-  } else if (encoding == ProfileEncoding::kAnsi && bytes.size() <= kMaxConvertedCaptionFileBytes) {
-    // The profile functions read such a file in the ANSI code page: the same decoding here
-    // keeps every caption it holds, and from now on the file keeps every character.
-    std::vector<std::uint8_t> utf16;
-    if (AnsiToUtf16File(bytes, utf16)) WriteWholeFile(path, utf16, true);
+  if (!ReadStart(file, kMaxConvertedCaptionFileBytes, bytes)) return false;
+  const bool whole = bytes.size() <= kMaxConvertedCaptionFileBytes;
+  const CaptionFilePlan plan = PlanCaptionFile(bytes, whole, DecodeAnsi);
+  switch (plan.step) {
+    case CaptionFileStep::kWriteMark:
+      return WriteWholeFile(path, mark, true);
+    case CaptionFileStep::kWriteAsIs:
+      return true;
+    case CaptionFileStep::kConvert:
+      return WriteWholeFile(path, plan.converted, true);
+    case CaptionFileStep::kRefuse:
+      return false;
   }
-  return true;
+  return false;
 }
 
 void Win32CaptionFile::ReadCaption(std::u16string_view file, std::u16string_view key,

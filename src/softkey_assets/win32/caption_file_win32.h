@@ -22,11 +22,11 @@ class Win32CaptionFile final : public CaptionFile {
 };
 
 // Makes `path` a UTF-16LE profile file with a byte-order mark before it is written: a missing or
-// empty file becomes just the mark; a file in the ANSI code page (no mark, at most
-// kMaxConvertedCaptionFileBytes) is converted, with its text decoded as the profile functions
-// decode it. Files with another mark are left alone. Each change is written beside the file and
-// moved into place, so the file is either the old one or the whole new one. True when the file
-// exists afterwards.
+// empty file becomes just the mark; a file without a mark is converted only as PlanCaptionFile
+// allows, with its text decoded as the profile functions decode it. Files with a mark are left
+// alone. Each change is written beside the file, flushed and moved into place, so the file is
+// either the old one or the whole new one. True when the file may be written now; false leaves
+// it as it was (a file that is not text in the code page is never re-encoded).
 bool PrepareUtf16ProfileFile(std::u16string_view path);
 
 }  // namespace qv

@@ -101,14 +101,23 @@ void ChooseFile(ImageDialog& state) {
   const std::u16string_view chosen = BoundedView(state.chosenPath);
   state.pendingIsIcon = IsIconPath(chosen);
   state.pending.reset();
+  PictureLoad outcome = PictureLoad::kUnreadable;
   if (state.pendingIsIcon) {
-    if (OwnedIcon icon = LoadIconFile(chosen))
+    if (OwnedIcon icon = LoadIconFile(chosen)) {
       state.pending = std::make_unique<Win32IconImage>(std::move(icon));
-  } else if (OwnedBitmap bitmap = LoadScaledBitmap(state.request.assets.tables, chosen,
-                                                   state.request.target.index)) {
+      outcome = PictureLoad::kLoaded;
+    }
+  } else if (OwnedBitmap bitmap =
+                 LoadScaledBitmap(state.request.assets.tables, chosen, state.request.target.index,
+                                  kChosenPictureLimits, &outcome)) {
     state.pending = std::make_unique<Win32BitmapImage>(std::move(bitmap));
   }
   ShowPreview(state, state.pending.get(), state.pendingIsIcon);
+  // A choice that gives no picture is told, rather than leaving OK to change nothing unseen.
+  if (outcome == PictureLoad::kTooLarge)
+    ShowMessage(state.dialog, kPictureTooLargeMessage);
+  else if (!state.pending)
+    ShowMessage(state.dialog, kPictureUnreadableMessage);
 }
 
 void StorePending(ImageDialog& state) {
@@ -249,7 +258,8 @@ bool Win32AssetImageFiles::CopyIconFile(std::u16string_view from, std::u16string
   // The copy is made beside the icon file and replaces it only once complete, so a failed copy
   // leaves the old file whole. It takes no read-only attribute over from the chosen file.
   bool copied = CopyFileW(source.c_str(), Wide(replacement), FALSE) != 0 &&
-                SetFileAttributesW(Wide(replacement), FILE_ATTRIBUTE_NORMAL) != 0;
+                SetFileAttributesW(Wide(replacement), FILE_ATTRIBUTE_NORMAL) != 0 &&
+                FlushWrittenFile(Wide(replacement));
   if (copied) {
     SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     copied = MoveFileExW(Wide(replacement), target.c_str(),

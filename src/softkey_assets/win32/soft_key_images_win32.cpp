@@ -1,5 +1,6 @@
 #include "softkey_assets/win32/soft_key_images_win32.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,7 +78,34 @@ bool MakeWhiteTransparentInPlace(Gdiplus::GpBitmap* picture) {
   return gdip::GdipBitmapUnlockBits(picture, &data) == Gdiplus::Ok;
 }
 
+// The file's size and the size its header declares, checked before anything decodes it.
+PictureLoad CheckPictureBeforeDecoding(const std::wstring& file, const PictureLimits& limits) {
+  const OwnedFile opened(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!opened || !GetFileSizeEx(opened.get(), &size) || size.QuadPart < 0)
+    return PictureLoad::kUnreadable;
+  const auto fileBytes = static_cast<std::uint64_t>(size.QuadPart);
+  if (fileBytes > limits.maxFileBytes) return PictureLoad::kTooLarge;
+  std::vector<std::uint8_t> head(
+      static_cast<std::size_t>(std::min<std::uint64_t>(fileBytes, kPictureHeadBytes)));
+  DWORD read = 0;
+  if (!head.empty() &&
+      !ReadFile(opened.get(), head.data(), static_cast<DWORD>(head.size()), &read, nullptr))
+    return PictureLoad::kUnreadable;
+  head.resize(read);
+  return CheckPictureFile(fileBytes, ReadPictureSize(head), limits) == PictureVerdict::kAccepted
+             ? PictureLoad::kLoaded
+             : PictureLoad::kTooLarge;
+}
+
 }  // namespace
+
+bool FlushWrittenFile(const wchar_t* path) {
+  const OwnedFile file(
+      CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && FlushFileBuffers(file.get());
+}
 
 HANDLE SoftKeyImageHandle(const PlatformImage* image) {
   if (auto* bitmap = dynamic_cast<const Win32BitmapImage*>(image)) return bitmap->bitmap();
@@ -86,23 +114,40 @@ HANDLE SoftKeyImageHandle(const PlatformImage* image) {
 }
 
 OwnedBitmap LoadScaledBitmap(SoftKeyAssetTables& tables, std::u16string_view path,
-                             std::int64_t keep) {
+                             std::int64_t keep, const PictureLimits& limits, PictureLoad* outcome) {
+  PictureLoad ignored = PictureLoad::kLoaded;
+  PictureLoad& result = outcome ? *outcome : ignored;
+  result = PictureLoad::kUnreadable;
   // A conversion that fails leaves no kept image behind: an earlier picture must not be saved
   // in place of the one that failed.
   if (IsKeepIndex(keep)) tables.keptImages[static_cast<std::size_t>(keep)].reset();
   const std::wstring file = PathArgument(path);
   if (file.empty()) return OwnedBitmap();
+  switch (CheckPictureBeforeDecoding(file, limits)) {
+    case PictureLoad::kLoaded:
+      break;
+    case PictureLoad::kTooLarge:
+      result = PictureLoad::kTooLarge;
+      return OwnedBitmap();
+    case PictureLoad::kUnreadable:
+      return OwnedBitmap();
+  }
   const Gdiplus::ARGB background = OpaqueArgbFromColorRef(GetSysColor(COLOR_BTNFACE));
 
   Gdiplus::GpBitmap* decoded = nullptr;
   if (gdip::GdipCreateBitmapFromFile(file.c_str(), &decoded) != Gdiplus::Ok) return OwnedBitmap();
   const OwnedGdiplusImage source(decoded);
+  UINT width = 0, height = 0;
+  gdip::GdipGetImageWidth(source.get(), &width);
+  gdip::GdipGetImageHeight(source.get(), &height);
+  // The decoder's own size holds for formats whose header is not read here.
+  if (!PictureFits(width, height, limits)) {
+    result = PictureLoad::kTooLarge;
+    return OwnedBitmap();
+  }
 
   OwnedBitmap display;
   if (!IsKeepIndex(keep)) {
-    UINT width = 0, height = 0;
-    gdip::GdipGetImageWidth(source.get(), &width);
-    gdip::GdipGetImageHeight(source.get(), &height);
     // Only pixels held as ARGB take the transparent white back unchanged.
     Gdiplus::PixelFormat format = 0;
     gdip::GdipGetImagePixelFormat(source.get(), &format);
@@ -110,6 +155,7 @@ OwnedBitmap LoadScaledBitmap(SoftKeyAssetTables& tables, std::u16string_view pat
         MakeWhiteTransparentInPlace(decoded)) {
       if (gdip::GdipCreateHBITMAPFromBitmap(decoded, display.put(), background) != Gdiplus::Ok)
         return OwnedBitmap();
+      result = PictureLoad::kLoaded;
       return display;
     }
   }
@@ -122,6 +168,7 @@ OwnedBitmap LoadScaledBitmap(SoftKeyAssetTables& tables, std::u16string_view pat
   if (IsKeepIndex(keep))
     tables.keptImages[static_cast<std::size_t>(keep)] =
         std::make_unique<Win32KeptImage>(std::move(canvas));
+  result = PictureLoad::kLoaded;
   return display;
 }
 
@@ -156,7 +203,8 @@ bool SaveKeptImageAsPng(SoftKeyAssetTables& tables, std::int64_t target, std::u1
   if (encoder.index < 0) return false;
 
   bool saved = gdip::GdipSaveImageToFile(kept->image(), Wide(replacement), &encoder.classId,
-                                         nullptr) == Gdiplus::Ok;
+                                         nullptr) == Gdiplus::Ok &&
+               FlushWrittenFile(Wide(replacement));
   if (saved)
     saved = MoveFileExW(Wide(replacement), file.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -192,7 +240,7 @@ ImageOwner Win32SoftKeyFiles::LoadIconImage(std::u16string_view path) {
 }
 
 ImageOwner Win32SoftKeyFiles::LoadPictureImage(std::u16string_view path) {
-  OwnedBitmap bitmap = LoadScaledBitmap(tables_, path, -1);
+  OwnedBitmap bitmap = LoadScaledBitmap(tables_, path, -1, kStoredPictureLimits);
   if (!bitmap) return nullptr;
   return std::make_unique<Win32BitmapImage>(std::move(bitmap));
 }

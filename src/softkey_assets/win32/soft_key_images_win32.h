@@ -10,6 +10,7 @@
 
 #include "common/win32/owned.h"
 #include "common/win32/owned_gdiplus.h"
+#include "softkey_assets/picture_header.h"
 #include "softkey_assets/soft_key_assets.h"
 
 namespace qv {
@@ -48,14 +49,24 @@ class Win32KeptImage final : public PlatformImage {
 // icon flag tells which); null for no image.
 HANDLE SoftKeyImageHandle(const PlatformImage* image);
 
+// How loading a picture went.
+enum class PictureLoad {
+  kLoaded,
+  kTooLarge,    // the file or its declared size is beyond the limits: it was never decoded
+  kUnreadable,  // missing, not a picture GDI+ decodes, or GDI+ failed
+};
+
 // Converts a picture file (any format GDI+ decodes): its centred square scaled onto a 256 by 256
 // ARGB canvas that starts transparent, with opaque white made transparent. Returns that canvas
 // composited on the button face colour as a display bitmap. With a keep index (a key or page
 // index, 0 to 143) the canvas becomes the kept image of that index (the one there is released
-// first); with -1 it is released. Null when the path is 260 characters or longer, the picture
-// cannot be decoded or GDI+ fails; the kept image of the index is then empty.
+// first); with -1 it is released. A file larger than `limits` allow, or whose header declares
+// more pixels a side, is refused before it is decoded; so is a decoded picture beyond them.
+// Null when the path is 260 characters or longer, the picture is refused or cannot be decoded
+// or GDI+ fails; the kept image of the index is then empty. `outcome`, when given, tells which.
 OwnedBitmap LoadScaledBitmap(SoftKeyAssetTables& tables, std::u16string_view path,
-                             std::int64_t keep);
+                             std::int64_t keep, const PictureLimits& limits,
+                             PictureLoad* outcome = nullptr);
 
 // The installed PNG encoder: its index in GDI+'s encoder list and its class id; index -1 when
 // there is none.
@@ -70,6 +81,11 @@ PngEncoder FindPngEncoder();
 // old file as it was. The kept image is released after the attempt. False, saving nothing, for
 // no kept image, a path that would be cut or no PNG encoder; false when the save failed.
 bool SaveKeptImageAsPng(SoftKeyAssetTables& tables, std::int64_t target, std::u16string_view path);
+
+// Makes what was written to a file (by a call that gives no handle: GDI+, CopyFileW) reach the
+// disk, so that once it is moved into place a power loss cannot leave it empty. False when the
+// file cannot be opened or flushed.
+bool FlushWrittenFile(const wchar_t* path);
 
 // An icon file loaded at 256 by 256; null when it cannot be read.
 OwnedIcon LoadIconFile(std::u16string_view path);
