@@ -5,7 +5,7 @@ QV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QV_ROOT
 QV_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine xvfb xauth fonts-ipafont-gothic
-  imagemagick x11-apps"
+  imagemagick x11-apps wixl msitools zip unzip python3-markdown osslsigncode openssl xdotool"
 
 qv_install_packages() {
   local missing=() p
@@ -20,8 +20,9 @@ qv_install_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Wine with a prefix of the project's own under build/.
-export WINEPREFIX="$QV_ROOT/build/wineprefix"
+# Wine with a prefix of the project's own under build/ (QV_WINEPREFIX names another one, for a
+# script that must not share it with a test run).
+export WINEPREFIX="${QV_WINEPREFIX:-$QV_ROOT/build/wineprefix}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 export WINEARCH=win64

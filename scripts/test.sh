@@ -101,6 +101,17 @@ else
   note_failure "windows build failed"
 fi
 
+# The package from the Windows tree's programs (dist/), signed with a throwaway certificate in a
+# second build, then installed, upgraded and removed under Wine in a fresh prefix.
+if [ -f build/windows/qv-padconf.exe ] && [ -f build/windows/win32_tests.exe ]; then
+  echo "== Package and installation test"
+  package_start=$(date +%s)
+  scripts/package-test.sh build/windows >"$LOGS/package.log" 2>&1 ||
+    note_failure "package test failed (log: build/logs/package.log)"
+  grep -E '^\[  (PASSED|FAILED)  \]|not so:' "$LOGS/package.log" | sed 's/^/   /'
+  echo "   took $(($(date +%s) - package_start)) s"
+fi
+
 # One line for the whole run: every GoogleTest case (and each fuzz target) counts once.
 passed=0
 failed=0

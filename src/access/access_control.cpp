@@ -17,8 +17,17 @@ constexpr SubmitOutcome StayOpen() {
   return SubmitOutcome{false, 0};
 }
 
+// Any value written after the editing value (resume, after reset, lock) ends the editing state.
 void WriteStatus(AccessPorts& ports, int slot, std::uint8_t value) {
   WriteStatusByte(ports.device, ports.table.slots[slot].link, value);
+  if (slot == ports.table.commandKeyPad.load()) ports.table.editingStatus = -1;
+}
+
+// The editing value of a command, built on the status `s` the command read; remembered so that
+// the end of the session can write the resume value in the command's place.
+void WriteEditingStatus(AccessPorts& ports, int slot, std::uint8_t s) {
+  WriteStatusByte(ports.device, ports.table.slots[slot].link, EditingStatusValue(s));
+  if (slot == ports.table.commandKeyPad.load()) ports.table.editingStatus = s;
 }
 
 int CheckedSlot(int slot) {
@@ -251,7 +260,7 @@ void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
   bool resetDone = false;
   if (s & kStatusPasswordSet) {
     const bool editingWritten = (s & kStatusAuthenticated) != 0;
-    if (editingWritten) WriteStatus(ports, slot, EditingStatusValue(s));
+    if (editingWritten) WriteEditingStatus(ports, slot, s);
     table.softKeyAuthMode = false;
     const int result = PasswordPrompt(ports, owner, slot);
     if (!table.keyPadPresent) return;
@@ -296,7 +305,7 @@ void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
     return;
   }
 
-  WriteStatus(ports, slot, EditingStatusValue(s));
+  WriteEditingStatus(ports, slot, s);
   switch (command) {
     case kCommandKeyCodeSettings: {
       ports.hooks.RunKeyCodeSettings(owner, slot);
@@ -340,10 +349,12 @@ void RunKeyPadCommand(AccessPorts& ports, unsigned command, bool preset) {
   KeyPadTable& table = ports.table;
   if (CountedSlots(table) == 0) return;
   ports.ui.BringToForeground(ports.mainWindow);
+  table.editingStatus = -1;
   table.commandActive = true;
   RunCommandSteps(ports, command, preset);
   table.commandActive = false;
   table.commandKeyPad = kNoCommandKeyPad;
+  table.editingStatus = -1;
 }
 
 void LockKeyPads(AccessPorts& ports) {

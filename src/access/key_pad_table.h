@@ -78,6 +78,10 @@ struct KeyPadTable {
   // The slot the running command (or connection-time prompt) chose, kNoCommandKeyPad before it
   // has chosen one: the presence check watches this key pad, whatever selectedKeyPad says.
   std::atomic<int> commandKeyPad{-1};
+  // The status byte the running command read from commandKeyPad before it wrote the editing
+  // value there, or -1 while that key pad holds no editing value of the command: the resume
+  // value is built on it when the session ends before the command could write it.
+  std::atomic<int> editingStatus{-1};
   // A presence check is running (its message box's loop can run the timer again).
   std::atomic<bool> presenceCheckRunning{false};
   // A rescan is rebuilding the table. While it waits for a soft keyboard to close, the main

@@ -12,6 +12,7 @@
 #include "access/access_control.h"
 #include "access/access_menus.h"
 #include "access/key_pad_connection.h"
+#include "access/session_end.h"
 #include "app/shell_commands.h"
 #include "common/memory_settings.h"
 #include "device/device_commands.h"
@@ -766,6 +767,95 @@ TEST(AccessBrava, SilentKeyPadStopsEveryOperationUnchanged) {
   EXPECT_EQ(rig.State(0), AccessState::Authenticated);
   EXPECT_FALSE(rig.table.slots[0].authDeclined);
   EXPECT_EQ(rig.hid.Password(id), "pw");
+}
+
+// ---------------------------------------------------------------- end of the session
+
+// The session ends while the key-code dialog is open: the key pad gets its resume value at once,
+// built on the status it tells now, and the command unwinds without another write or message.
+TEST(AccessSessionEnd, KeyPadOfARunningCommandIsResumedAndTheCommandStops) {
+  Rig rig;
+  const EmulatedDeviceId id = rig.Attach(0x00);
+  rig.Connect();
+  std::size_t writesAtEnd = 0;
+  rig.hooks.during = [&] {
+    EXPECT_EQ(rig.StatusWrites(id), Writes{EditingStatusValue(0x00)});
+    EXPECT_EQ(PlanSessionEndSettle(rig.table).slot, 0);
+    rig.hid.SetStatus(id, 0x60);  // the dialog changed the buzzer volume meanwhile
+    EXPECT_TRUE(SettleKeyPadsForSessionEnd(rig.table, rig.context));
+    writesAtEnd = rig.StatusWrites(id).size();
+  };
+  rig.Command(kCommandKeyCodeSettings);
+  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
+  EXPECT_EQ(rig.StatusWrites(id), (Writes{EditingStatusValue(0x00), ResumeStatusValue(0x60)}));
+  EXPECT_EQ(writesAtEnd, 2u);
+  EXPECT_TRUE(rig.user.messages.empty());
+  EXPECT_EQ(rig.table.editingStatus.load(), -1);
+}
+
+// Outside a command, before a command's editing value and after its resume value, the end
+// writes nothing.
+TEST(AccessSessionEnd, NothingIsWrittenWhenNoKeyPadIsInItsEditingState) {
+  Rig rig;
+  const EmulatedDeviceId id = rig.Attach(0x81, "pw");
+  rig.Connect();
+  EXPECT_FALSE(SettleKeyPadsForSessionEnd(rig.table, rig.context));
+  EXPECT_TRUE(rig.StatusWrites(id).empty());
+
+  // A locked key pad's prompt: the command has not written its editing value (the key pad was
+  // not authenticated), so there is nothing to resume.
+  Rig locked;
+  const EmulatedDeviceId lockedId = locked.Attach(0x01, "pw");
+  locked.Connect();
+  bool settled = true;
+  locked.user.onPrompt = [&] {
+    settled = SettleKeyPadsForSessionEnd(locked.table, locked.context);
+  };
+  locked.Command(kCommandKeyCodeSettings);
+  EXPECT_FALSE(settled);
+  EXPECT_TRUE(locked.StatusWrites(lockedId).empty());
+
+  // The password command resumed its key pad itself: the end leaves it alone.
+  Rig done;
+  const EmulatedDeviceId doneId = done.Attach(0x00);
+  done.Connect();
+  done.Command(kCommandPasswordSetting);
+  const Writes written = done.StatusWrites(doneId);
+  ASSERT_EQ(written.size(), 2u);
+  done.table.commandActive = true;  // as if a later command had not written anything yet
+  EXPECT_FALSE(SettleKeyPadsForSessionEnd(done.table, done.context));
+  EXPECT_EQ(done.StatusWrites(doneId), written);
+}
+
+// A Bluetooth LE key pad that stops answering while its command runs holds the end up for about
+// two shortened waits (the status read and the write), not five seconds each.
+TEST(AccessSessionEnd, SilentBluetoothKeyPadIsGivenUpQuickly) {
+  Rig rig;
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = 0x074F;
+  keyPadSpec.version = 0;
+  keyPadSpec.bluetooth = true;
+  keyPadSpec.status = 0x20;
+  const EmulatedDeviceId id = rig.hid.AttachKeyPad(keyPadSpec);
+  rig.Connect();
+  ASSERT_EQ(rig.table.slots[0].modelIdentity, kModelB4B4074F);
+  std::uint64_t took = 0;
+  rig.hooks.during = [&] {
+    KeyPadFaults faults;
+    faults.silent = true;
+    rig.hid.SetFaults(id, faults);
+    const std::uint64_t start = rig.hid.NowMs();
+    EXPECT_TRUE(SettleKeyPadsForSessionEnd(rig.table, rig.context));
+    took = rig.hid.NowMs() - start;
+  };
+  rig.Command(kCommandKeyCodeSettings);
+  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
+  EXPECT_LE(took, 2 * kSessionEndFramedTimeoutMs + 100);
+  // The resume value went out, built on the status the command read.
+  const Writes written = rig.StatusWrites(id);
+  ASSERT_FALSE(written.empty());
+  EXPECT_EQ(written.back(), ResumeStatusValue(0x20));
+  EXPECT_TRUE(rig.user.messages.empty());
 }
 
 // ---------------------------------------------------------------- menu dialogs

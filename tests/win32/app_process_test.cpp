@@ -266,6 +266,38 @@ TEST_F(ProgramProcessTest, HungFirstInstanceDoesNotHangASecondStart) {
   EXPECT_LT(elapsed, 10000u);
 }
 
+// Windows ends the session, or an installer closes the program: the program agrees and its
+// process ends within a few seconds, idle or with its about box open.
+TEST_F(ProgramProcessTest, EndsWhenTheSessionEnds) {
+  for (const bool withDialog : {false, true}) {
+    SCOPED_TRACE(withDialog ? "about box open" : "idle");
+    Started program;
+    Start(program, L"");
+    ASSERT_TRUE(program.ok);
+    HWND window = WaitForMainWindow(program.info.dwProcessId);
+    ASSERT_TRUE(window);
+    if (withDialog) {
+      PostMessageW(window, WM_COMMAND, MAKEWPARAM(104, 0), 0);
+      HWND about = nullptr;
+      for (int i = 0; i < 200 && !about; ++i) {
+        Sleep(25);
+        about = FindWindowW(L"#32770", L"バージョン情報");
+      }
+      ASSERT_TRUE(about);
+    }
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL,
+                                    5000, &answer));
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+    const DWORD begin = GetTickCount();
+    SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 5000,
+                        &answer);
+    // A few seconds, with room for a loaded test machine.
+    EXPECT_EQ(WaitForExit(program, 8000, false), 0);
+    EXPECT_LT(GetTickCount() - begin, 8000u);
+  }
+}
+
 TEST_F(ProgramProcessTest, CloseWithNothingRunningChangesNothing) {
   Started closer;
   Start(closer, L"/CLOSE");

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include "access/monitor_decisions.h"
+#include "qv_version.h"
 #include "resource.h"
 #include "shell_fixture.h"
 
@@ -81,7 +82,7 @@ TEST(ShellWindow, AboutBoxShowsTheFileVersion) {
     ASSERT_TRUE(PumpUntil([&] { return user.seen(); }));
   }
   PumpUntil([&] { return !rig.app().keyPads.modalActive.load(); });
-  EXPECT_EQ(version, L"1.0.0.0");
+  EXPECT_EQ(version, QV_FILE_VERSION_WTEXT);
 }
 
 // The shell restarted and lost the icon: the icon comes back when it announces "TaskbarCreated".

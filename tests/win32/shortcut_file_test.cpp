@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "common/bounded_text.h"
@@ -51,6 +52,47 @@ TEST(ShortcutFile, ReadThroughTheProfileFunctionsUpToTheFirstGap) {
   char16_t value[8] = {u'x'};
   EXPECT_FALSE(profiles.ReadString(file, u"shortcut_00", u"key", value, 8));
   EXPECT_EQ(value[0], 0);
+}
+
+std::wstring ProgramFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path);
+  return folder.substr(0, folder.rfind(L'\\'));
+}
+
+// Checks a shortcut list as the program reads it: a useful number of entries, each with a
+// Japanese description and a key text whose every word names a key under both key tables (a
+// misspelt word would cut the record short).
+void ExpectUsefulShortcutList(const std::wstring& path) {
+  Win32ProfileStore profiles;
+  ShortcutList list;
+  ASSERT_GE(LoadShortcuts(profiles, Utf16(path.c_str()), list), 20);
+  for (const Shortcut& entry : list.entries) {
+    const std::u16string_view key = BoundedView(entry.keyText);
+    SCOPED_TRACE(std::string(key.begin(), key.end()));
+    const int words = 1 + static_cast<int>(std::count(key.begin(), key.end(), u'+'));
+    EXPECT_EQ(entry.RecordFor(false).bytes[0], 2 * words + 1);
+    EXPECT_EQ(entry.RecordFor(true).bytes[0], 2 * words + 1);
+    const std::u16string_view description = BoundedView(entry.description);
+    EXPECT_TRUE(std::any_of(description.begin(), description.end(),
+                            [](char16_t c) { return c >= 0x3000; }));
+  }
+  EXPECT_EQ(BoundedView(list.entries[0].keyText), u"CTRL+C");
+  EXPECT_EQ(BoundedView(list.entries[0].description), u"コピー");
+}
+
+// The sample that ships beside the program (the build puts it beside the test program too).
+TEST(ShortcutFile, ShippedSampleNamesCommonShortcutsInJapanese) {
+  ExpectUsefulShortcutList(ProgramFolder() + L"\\shortcut.ini");
+}
+
+// The installed program's folder, given by the installation test: the list it reads there.
+TEST(ShortcutFile, InstalledProgramFindsItsList) {
+  wchar_t folder[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(L"QV_INSTALLED_FOLDER", folder, MAX_PATH) == 0)
+    GTEST_SKIP() << "run by the installation test";
+  ExpectUsefulShortcutList(std::wstring(folder) + L"\\shortcut.ini");
 }
 
 }  // namespace

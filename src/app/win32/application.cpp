@@ -122,6 +122,16 @@ bool RegisterMainWindowClass(Application& app) {
   return RegisterClassExW(&windowClass) != 0;
 }
 
+// The exit code of a process that had to end itself after the end of the session (an orderly
+// end returns 0).
+constexpr UINT kSessionEndForcedExitCode = 3;
+
+DWORD WINAPI EndProcessAfterGrace(void*) {
+  Sleep(kSessionEndGraceMs);
+  TerminateProcess(GetCurrentProcess(), kSessionEndForcedExitCode);
+  return 0;
+}
+
 }  // namespace
 
 Application& TheApplication() {
@@ -209,6 +219,16 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
 
   // 14, 15. The main window.
   if (!StartMainWindow(instance, showCommand, hid)) return 0;
+
+  // Windows starts the program again after an update or installer closed it (not after a crash
+  // or a hang, and not after a restart of the system, where the logon's Run value starts it).
+  RegisterApplicationRestart(nullptr, RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
+  // Once the end of the session has been handled, the process ends within a few seconds even if
+  // something on the main thread's stack keeps the loop below from ending.
+  app.onSessionEnded = [] {
+    HANDLE watchdog = CreateThread(nullptr, 0, EndProcessAfterGrace, nullptr, 0, nullptr);
+    if (watchdog) CloseHandle(watchdog);
+  };
 
   // 16. Accelerators (Alt+"?" and Alt+"/" open the about box).
   app.accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));

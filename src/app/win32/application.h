@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
+#include <functional>
 #include <memory>
 
 #include "access/access_control.h"
@@ -81,6 +83,10 @@ struct Application {
   std::unique_ptr<SoftKeyDialogs> softKeyDialogs;
   std::atomic<HWND> sharedMainWindow{nullptr};
 
+  // Called when the end of the session has been handled (the program's run sets it so that the
+  // process ends even if a dialog's loop on the main thread's stack is slow to return).
+  std::function<void()> onSessionEnded;
+
   // The shell's command state.
   std::uint16_t currentCommand = 0;
   ShowAgainFlags showAgain{};
@@ -126,6 +132,10 @@ bool SendToRunningInstance(const wchar_t* className, UINT message);
 // message boxes are ended, not destroyed, so that each modal loop returns and enables its owner
 // again; other windows are destroyed.
 void CloseOwnedWindows(HWND owner);
+
+// How long the process may take to end after the end of the session was handled, before it
+// ends itself: by then the keys are released and the key pads resumed.
+inline constexpr DWORD kSessionEndGraceMs = 3000;
 
 // How long the main window's end waits for the keyboard-change watcher to stop.
 inline constexpr DWORD kWatcherStopWaitMs = 3000;

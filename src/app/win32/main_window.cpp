@@ -6,6 +6,7 @@
 
 #include "access/key_pad_connection.h"
 #include "access/monitor_decisions.h"
+#include "access/session_end.h"
 #include "app/command_bracket.h"
 #include "app/shell_commands.h"
 #include "app/shell_texts.h"
@@ -176,6 +177,24 @@ LRESULT OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
+// Windows ends the session, or an installer (through the Restart Manager, ENDSESSION_CLOSEAPP)
+// closes the program: the process may be ended as soon as this returns, so everything that must
+// not be left behind happens here, in this order. The soft keyboards close first: a soft key
+// repeating stops and every key it holds is released, and no soft keyboard talks to its key pad
+// any more. Then the key pad a command left in its editing state gets its resume value, and the
+// command's remaining steps are told that their key pad is gone. Last the open dialogs end and
+// the main window goes (its WM_DESTROY stops the watcher, removes the icon and ends the loop).
+void OnEndSession(Application& app, HWND window) {
+  for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboard(app.softKeyboards, slot);
+  SettleKeyPadsForSessionEnd(app.keyPads, *app.device);
+  KillTimer(window, kRescanTimerId);
+  KillTimer(window, kPresenceTimerId);
+  EndMenu();  // the notification-area menu, if it is open
+  CloseOwnedWindows(window);
+  DestroyWindow(window);
+  if (app.onSessionEnded) app.onSessionEnded();
+}
+
 LRESULT HandleMessage(Application& app, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
@@ -198,6 +217,13 @@ LRESULT HandleMessage(Application& app, HWND window, UINT message, WPARAM wParam
       return 0;
     case WM_COMMAND:
       return OnCommand(app, window, wParam, lParam);
+    case WM_QUERYENDSESSION:
+      // The program never holds up a logoff, a shutdown or an installer: whatever it is doing
+      // can be ended cleanly when the end comes.
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam) OnEndSession(app, window);
+      return 0;
     default:
       if (message == kTrayNotifyMessage) {
         OnTrayNotify(app, window, wParam, lParam);

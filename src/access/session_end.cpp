@@ -1,0 +1,33 @@
+#include "access/session_end.h"
+
+#include "access/key_pad_connection.h"
+#include "device/device_commands.h"
+
+namespace qv {
+
+SessionEndSettle PlanSessionEndSettle(const KeyPadTable& table) {
+  const int slot = table.commandKeyPad.load();
+  const int status = table.editingStatus.load();
+  if (!table.commandActive.load() || !IsSlot(slot) || slot >= CountedSlots(table) || status < 0 ||
+      status > 0xFF) {
+    return SessionEndSettle{};
+  }
+  return SessionEndSettle{slot, static_cast<std::uint8_t>(status)};
+}
+
+bool SettleKeyPadsForSessionEnd(KeyPadTable& table, DeviceContext& device) {
+  const SessionEndSettle settle = PlanSessionEndSettle(table);
+  // Every step of a command checks this flag after its dialogs: with it cleared the command
+  // unwinds without another exchange or message box.
+  table.keyPadPresent = false;
+  if (device.framedTimeoutMs > kSessionEndFramedTimeoutMs)
+    device.framedTimeoutMs = kSessionEndFramedTimeoutMs;
+  if (settle.slot == kNoCommandKeyPad) return false;
+  std::uint8_t now = settle.status;
+  if (!ReadKeyPadStatus(table, device, settle.slot, now)) now = settle.status;
+  WriteStatusByte(device, table.slots[settle.slot].link, ResumeStatusValue(now));
+  table.editingStatus = -1;
+  return true;
+}
+
+}  // namespace qv

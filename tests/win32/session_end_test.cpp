@@ -1,0 +1,207 @@
+// The end of the Windows session, or an installer closing the program (WM_QUERYENDSESSION and
+// WM_ENDSESSION with ENDSESSION_CLOSEAPP), in the states a user may leave the program in: a
+// dialog open, a soft key held down, a key pad in its editing state that stops answering.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "common/ids.h"
+#include "device/device_commands.h"
+#include "keyboard_hook_recorder.h"
+#include "keycode/key_table.h"
+#include "resource.h"
+#include "shell_fixture.h"
+
+namespace qv {
+namespace {
+
+using testing::HookedKey;
+using testing::KeyboardHookRecorder;
+using testing::PumpUntil;
+using testing::ShellRig;
+
+// Windows waits about five seconds for a program that does not answer; a loaded test machine
+// needs some room beyond that. A key pad exchange that waited its full time would not fit.
+constexpr DWORD kEndWithinMs = 8000;
+
+// Asks the main window to end the way the Restart Manager does, from a second thread (the test
+// thread may sit in a dialog's loop), once `ready` holds. Records the answer to the question.
+class SessionEnder {
+ public:
+  SessionEnder(HWND window, std::function<bool()> ready)
+      : thread_([this, window, ready = std::move(ready)] {
+          const DWORD start = GetTickCount();
+          while (!ready()) {
+            if (GetTickCount() - start > 15000) return;
+            Sleep(20);
+          }
+          DWORD_PTR answer = 0;
+          SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 5000,
+                              &answer);
+          queryAnswer_ = static_cast<LRESULT>(answer);
+          sentAt_ = GetTickCount();
+          DWORD_PTR ignored = 0;
+          SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL,
+                              kEndWithinMs, &ignored);
+          sent_ = true;
+        }) {}
+  ~SessionEnder() { thread_.join(); }
+  bool sent() const { return sent_; }
+  LRESULT queryAnswer() const { return queryAnswer_; }
+  DWORD sentAt() const { return sentAt_; }
+
+ private:
+  std::atomic<bool> sent_{false};
+  std::atomic<LRESULT> queryAnswer_{0};
+  std::atomic<DWORD> sentAt_{0};
+  std::thread thread_;
+};
+
+// Pumps until the main window is gone; the time it took from the end message, or -1.
+long PumpUntilEnded(ShellRig& rig, const SessionEnder& ender) {
+  HWND window = rig.window();
+  if (!PumpUntil([&] { return ender.sent() && !IsWindow(window); }, 20000)) return -1;
+  return static_cast<long>(GetTickCount() - ender.sentAt());
+}
+
+TEST(SessionEnd, IdleAndWithTheAboutBoxOpen) {
+  {
+    ShellRig rig;
+    ASSERT_TRUE(rig.started);
+    SessionEnder ender(rig.window(), [] { return true; });
+    const long took = PumpUntilEnded(rig, ender);
+    EXPECT_EQ(ender.queryAnswer(), TRUE);
+    EXPECT_GE(took, 0);
+    EXPECT_LT(took, static_cast<long>(kEndWithinMs));
+    EXPECT_EQ(rig.app().mainWindow, nullptr);
+  }
+  {
+    ShellRig rig;
+    ASSERT_TRUE(rig.started);
+    SessionEnder ender(rig.window(),
+                       [] { return testing::FindTopLevel(L"バージョン情報") != nullptr; });
+    // The about box's loop runs inside this dispatch until the end closes the box.
+    PostMessageW(rig.window(), WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+    const long took = PumpUntilEnded(rig, ender);
+    EXPECT_EQ(ender.queryAnswer(), TRUE);
+    EXPECT_GE(took, 0);
+    EXPECT_LT(took, static_cast<long>(kEndWithinMs));
+    EXPECT_EQ(testing::FindTopLevel(L"バージョン情報"), nullptr);
+  }
+}
+
+POINT CentreOf(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+void MouseAt(POINT point, DWORD flags) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = point.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  input.mi.dy = point.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+// The last event the hook saw for `vk` was its release, and nothing followed the end.
+bool ReleasedAtTheEnd(const std::vector<HookedKey>& events, DWORD vk) {
+  for (auto it = events.rbegin(); it != events.rend(); ++it) {
+    if (it->vk == vk) return (it->flags & LLKHF_UP) != 0;
+  }
+  return false;
+}
+
+TEST(SessionEnd, SoftKeyHeldDownIsReleased) {
+  ShellRig rig;
+  ASSERT_TRUE(rig.started);
+  rig.app().shell.touchEnabled = 1;
+  const EmulatedDeviceId id = rig.Attach(0x1224, 21);
+  // Key 2 types "s" again and again while it is held.
+  KeyCodeRecord repeating;
+  repeating.bytes[0] = 4;
+  repeating.bytes[1] = kRepeat1;
+  repeating.bytes[2] = 32;
+  repeating.bytes[3] = 32 | 0x80;
+  rig.hid.SetRecord(id, 2, repeating);
+  HWND keyboard = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        keyboard = rig.app().softKeyboards.SoftKeyboardWindow(0);
+        return keyboard && IsWindowVisible(keyboard);
+      },
+      15000));
+  KeyboardHookRecorder recorder;
+  ASSERT_TRUE(recorder.installed());
+  const POINT key = CentreOf(GetDlgItem(keyboard, 32968 + 1));
+  MouseAt(key, 0);
+  PumpUntil([] { return false; }, 50);
+  MouseAt(key, MOUSEEVENTF_LEFTDOWN);
+  // Held: the key types three times or more.
+  ASSERT_TRUE(PumpUntil([&] {
+    int presses = 0;
+    for (const HookedKey& event : recorder.Events())
+      presses += event.vk == 'S' && (event.flags & LLKHF_UP) == 0;
+    return presses >= 3;
+  }));
+
+  SessionEnder ender(rig.window(), [] { return true; });
+  const long took = PumpUntilEnded(rig, ender);
+  EXPECT_GE(took, 0);
+  EXPECT_LT(took, static_cast<long>(kEndWithinMs));
+  const std::size_t seen = recorder.Events().size();
+  EXPECT_TRUE(ReleasedAtTheEnd(recorder.Events(), 'S'));
+  // Nothing types after the end.
+  Sleep(300);
+  EXPECT_EQ(recorder.Events().size(), seen);
+  MouseAt(key, MOUSEEVENTF_LEFTUP);
+}
+
+// The key-code dialog is open, so the key pad holds its editing value; the key pad then stops
+// answering. The end still comes within a few seconds and the resume value is sent.
+TEST(SessionEnd, KeyPadInItsEditingStateIsResumedEvenWhenSilent) {
+  for (const bool silent : {false, true}) {
+    SCOPED_TRACE(silent ? "silent key pad" : "answering key pad");
+    ShellRig rig;
+    ASSERT_TRUE(rig.started);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = 0x074F;
+    keyPadSpec.version = 0;
+    keyPadSpec.bluetooth = true;
+    keyPadSpec.status = 0x20;
+    keyPadSpec.serial = 31;
+    const EmulatedDeviceId id = rig.hid.AttachKeyPad(keyPadSpec);
+    ASSERT_TRUE(PumpUntil([&] { return rig.app().keyPads.keyPadCount.load() == 1; }, 15000));
+    PumpUntil([] { return false; }, 300);  // the connection's own exchanges are over
+
+    SessionEnder ender(rig.window(), [&] {
+      if (!testing::FindTopLevel(L"キーコード設定")) return false;
+      if (silent) {
+        KeyPadFaults faults;
+        faults.silent = true;
+        rig.hid.SetFaults(id, faults);
+      }
+      return true;
+    });
+    PostMessageW(rig.window(), WM_COMMAND, MAKEWPARAM(kCommandKeyCodeSettings, 0), 0);
+    const long took = PumpUntilEnded(rig, ender);
+    EXPECT_GE(took, 0);
+    EXPECT_LT(took, static_cast<long>(kEndWithinMs));
+    // The last status the key pad was sent (a silent key pad receives it without answering).
+    int lastStatusSent = -1;
+    for (const ReceivedRequest& request : rig.hid.Requests(id)) {
+      if (request.command == kCmdWriteStatusByte && !request.payload.empty())
+        lastStatusSent = request.payload[0];
+    }
+    EXPECT_EQ(lastStatusSent, ResumeStatusValue(0x20));
+    EXPECT_EQ(testing::FindTopLevel(L"キーコード設定"), nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace qv
