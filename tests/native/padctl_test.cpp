@@ -6,6 +6,7 @@
 #include "padctl_fakes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -484,6 +485,23 @@ TEST(PadctlTray, TheTrayProgramIsClosedBeforeTheFirstExchangeAndBackAfterAFailur
   EXPECT_TRUE(quietAtClose);
   EXPECT_EQ(rig.tray.restarts, 1);
   EXPECT_EQ(handlesAtRestart, 0u);  // every link was closed before it came back
+}
+
+TEST(PadctlTray, AfterCtrlCNoFurtherKeyPadIsStartedAndTheTrayProgramStillComesBack) {
+  PadctlRig rig;
+  rig.files.files[kKeyFile] = BuildKeyCodeFile(kModel0100130D, 0, FleetRecords());
+  const EmulatedDeviceId first = rig.Attach(kProduct130D, 7);
+  const EmulatedDeviceId second = rig.Attach(kProduct130D, 8);
+  std::atomic<bool> cancelled{false};
+  rig.ports.cancelled = &cancelled;
+  rig.tray.running = true;
+  // Ctrl+C arrives just after the tray program was closed, before any key pad was started.
+  rig.tray.onClose = [&] { cancelled = true; };
+  EXPECT_EQ(rig.Run({u"restore", kKeyFile, u"--all"}), 1);
+  EXPECT_FALSE(rig.HasWriteOf(first, kCmdWriteKeyCode));
+  EXPECT_FALSE(rig.HasWriteOf(second, kCmdWriteKeyCode));
+  EXPECT_TRUE(Contains(rig.output.result, u"中断しました"));
+  EXPECT_EQ(rig.tray.restarts, 1);
 }
 
 TEST(PadctlTray, ATrayProgramThatWillNotEndKeepsTheToolAwayFromTheKeyPads) {
