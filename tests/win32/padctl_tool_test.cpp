@@ -106,6 +106,7 @@ ToolRun RunTool(const std::wstring& arguments, const wchar_t* keyPads) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
   }
+  SetEnvironmentVariableW(L"QV_DEMO_KEYPADS", nullptr);
   CloseHandle(out);
   CloseHandle(err);
   CloseHandle(in);
