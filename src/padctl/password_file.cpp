@@ -1,5 +1,6 @@
 #include "padctl/password_file.h"
 
+#include <algorithm>
 #include <string>
 
 namespace qv {
@@ -75,6 +76,9 @@ bool PasswordFile::Parse(std::span<const std::uint8_t> bytes) {
   std::u16string text;
   text.reserve(bytes.size());
   DecodeText(bytes, text);
+  // Room for every line up front: a vector that grew would leave copies of passwords behind in
+  // the memory it gave back.
+  entries_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\n')) + 1);
   bool good = true;
   std::size_t start = 0;
   while (good && start <= text.size()) {
