@@ -34,7 +34,6 @@ OPENFILENAMEW KeyCodeFileDialog(UiWindow owner, wchar_t* file, bool save) {
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = file;
   dialog.nMaxFile = kPathChars;
-  bool chosen = false;
   if (save) {
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     dialog.lpstrDefExt = L"";
