@@ -38,21 +38,33 @@ sleep 1
 qv_prepare_prefix
 
 # The demo as scripts/run.sh starts it (its pictures and captions, the touch function on), with
-# no notepad in front of the keyboards.
-QV_DEMO_NOTEPAD=0 scripts/run.sh >"$work/run.txt" 2>&1 &
+# no notepad in front of the keyboards, and one key pad without a password: the paged one with
+# the demo's pictures (a password prompt would hold the other keyboards back).
+QV_DEMO_NOTEPAD=0 QV_DEMO_KEYPADS=1225/0100/123/ scripts/run.sh >"$work/run.txt" 2>&1 &
 demo_pid=$!
-# The soft keyboards show once the first scans are over.
-sleep 12
+# The soft keyboards show at the bottom right of the screen once the first scans are over: wait
+# until that corner is no longer empty, then a little longer for all of them.
+corner() {
+  import -window root "$work/screen.png" &&
+    convert "$work/screen.png" -gravity SouthEast -crop 330x330+0+0 +repage "$1"
+}
+for _ in $(seq 1 60); do
+  sleep 2
+  corner "$work/corner.png" || continue
+  [ "$(convert "$work/corner.png" -format '%[fx:mean>0.05]' info:)" = 1 ] && break
+done
+sleep 4
+corner "$images/soft-keyboards.png" && echo "== $images/soft-keyboards.png"
 
-# The soft keyboards start at the bottom right of the screen.
-import -window root "$work/screen.png"
-convert "$work/screen.png" -gravity SouthEast -crop 720x520+0+0 +repage \
-  "$images/soft-keyboards.png" && echo "== $images/soft-keyboards.png"
 
 # The notification-area icon: Wine shows the tray as a small window of its own when no desktop
 # provides one. A right click on its first icon opens the menu.
 tray=$(xdotool search --name "Wine System Tray" 2>/dev/null | head -n1)
 if [ -n "$tray" ]; then
+  # Moved into the screen, so that the menu (which opens above and to the left of the pointer)
+  # has room.
+  xdotool windowmove "$tray" 640 600
+  sleep 1
   eval "$(xdotool getwindowgeometry --shell "$tray")"
   xdotool mousemove $((X + 10)) $((Y + 10)) click 3
   sleep 2

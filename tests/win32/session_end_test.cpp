@@ -28,6 +28,23 @@ using testing::ShellRig;
 // needs some room beyond that. A key pad exchange that waited its full time would not fit.
 constexpr DWORD kEndWithinMs = 8000;
 
+// Presses Cancel in every visible dialog of this process.
+void CancelOpenDialogs() {
+  EnumWindows(
+      [](HWND dialog, LPARAM) -> BOOL {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(dialog, &processId);
+        wchar_t className[16] = {};
+        GetClassNameW(dialog, className, 16);
+        if (processId == GetCurrentProcessId() && IsWindowVisible(dialog) &&
+            lstrcmpW(className, L"#32770") == 0) {
+          PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        }
+        return TRUE;
+      },
+      0);
+}
+
 // Asks the main window to end the way the Restart Manager does, from a second thread (the test
 // thread may sit in a dialog's loop), once `ready` holds. Records the answer to the question.
 class SessionEnder {
@@ -48,6 +65,10 @@ class SessionEnder {
           SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL,
                               kEndWithinMs, &ignored);
           sent_ = true;
+          // A program that did not end leaves its dialog's loop running on the test thread:
+          // cancel what is open, so that the test fails instead of hanging.
+          while (IsWindow(window) && GetTickCount() - sentAt_ < kEndWithinMs) Sleep(20);
+          if (IsWindow(window)) CancelOpenDialogs();
         }) {}
   ~SessionEnder() { thread_.join(); }
   bool sent() const { return sent_; }
