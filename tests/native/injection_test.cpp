@@ -284,6 +284,23 @@ TEST(Injection, PartlyRefusedBatchReleasesThePressedKeys) {
   EXPECT_EQ(calls[1].inputs, (std::vector<KeyInput>{Release(kVkA), Release(kVkCtrl)}));
 }
 
+TEST(Injection, PartlyRefusedLaterBatchReleasesKeysOfEarlierBatches) {
+  FakeClock clock;
+  FakeSink sink(&clock);
+  Injector injector(sink, clock);
+  // Ctrl goes down in the first batch; the second batch is refused after its first record.
+  ASSERT_TRUE(
+      injector.StartInjection(4, Record({kCtrl, kDelay1, kA, kA | kUp, kCtrl | kUp}), false));
+  injector.WaitUntilIdle(4);
+  sink.insertLimit = 1;
+  ASSERT_TRUE(
+      injector.StartInjection(4, Record({kCtrl, kDelay1, kA, kA | kUp, kCtrl | kUp}), false));
+  injector.WaitUntilIdle(4);
+  const std::vector<FakeSink::Call> calls = sink.Calls();
+  ASSERT_EQ(calls.size(), 5u);
+  EXPECT_EQ(calls[4].inputs, (std::vector<KeyInput>{Release(kVkA), Release(kVkCtrl)}));
+}
+
 TEST(Injection, TypingTheSystemRefusesOrCannotBeMadeEndsTheWorker) {
   // A held repeating key whose typing the system refuses is not typed again and again.
   {

@@ -167,6 +167,17 @@ TEST(SoftKeyboardKeys, AClickTypesOnceUnlessTheKeyPadIsInACommand) {
   EXPECT_EQ(rig.sink.Batches(), 2u);
 }
 
+TEST(SoftKeyboardKeys, TheKeyboardLayoutReachesTheTyping) {
+  KeyboardRig rig;
+  rig.keyCodes.slots[0][0] = Record({1, 1 | kUp});  // key number 1: 0x19, or 0xC0 off Japanese
+  rig.Create();
+  rig.nonJapaneseLayout = true;
+  OnKeyClicked(rig.kb, rig.context, 0);
+  rig.injector.WaitUntilIdle(0);
+  ASSERT_EQ(rig.sink.Batches(), 1u);
+  EXPECT_EQ(rig.sink.batches[0][0].vk, 0xC0);
+}
+
 TEST(SoftKeyboardKeys, HeldRepeatingKeyStopsOnItsReleaseAndWhenTheWatchSeesItUp) {
   constexpr int kTab = 2, kButton = 6;  // button 6 shows key 0 on page 0, key 48 on page 2
   KeyboardRig rig(kModel0100130D);
