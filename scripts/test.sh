@@ -15,6 +15,15 @@ rm -f "$LOGS"/*.log
 failures=0
 note_failure() { echo "!! $1"; failures=$((failures + 1)); }
 
+# How long each phase took, printed as it ends and again at the end of the run.
+phase_times=()
+phase_begin() { phase_name=$1; phase_start=$SECONDS; }
+phase_end() {
+  local took=$((SECONDS - phase_start))
+  echo "   ($phase_name: ${took} s)"
+  phase_times+=("$(printf '%-28s %5d s' "$phase_name" "$took")")
+}
+
 configure_and_build() {  # name, extra cmake arguments...
   local name=$1; shift
   echo "== Building build/$name"
@@ -38,25 +47,32 @@ run_ctest() {  # name (the log of each run is read for GoogleTest's summary line
 }
 
 # Native tree.
+phase_begin "native build and tests"
 if configure_and_build native; then run_ctest native; else note_failure "native build failed"; fi
+phase_end
 
 # Native tree again with the sanitizers.
+phase_begin "sanitizer build and tests"
 if configure_and_build sanitize -DQV_SANITIZE=ON -DQV_BENCH=OFF; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest sanitize
 else
   note_failure "sanitizer build failed"
 fi
+phase_end
 
 # Benchmarks, short.
 if [ -x build/native/bench/qv_bench ]; then
+  phase_begin "benchmarks"
   echo "== Benchmarks (short)"
   build/native/bench/qv_bench --benchmark_min_time=0.05 >"$LOGS/bench.txt" 2>&1 ||
     note_failure "benchmarks failed"
   grep -E '^BM_|per exchange' "$LOGS/bench.txt" | sed 's/^/   /'
+  phase_end
 fi
 
 # Fuzz targets, a short bounded time each.
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
+  phase_begin "fuzz build and runs"
   if CC=clang CXX=clang++ configure_and_build fuzz -DQV_FUZZ=ON -DQV_BENCH=OFF \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++; then
     for target in build/fuzz/fuzz/fuzz_*; do
@@ -75,10 +91,14 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   else
     note_failure "fuzz build failed"
   fi
+  phase_end
 fi
 
 # Windows tree under Wine, on a virtual display, with a persistent wineserver for the run.
+phase_begin "windows build"
 if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQV_BENCH=OFF; then
+  phase_end
+  phase_begin "windows tests under Wine"
   qv_prepare_prefix
   echo "== Testing build/windows under Wine"
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
@@ -100,6 +120,10 @@ if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cma
 else
   note_failure "windows build failed"
 fi
+phase_end
+
+echo "== Time per phase"
+for line in "${phase_times[@]}"; do echo "   $line"; done
 
 # The package from the Windows tree's programs (dist/), signed with a throwaway certificate in a
 # second build, then installed, upgraded and removed under Wine in a fresh prefix.

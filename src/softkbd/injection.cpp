@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -200,6 +201,22 @@ void Injector::StopRepeat(int slotIndex) {
   slot.changed.notify_all();
 }
 
+void Injector::EndTyping(int slotIndex) {
+  if (!ValidSlot(slotIndex)) return;
+  Slot& slot = slots_[slotIndex];
+  std::unique_lock lock(slot.mutex);
+  slot.ending = true;
+  if (slot.repeatState == RepeatState::Repeating) slot.repeatState = RepeatState::Stopping;
+  slot.changed.notify_all();
+  slot.changed.wait(lock, [&] { return !slot.workerRunning; });
+  // A stopper still on its way finds the worker gone and only confirms Idle.
+  slot.workerActive = false;
+  slot.stopperActive = false;
+  slot.repeatState = RepeatState::Idle;
+  slot.ending = false;
+  slot.changed.notify_all();
+}
+
 RepeatState Injector::repeatState(int slotIndex) const {
   if (!ValidSlot(slotIndex)) return RepeatState::Idle;
   std::lock_guard lock(slots_[slotIndex].mutex);
@@ -221,26 +238,36 @@ void Injector::WaitUntilIdle(int slotIndex) {
 
 void Injector::InjectionWorker(int slotIndex, KeyCodeRecord record, bool nonJapaneseLayout) {
   Slot& slot = slots_[slotIndex];
+  try {
+    TypeRecord(slot, record, nonJapaneseLayout);
+  } catch (const std::bad_alloc&) {
+    // No room for the records: the worker ends without typing (more), like any other worker.
+  }
+  FinishWorker(slot);
+}
+
+void Injector::TypeRecord(Slot& slot, const KeyCodeRecord& record, bool nonJapaneseLayout) {
   const TypingPlan plan = PlanTyping(record, KeyTableFor(nonJapaneseLayout));
   const std::uint8_t marker = FirstRepeatMarker(record);
   if (marker == 0) {
     if (StrokeCount(record) > 0) InjectKeyCode(slot, plan);
-    FinishWorker(slot);
     return;
   }
   std::unique_lock lock(slot.mutex);
-  auto stopped = [&] { return slot.repeatState != RepeatState::Repeating || slot.closing; };
+  auto stopped = [&] {
+    return slot.repeatState != RepeatState::Repeating || slot.closing || slot.ending;
+  };
   for (int typings = 0; !stopped(); typings = std::min(typings + 1, 2)) {
     if (const std::uint32_t wait = RepeatWaitMs(marker, typings)) {
       clock_.WaitFor(lock, slot.changed, wait, stopped);
     }
     if (stopped()) break;
     lock.unlock();
-    InjectKeyCode(slot, plan);
+    const bool typed = InjectKeyCode(slot, plan);
     lock.lock();
+    // A typing the system broke off is not tried again and again while the key is held.
+    if (!typed) break;
   }
-  lock.unlock();
-  FinishWorker(slot);
 }
 
 bool Injector::InjectKeyCode(Slot& slot, const TypingPlan& plan) {
@@ -258,9 +285,11 @@ bool Injector::InjectKeyCode(Slot& slot, const TypingPlan& plan) {
     }
     if (step.pauseMs > 0) {
       std::unique_lock lock(slot.mutex);
-      // A delay is not cut short by a stop of the repetition, only when the injector goes away.
-      clock_.WaitFor(lock, slot.changed, step.pauseMs, [&] { return slot.closing; });
-      if (slot.closing) {
+      // A delay is not cut short by a stop of the repetition, only when the keyboard or the
+      // injector goes away.
+      auto ended = [&] { return slot.closing || slot.ending; };
+      clock_.WaitFor(lock, slot.changed, step.pauseMs, ended);
+      if (ended()) {
         lock.unlock();
         const std::vector<KeyInput> releases =
             ReleasesOfHeldKeys(inputs.first(step.first + step.count));

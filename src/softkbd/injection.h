@@ -127,6 +127,10 @@ class Injector {
   // neither worker nor stopper. The stopper thread runs it; the window's destruction calls it
   // directly.
   void StopRepeat(int slot);
+  // Ends whatever the slot types at once, for a soft keyboard that closes: the repetition stops,
+  // a pause of a delay entry is cut short and the keys the typing holds are released. Returns
+  // once the slot has no worker; the slot can type again afterwards.
+  void EndTyping(int slot);
 
   RepeatState repeatState(int slot) const;
   // The slot has a worker that has not been released yet: new starts are dropped.
@@ -143,11 +147,13 @@ class Injector {
     bool workerRunning = false;   // the worker thread still works
     bool stopperActive = false;   // a stopper is on its way to release the worker
     bool closing = false;         // the injector goes away: no waits, no new workers
+    bool ending = false;          // EndTyping runs: no waits for this slot's worker
     std::thread injectionWorker;  // the last worker started, joined before the next
     std::thread stopperThread;    // the last stopper started, joined before the next
   };
 
   void InjectionWorker(int slot, KeyCodeRecord record, bool nonJapaneseLayout);
+  void TypeRecord(Slot& slot, const KeyCodeRecord& record, bool nonJapaneseLayout);
   // Types the plan once; false when it broke off.
   bool InjectKeyCode(Slot& slot, const TypingPlan& plan);
   void FinishWorker(Slot& slot);

@@ -240,6 +240,23 @@ bool StoredScaleUsable(const LayoutScale& scale) {
   return scale.xbase > 0 && scale.ybase > 0 && scale.xmag > 0 && scale.ymag > 0;
 }
 
+bool StoredScaleFits(const LayoutTable& table, const LayoutScale& scale) {
+  if (!StoredScaleUsable(scale)) return false;
+  // Truncation and the closed gaps may take the grid a pixel or two past the client's edge.
+  constexpr std::int32_t kSlack = 2;
+  const std::int32_t clientWidth = scale.xmag / kStartMag;
+  const std::int32_t keyAreaHeight = scale.ymag / kStartMag;
+  std::int32_t right = 0;
+  std::int32_t bottom = 0;
+  for (int j = 0; j < kLayoutCells; ++j) {
+    const PixelRect cell = CellRect(table, scale, j);
+    if (cell.width < 1 || cell.height < 1) return false;
+    right = std::max(right, cell.x + cell.width);
+    bottom = std::max(bottom, cell.y - kHeaderHeight + cell.height);
+  }
+  return right <= clientWidth + kSlack && bottom <= keyAreaHeight + kSlack;
+}
+
 bool ForgetSmallGeometry(SettingsPort& port, std::uint32_t modelIdentity,
                          std::uint32_t serialNumber) {
   const ScreenRect rect = ReadGeometry(port, modelIdentity, serialNumber).rect;

@@ -157,6 +157,10 @@ bool WriteGeometryScale(SettingsPort& port, std::uint32_t modelIdentity, std::ui
 // A stored scale is used only when all four values are set; bases and magnitudes that are not
 // positive cannot be a scale the window wrote, and count as missing.
 bool StoredScaleUsable(const LayoutScale& scale);
+// A stored scale is used only when its grid fits the client area it was stored with (xmag and
+// ymag are five times its size) and every cell is at least a pixel wide and high: values edited
+// or damaged in the registry would otherwise keep the buttons enormous or invisible for good.
+bool StoredScaleFits(const LayoutTable& table, const LayoutScale& scale);
 // The start of a soft keyboard: a stored window smaller than 300 x 300 (or none) is forgotten,
 // all eight values written as 0. True when they were reset.
 bool ForgetSmallGeometry(SettingsPort& port, std::uint32_t modelIdentity,

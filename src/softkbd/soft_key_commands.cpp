@@ -146,6 +146,9 @@ SoftKeyCommandResult RunSoftKeyCommand(SoftKeyCommandContext& context, SoftKeyCo
   if (status & 0x80)
     WriteStatusByte(context.device, table.slots[slot].link, EditingStatusValue(status));
 
+  // The link the command started on: a key pad closed or reopened meanwhile is not resumed.
+  const DeviceLink& link = table.slots[slot].link;
+  const HidHandle startHandle = link.handle;
   SoftKeyCommandResult result;
   if (command == kCommandSettingsAuthenticate) {
     result = RunDialog(context, ui, slot, command, target);
@@ -153,8 +156,12 @@ SoftKeyCommandResult RunSoftKeyCommand(SoftKeyCommandContext& context, SoftKeyCo
     BlinkScope blink(ui, target);
     result = RunDialog(context, ui, slot, command, target);
   }
-  if (result == SoftKeyCommandResult::kWindowClosed) return result;
+  // A keyboard closed during the dialog (the program ends) leaves its key pad resumed as long
+  // as the link is the one the command suspended; no other write follows.
+  const bool sameLink = link.handle == startHandle && link.handle != kInvalidHidHandle;
+  if (result == SoftKeyCommandResult::kWindowClosed && !sameLink) return result;
   WriteStatusByte(context.device, table.slots[slot].link, ResumeStatusValue(status));
+  if (result == SoftKeyCommandResult::kWindowClosed) return result;
   // Told once the key no longer blinks.
   if (result == SoftKeyCommandResult::kWriteFailed) ui.Tell(kSoftKeyWriteFailedMessage);
   return result;

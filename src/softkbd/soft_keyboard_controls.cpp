@@ -59,7 +59,8 @@ TabUnderline TabUnderlineFor(const LayoutTable& table, const LayoutScale& scale,
   const auto h0 =
       static_cast<std::int32_t>(std::int64_t{scale.ymag} * (cell.bottom - cell.top) / ybase);
   const std::int32_t yb = y0 + h0;
-  return {{x0 + 1, yb - 2, x0 + clientWidth - 2, yb - 1}, {x0 + 1, yb - 1, x0 + clientWidth - 2, yb}};
+  return {{x0 + 1, yb - 2, x0 + clientWidth - 2, yb - 1},
+          {x0 + 1, yb - 1, x0 + clientWidth - 2, yb}};
 }
 
 bool InfoIconDragStarts(std::uint16_t pressX, std::uint16_t pressY, std::uint16_t x,
@@ -70,12 +71,14 @@ bool InfoIconDragStarts(std::uint16_t pressX, std::uint16_t pressY, std::uint16_
   return dx * dx + dy * dy >= 25;
 }
 
-int HotKeyEvent(HotKeyModifiers& modifiers, bool keyUp, std::uint32_t vk, bool modalActive) {
-  if (modalActive) return -1;
+int HotKeyEvent(HotKeyModifiers& modifiers, const HotKeyKey& key, bool modalActive,
+                const HotKeyModifiers& heldNow) {
+  if (key.ownInjection) return -1;
+  const std::uint32_t vk = key.vk;
   const bool alt = vk == kVkLeftMenu || vk == kVkRightMenu;
   const bool control = vk == kVkLeftControl || vk == kVkRightControl;
   const bool shift = vk == kVkLeftShift || vk == kVkRightShift;
-  if (!keyUp) {
+  if (!key.keyUp) {
     if (alt) modifiers.alt = true;
     if (control) modifiers.control = true;
     if (shift) modifiers.shift = true;
@@ -87,10 +90,10 @@ int HotKeyEvent(HotKeyModifiers& modifiers, bool keyUp, std::uint32_t vk, bool m
   }
   if (control) modifiers.control = false;
   if (shift) modifiers.shift = false;
-  if (modifiers.alt && modifiers.control && modifiers.shift && vk >= '0' && vk <= '9') {
-    return static_cast<int>(vk - '0');
-  }
-  return -1;
+  if (modalActive || !IsHotKeyDigitRelease(key)) return -1;
+  const bool tracked = modifiers.alt && modifiers.control && modifiers.shift;
+  const bool held = heldNow.alt && heldNow.control && heldNow.shift;
+  return tracked && held ? static_cast<int>(vk - '0') : -1;
 }
 
 ToggleAction ToggleActionFor(bool windowExists, bool mayShow, bool keyboardShown) {

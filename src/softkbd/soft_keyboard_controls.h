@@ -80,10 +80,28 @@ struct HotKeyModifiers {
   bool shift = false;
 };
 
+// One low-level key event as the hot key sees it.
+struct HotKeyKey {
+  bool keyUp = false;
+  std::uint32_t vk = 0;
+  bool ownInjection = false;  // typed by this program's own soft keyboards
+};
+
+// Marks the input records the soft keyboards type, so that the hot key can tell them apart.
+inline constexpr std::uintptr_t kOwnInjectionMark = 0x51564B42;
+
 // One low-level key event: updates the modifiers and gives the slot (0 to 9) whose soft keyboard
 // toggles, or -1. The toggle happens on the release of a digit while Ctrl, Alt and Shift are all
-// held; nothing is tracked while a dialog of the shell is open (`modalActive`).
-int HotKeyEvent(HotKeyModifiers& modifiers, bool keyUp, std::uint32_t vk, bool modalActive);
+// held: as the hook has seen them and as the system says they are held now (`heldNow`, asked
+// only for a digit's release), so that a release the hook missed cannot leave a modifier held.
+// Modifiers are tracked while a dialog of the shell is open (`modalActive`), which only keeps the
+// toggle from happening; keys the program types itself are neither tracked nor acted on.
+int HotKeyEvent(HotKeyModifiers& modifiers, const HotKeyKey& key, bool modalActive,
+                const HotKeyModifiers& heldNow);
+// A digit's release: the only event for which the hook asks the system for `heldNow`.
+inline bool IsHotKeyDigitRelease(const HotKeyKey& key) {
+  return key.keyUp && key.vk >= '0' && key.vk <= '9';
+}
 
 // ---------------------------------------------------------------- visibility
 // What the hot key does to a slot's soft keyboard: hide a shown one, show a hidden one, both

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <initializer_list>
+#include <new>
+#include <thread>
 #include <utility>
 
 namespace qv {
@@ -280,6 +282,72 @@ TEST(Injection, PartlyRefusedBatchReleasesThePressedKeys) {
   const std::vector<FakeSink::Call> calls = sink.Calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[1].inputs, (std::vector<KeyInput>{Release(kVkA), Release(kVkCtrl)}));
+}
+
+TEST(Injection, PartlyRefusedLaterBatchReleasesKeysOfEarlierBatches) {
+  FakeClock clock;
+  FakeSink sink(&clock);
+  Injector injector(sink, clock);
+  // Ctrl goes down in the first batch; the second batch is refused after its first record.
+  ASSERT_TRUE(
+      injector.StartInjection(4, Record({kCtrl, kDelay1, kA, kA | kUp, kCtrl | kUp}), false));
+  injector.WaitUntilIdle(4);
+  sink.insertLimit = 1;
+  ASSERT_TRUE(
+      injector.StartInjection(4, Record({kCtrl, kDelay1, kA, kA | kUp, kCtrl | kUp}), false));
+  injector.WaitUntilIdle(4);
+  const std::vector<FakeSink::Call> calls = sink.Calls();
+  ASSERT_EQ(calls.size(), 5u);
+  EXPECT_EQ(calls[4].inputs, (std::vector<KeyInput>{Release(kVkA), Release(kVkCtrl)}));
+}
+
+TEST(Injection, TypingTheSystemRefusesOrCannotBeMadeEndsTheWorker) {
+  // A held repeating key whose typing the system refuses is not typed again and again.
+  {
+    FakeSink sink;
+    FakeClock clock;
+    Injector injector(sink, clock);
+    sink.insertLimit = 0;
+    ASSERT_TRUE(injector.StartInjection(1, Record({kRepeat1, kA, kA | kUp}), false));
+    const auto give = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (injector.HasWorker(1) && std::chrono::steady_clock::now() < give) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_FALSE(injector.HasWorker(1));
+    injector.RequestStop(1);
+    injector.WaitUntilIdle(1);
+    EXPECT_EQ(sink.Calls().size(), 1u);
+  }
+  // No room for the records: the worker ends without typing and the process goes on.
+  {
+    class FullSink : public InputSink {
+     public:
+      std::size_t SendKeyboardInputs(std::span<const KeyInput>) override { throw std::bad_alloc(); }
+    } sink;
+    FakeClock clock;
+    Injector injector(sink, clock);
+    ASSERT_TRUE(injector.StartInjection(3, Record({kA, kA | kUp}), false));
+    injector.WaitUntilIdle(3);
+    EXPECT_EQ(injector.repeatState(3), RepeatState::Idle);
+    EXPECT_TRUE(injector.StartInjection(3, Record({kA, kA | kUp}), false));
+    injector.WaitUntilIdle(3);
+  }
+}
+
+TEST(Injection, DelaysAndTheFirstRepeatPauseTakeRealTime) {
+  FakeSink sink;
+  SystemInjectionClock clock;
+  Injector injector(sink, clock);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(injector.StartInjection(0, Record({kA, kA | kUp, kDelay1, kA, kA | kUp}), false));
+  injector.WaitUntilIdle(0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
+  // A held repeating key types at once and again only after 500 ms.
+  ASSERT_TRUE(injector.StartInjection(0, Record({kRepeat2, kA, kA | kUp}), false));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(sink.Calls().size(), 3u);
+  injector.RequestStop(0);
+  injector.WaitUntilIdle(0);
 }
 
 }  // namespace

@@ -90,34 +90,69 @@ TEST(SoftKeyboardControls, InfoIconDragThreshold) {
   EXPECT_FALSE(InfoIconDragStarts(10, 10, 40, 40, false));  // another button held too
 }
 
-// Presses and releases through the hook's decision; returns the slots toggled.
-std::vector<int> Type(HotKeyModifiers& modifiers, const std::vector<std::pair<bool, int>>& events,
-                      bool modal = false) {
-  std::vector<int> toggled;
-  for (const auto& [up, vk] : events) {
-    const int slot = HotKeyEvent(modifiers, up, static_cast<std::uint32_t>(vk), modal);
-    if (slot >= 0) toggled.push_back(slot);
+// Presses and releases through the hook's decision, with the system saying whether the three
+// modifiers are held when a digit is released; returns the slots toggled.
+struct HotKeyTyping {
+  HotKeyModifiers seen;
+  HotKeyModifiers heldNow{true, true, true};
+  bool modal = false;
+  bool own = false;
+  std::vector<int> Type(const std::vector<std::pair<bool, int>>& events) {
+    std::vector<int> toggled;
+    for (const auto& [up, vk] : events) {
+      const int slot = HotKeyEvent(seen, {up, static_cast<std::uint32_t>(vk), own}, modal, heldNow);
+      if (slot >= 0) toggled.push_back(slot);
+    }
+    return toggled;
   }
-  return toggled;
-}
+};
 
 TEST(SoftKeyboardControls, HotKeyActsOnTheDigitsRelease) {
   constexpr bool kDown = false, kUp = true;
-  HotKeyModifiers modifiers;
+  HotKeyTyping keys;
   EXPECT_EQ(
-      Type(modifiers,
-           {{kDown, kVkLeftControl}, {kDown, kVkRightMenu}, {kDown, kVkLeftShift}, {kDown, '1'}}),
+      keys.Type(
+          {{kDown, kVkRightControl}, {kDown, kVkRightMenu}, {kDown, kVkLeftShift}, {kDown, '1'}}),
       std::vector<int>{});
-  EXPECT_EQ(Type(modifiers, {{kUp, '1'}}), std::vector<int>{1});
-  EXPECT_EQ(Type(modifiers, {{kDown, '0'}, {kUp, '0'}}), std::vector<int>{0});
+  EXPECT_EQ(keys.Type({{kUp, '1'}}), std::vector<int>{1});
+  EXPECT_EQ(keys.Type({{kDown, '0'}, {kUp, '0'}}), std::vector<int>{0});
   // Alt released first: the digit's release does nothing.
-  EXPECT_EQ(Type(modifiers, {{kDown, '2'}, {kUp, kVkRightMenu}, {kUp, '2'}}), std::vector<int>{});
-  EXPECT_EQ(Type(modifiers, {{kUp, kVkLeftControl}, {kUp, kVkLeftShift}}), std::vector<int>{});
+  EXPECT_EQ(keys.Type({{kDown, '2'}, {kUp, kVkRightMenu}, {kUp, '2'}}), std::vector<int>{});
+  EXPECT_EQ(keys.Type({{kUp, kVkRightControl}, {kUp, kVkLeftShift}}), std::vector<int>{});
+  // Ctrl is needed too.
+  EXPECT_EQ(keys.Type({{kDown, kVkLeftMenu}, {kDown, kVkLeftShift}, {kDown, '4'}, {kUp, '4'}}),
+            std::vector<int>{});
+}
 
-  // While a shell dialog is open nothing is tracked: modifiers pressed then do not count.
-  HotKeyModifiers later;
-  Type(later, {{kDown, kVkLeftControl}, {kDown, kVkLeftMenu}, {kDown, kVkRightShift}}, true);
-  EXPECT_EQ(Type(later, {{kDown, '3'}, {kUp, '3'}}), std::vector<int>{});
+TEST(SoftKeyboardControls, HotKeyNeedsModifiersReallyHeldAndNotTypedByTheProgram) {
+  constexpr bool kDown = false, kUp = true;
+  const std::vector<std::pair<bool, int>> modifiers{
+      {kDown, kVkLeftControl}, {kDown, kVkLeftMenu}, {kDown, kVkRightShift}};
+  // Pressed and released while a shell dialog is open: seen, so nothing stays held afterwards.
+  HotKeyTyping keys;
+  keys.modal = true;
+  EXPECT_EQ(keys.Type(modifiers), std::vector<int>{});
+  EXPECT_EQ(keys.Type({{kDown, '3'}, {kUp, '3'}}), std::vector<int>{});  // no hot key meanwhile
+  keys.Type({{kUp, kVkLeftControl}, {kUp, kVkLeftMenu}, {kUp, kVkRightShift}});
+  keys.modal = false;
+  keys.heldNow = {};
+  EXPECT_EQ(keys.Type({{kDown, '3'}, {kUp, '3'}}), std::vector<int>{});
+
+  // A release the hook never saw: the system's state decides.
+  HotKeyTyping missed;
+  missed.Type(modifiers);
+  missed.heldNow.control = false;
+  EXPECT_EQ(missed.Type({{kDown, '5'}, {kUp, '5'}}), std::vector<int>{});
+  missed.heldNow.control = true;
+  EXPECT_EQ(missed.Type({{kDown, '5'}, {kUp, '5'}}), std::vector<int>{5});
+
+  // The program's own typing counts for nothing, neither its modifiers nor its digits.
+  HotKeyTyping own;
+  own.own = true;
+  EXPECT_EQ(own.Type(modifiers), std::vector<int>{});
+  EXPECT_EQ(own.Type({{kDown, '6'}, {kUp, '6'}}), std::vector<int>{});
+  own.own = false;
+  EXPECT_EQ(own.Type({{kDown, '6'}, {kUp, '6'}}), std::vector<int>{});
 }
 
 TEST(SoftKeyboardControls, ToggleNeedsAWindowThatMayShow) {
@@ -242,6 +277,18 @@ TEST(SoftKeyCommands, NoWritesWithoutAStatusOrAfterTheWindowWent) {
     CommandRig rig;
     rig.ui.closeDuringDialog = true;
     rig.ui.onKeyInput = [&] { rig.edited.records[0].bytes = {2, 0x05}; };
+    EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyInput, KeyTarget(0)),
+              SoftKeyCommandResult::kWindowClosed);
+    // The edited key is not written, but the key pad is resumed on its unchanged link.
+    EXPECT_EQ(rig.Commands(), (std::vector<std::uint8_t>{kCmdReadDeviceInfo, kCmdWriteStatusByte,
+                                                         kCmdWriteStatusByte}));
+    EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), 0x81);
+  }
+  {
+    // A rescan closed the link during the dialog: nothing more goes to it.
+    CommandRig rig;
+    rig.ui.closeDuringDialog = true;
+    rig.ui.onKeyInput = [&] { CloseLink(rig.device, rig.table.slots[1].link); };
     EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyInput, KeyTarget(0)),
               SoftKeyCommandResult::kWindowClosed);
     EXPECT_EQ(rig.Commands(), (std::vector<std::uint8_t>{kCmdReadDeviceInfo, kCmdWriteStatusByte}));

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "resource.h"
 #include "shell_fixture.h"
 #include "softkbd/win32/hot_key_hook_win32.h"
 
@@ -213,6 +214,48 @@ TEST_F(SoftKeyboardUseTest, KeyEditedThroughItsMenuIsWrittenAndTyped) {
   DestroyWindow(target);
 }
 
+TEST_F(SoftKeyboardUseTest, MainWindowClosedDuringAMenuIconCommandEndsPromptly) {
+  HWND keyboard = Keyboard(0);
+  HWND main = rig.window();
+  // Slot 1's keyboard, started in the same corner, is put away.
+  HotKey('1');
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(Keyboard(1)); }));
+
+  // The menu icon's dialog answers "パスワード設定"; while the command's own dialog is open on the
+  // main thread, something (an installer, "/CLOSE") closes the main window.
+  testing::User menu(L"ルミナキーボードメニュー", IDC_MENU_PASSWORD);
+  std::atomic<DWORD> closedAt{0};
+  std::thread closer([&] {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 15000) {
+      if (testing::FindTopLevel(L"パスワード登録")) {
+        closedAt = GetTickCount();
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        return;
+      }
+      Sleep(20);
+    }
+  });
+  RECT frame{};
+  GetWindowRect(keyboard, &frame);
+  ClickAt({frame.right - GetSystemMetrics(SM_CXFRAME) - 125,
+           frame.top + GetSystemMetrics(SM_CYFRAME) + 25});
+  const bool ended = PumpUntil(
+      [&] {
+        return closedAt.load() != 0 && !IsWindow(main) && !IsWindow(keyboard) &&
+               !rig.app().softKeyboards.SoftKeyboardThreadExists(0);
+      },
+      20000);
+  const DWORD took = GetTickCount() - closedAt.load();
+  closer.join();
+  menu.Wait();
+  EXPECT_TRUE(menu.seen());
+  ASSERT_NE(closedAt.load(), 0u);
+  EXPECT_TRUE(ended);
+  // The end waits for the keyboard-change watcher (at most its bound) and, on the tests' display
+  // without a window manager, two seconds for the shown keyboard's withdrawal.
+  EXPECT_LT(took, 10000u);
+}
 }  // namespace
 }  // namespace qv
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/win32/registry_settings.h"
 #include "device/device_link.h"
@@ -76,7 +77,8 @@ class SoftKeyboardWindowTest : public ::testing::Test {
     services.keyCodes = &cache;
     services.settings = &settings;
     RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    services.monitors.push_back({screen.left, screen.top, screen.right, screen.bottom});
+    monitors = {{screen.left, screen.top, screen.right, screen.bottom}};
+    services.monitors = [this] { return monitors; };
     services.faces = faces;
     host.Bind(&table, &touchEnabled);
     host.Attach(std::move(services));
@@ -98,7 +100,8 @@ class SoftKeyboardWindowTest : public ::testing::Test {
   std::atomic<bool> nonJapaneseLayout{false};
   RegistrySettings settings;
   Win32SoftKeyboardHost host;
-  SoftKeyFaces* faces = nullptr;  // none: no images or captions
+  SoftKeyFaces* faces = nullptr;     // none: no images or captions
+  std::vector<ScreenRect> monitors;  // the monitors attached as the keyboards see them
 };
 
 // Slot 0 with an image on key 1 and a caption on key 2, from the asset tables.
@@ -160,6 +163,16 @@ TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner
   ASSERT_TRUE(infoIcon);
   EXPECT_FALSE(IsWindowVisible(infoIcon));
 
+  // A double click on the header neither maximizes the keyboard nor stores a size.
+  const POINT header{rect.left + 150, rect.top + 20};
+  SendMessageW(window, WM_NCLBUTTONDBLCLK, HTCAPTION, MAKELPARAM(header.x, header.y));
+  SendMessageW(window, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  EXPECT_FALSE(IsZoomed(window));
+  const RECT after = WindowRectOf(window);
+  EXPECT_TRUE(EqualRect(&after, &rect));
+  EXPECT_TRUE(QueryDword(kModel01001224, L"ymag", value));
+  EXPECT_EQ(value, 0u);
+
   host.CloseSoftKeyboardThread(0);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(IsWindow(infoIcon));
@@ -181,6 +194,12 @@ TEST_F(SoftKeyboardWindowTest, EachKeyPadKeepsItsOwnGridAndStoredPlace) {
   const RECT stored = WindowRectOf(host.SoftKeyboardWindow(1));
   EXPECT_EQ(stored.left, 100);
   EXPECT_EQ(stored.top, 120);
+  // Its monitor unplugged before the next start: the default place, by the monitors of now.
+  host.CloseSoftKeyboardThread(1);
+  monitors = {{-2000, -2000, -1000, -1000}};
+  host.StartSoftKeyboardThread(1, SoftKeyLayout::kAlternative);
+  ASSERT_TRUE(host.SoftKeyboardWindow(1));
+  EXPECT_EQ(WindowRectOf(host.SoftKeyboardWindow(1)).right, WorkArea().right);
   // 299 pixels wide: forgotten, and the window at the default place.
   DWORD left = 1;
   EXPECT_TRUE(QueryDword(kModel01001224, L"left", left));

@@ -278,10 +278,6 @@ bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid) {
   // The soft keyboards draw the captions and images of the process's soft-key assets.
   static AssetSoftKeyFaces faces(ProcessSoftKeyAssets().tables);
   softKeyboardServices.faces = &faces;
-  for (int i = 0; i < app.shell.monitors.count; ++i) {
-    const MonitorRect& m = app.shell.monitors.rects[i];
-    softKeyboardServices.monitors.push_back({m.left, m.top, m.right, m.bottom});
-  }
   PrepareAccessControl(app);
   softKeyboardServices.dialogs = app.softKeyDialogs.get();
   app.softKeyboards.Attach(std::move(softKeyboardServices));

@@ -27,8 +27,17 @@ LRESULT CALLBACK SoftKeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
   HotKeyTargets* targets = hotKeyTargets.load();
   if (code == HC_ACTION && targets) {
     const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-    const bool up = wParam == WM_KEYUP || wParam == WM_SYSKEYUP;
-    const int slot = HotKeyEvent(modifiers, up, event->vkCode, targets->ModalActive());
+    HotKeyKey key;
+    key.keyUp = wParam == WM_KEYUP || wParam == WM_SYSKEYUP;
+    key.vk = event->vkCode;
+    key.ownInjection = (event->flags & LLKHF_INJECTED) && event->dwExtraInfo == kOwnInjectionMark;
+    HotKeyModifiers heldNow;
+    if (IsHotKeyDigitRelease(key)) {
+      heldNow.alt = GetAsyncKeyState(VK_MENU) < 0;
+      heldNow.control = GetAsyncKeyState(VK_CONTROL) < 0;
+      heldNow.shift = GetAsyncKeyState(VK_SHIFT) < 0;
+    }
+    const int slot = HotKeyEvent(modifiers, key, targets->ModalActive(), heldNow);
     if (slot >= 0) {
       // Posted: the hook returns at once and the keyboard's own thread does the work.
       if (HWND window = targets->SoftKeyboardWindowOf(slot))
@@ -66,9 +75,20 @@ void EndHookThread() {
   if (!hookThread) return;
   softKeyboardHook = nullptr;
   PostThreadMessageW(hookThreadId, WM_QUIT, 0, 0);
-  WaitForSingleObject(hookThread.get(), kHookThreadWait);
+  // A thread that has not ended may still hold its hook: it stays recorded, so that no second
+  // hook is put in beside it.
+  if (WaitForSingleObject(hookThread.get(), kHookThreadWait) != WAIT_OBJECT_0) return;
   hookThread.reset();
   hookThreadId = 0;
+}
+
+// The recorded thread has ended since (late): it may be forgotten.
+void ForgetEndedHookThread() {
+  if (hookThread && !softKeyboardHook.load() &&
+      WaitForSingleObject(hookThread.get(), 0) == WAIT_OBJECT_0) {
+    hookThread.reset();
+    hookThreadId = 0;
+  }
 }
 
 }  // namespace
@@ -83,6 +103,7 @@ void ForgetHotKeyTargets(HotKeyTargets* targets) {
 
 bool InstallSoftKeyboardHook() {
   const std::lock_guard<std::mutex> lock(hookLock);
+  ForgetEndedHookThread();
   if (hookThread) return false;
   OwnedHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!ready) return false;

@@ -5,6 +5,8 @@
 #include <new>
 #include <vector>
 
+#include "softkbd/soft_keyboard_controls.h"
+
 namespace qv {
 
 static_assert(kKeyInputExtended == KEYEVENTF_EXTENDEDKEY);
@@ -13,7 +15,8 @@ static_assert(kKeyInputKeyUp == KEYEVENTF_KEYUP);
 std::size_t Win32InputSink::SendKeyboardInputs(std::span<const KeyInput> inputs) {
   if (inputs.empty()) return 0;
   std::vector<INPUT> records(inputs.size(), INPUT{});
-  const ULONG_PTR extraInfo = static_cast<ULONG_PTR>(GetMessageExtraInfo());
+  // Marked as the program's own, so that the hot key does not count the modifiers it types.
+  const ULONG_PTR extraInfo = kOwnInjectionMark;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     records[i].type = INPUT_KEYBOARD;
     KEYBDINPUT& key = records[i].ki;

@@ -120,16 +120,16 @@ void Win32SoftKeyboardHost::SetSoftKeyboardVisible(int slot, bool show, bool ico
   if (!window || !MayShowSoftKeyboard(*table_, slot, touchEnabled_->load() != 0)) return;
   // The keyboard's thread shows and hides its window and info icon itself.
   SendMessageW(window, kVisibilityMessage,
-               show             ? kShowKeyboard
-               : iconWhenHidden ? kHideToInfoIcon
-                                : kHideKeyboard,
+               static_cast<WPARAM>(show             ? VisibilityRequest::kShow
+                                   : iconWhenHidden ? VisibilityRequest::kHideToInfoIcon
+                                                    : VisibilityRequest::kHide),
                0);
 }
 
 void Win32SoftKeyboardHost::HideForCommand(int slot) {
   if (!IsSlot(slot)) return;
   if (HWND window = slots_[slot].window.load()) {
-    SendMessageW(window, kVisibilityMessage, kHideKeyboard, 0);
+    SendMessageW(window, kVisibilityMessage, static_cast<WPARAM>(VisibilityRequest::kHide), 0);
   }
   slots_[slot].shown = false;
 }
@@ -137,7 +137,7 @@ void Win32SoftKeyboardHost::HideForCommand(int slot) {
 void Win32SoftKeyboardHost::ShowRevealed(int slot) {
   if (!IsSlot(slot)) return;
   if (HWND window = slots_[slot].window.load())
-    SendMessageW(window, kVisibilityMessage, kShowKeyboard, 0);
+    SendMessageW(window, kVisibilityMessage, static_cast<WPARAM>(VisibilityRequest::kShow), 0);
 }
 
 HWND Win32SoftKeyboardHost::SoftKeyboardWindowOf(int slot) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "access/access_ports.h"
@@ -15,6 +16,7 @@
 #include "keycode/key_code_store.h"
 #include "softkbd/injection.h"
 #include "softkbd/layout.h"
+#include "softkbd/soft_keyboard_state.h"
 #include "softkbd/win32/soft_key_faces_win32.h"
 #include "softkey_assets/asset_names.h"
 
@@ -50,7 +52,8 @@ struct SoftKeyboardServices {
       nullptr;                      // receives the menu dialog's commands; may be null
   DeviceContext* device = nullptr;  // the active page of paged key pads; may be null
   SettingsPort* settings = nullptr;
-  std::vector<ScreenRect> monitors;
+  // The monitors the placement checks a stored position against; null: those attached now.
+  std::function<std::vector<ScreenRect>()> monitors;
   SoftKeyFaces* faces = nullptr;
 };
 
@@ -61,14 +64,6 @@ inline constexpr WPARAM kLayoutCurrentPage = 0xFFFF;
 // Shows or hides the window's keyboard and its info icon on the window's own thread (wParam: a
 // VisibilityRequest).
 inline constexpr UINT kVisibilityMessage = WM_APP + 0x52;
-enum VisibilityRequest : WPARAM { kShowKeyboard, kHideKeyboard, kHideToInfoIcon };
-// Timers of the soft keyboard window.
-inline constexpr UINT_PTR kRepeatReleaseTimerId = 0;  // watches a held repeating key, 10 ms
-inline constexpr UINT kRepeatReleaseMs = 10;
-inline constexpr UINT_PTR kPageFollowTimerId = 5;  // follows the key pad's active page, 200 ms
-inline constexpr UINT kPageFollowMs = 200;
-inline constexpr UINT_PTR kBlinkTimerId = 10;  // blinks the key whose menu dialog is open
-inline constexpr UINT kBlinkMs = 800;
 
 // Handed to SoftKeyboardThread; lives as long as the thread.
 struct SoftKeyboardThreadContext {

@@ -1,0 +1,38 @@
+// One window-procedure trampoline for every window and dialog of the program: the state object
+// comes with the creation (lpCreateParams, or the dialog's init parameter), is kept in the
+// window's GWLP_USERDATA, and every later message goes to its member.
+//   WindowProcOf<T>: T has LRESULT HandleMessage(HWND, UINT, WPARAM, LPARAM).
+//   DialogProcOf<T>: T has INT_PTR HandleDialogMessage(HWND, UINT, WPARAM, LPARAM).
+// Messages that arrive before the state is known (WM_GETMINMAXINFO before WM_NCCREATE) get
+// default processing. A window procedure's state must outlive its window.
+#pragma once
+
+#include <windows.h>
+
+namespace qv {
+
+template <typename T>
+T* WindowStateOf(HWND window) {
+  return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+template <typename T>
+LRESULT CALLBACK WindowProcOf(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  T* state = WindowStateOf<T>(window);
+  if (!state) return DefWindowProcW(window, message, wParam, lParam);
+  return state->HandleMessage(window, message, wParam, lParam);
+}
+
+template <typename T>
+INT_PTR CALLBACK DialogProcOf(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
+  T* state = WindowStateOf<T>(dialog);
+  if (!state) return FALSE;
+  return state->HandleDialogMessage(dialog, message, wParam, lParam);
+}
+
+}  // namespace qv

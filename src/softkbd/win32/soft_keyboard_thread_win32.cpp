@@ -1,0 +1,197 @@
+// The thread of one soft keyboard: its window classes, the window with its buttons, header and
+// info icon, and the message loop that runs them until the window is destroyed.
+#include <algorithm>
+
+#include "common/ids.h"
+#include "common/win32/wide.h"
+#include "common/win32/window_proc.h"
+#include "device/device_commands.h"
+#include "softkbd/soft_keyboard_start.h"
+#include "softkbd/win32/soft_keyboard_view_win32.h"
+
+namespace qv {
+namespace {
+
+constexpr UINT kHeaderBitmapIds[kHeaderBitmapCount] = {
+    kBitmapSoftKeyboardLogo, kBitmapCloseIcon,     kBitmapCloseIconHover, kBitmapCloseIconPressed,
+    kBitmapHideIcon,         kBitmapHideIconHover, kBitmapMenuIcon,       kBitmapMenuIconHover};
+
+bool RegisterKeyboardClass(const char16_t* name) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = WindowProcOf<SoftKeyboardWindow>;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconApp));
+  windowClass.hIconSm = windowClass.hIcon;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = Wide(name);
+  // A class left registered by an earlier start of this key pad's soft keyboard is fine.
+  return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+bool ClassName(unsigned prefixString, const SoftKeyboardState& state,
+               char16_t (&name)[kPathChars]) {
+  wchar_t prefix[64] = {};
+  if (LoadStringW(GetModuleHandleW(nullptr), prefixString, prefix, 64) <= 0) return false;
+  return SoftKeyboardClassName(Utf16(prefix), state.modelIdentity, state.serialNumber, name);
+}
+
+BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT rect, LPARAM list) {
+  reinterpret_cast<std::vector<ScreenRect>*>(list)->push_back(
+      {rect->left, rect->top, rect->right, rect->bottom});
+  return TRUE;
+}
+
+// The monitors attached now: one unplugged since the start no longer holds a stored keyboard.
+std::vector<ScreenRect> MonitorsNow() {
+  std::vector<ScreenRect> monitors;
+  EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+  return monitors;
+}
+
+// Where the window goes: the size that holds the buttons, or the stored rectangle when it lies
+// on one of the monitors present now.
+Placement PlacementFor(SoftKeyboardWindow& kb) {
+  PlacementInput input;
+  for (HWND button : kb.keyButtons) {
+    RECT rect{};
+    if (button && GetWindowRect(button, &rect)) {
+      input.buttonsRight = std::max<std::int32_t>(input.buttonsRight, rect.right);
+      input.buttonsBottom = std::max<std::int32_t>(input.buttonsBottom, rect.bottom);
+    }
+  }
+  RECT workArea{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+  input.workArea = {workArea.left, workArea.top, workArea.right, workArea.bottom};
+  input.frameWidth = GetSystemMetrics(SM_CXFRAME);
+  input.frameHeight = GetSystemMetrics(SM_CYFRAME);
+  const SoftKeyboardState& state = kb.state;
+  input.stored = ReadGeometry(*kb.services.settings, state.modelIdentity, state.serialNumber).rect;
+  const std::vector<ScreenRect> monitors =
+      kb.services.monitors ? kb.services.monitors() : MonitorsNow();
+  input.monitors = monitors;
+  return PlaceWindow(input);
+}
+
+// The 30 key buttons at the current scale, then the window placed around them.
+void CreateKeyButtons(SoftKeyboardWindow& kb) {
+  RECT client{};
+  GetClientRect(kb.window, &client);
+  BeginLayout(kb.state, kb.core);
+  const std::array<PixelRect, kLayoutCells> rects =
+      ButtonRects(kb.state, client.right, client.bottom);
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  for (int j = 0; j < kLayoutCells; ++j) {
+    const bool tab = kb.state.paged && j < kPageTabs;
+    DWORD style = WS_CHILD | WS_VISIBLE | BS_MULTILINE | BS_BITMAP;
+    if (tab) style |= BS_PUSHLIKE | BS_AUTORADIOBUTTON;
+    const PixelRect& rect = rects[j];
+    kb.keyButtons[j] = CreateWindowExW(
+        0, L"button", L"", style, rect.x, rect.y, rect.width, rect.height, kb.window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSoftKeyButtonId + j)), instance,
+        nullptr);
+    const int key = KeyForButton(kb.state.paged, kb.state.currentPage, j);
+    const DisplayText text =
+        tab ? TabText({}, j) : KeyNumberText(kb.state.paged, key, kb.state.table->cells[j].label);
+    SetWindowTextW(kb.keyButtons[j], WideString(text.view()).c_str());
+  }
+  const Placement placement = PlacementFor(kb);
+  MoveWindow(kb.window, placement.x, placement.y, placement.width, placement.height, TRUE);
+  GetClientRect(kb.window, &client);
+  FinishLayout(kb.state, client.right, client.bottom);
+}
+
+HWND HeaderStatic(HWND parent, DWORD style, int x, int y, int width, int height,
+                  const wchar_t* text = L"") {
+  return CreateWindowExW(0, L"static", text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(-1)),
+                         GetModuleHandleW(nullptr), nullptr);
+}
+
+void CreateHeader(SoftKeyboardWindow& kb) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  for (int i = 0; i < kHeaderBitmapCount; ++i) {
+    kb.bitmaps[i].reset(
+        static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(kHeaderBitmapIds[i]),
+                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | LR_DEFAULTSIZE)));
+  }
+  RECT client{};
+  GetClientRect(kb.window, &client);
+  kb.logoStatic = HeaderStatic(kb.window, SS_BITMAP, 0, 0, 120, 30);
+  kb.SetStaticImage(kb.logoStatic, kb.bitmaps[kHeaderLogo].get());
+  char16_t serial[32];
+  SerialText(kb.state.serialNumber, serial);
+  kb.serialStatic = HeaderStatic(kb.window, SS_SIMPLE, 5, 30, 120, 30, Wide(serial));
+  kb.serialFont = MakeFont(kSerialFont);
+  SendMessageW(kb.serialStatic, WM_SETFONT, reinterpret_cast<WPARAM>(kb.serialFont.get()), TRUE);
+  constexpr int kNormalImages[] = {kHeaderClose, kHeaderHide, kHeaderMenu};
+  for (int i = 0; i < 3; ++i) {
+    kb.headerIcons[i] = HeaderStatic(kb.window, SS_BITMAP, client.right - 49 - 50 * i, 1, 48, 48);
+    kb.SetStaticImage(kb.headerIcons[i], kb.bitmaps[kNormalImages[i]].get());
+  }
+}
+
+// The page a paged keyboard starts on, asked before its window exists.
+int InitialPageOf(SoftKeyboardWindow& kb) {
+  if (!kb.state.paged || !kb.services.device) return 0;
+  DeviceInfo answer{};
+  const bool read =
+      ReadActivePage(*kb.services.device, kb.services.table->slots[kb.state.slot].link, answer);
+  return InitialPage(true, read, answer[0]);
+}
+
+// Creates everything up to the shown window; false when the window itself could not be made.
+bool CreateSoftKeyboard(SoftKeyboardWindow& kb) {
+  const SoftKeyboardServices& services = kb.services;
+  ForgetSmallGeometry(*services.settings, kb.state.modelIdentity, kb.state.serialNumber);
+  const int page = InitialPageOf(kb);
+
+  char16_t name[kPathChars];
+  if (!ClassName(kStringSoftKeyboardClass, kb.state, name) || !RegisterKeyboardClass(name)) {
+    return false;
+  }
+  kb.window = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, Wide(name), L"",
+                              WS_POPUP | WS_BORDER | WS_THICKFRAME | WS_MAXIMIZEBOX, 0, 0, 0, 0,
+                              nullptr, nullptr, GetModuleHandleW(nullptr), &kb);
+  if (!kb.window) return false;
+  CreateKeyButtons(kb);
+  char16_t title[64];
+  SoftKeyboardTitle(kb.state.modelIdentity, title);
+  SetWindowTextW(kb.window, Wide(title));
+  CreateHeader(kb);
+  if (ClassName(kStringInfoIconClass, kb.state, name)) {
+    kb.infoIcon.SetPicture(kb.bitmaps[kHeaderHide].get());
+    kb.infoIcon.Create(Wide(name), kb.state.slot);
+  }
+  kb.requests = std::make_unique<KeyPadRequests>(kb.window, services.device,
+                                                 &services.table->slots[kb.state.slot].link);
+  OnKeyboardCreated(kb.state, kb.core, page);
+  kb.Publish();
+  UpdateWindow(kb.window);
+  return true;
+}
+
+}  // namespace
+
+DWORD WINAPI SoftKeyboardThread(void* parameter) {
+  const auto* context = static_cast<const SoftKeyboardThreadContext*>(parameter);
+  SoftKeyboardWindow kb(*context);
+  const bool created = CreateSoftKeyboard(kb);
+  if (created) context->window->store(kb.window);
+  SetEvent(context->ready);
+  if (!created) return 0;
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // Alt combinations typed while a soft keyboard's window has the input must not open its
+    // system menu.
+    if (message.message == WM_SYSKEYDOWN) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return 0;
+}
+
+}  // namespace qv
