@@ -11,6 +11,7 @@
 
 #include "common/ids.h"
 #include "device/device_commands.h"
+#include "device/device_context.h"
 #include "keyboard_hook_recorder.h"
 #include "keycode/key_table.h"
 #include "resource.h"
@@ -212,7 +213,10 @@ TEST(SessionEnd, KeyPadInItsEditingStateIsResumedEvenWhenSilent) {
     PostMessageW(rig.window(), WM_COMMAND, MAKEWPARAM(kCommandKeyCodeSettings, 0), 0);
     const long took = PumpUntilEnded(rig, ender);
     EXPECT_GE(took, 0);
-    EXPECT_LT(took, static_cast<long>(kEndWithinMs));
+    // Exchanges that were already waiting on the silent key pad when the end came (another
+    // thread's, which the end's own exchanges queue behind) run out their full time first.
+    const long allowed = static_cast<long>(kEndWithinMs + (silent ? 2 * kFramedTimeoutMs : 0));
+    EXPECT_LT(took, allowed);
     // The last status the key pad was sent (a silent key pad receives it without answering).
     int lastStatusSent = -1;
     for (const ReceivedRequest& request : rig.hid.Requests(id)) {
