@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -236,6 +238,16 @@ TEST_F(SoftKeyboardUseTest, MainWindowClosedDuringAMenuIconCommandEndsPromptly) 
       Sleep(20);
     }
   });
+  // A main window that waits for a keyboard thread waiting for it never returns here: the test
+  // program then ends as failed instead of hanging.
+  std::atomic<bool> over{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 600 && !over; ++i) Sleep(100);
+    if (over) return;
+    std::fprintf(stderr, "The main window's end is stuck behind a soft keyboard thread.\n");
+    std::fflush(stderr);
+    std::_Exit(1);
+  });
   RECT frame{};
   GetWindowRect(keyboard, &frame);
   ClickAt({frame.right - GetSystemMetrics(SM_CXFRAME) - 125,
@@ -247,6 +259,8 @@ TEST_F(SoftKeyboardUseTest, MainWindowClosedDuringAMenuIconCommandEndsPromptly) 
       },
       20000);
   const DWORD took = GetTickCount() - closedAt.load();
+  over = true;
+  watchdog.join();
   closer.join();
   menu.Wait();
   EXPECT_TRUE(menu.seen());

@@ -283,5 +283,27 @@ TEST_F(SoftKeyboardFacesTest, KeysShowTheirImageOrCaptionAndReleaseTheCopies) {
   }
 }
 
+TEST_F(SoftKeyboardFacesTest, AnImageKeyNeverKeepsADeletedCaptionFont) {
+  // A paged keyboard: button 6 shows key 1 (no face) on page 1 and key 25 (an image) on page 2.
+  table.slots[0].modelIdentity = kModel0100130D;
+  ReplaceAssetImage(assets.slots[0], KeyTarget(kKeysPerPage),
+                    std::make_unique<Win32BitmapImage>(OwnedBitmap(
+                        CreateBitmap(kAssetImageSide, kAssetImageSide, 1, 32, nullptr))),
+                    false);
+  host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
+  ASSERT_TRUE(host.SoftKeyboardWindow(0));
+  HWND button = Button(0, 6);
+  auto font = [&] { return reinterpret_cast<HGDIOBJ>(SendMessageW(button, WM_GETFONT, 0, 0)); };
+  ASSERT_EQ(GetObjectType(font()), static_cast<DWORD>(OBJ_FONT));
+  for (int page : {1, 0, 1, 1}) {
+    host.LayoutPage(0, page);
+    EXPECT_EQ(GetObjectType(font()), static_cast<DWORD>(OBJ_FONT)) << "page " << page;
+  }
+  EXPECT_EQ(
+      GetObjectType(reinterpret_cast<HGDIOBJ>(SendMessageW(button, BM_GETIMAGE, IMAGE_BITMAP, 0))),
+      static_cast<DWORD>(OBJ_BITMAP));
+  host.CloseSoftKeyboardThread(0);
+}
+
 }  // namespace
 }  // namespace qv
