@@ -225,7 +225,7 @@ TEST_F(SoftKeyboardUseTest, MainWindowClosedDuringAMenuIconCommandEndsPromptly) 
 
   // The menu icon's dialog answers "パスワード設定"; while the command's own dialog is open on the
   // main thread, something (an installer, "/CLOSE") closes the main window.
-  testing::User menu(L"ルミナキーボードメニュー", IDC_MENU_PASSWORD);
+  testing::WindowUser menu(L"ルミナキーボードメニュー", IDC_MENU_PASSWORD);
   std::atomic<DWORD> closedAt{0};
   std::thread closer([&] {
     const DWORD start = GetTickCount();
