@@ -631,12 +631,21 @@ void EmulatedHidSystem::WaitOut(std::unique_lock<std::mutex>& lock, std::uint32_
     arrived_.wait_until(lock, start_ + std::chrono::milliseconds(deadline));
 }
 
+void EmulatedHidSystem::AbortWaits() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++abortGeneration_;
+  }
+  arrived_.notify_all();
+}
+
 HidReadResult EmulatedHidSystem::ReadInput(HidHandle handle, std::uint8_t* report,
                                            std::size_t length, std::uint32_t timeoutMs,
                                            std::size_t& bytesRead) {
   std::unique_lock<std::mutex> lock(mutex_);
   bytesRead = 0;
   const std::uint64_t deadline = NowLocked() + timeoutMs;
+  const std::uint64_t generation = abortGeneration_;
   for (;;) {
     DeliverDue();
     OpenHandle* open = FindHandle(handle);
@@ -660,7 +669,7 @@ HidReadResult EmulatedHidSystem::ReadInput(HidHandle handle, std::uint8_t* repor
       return HidReadResult::kOk;
     }
     const std::uint64_t now = NowLocked();
-    if (now >= deadline) return HidReadResult::kTimeout;
+    if (now >= deadline || abortGeneration_ != generation) return HidReadResult::kTimeout;
     std::uint64_t wake = deadline;
     for (const Scheduled& s : scheduled_) wake = std::min(wake, std::max(s.dueMs, now));
     if (clockMode_ == ClockMode::kVirtual) {

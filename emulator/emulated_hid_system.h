@@ -137,6 +137,7 @@ class EmulatedHidSystem : public HidSystem {
   // Accepted on any open handle of the key pad's command collection, synchronous or overlapped.
   bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length,
                    std::uint32_t timeoutMs) override;
+  void AbortWaits() override;
   HidReadResult ReadInput(HidHandle handle, std::uint8_t* report, std::size_t length,
                           std::uint32_t timeoutMs, std::size_t& bytesRead) override;
 
@@ -166,6 +167,8 @@ class EmulatedHidSystem : public HidSystem {
 
   std::mutex mutex_;
   std::condition_variable arrived_;
+  // Counts AbortWaits calls: a read that sees it change ends as a time-out.
+  std::uint64_t abortGeneration_ = 0;
   const ClockMode clockMode_;
   const std::chrono::steady_clock::time_point start_;
   std::uint64_t virtualNowMs_ = 0;

@@ -77,8 +77,8 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++; then
     for target in build/fuzz/fuzz/fuzz_*; do
       [ -x "$target" ] || continue
-      echo "== Fuzzing $(basename "$target") for ${QV_FUZZ_SECONDS:-20} s"
-      if "$target" -max_total_time="${QV_FUZZ_SECONDS:-20}" -print_final_stats=0 \
+      echo "== Fuzzing $(basename "$target") for ${QV_FUZZ_SECONDS:-10} s"
+      if "$target" -max_total_time="${QV_FUZZ_SECONDS:-10}" -print_final_stats=0 \
           -artifact_prefix="$LOGS/" \
           >"$LOGS/$(basename "$target").txt" 2>&1; then
         echo "[  PASSED  ] 1 tests." >>"$LOGS/fuzz.log"

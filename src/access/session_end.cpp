@@ -22,6 +22,9 @@ bool SettleKeyPadsForSessionEnd(KeyPadTable& table, DeviceContext& device) {
   table.keyPadPresent = false;
   if (device.framedTimeoutMs > kSessionEndFramedTimeoutMs)
     device.framedTimeoutMs = kSessionEndFramedTimeoutMs;
+  // Exchanges already waiting on a key pad that stopped answering (another thread's, which the
+  // resume write below would queue behind) end now instead of after their whole time-out.
+  device.hid.AbortWaits();
   if (settle.slot == kNoCommandKeyPad) return false;
   std::uint8_t now = settle.status;
   if (!ReadKeyPadStatus(table, device, settle.slot, now)) now = settle.status;

@@ -76,6 +76,11 @@ class HidSystem {
   // never written afterwards. `bytesRead` tells how many bytes the completed read delivered.
   virtual HidReadResult ReadInput(HidHandle handle, std::uint8_t* report, std::size_t length,
                                   std::uint32_t timeoutMs, std::size_t& bytesRead) = 0;
+
+  // Ends, as time-outs, the waits of the reads and writes that are under way on any thread now;
+  // those started afterwards wait as usual. The program's end calls it so that an exchange with a
+  // key pad that stopped answering does not hold the end up for its whole time-out.
+  virtual void AbortWaits() {}
 };
 
 }  // namespace qv

@@ -71,6 +71,39 @@ TEST(EmulatedHidSystem, VirtualClockJumpsToScheduledInputOrTheDeadline) {
   hid.Close(handle);
 }
 
+// The program's end cuts short the waits under way on a key pad that stopped answering, as the
+// Win32 HID system does; a read started afterwards waits for its answer as before.
+TEST(EmulatedHidSystem, AbortWaitsEndsOnlyTheWaitsUnderWay) {
+  EmulatedHidSystem hid;
+  EmulatedDeviceId pad = hid.AttachKeyPad(BlePad());
+  HidHandle handle = hid.Open(hid.CommandPath(pad), true);
+  std::atomic<bool> waiting{false};
+  HidReadResult result = HidReadResult::kOk;
+  const auto start = std::chrono::steady_clock::now();
+  std::thread reader([&] {
+    Bytes got;
+    waiting = true;
+    result = Read(hid, handle, got, 20000);
+  });
+  while (!waiting) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  hid.AbortWaits();
+  reader.join();
+  EXPECT_EQ(result, HidReadResult::kTimeout);
+  // Far below the read's own 20 s, with room for a loaded machine.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+  std::thread sender([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    hid.SendInput(pad, Bytes(17, 0x05));
+  });
+  Bytes got;
+  EXPECT_EQ(Read(hid, handle, got, 60000), HidReadResult::kOk);
+  EXPECT_EQ(got, Bytes(17, 0x05));
+  sender.join();
+  hid.Close(handle);
+}
+
 TEST(EmulatedHidSystem, RealClockWaitEndsWhenAnotherThreadDelivers) {
   EmulatedHidSystem hid;
   EmulatedDeviceId pad = hid.AttachKeyPad(BlePad());

@@ -37,21 +37,39 @@ OwnedPreparsedData PreparsedDataOf(HANDLE handle) {
 
 enum class IoOutcome { kDone, kTimeout, kError };
 
+// Waits for `event` at most timeoutMs, in short slices so that an AbortWaits from another thread
+// ends the wait soon: WAIT_TIMEOUT then, as for a wait that ran out.
+DWORD WaitBounded(HANDLE event, std::uint32_t timeoutMs,
+                  const std::atomic<std::uint32_t>& abortGeneration, std::uint32_t generation) {
+  constexpr DWORD kSliceMs = 50;
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+    const DWORD wait = WaitForSingleObject(event, left < kSliceMs ? left : kSliceMs);
+    if (wait != WAIT_TIMEOUT) return wait;
+    if (left <= kSliceMs || abortGeneration.load() != generation) return WAIT_TIMEOUT;
+  }
+}
+
 // Runs one overlapped read or write, started by `start` with the OVERLAPPED block it is given,
 // and waits at most timeoutMs for it. One that has not completed by then is cancelled and its end
 // waited for: the caller's buffer and the OVERLAPPED block on this stack must not be touched by
 // the system once this function has returned. An operation that completed while it was being
-// cancelled counts as done with what it transferred.
+// cancelled counts as done with what it transferred. The wait also ends, as a time-out, once
+// `abortGeneration` moves on (AbortWaits).
 template <typename Start>
-IoOutcome RunBounded(HANDLE file, HANDLE event, std::uint32_t timeoutMs, Start start,
+IoOutcome RunBounded(HANDLE file, HANDLE event, std::uint32_t timeoutMs,
+                     const std::atomic<std::uint32_t>& abortGeneration, Start start,
                      DWORD& transferred) {
   transferred = 0;
   ResetEvent(event);
   OVERLAPPED overlapped{};
   overlapped.hEvent = event;
+  const std::uint32_t generation = abortGeneration.load();
   if (!start(&overlapped)) {
     if (GetLastError() != ERROR_IO_PENDING) return IoOutcome::kError;
-    const DWORD wait = WaitForSingleObject(event, timeoutMs);
+    const DWORD wait = WaitBounded(event, timeoutMs, abortGeneration, generation);
     if (wait != WAIT_OBJECT_0) {
       CancelIo(file);
       if (GetOverlappedResult(file, &overlapped, &transferred, TRUE) && transferred > 0)
@@ -219,7 +237,7 @@ bool Win32HidSystem::WriteOutput(HidHandle handle, const std::uint8_t* report, s
     return WriteFile(file, report, size, &written, nullptr) && written == length;
   }
   const IoOutcome outcome = RunBounded(
-      file, event, timeoutMs,
+      file, event, timeoutMs, abortGeneration_,
       [&](OVERLAPPED* overlapped) { return WriteFile(file, report, size, nullptr, overlapped); },
       written);
   return outcome == IoOutcome::kDone && written == length;
@@ -234,7 +252,7 @@ HidReadResult Win32HidSystem::ReadInput(HidHandle handle, std::uint8_t* report, 
   if (event == nullptr) return HidReadResult::kError;  // not opened overlapped: could not time out
   DWORD transferred = 0;
   const IoOutcome outcome = RunBounded(
-      file, event, timeoutMs,
+      file, event, timeoutMs, abortGeneration_,
       [&](OVERLAPPED* overlapped) {
         return ReadFile(file, report, static_cast<DWORD>(length), nullptr, overlapped);
       },
@@ -245,6 +263,10 @@ HidReadResult Win32HidSystem::ReadInput(HidHandle handle, std::uint8_t* report, 
     return HidReadResult::kOk;
   }
   return outcome == IoOutcome::kTimeout ? HidReadResult::kTimeout : HidReadResult::kError;
+}
+
+void Win32HidSystem::AbortWaits() {
+  ++abortGeneration_;
 }
 
 }  // namespace qv

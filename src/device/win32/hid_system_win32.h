@@ -2,6 +2,8 @@
 // as files, attributes, capabilities and reports through hid.dll.
 #pragma once
 
+#include <atomic>
+
 #include <map>
 #include <mutex>
 
@@ -34,7 +36,11 @@ class Win32HidSystem : public HidSystem {
   HidReadResult ReadInput(HidHandle handle, std::uint8_t* report, std::size_t length,
                           std::uint32_t timeoutMs, std::size_t& bytesRead) override;
 
+  void AbortWaits() override;
+
  private:
+  // Counts AbortWaits calls: a wait that sees it change ends as a time-out.
+  std::atomic<std::uint32_t> abortGeneration_{0};
   // The event of an overlapped handle; null for a synchronous or unknown one. A handle is never
   // closed while a read or write on it runs (the device link serialises both), so the event
   // stays valid for the caller's operation; the map itself is guarded because opens and closes
