@@ -105,10 +105,10 @@ void BM_PadctlRestore(benchmark::State& state) {
     state.PauseTiming();
     EmulatedHidSystem emulator(EmulatedHidSystem::ClockMode::kReal);
     for (int i = 0; i < kKeyPads; ++i) {
-      KeyPadSpec spec;
-      spec.productId = kProduct130D;
-      spec.serial = 500000 + static_cast<std::uint32_t>(i);
-      emulator.AttachKeyPad(spec);
+      KeyPadSpec keyPadSpec;
+      keyPadSpec.productId = kProduct130D;
+      keyPadSpec.serial = 500000 + static_cast<std::uint32_t>(i);
+      emulator.AttachKeyPad(keyPadSpec);
     }
     DeviceClockHid hid(emulator);
     DeviceContext device(hid);

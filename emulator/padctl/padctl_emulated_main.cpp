@@ -22,6 +22,6 @@ int wmain(int argc, wchar_t** argv) {
   wchar_t configured[1024] = {};
   const DWORD length = GetEnvironmentVariableW(L"QV_DEMO_KEYPADS", configured, 1024);
   const std::wstring list = length > 0 && length < 1024 ? configured : qv::DefaultDemoKeyPads();
-  for (const qv::KeyPadSpec& spec : qv::ParseDemoKeyPads(list)) hid.AttachKeyPad(spec);
+  for (const qv::KeyPadSpec& keyPadSpec : qv::ParseDemoKeyPads(list)) hid.AttachKeyPad(keyPadSpec);
   return qv::PadctlConsoleMain(argc, argv, hid);
 }

@@ -60,21 +60,21 @@ struct PadctlRig {
 
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial, std::string password = "",
                           std::uint16_t version = 0x0100) {
-    KeyPadSpec spec;
-    spec.productId = productId;
-    spec.version = version;
-    spec.serial = serial;
-    spec.password = password;
-    return hid.AttachKeyPad(spec);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = productId;
+    keyPadSpec.version = version;
+    keyPadSpec.serial = serial;
+    keyPadSpec.password = password;
+    return hid.AttachKeyPad(keyPadSpec);
   }
   EmulatedDeviceId AttachBluetooth(std::uint32_t serial, std::string password = "") {
-    KeyPadSpec spec;
-    spec.productId = kProduct074F;
-    spec.version = 0;
-    spec.bluetooth = true;
-    spec.serial = serial;
-    spec.password = password;
-    return hid.AttachKeyPad(spec);
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = kProduct074F;
+    keyPadSpec.version = 0;
+    keyPadSpec.bluetooth = true;
+    keyPadSpec.serial = serial;
+    keyPadSpec.password = password;
+    return hid.AttachKeyPad(keyPadSpec);
   }
   int Run(std::initializer_list<std::u16string> arguments) {
     const std::vector<std::u16string> words(arguments);
