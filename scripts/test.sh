@@ -51,9 +51,13 @@ phase_begin "native build and tests"
 if configure_and_build native; then run_ctest native; else note_failure "native build failed"; fi
 phase_end
 
-# Native tree again with the sanitizers.
+# Native tree again with the sanitizers, built with clang so that the fuzz targets are built in
+# the same tree against the same instrumented core (one compile of the core instead of two).
 phase_begin "sanitizer build and tests"
-if configure_and_build sanitize -DQV_SANITIZE=ON -DQV_BENCH=OFF; then
+fuzz_options=()
+[ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1 && fuzz_options=(-DQV_FUZZ=ON)
+if CC=clang CXX=clang++ configure_and_build sanitize -DQV_SANITIZE=ON -DQV_BENCH=OFF \
+    "${fuzz_options[@]}" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest sanitize
 else
   note_failure "sanitizer build failed"
@@ -70,27 +74,22 @@ if [ -x build/native/bench/qv_bench ]; then
   phase_end
 fi
 
-# Fuzz targets, a short bounded time each.
-if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
-  phase_begin "fuzz build and runs"
-  if CC=clang CXX=clang++ configure_and_build fuzz -DQV_FUZZ=ON -DQV_BENCH=OFF \
-      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++; then
-    for target in build/fuzz/fuzz/fuzz_*; do
-      [ -x "$target" ] || continue
-      echo "== Fuzzing $(basename "$target") for ${QV_FUZZ_SECONDS:-10} s"
-      if "$target" -max_total_time="${QV_FUZZ_SECONDS:-10}" -print_final_stats=0 \
-          -artifact_prefix="$LOGS/" \
-          >"$LOGS/$(basename "$target").txt" 2>&1; then
-        echo "[  PASSED  ] 1 tests." >>"$LOGS/fuzz.log"
-      else
-        tail -n 30 "$LOGS/$(basename "$target").txt"
-        echo "[  FAILED  ] 1 tests, $(basename "$target")" >>"$LOGS/fuzz.log"
-        note_failure "fuzz target $(basename "$target") found a fault"
-      fi
-    done
-  else
-    note_failure "fuzz build failed"
-  fi
+# Fuzz targets (built in the sanitizer tree), a short bounded time each.
+if [ ${#fuzz_options[@]} -gt 0 ] && [ -d build/sanitize/fuzz ]; then
+  phase_begin "fuzz runs"
+  for target in build/sanitize/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    echo "== Fuzzing $(basename "$target") for ${QV_FUZZ_SECONDS:-8} s"
+    if "$target" -max_total_time="${QV_FUZZ_SECONDS:-8}" -print_final_stats=0 \
+        -artifact_prefix="$LOGS/" \
+        >"$LOGS/$(basename "$target").txt" 2>&1; then
+      echo "[  PASSED  ] 1 tests." >>"$LOGS/fuzz.log"
+    else
+      tail -n 30 "$LOGS/$(basename "$target").txt"
+      echo "[  FAILED  ] 1 tests, $(basename "$target")" >>"$LOGS/fuzz.log"
+      note_failure "fuzz target $(basename "$target") found a fault"
+    fi
+  done
   phase_end
 fi
 
