@@ -62,12 +62,14 @@ class BlinkScope {
 };
 
 // Writes the edited code of `key` to the key pad; the mirror takes it only once it is written.
-bool WriteEditedKey(SoftKeyCommandContext& context, int slot, int key) {
+bool WriteEditedKey(SoftKeyCommandContext& context, SoftKeyCommandUi& ui, int slot, int key) {
   const KeyCodeRecord& record = context.edited.records[key];
   StrokeBytes strokes{};
   std::copy(record.bytes.begin() + 1, record.bytes.end(), strokes.begin());
-  if (!WriteKeyCode(context.device, context.table.slots[slot].link, key + 1, record.length(),
-                    strokes)) {
+  if (!ui.Exchange([&] {
+        return WriteKeyCode(context.device, context.table.slots[slot].link, key + 1,
+                            record.length(), strokes);
+      })) {
     return false;
   }
   context.keyCodes.slots[slot][key] = record;
@@ -91,7 +93,7 @@ SoftKeyCommandResult RunDialog(SoftKeyCommandContext& context, SoftKeyCommandUi&
       table.selectedKeyPad = static_cast<std::uint16_t>(slot);
       const int result = ui.RunKeyInput(target.index);
       if (!ui.WindowOpen()) return SoftKeyCommandResult::kWindowClosed;
-      if (result == 1 && !WriteEditedKey(context, slot, target.index)) {
+      if (result == 1 && !WriteEditedKey(context, ui, slot, target.index)) {
         return SoftKeyCommandResult::kWriteFailed;
       }
       break;
@@ -138,13 +140,16 @@ SoftKeyCommandResult RunSoftKeyCommand(SoftKeyCommandContext& context, SoftKeyCo
 
   // The key pad is suspended while the dialog is open; without an answer nothing is written.
   DeviceInfo info{};
-  if (!ReadDeviceInfo(context.device, table.slots[slot].link, info)) {
+  if (!ui.Exchange([&] { return ReadDeviceInfo(context.device, table.slots[slot].link, info); })) {
     ui.Tell(kSoftKeyStatusReadFailedMessage);
     return SoftKeyCommandResult::kStatusReadFailed;
   }
   const std::uint8_t status = info[0];
-  if (status & 0x80)
-    WriteStatusByte(context.device, table.slots[slot].link, EditingStatusValue(status));
+  if (status & 0x80) {
+    ui.Exchange([&] {
+      return WriteStatusByte(context.device, table.slots[slot].link, EditingStatusValue(status));
+    });
+  }
 
   // The link the command started on: a key pad closed or reopened meanwhile is not resumed.
   const DeviceLink& link = table.slots[slot].link;
@@ -160,7 +165,9 @@ SoftKeyCommandResult RunSoftKeyCommand(SoftKeyCommandContext& context, SoftKeyCo
   // as the link is the one the command suspended; no other write follows.
   const bool sameLink = link.handle == startHandle && link.handle != kInvalidHidHandle;
   if (result == SoftKeyCommandResult::kWindowClosed && !sameLink) return result;
-  WriteStatusByte(context.device, table.slots[slot].link, ResumeStatusValue(status));
+  ui.Exchange([&] {
+    return WriteStatusByte(context.device, table.slots[slot].link, ResumeStatusValue(status));
+  });
   if (result == SoftKeyCommandResult::kWindowClosed) return result;
   // Told once the key no longer blinks.
   if (result == SoftKeyCommandResult::kWriteFailed) ui.Tell(kSoftKeyWriteFailedMessage);

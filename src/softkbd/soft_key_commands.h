@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "access/key_pad_table.h"
 #include "common/ui_message.h"
@@ -56,6 +57,10 @@ class SoftKeyCommandUi {
   // The keyboard shows its current page again with the new images and captions.
   virtual void Relayout() = 0;
   virtual void Tell(const UiMessage& message) = 0;
+  // Runs one key pad exchange away from the window's thread and returns its result. Meanwhile
+  // the window goes on answering what other threads send it, so that none of them waits behind
+  // the key pad for the window.
+  virtual bool Exchange(const std::function<bool()>& exchange) = 0;
 };
 
 struct SoftKeyCommandContext {

@@ -171,6 +171,10 @@ class ScriptedCommandUi : public SoftKeyCommandUi {
   bool closeDuringDialog = false;
   std::function<void()> onKeyInput;
   std::vector<std::string> events;
+  // How many requests the key pad has received, and how many of them came within Exchange:
+  // every key pad exchange of a command must leave the window's thread.
+  std::function<std::size_t()> requestCount;
+  std::size_t requestsInExchanges = 0;
 
   int RunImageDialog(AssetTarget) override { return Dialog("image"); }
   int RunTextDialog(AssetTarget) override { return Dialog("text"); }
@@ -189,6 +193,12 @@ class ScriptedCommandUi : public SoftKeyCommandUi {
   void Tell(const UiMessage& message) override {
     events.push_back(message.text == kSoftKeyWriteFailedMessage.text ? "tell write failed"
                                                                      : "tell no answer");
+  }
+  bool Exchange(const std::function<bool()>& exchange) override {
+    const std::size_t before = requestCount();
+    const bool result = exchange();
+    requestsInExchanges += requestCount() - before;
+    return result;
   }
 
  private:
@@ -217,6 +227,7 @@ struct CommandRig {
     pad = hid.AttachKeyPad(keyPadSpec);
     EXPECT_EQ(OpenKeyPad(device, table.slots[1].link, 0x1224, nullptr, 1, false), 1);
     hid.ClearRequests(pad);
+    ui.requestCount = [this] { return hid.Requests(pad).size(); };
   }
   ~CommandRig() { CloseLink(device, table.slots[1].link); }
 
@@ -246,6 +257,7 @@ TEST(SoftKeyCommands, KeyInputWritesTheKeyPadThenTheMirror) {
   // Suspended (0x81 -> 0x80) around the dialog, resumed (0x81) after the write.
   EXPECT_EQ(rig.Commands(), (std::vector<std::uint8_t>{kCmdReadDeviceInfo, kCmdWriteStatusByte,
                                                        kCmdWriteKeyCode, kCmdWriteStatusByte}));
+  EXPECT_EQ(rig.ui.requestsInExchanges, 4u);
   EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), 0x81);
 }
 
@@ -282,6 +294,7 @@ TEST(SoftKeyCommands, NoWritesWithoutAStatusOrAfterTheWindowWent) {
     // The edited key is not written, but the key pad is resumed on its unchanged link.
     EXPECT_EQ(rig.Commands(), (std::vector<std::uint8_t>{kCmdReadDeviceInfo, kCmdWriteStatusByte,
                                                          kCmdWriteStatusByte}));
+    EXPECT_EQ(rig.ui.requestsInExchanges, 3u);
     EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), 0x81);
   }
   {

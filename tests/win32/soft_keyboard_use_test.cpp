@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -169,6 +170,30 @@ TEST_F(SoftKeyboardUseTest, PageTabsFollowTheKeyPad) {
   ClickAt(CentreOf(Button(keyboard, 1)));
   EXPECT_TRUE(PumpUntil([&] { return rig.hid.ActivePage(paged) == 2; }));
   EXPECT_EQ(testing::WindowText(Button(keyboard, 6)), L"25");
+
+  // A key pad exchange that takes long (here: one that waits for the exchange lock) holds up
+  // only the keyboard's key pad thread. The window keeps answering what other threads send it
+  // while the page follow waits; on its own thread every send would wait for the exchange.
+  int answered = 0;
+  int unanswered = 0;
+  {
+    std::lock_guard hold(rig.app().device->exchangeMutex);
+    const DWORD holdStart = GetTickCount();
+    while (GetTickCount() - holdStart < 1600) {
+      DWORD_PTR reply = 0;
+      if (SendMessageTimeoutW(keyboard, WM_NULL, 0, 0, SMTO_NORMAL, 400, &reply))
+        ++answered;
+      else
+        ++unanswered;
+      Sleep(50);
+    }
+  }
+  EXPECT_EQ(unanswered, 0);
+  EXPECT_GE(answered, 3);
+  // Once the lock is free the page follow goes on.
+  rig.hid.SetActivePage(paged, 5);
+  EXPECT_TRUE(PumpUntil(
+      [&] { return SendMessageW(Button(keyboard, 4), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
 }
 
 TEST_F(SoftKeyboardUseTest, KeyEditedThroughItsMenuIsWrittenAndTyped) {

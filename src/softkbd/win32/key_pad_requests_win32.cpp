@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "common/win32/sent_message_wait.h"
 #include "device/device_commands.h"
 
 namespace qv {
@@ -18,13 +19,40 @@ KeyPadRequests::KeyPadRequests(HWND window, DeviceContext* device, DeviceLink* l
 }
 
 KeyPadRequests::~KeyPadRequests() {
+  std::deque<Request> dropped;
   {
     std::lock_guard lock(mutex_);
     ending_ = true;
-    requests_.clear();
+    dropped.swap(requests_);
   }
   changed_.notify_all();
   if (thread_.joinable()) thread_.join();
+  // A thread waiting for a dropped exchange runs it itself.
+  for (const Request& request : dropped) {
+    if (request.pending) SetEvent(request.pending->done.get());
+  }
+}
+
+std::shared_ptr<KeyPadRequests::PendingExchange> KeyPadRequests::Submit(
+    const std::function<bool()>& exchange) {
+  auto pending = std::make_shared<PendingExchange>();
+  pending->exchange = &exchange;
+  pending->done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!pending->done) return nullptr;
+  std::lock_guard lock(mutex_);
+  if (ending_ || !thread_.joinable()) return nullptr;
+  requests_.push_back({Kind::kExchange, 0, pending});
+  changed_.notify_all();
+  return pending;
+}
+
+bool KeyPadRequests::RunExchange(KeyPadRequests* requests, const std::function<bool()>& exchange) {
+  const std::shared_ptr<PendingExchange> pending = requests ? requests->Submit(exchange) : nullptr;
+  if (!pending) return exchange();
+  const HANDLE done = pending->done.get();
+  WaitHandlingSentMessages(&done, 1);
+  // The event is set after the requests' thread wrote the result, or by the requests' end.
+  return pending->ran ? pending->result : exchange();
 }
 
 void KeyPadRequests::Add(Request request) {
@@ -64,6 +92,11 @@ void KeyPadRequests::Run(const Request& request) {
     }
     case Kind::kSelectPage:
       qv::SelectPage(*device_, *link_, request.page);
+      break;
+    case Kind::kExchange:
+      request.pending->result = (*request.pending->exchange)();
+      request.pending->ran = true;
+      SetEvent(request.pending->done.get());
       break;
   }
 }

@@ -1,15 +1,20 @@
 // The key pad exchanges of one soft keyboard, done on a thread of their own: the window's thread
 // asks (the active page every 200 ms, the status before a right-click menu, a page selected on a
 // tab) and goes on pumping messages; each answer comes back to the window as a posted message.
+// A menu command's exchanges go the same way, with the window's thread waiting for each while it
+// answers what other threads send it.
 #pragma once
 
 #include <windows.h>
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "common/win32/owned.h"
 #include "device/device_context.h"
 #include "device/device_link.h"
 
@@ -30,16 +35,31 @@ class KeyPadRequests {
   KeyPadRequests(const KeyPadRequests&) = delete;
   KeyPadRequests& operator=(const KeyPadRequests&) = delete;
 
-  void AskActivePage() { Add({Kind::kActivePage, 0}); }
-  void AskStatus() { Add({Kind::kStatus, 0}); }
-  void SelectPage(int pageNumber) { Add({Kind::kSelectPage, pageNumber}); }
+  void AskActivePage() { Add({Kind::kActivePage, 0, nullptr}); }
+  void AskStatus() { Add({Kind::kStatus, 0, nullptr}); }
+  void SelectPage(int pageNumber) { Add({Kind::kSelectPage, pageNumber, nullptr}); }
+
+  // Runs `exchange` on the requests' thread and returns its result, waiting for it while this
+  // thread handles the messages other threads send it. A window closed by such a message ends
+  // its requests meanwhile; the exchange then runs here, as it does without `requests` or when
+  // their thread could not start.
+  static bool RunExchange(KeyPadRequests* requests, const std::function<bool()>& exchange);
 
  private:
-  enum class Kind { kActivePage, kStatus, kSelectPage };
+  enum class Kind { kActivePage, kStatus, kSelectPage, kExchange };
+  // One exchange a thread waits for; shared, since the requests may end before the wait does.
+  struct PendingExchange {
+    const std::function<bool()>* exchange = nullptr;
+    OwnedHandle done;  // set once the exchange ran or was dropped
+    bool result = false;
+    bool ran = false;
+  };
   struct Request {
     Kind kind;
     int page;
+    std::shared_ptr<PendingExchange> pending;
   };
+  std::shared_ptr<PendingExchange> Submit(const std::function<bool()>& exchange);
   void Add(Request request);
   void Serve();
   void Run(const Request& request);

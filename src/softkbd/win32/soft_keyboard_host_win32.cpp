@@ -3,25 +3,25 @@
 #include <string>
 
 #include "access/key_pad_table.h"
+#include "common/win32/sent_message_wait.h"
 #include "common/win32/wide.h"
+#include "device/device_commands.h"
+#include "softkbd/layout.h"
+#include "softkbd/soft_keyboard_start.h"
 #include "softkbd/win32/hot_key_hook_win32.h"
 #include "softkey_assets/win32/soft_key_assets_win32.h"
 
 namespace qv {
-namespace {
 
-// Waits for `handles` while handling the messages sent to this thread, so that a thread that
-// sends to this one meanwhile does not wait for it in turn.
-void WaitHandlingSentMessages(const HANDLE* handles, DWORD count) {
-  for (;;) {
-    const DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, QS_SENDMESSAGE);
-    if (result != WAIT_OBJECT_0 + count) return;  // signalled, or the wait failed
-    MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
+// The page a paged keyboard starts on, read here on the starting thread as part of its scan, so
+// that the keyboard's own thread never waits for its key pad.
+int Win32SoftKeyboardHost::InitialPageOf(int slot) {
+  const std::uint32_t modelIdentity = services_.table->slots[slot].modelIdentity;
+  if (!IsPagedKeyboard(modelIdentity) || !services_.device) return 0;
+  DeviceInfo answer{};
+  const bool read = ReadActivePage(*services_.device, services_.table->slots[slot].link, answer);
+  return InitialPage(true, read, answer[0]);
 }
-
-}  // namespace
 
 Win32SoftKeyboardHost::Win32SoftKeyboardHost() = default;
 
@@ -68,6 +68,7 @@ void Win32SoftKeyboardHost::StartSoftKeyboardThread(int slot, SoftKeyLayout layo
                                             &entry.shown,
                                             &entry.layoutInitialised,
                                             &entry.hiddenToIcon,
+                                            InitialPageOf(slot),
                                             nullptr};
   entry.ready.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!entry.ready) return;

@@ -61,6 +61,7 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
   void Clear();
 
  private:
+  int InitialPageOf(int slot);
   struct Slot {
     std::atomic<bool> started{false};
     std::atomic<HWND> window{nullptr};

@@ -5,7 +5,6 @@
 #include "common/ids.h"
 #include "common/win32/wide.h"
 #include "common/win32/window_proc.h"
-#include "device/device_commands.h"
 #include "softkbd/soft_keyboard_start.h"
 #include "softkbd/win32/soft_keyboard_view_win32.h"
 
@@ -134,20 +133,10 @@ void CreateHeader(SoftKeyboardWindow& kb) {
   }
 }
 
-// The page a paged keyboard starts on, asked before its window exists.
-int InitialPageOf(SoftKeyboardWindow& kb) {
-  if (!kb.state.paged || !kb.services.device) return 0;
-  DeviceInfo answer{};
-  const bool read =
-      ReadActivePage(*kb.services.device, kb.services.table->slots[kb.state.slot].link, answer);
-  return InitialPage(true, read, answer[0]);
-}
-
 // Creates everything up to the shown window; false when the window itself could not be made.
 bool CreateSoftKeyboard(SoftKeyboardWindow& kb) {
   const SoftKeyboardServices& services = kb.services;
   ForgetSmallGeometry(*services.settings, kb.state.modelIdentity, kb.state.serialNumber);
-  const int page = InitialPageOf(kb);
 
   char16_t name[kPathChars];
   if (!ClassName(kStringSoftKeyboardClass, kb.state, name) || !RegisterKeyboardClass(name)) {
@@ -168,7 +157,7 @@ bool CreateSoftKeyboard(SoftKeyboardWindow& kb) {
   }
   kb.requests = std::make_unique<KeyPadRequests>(kb.window, services.device,
                                                  &services.table->slots[kb.state.slot].link);
-  OnKeyboardCreated(kb.state, kb.core, page);
+  OnKeyboardCreated(kb.state, kb.core, kb.thread.initialPage);
   kb.Publish();
   UpdateWindow(kb.window);
   return true;

@@ -40,6 +40,9 @@ class WindowCommandUi final : public SoftKeyCommandUi {
     MessageBoxW(kb_.state.closed ? nullptr : kb_.window, text.c_str(), title.c_str(),
                 MessageBoxStyle(message) | MB_TOPMOST);
   }
+  bool Exchange(const std::function<bool()>& exchange) override {
+    return KeyPadRequests::RunExchange(kb_.requests.get(), exchange);
+  }
 
  private:
   SoftKeyDialogs& Dialogs() { return *kb_.services.dialogs; }

@@ -75,6 +75,7 @@ struct SoftKeyboardThreadContext {
   std::atomic<bool>* shown = nullptr;        // keyboardShown
   std::atomic<bool>* initialised = nullptr;  // layoutInitialised
   std::atomic<bool>* hiddenToIcon = nullptr;
+  int initialPage = 0;     // the key pad's active page, read by the starting thread
   HANDLE ready = nullptr;  // set when the window is up (or could not be made)
 };
 
