@@ -16,10 +16,18 @@ HeaderIcon HeaderIconAt(const ScreenRect& window, std::int32_t frameX, std::int3
 
 unsigned BackgroundMenuFor(bool settingsLocked, bool onHeaderIcon, bool statusRead,
                            std::uint8_t status, std::uint8_t softKeyAuthenticated) {
-  if (settingsLocked || onHeaderIcon) return 0;
+  if (!BackgroundMenuMayOpen(settingsLocked, onHeaderIcon)) return 0;
   if (!statusRead || (status & 0x01) == 0) return 0;
   return softKeyAuthenticated == kSoftKeyNotAuthenticated ? kMenuSettingsLocked
                                                           : kMenuSettingsUnlocked;
+}
+
+bool BackgroundMenuMayOpen(bool settingsLocked, bool onHeaderIcon) {
+  return !settingsLocked && !onHeaderIcon;
+}
+
+bool ButtonMenuMayOpen(bool settingsLocked, int button) {
+  return !settingsLocked && button >= 0 && button < kLayoutCells;
 }
 
 ButtonMenu ButtonMenuFor(bool settingsLocked, bool statusRead, std::uint8_t status,

@@ -31,6 +31,8 @@ inline constexpr unsigned kMenuSettingsUnlocked = 168;  // background, settings 
 // be read); else 167 until the settings are authenticated, 168 afterwards.
 unsigned BackgroundMenuFor(bool settingsLocked, bool onHeaderIcon, bool statusRead,
                            std::uint8_t status, std::uint8_t softKeyAuthenticated);
+// Whether such a right click can open a menu at all: when not, the status is not even asked.
+bool BackgroundMenuMayOpen(bool settingsLocked, bool onHeaderIcon);
 
 // The menu of a right click on key button `button` and the key or page it is for.
 struct ButtonMenu {
@@ -43,6 +45,8 @@ struct ButtonMenu {
 ButtonMenu ButtonMenuFor(bool settingsLocked, bool statusRead, std::uint8_t status,
                          std::uint8_t& softKeyAuthenticated, bool paged, int currentPage,
                          int button);
+// Whether a right click on `button` can open a menu at all: when not, the status is not asked.
+bool ButtonMenuMayOpen(bool settingsLocked, int button);
 
 // The button that shows a key menu's target on the current page (page tabs are buttons 0 to 5
 // of a paged keyboard); -1 when no button shows it.

@@ -262,16 +262,18 @@ void OnMenuIconResult(SoftKeyboardState& kb, SoftKeyboardContext& context, int r
 
 void OnBackgroundRightClick(SoftKeyboardState& kb, SoftKeyboardContext& context, ScreenPoint point,
                             bool onHeaderIcon) {
-  if (kb.closed || onHeaderIcon || context.table.slots[kb.slot].settingsLocked.load()) return;
-  kb.pendingMenu = {true, -1, point};
+  if (kb.closed ||
+      !BackgroundMenuMayOpen(context.table.slots[kb.slot].settingsLocked.load(), onHeaderIcon))
+    return;
+  kb.pendingMenu = {true, -1, onHeaderIcon, point};
   context.view.RequestStatus();
 }
 
 void OnButtonRightClick(SoftKeyboardState& kb, SoftKeyboardContext& context, int button,
                         ScreenPoint point) {
-  if (kb.closed || button < 0 || button >= kLayoutCells) return;
-  if (context.table.slots[kb.slot].settingsLocked.load()) return;
-  kb.pendingMenu = {true, button, point};
+  if (kb.closed || !ButtonMenuMayOpen(context.table.slots[kb.slot].settingsLocked.load(), button))
+    return;
+  kb.pendingMenu = {true, button, false, point};
   context.view.RequestStatus();
 }
 
@@ -282,8 +284,8 @@ void OnStatusAnswer(SoftKeyboardState& kb, SoftKeyboardContext& context, bool re
   KeyPadSlot& entry = context.table.slots[kb.slot];
   const bool settingsLocked = entry.settingsLocked.load();
   if (pending.button < 0) {
-    const unsigned menu =
-        BackgroundMenuFor(settingsLocked, false, read, status, entry.softKeyAuthenticated.load());
+    const unsigned menu = BackgroundMenuFor(settingsLocked, pending.onHeaderIcon, read, status,
+                                            entry.softKeyAuthenticated.load());
     if (menu) context.view.OpenMenu(menu, pending.point);
     return;
   }

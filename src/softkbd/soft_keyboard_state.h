@@ -88,6 +88,7 @@ struct SoftKeyboardContext {
 struct PendingMenu {
   bool waiting = false;
   int button = -1;  // -1: the background
+  bool onHeaderIcon = false;
   ScreenPoint point;
 };
 

@@ -355,6 +355,11 @@ TEST(SoftKeyboardMenus, RightClicksAskTheKeyPadFirstAndUseTheSettingsState) {
   EXPECT_EQ(rig.view.Take(), std::vector<std::string>{"menu 167 at 40,50"});
   OnStatusAnswer(rig.kb, rig.context, true, 0x81);  // an answer nobody waits for
   EXPECT_TRUE(rig.view.Take().empty());
+  // On a header icon, or on no button: nothing is asked and no menu opens.
+  OnBackgroundRightClick(rig.kb, rig.context, {40, 50}, true);
+  OnButtonRightClick(rig.kb, rig.context, 30, {1, 2});
+  OnStatusAnswer(rig.kb, rig.context, true, 0x81);
+  EXPECT_TRUE(rig.view.Take().empty());
 
   // No password: the key menu, for the key the button shows.
   OnButtonRightClick(rig.kb, rig.context, 4, {1, 2});
