@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/win32/owned.h"
 #include "resource.h"
 #include "shell_fixture.h"
 #include "softkbd/win32/hot_key_hook_win32.h"
@@ -316,6 +317,34 @@ TEST(SoftKeyboardHotKeyHook, InstalledOnceWhenKeyboardsStartTogether) {
   EXPECT_TRUE(SoftKeyboardHookInstalled());
   RemoveSoftKeyboardHook();
   EXPECT_FALSE(SoftKeyboardHookInstalled());
+}
+
+// A hook thread that does not end within its wait (its procedure is held up) keeps its place: no
+// second hook is put in beside it while it may still hold its own, and once it has ended a new
+// one is.
+TEST(SoftKeyboardHotKeyHook, AHookThreadThatDoesNotEndIsNeverFollowedByASecondHook) {
+  struct Targets : HotKeyTargets {
+    OwnedHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<bool> entered{false};
+    HWND SoftKeyboardWindowOf(int) override { return nullptr; }
+    bool ModalActive() override {
+      entered = true;
+      WaitForSingleObject(release.get(), 20000);
+      return false;
+    }
+  } targets;
+  SetHotKeyTargets(&targets);
+  ASSERT_TRUE(InstallSoftKeyboardHook());
+  std::thread typing([] { SendKeys({{VK_F13, false}, {VK_F13, true}}); });
+  ASSERT_TRUE(PumpUntil([&] { return targets.entered.load(); }));
+  RemoveSoftKeyboardHook();  // gives up on the thread after its wait
+  EXPECT_FALSE(SoftKeyboardHookInstalled());
+  EXPECT_FALSE(InstallSoftKeyboardHook());
+  SetEvent(targets.release.get());
+  typing.join();
+  EXPECT_TRUE(PumpUntil([] { return InstallSoftKeyboardHook(); }, 5000));
+  RemoveSoftKeyboardHook();
+  ForgetHotKeyTargets(&targets);
 }
 
 // The hot key still works while the thread that put the hook in is busy (a soft keyboard typing a
