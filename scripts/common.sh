@@ -34,7 +34,7 @@ qv_wine() {
 # Creates the prefix once, with Japanese font replacements so that Japanese texts render. The
 # marker file names the version of the replacements, so that a prefix made before a face was
 # added gets the new ones without being made anew.
-QV_FONT_VERSION="fonts 2"
+QV_FONT_VERSION="fonts 2, unmanaged test windows"
 qv_prepare_prefix() {
   if [ -f "$WINEPREFIX/.qv-ready" ] && [ "$(cat "$WINEPREFIX/.qv-ready")" = "$QV_FONT_VERSION" ]; then
     return 0
@@ -56,6 +56,14 @@ qv_prepare_prefix() {
   for face in "MS Pゴシック" "ＭＳ Ｐゴシック" "Book Antiqua"; do
     qv_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d IPAPGothic /f \
       >/dev/null 2>&1 || true
+  done
+  # The test programs' windows are not handed to a window manager: the tests' display has none,
+  # and Wine would wait two seconds for one whenever such a window is hidden or closed.
+  # (win32_tests_managed.exe, the copy for the typing checks, keeps the default.)
+  local program
+  for program in win32_tests.exe qv-padconf.exe qv-padctl-emu.exe; do
+    qv_wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" /v Managed /t REG_SZ \
+      /d N /f >/dev/null 2>&1 || true
   done
   wineserver -w 2>/dev/null || true
   echo "$QV_FONT_VERSION" >"$WINEPREFIX/.qv-ready"
