@@ -186,17 +186,17 @@ void BM_ReadAllKeyCodes(benchmark::State& state, bool framed) {
   }
   const KeyCodeRecord lastStored = rig.emulator.Record(pad, KeyCountForModel(productId));
 
-  EditedKeyCodes edited;
+  KeyCodeRecords records;
   rig.timed.emulatorNs = 0;
   std::int64_t exchanges = 0;
   const Clock::time_point start = Clock::now();
   for (auto _ : state) {
-    const int keys = ReadAllKeyCodes(rig.context, link, productId, edited);
-    if (edited.records[static_cast<std::size_t>(keys - 1)].bytes != lastStored.bytes) {
+    const int keys = ReadAllKeyCodes(rig.context, link, productId, records);
+    if (records[static_cast<std::size_t>(keys - 1)].bytes != lastStored.bytes) {
       state.SkipWithError("ReadAllKeyCodes missed a key");
       break;
     }
-    benchmark::DoNotOptimize(edited);
+    benchmark::DoNotOptimize(records);
     exchanges += keys;
     rig.ClearLogs();
   }

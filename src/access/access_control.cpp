@@ -201,8 +201,8 @@ FactoryResetResult FactoryResetKeyPadChecked(AccessPorts& ports, UiWindow owner,
     ports.ui.ShowMessage(owner, kResetFailedMessage);
     return FactoryResetResult::kFailed;
   }
-  ReadDeviceKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity), ports.keyCodeCache,
-                     slot);
+  ReadAllKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity),
+                  ports.keyCodeCache.slots[slot]);
   entry.authDeclined = false;
   return FactoryResetResult::kDone;
 }

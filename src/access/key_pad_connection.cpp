@@ -308,8 +308,8 @@ bool HasSoftKeyboard(KeyPadTable& table, DeviceContext& context, int slot) {
 void StartSoftKeyboard(KeyPadTable& table, ConnectionPorts& ports, int slot) {
   if (!IsSlot(slot) || ports.softKeyboards.SoftKeyboardThreadExists(slot)) return;
   KeyPadSlot& entry = table.slots[slot];
-  ReadDeviceKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity), ports.keyCodeCache,
-                     slot);
+  ReadAllKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity),
+                  ports.keyCodeCache.slots[slot]);
   const SoftKeyLayout layout = entry.modelIdentity == kModelB5B50777 ? SoftKeyLayout::kAlternative
                                                                      : SoftKeyLayout::kStandard;
   ports.softKeyboards.StartSoftKeyboardThread(slot, layout);

@@ -45,9 +45,7 @@ bool SettingsPending(const KeyCodeEditing& editing) {
 
 bool WriteOneKey(KeyCodeEditing& editing, int key) {
   const KeyCodeRecord& record = editing.edited.records[key];
-  StrokeBytes strokes{};
-  std::copy(record.bytes.begin() + 1, record.bytes.end(), strokes.begin());
-  if (!WriteKeyCode(editing.device, editing.link, key + 1, record.length(), strokes)) return false;
+  if (!WriteKeyCode(editing.device, editing.link, key + 1, record)) return false;
   editing.edited.changed[key] = false;
   editing.cache[key] = record;
   return true;
@@ -176,7 +174,7 @@ void BeginKeyCodeSettings(KeyCodeEditing& editing) {
   edited.changed.fill(false);
   // A setting chosen for the key pad of an earlier command never reaches this one.
   edited.pendingStatus = kNoPendingStatus;
-  ReadAllKeyCodes(editing.device, editing.link, editing.ProductId(), edited);
+  ReadAllKeyCodes(editing.device, editing.link, editing.ProductId(), edited.records);
 }
 
 bool ImportKeyCodeFile(KeyCodeEditing& editing, UiWindow owner) {

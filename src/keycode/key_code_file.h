@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 
 namespace qv {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "access/access_ports.h"
+#include "common/key_code_record.h"
 #include "common/settings_store.h"
-#include "keycode/key_code_record.h"
 
 namespace qv {
 

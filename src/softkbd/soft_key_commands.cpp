@@ -64,12 +64,7 @@ class BlinkScope {
 // Writes the edited code of `key` to the key pad; the mirror takes it only once it is written.
 bool WriteEditedKey(SoftKeyCommandContext& context, int slot, int key) {
   const KeyCodeRecord& record = context.edited.records[key];
-  StrokeBytes strokes{};
-  std::copy(record.bytes.begin() + 1, record.bytes.end(), strokes.begin());
-  if (!WriteKeyCode(context.device, context.table.slots[slot].link, key + 1, record.length(),
-                    strokes)) {
-    return false;
-  }
+  if (!WriteKeyCode(context.device, context.table.slots[slot].link, key + 1, record)) return false;
   context.keyCodes.slots[slot][key] = record;
   return true;
 }

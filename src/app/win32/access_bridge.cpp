@@ -1,8 +1,7 @@
 // The access control as the shell runs it: the flows over the Win32 dialogs, with the main
 // window as owner and the shell's soft keyboards, settings and touch switch.
-#include <algorithm>
+#include <memory>
 
-#include "softkey_assets/win32/soft_key_dialogs_win32.h"
 #include "access/win32/access_dialogs.h"
 #include "access/win32/touch_keyboard_win32.h"
 #include "app/win32/application.h"
@@ -10,6 +9,7 @@
 #include "keycode/win32/key_code_dialogs.h"
 #include "keycode/win32/key_code_files_win32.h"
 #include "keycode/win32/key_input_dialog.h"
+#include "softkey_assets/win32/soft_key_dialogs_win32.h"
 
 namespace qv {
 namespace {
@@ -23,12 +23,7 @@ KeyInputSession KeyInputSessionFor(Application& app, int slot) {
   input.nonJapaneseLayout = app.shell.nonJapaneseLayout.load();
   input.shortcuts = &app.shortcuts;
   input.readDefaultKeyCode = [&app, &entry](int keyNumber, KeyCodeRecord& record) {
-    std::uint8_t length = 0;
-    StrokeBytes strokes{};
-    if (!ReadDefaultKeyCode(*app.device, entry.link, keyNumber, length, strokes)) return false;
-    record.bytes[0] = length;
-    std::copy(strokes.begin(), strokes.end(), record.bytes.begin() + 1);
-    return true;
+    return ReadDefaultKeyCode(*app.device, entry.link, keyNumber, record);
   };
   return input;
 }
