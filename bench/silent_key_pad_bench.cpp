@@ -66,7 +66,7 @@ constexpr Scenario kScenarios[] = {
     {"B5B50777 off after connect + USB", kProduct0777, true, true},
 };
 
-class NoPrompts : public ConnectionPromptHook {
+class NoPrompts : public ConnectionPromptPort {
  public:
   int PasswordPrompt(int) override { return kPromptCancelled; }
   bool FactoryResetKeyPad(int) override { return false; }

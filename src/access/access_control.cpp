@@ -308,7 +308,7 @@ void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
   WriteEditingStatus(ports, slot, s);
   switch (command) {
     case kCommandKeyCodeSettings: {
-      ports.hooks.RunKeyCodeSettings(owner, slot);
+      ports.shellSteps.RunKeyCodeSettings(owner, slot);
       if (!table.keyPadPresent) return;
       // The dialog may have changed the buzzer or interface bits: the resume value is built on
       // the status the key pad holds now. Without an answer nothing is written.

@@ -40,7 +40,7 @@ class FakeSoftKeyboards : public SoftKeyboardHost {
   std::vector<std::u16string> folders;
 };
 
-class ScriptedPrompts : public ConnectionPromptHook {
+class ScriptedPrompts : public ConnectionPromptPort {
  public:
   int PasswordPrompt(int slot) override {
     promptedSlots.push_back(slot);

@@ -34,7 +34,7 @@ class RecordedSoftKeyboards : public testing::NoSoftKeyboards {
   std::set<int> running;
 };
 
-class ScriptedPrompts : public ConnectionPromptHook {
+class ScriptedPrompts : public ConnectionPromptPort {
  public:
   int PasswordPrompt(int slot) override {
     if (onPrompt) onPrompt(slot);

@@ -62,9 +62,9 @@ class ShellSoftKeyDialogs : public SoftKeyDialogs {
   Application& app_;
 };
 
-class ShellAccessHooks : public AccessHooks {
+class ApplicationShellSteps : public ShellStepsPort {
  public:
-  explicit ShellAccessHooks(Application& app) : app_(app) {}
+  explicit ApplicationShellSteps(Application& app) : app_(app) {}
   // Dialog 134 for the command's key pad, over the one editing copy and the slot's cache.
   void RunKeyCodeSettings(UiWindow owner, int slot) override {
     if (!IsSlot(slot)) return;
@@ -100,10 +100,10 @@ class ShellAccessHooks : public AccessHooks {
 
 void PrepareAccessControl(Application& app) {
   app.accessUi = std::make_unique<Win32AccessUi>(app.instance);
-  app.accessHooks = std::make_unique<ShellAccessHooks>(app);
+  app.shellSteps = std::make_unique<ApplicationShellSteps>(app);
   app.access = std::make_unique<AccessPorts>(
       AccessPorts{app.keyPads, *app.device, app.keyCodeCache, *app.accessUi, SystemTouchKeyboard(),
-                  *app.accessHooks, app.showAgain, app.settings, app.shell.touchEnabled,
+                  *app.shellSteps, app.showAgain, app.settings, app.shell.touchEnabled,
                   reinterpret_cast<UiWindow>(app.mainWindow)});
   app.prompts = std::make_unique<AccessConnectionPrompts>(*app.access);
   app.softKeyDialogs = std::make_unique<ShellSoftKeyDialogs>(app);
