@@ -102,17 +102,17 @@ std::vector<KeyButtonPlace> KeyButtonPlaces(std::uint16_t productId, int originX
       }
     }
   } else if (grid.kind == KeyGridKind::kPaged) {
-    for (int button = 0; button < kPageButtons; ++button)
+    for (int button = 0; button < kPageCount; ++button)
       places.push_back(
           {button,
            {originX + button * cell.width, originY + cell.height / 6, cell.width, cell.height / 2},
            static_cast<unsigned>(button + 1)});
-    const int first = (std::clamp(page, 1, kPageButtons) - 1) * kKeysPerPage;
+    const int first = (std::clamp(page, 1, kPageCount) - 1) * kKeysPerPage;
     for (int key = 0; key < kKeysPerPage; ++key) {
       const int row = 1 + key / grid.columns;
       const int column = key % grid.columns;
       places.push_back(
-          {kPageButtons + key,
+          {kPageCount + key,
            {originX + column * cell.width, originY + row * cell.height, cell.width, cell.height},
            static_cast<unsigned>(first + key + 1)});
     }
@@ -123,8 +123,8 @@ std::vector<KeyButtonPlace> KeyButtonPlaces(std::uint16_t productId, int originX
 int KeyIndexOfButton(std::uint16_t productId, int page, int buttonIndex) {
   const KeyGrid grid = KeyGridFor(productId);
   if (grid.kind == KeyGridKind::kPaged) {
-    if (buttonIndex < kPageButtons || buttonIndex >= kPageButtons + kKeysPerPage) return -1;
-    return (std::clamp(page, 1, kPageButtons) - 1) * kKeysPerPage + buttonIndex - kPageButtons;
+    if (buttonIndex < kPageCount || buttonIndex >= kPageCount + kKeysPerPage) return -1;
+    return (std::clamp(page, 1, kPageCount) - 1) * kKeysPerPage + buttonIndex - kPageCount;
   }
   if (grid.kind == KeyGridKind::kPlain && buttonIndex >= 0 &&
       buttonIndex < grid.columns * grid.rows)
@@ -134,7 +134,7 @@ int KeyIndexOfButton(std::uint16_t productId, int page, int buttonIndex) {
 
 int PageOfButton(std::uint16_t productId, int buttonIndex) {
   if (KeyGridFor(productId).kind != KeyGridKind::kPaged) return 0;
-  return buttonIndex >= 0 && buttonIndex < kPageButtons ? buttonIndex + 1 : 0;
+  return buttonIndex >= 0 && buttonIndex < kPageCount ? buttonIndex + 1 : 0;
 }
 
 // ---------------------------------------------------------------- button colours

@@ -59,7 +59,7 @@ TEST(KeyGrid, PageTabsShowTheCurrentPageLowerAndNarrower) {
   EXPECT_EQ(page.currentPage, 2);
   EXPECT_EQ(page.scale.xmag, 1500);  // the starting scale converted
   EXPECT_EQ(page.scale.ymag, 1250);
-  for (int j = 0; j < kPageTabs; ++j) {
+  for (int j = 0; j < kPageCount; ++j) {
     SCOPED_TRACE(j);
     EXPECT_EQ(page.tabs[j],
               j == 2 ? (PixelRect{101, 67, 47, 34}) : (PixelRect{50 * j, 52, 50, 44}));
