@@ -254,7 +254,7 @@ void OnMenuIconResult(SoftKeyboardState& kb, SoftKeyboardContext& context, int r
     context.view.PostShellCommand(kCommandLock, 0);
   } else if (result == kMenuResultPasswordSetting) {
     context.table.selectedKeyPad = static_cast<std::uint16_t>(kb.slot);
-    context.view.PostShellCommand(kCommandPasswordSetting, kFromSecondInstance);
+    context.view.PostShellCommand(kCommandPasswordSetting, kPresetKeyPadCode);
   }
 }
 
