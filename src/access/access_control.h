@@ -176,7 +176,6 @@ class PasswordPromptSession {
  public:
   PasswordPromptSession(AccessPorts& ports, int slot);
   int slot() const { return slot_; }
-  bool softKeyboardMode() const { return softKeyboardMode_; }
   // Title and serial number to show.
   void Describe(PromptView& view) const;
   // The dialog is up: pops up the touch keyboard.

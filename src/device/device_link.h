@@ -110,9 +110,6 @@ constexpr std::uint32_t ModelIdentity(std::uint16_t version, std::uint16_t produ
 constexpr std::uint16_t ProductIdOf(std::uint32_t modelIdentity) {
   return static_cast<std::uint16_t>(modelIdentity & 0xFFFF);
 }
-constexpr std::uint16_t VersionOf(std::uint32_t modelIdentity) {
-  return static_cast<std::uint16_t>(modelIdentity >> 16);
-}
 // The two framed Bluetooth LE models ("Brava").
 constexpr bool IsBravaModel(std::uint32_t modelIdentity) {
   return modelIdentity == kModelB4B4074F || modelIdentity == kModelB5B50777;

@@ -7,10 +7,6 @@
 namespace qv {
 namespace {
 
-// The framed key pads whose link is checked before keys are written.
-constexpr std::uint32_t kFramedIdentityA = 0xB4B4074F;
-constexpr std::uint32_t kFramedIdentityB = 0xB5B50777;
-
 constexpr std::u16string_view kKeysChangedQuestion =
     u"キーコードの更新をしたキーがあります。\n"
     u"更新内容をルミナキーボードに反映してから、キーコードを保存しますか？";
@@ -271,7 +267,8 @@ bool ExportAndApply(KeyCodeEditing& editing, UiWindow owner) {
 FinishOutcome FinishKeyCodeSettings(KeyCodeEditing& editing, UiWindow owner) {
   EditedKeyCodes& edited = editing.edited;
   const int keys = KeysOf(editing);
-  if (editing.modelIdentity == kFramedIdentityA || editing.modelIdentity == kFramedIdentityB) {
+  // A framed key pad's link is checked before keys are written.
+  if (IsBravaModel(editing.modelIdentity)) {
     for (int key = 0; key < keys; ++key) {
       if (edited.changed[key] && !PingLink(editing.device, editing.link)) {
         editing.ui.ShowMessage(owner, kBravaCannotSetKeysMessage);

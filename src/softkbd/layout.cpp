@@ -183,7 +183,7 @@ Placement PlaceWindow(const PlacementInput& input) {
                                         [&](const ScreenRect& m) { return InRows(m, stored.top); });
   if (!columnsOnScreen || !rowsOnScreen) return fallback;
   return {stored.left, stored.top, Difference(stored.right, stored.left),
-          Difference(stored.bottom, stored.top), true};
+          Difference(stored.bottom, stored.top)};
 }
 
 LayoutScale ScaleAfterPlacement(const LayoutScale& scale, bool layoutInitialised,

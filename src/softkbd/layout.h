@@ -114,7 +114,6 @@ struct PlacementInput {
 };
 struct Placement {
   std::int32_t x = 0, y = 0, width = 0, height = 0;
-  bool fromStore = false;
   bool operator==(const Placement&) const = default;
 };
 // The stored rectangle when one is stored and its left edge lies within some monitor's columns
