@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "access/key_pad_connection.h"
 #include "device/device_commands.h"
 #include "device/device_link.h"
 #include "device/report_transport.h"
@@ -166,7 +167,7 @@ void BM_ConnectScan(benchmark::State& state) {
   std::int64_t scans = 0;
   const Clock::time_point start = Clock::now();
   for (auto _ : state) {
-    const std::uint16_t present = CountKeyPads(rig.context);
+    const unsigned present = TakeKeyPadCensus(rig.context).total;
     std::size_t opened = 0;
     for (std::uint16_t productId : kProductIds) {
       const std::uint16_t count = OpenKeyPad(rig.context, links[0], productId, nullptr, 0, true);

@@ -125,7 +125,7 @@ struct KnownKeyPad {
   bool claimed = false;
 };
 
-void Connect(KeyPadTable& table, ConnectionPorts& ports, std::vector<KnownKeyPad>* known) {
+void Connect(KeyPadTable& table, ConnectionPorts& ports, std::vector<KnownKeyPad>& known) {
   DeviceContext& device = ports.device;
   const KeyPadCensus census = TakeKeyPadCensus(device);
   const unsigned count = CappedCount(census);
@@ -151,14 +151,12 @@ void Connect(KeyPadTable& table, ConnectionPorts& ports, std::vector<KnownKeyPad
     // After a rescan the key pad takes along the state it had, found by the identity it has just
     // told, not by where it was counted: a key pad plugged in while the scan runs cannot take
     // over another one's state. Two key pads with the same identity keep one state each.
-    if (known) {
-      for (KnownKeyPad& entry : *known) {
-        if (!entry.claimed && entry.modelIdentity == slot.modelIdentity &&
-            entry.serialNumber == slot.serialNumber) {
-          InstallCarriedAccess(slot, entry.access);
-          entry.claimed = true;
-          break;
-        }
+    for (KnownKeyPad& entry : known) {
+      if (!entry.claimed && entry.modelIdentity == slot.modelIdentity &&
+          entry.serialNumber == slot.serialNumber) {
+        InstallCarriedAccess(slot, entry.access);
+        entry.claimed = true;
+        break;
       }
     }
 
@@ -202,11 +200,6 @@ class ScopedFlag {
 
 }  // namespace
 
-void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
-  ExchangePass pass(ports.device);
-  Connect(table, ports, nullptr);
-}
-
 void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
   DeviceContext& device = ports.device;
   ExchangePass pass(device);
@@ -236,7 +229,7 @@ void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
     InstallCarriedAccess(slot, CarriedAccess{});
   }
 
-  Connect(table, ports, &known);
+  Connect(table, ports, known);
 }
 
 bool VerifySelectedKeyPad(KeyPadTable& table, ConnectionPorts& ports) {

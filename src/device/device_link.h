@@ -148,7 +148,4 @@ bool ParseBleDevicePath(std::u16string_view path, BlePathIds& ids);
 std::uint16_t OpenKeyPad(DeviceContext& context, DeviceLink& link, std::uint16_t productId,
                          std::uint16_t* versionOut, std::uint16_t ordinal, bool countOnly);
 
-// All attached key pads over the thirteen product ids.
-std::uint16_t CountKeyPads(DeviceContext& context);
-
 }  // namespace qv

@@ -194,7 +194,7 @@ struct Rig {
   // The scan with the user's script answering any connection-time prompt (none: cancelled);
   // afterwards the records start afresh.
   void Connect() {
-    ConnectKeyPads(table, connection);
+    RescanKeyPads(table, connection);
     for (EmulatedDeviceId id = 1; id < 8; ++id) hid.ClearRequests(id);
     user.events.clear();
     user.messages.clear();
@@ -301,7 +301,7 @@ TEST(AccessPrompt, ConnectionTimeInitialiseDeclinedAsksAgain) {
   rig.user.prompts = {Type(u"bad"), Type(u"pass")};
   rig.user.errorAnswers = {kErrorDialogInitialise};
   rig.user.answers = {kMessageNo};
-  ConnectKeyPads(rig.table, rig.connection);
+  RescanKeyPads(rig.table, rig.connection);
   EXPECT_EQ(rig.user.events,
             (std::vector<std::string>{"prompt", "error-dialog", "message", "prompt"}));
   EXPECT_EQ(rig.user.messages[0].text, kResetConfirmationMessage.text);
@@ -322,7 +322,7 @@ TEST(AccessPrompt, ConnectionTimeResetConfirmationOfAVanishedKeyPadEndsThePrompt
     rig.hid.Detach(id);
     RunPresenceCheck(rig.table, rig.connection);
   };
-  ConnectKeyPads(rig.table, rig.connection);
+  RescanKeyPads(rig.table, rig.connection);
   EXPECT_EQ(rig.user.Count("prompt"), 1u);
   EXPECT_FALSE(rig.table.keyPadPresent);
   EXPECT_FALSE(rig.table.commandActive);

@@ -80,7 +80,7 @@ struct Rig {
     NoSoftKeyboards softKeyboards;
     QuietPresenceUi presenceUi;
     ConnectionPorts connection{context, cache, softKeyboards, prompts, presenceUi, u"C:\\sk\\"};
-    ConnectKeyPads(table, connection);
+    RescanKeyPads(table, connection);
   }
 };
 
