@@ -13,15 +13,16 @@
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <type_traits>
 #include <vector>
 
+#include "access/key_pad_connection.h"
 #include "device/device_commands.h"
 #include "device/device_link.h"
 #include "device/report_transport.h"
 #include "emulator/emulated_hid_system.h"
 #include "keycode/key_table.h"
 #include "silent_key_pad_table.h"
+#include "timed_hid_system.h"
 
 namespace qv {
 namespace {
@@ -32,68 +33,6 @@ using Clock = std::chrono::steady_clock;
 constexpr double kProgramBudgetUs = 20.0;
 // The emulator keeps every request it received; it is emptied this often so long runs stay flat.
 constexpr std::int64_t kClearEveryExchanges = 4096;
-
-std::uint64_t NanosecondsSince(Clock::time_point start) {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
-}
-
-// Forwards every call to the emulator and adds the time spent there to `emulatorNs`.
-class TimedHidSystem : public HidSystem {
- public:
-  explicit TimedHidSystem(EmulatedHidSystem& emulator) : emulator_(emulator) {}
-
-  std::uint64_t emulatorNs = 0;
-
-  template <typename Call>
-  auto Timed(Call&& call) {
-    const Clock::time_point start = Clock::now();
-    if constexpr (std::is_void_v<decltype(call())>) {
-      call();
-      emulatorNs += NanosecondsSince(start);
-    } else {
-      auto result = call();
-      emulatorNs += NanosecondsSince(start);
-      return result;
-    }
-  }
-
-  bool EnumeratePaths(std::vector<std::u16string>& paths) override {
-    return Timed([&] { return emulator_.EnumeratePaths(paths); });
-  }
-  HidHandle Open(std::u16string_view path, bool overlapped) override {
-    return Timed([&] { return emulator_.Open(path, overlapped); });
-  }
-  void Close(HidHandle handle) override {
-    Timed([&] { emulator_.Close(handle); });
-  }
-  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
-    return Timed([&] { return emulator_.GetAttributes(handle, attributes); });
-  }
-  bool GetCaps(HidHandle handle, HidCaps& caps) override {
-    return Timed([&] { return emulator_.GetCaps(handle, caps); });
-  }
-  bool GetFirstValueCaps(HidHandle handle, HidReportKind kind, HidValueCaps& valueCaps) override {
-    return Timed([&] { return emulator_.GetFirstValueCaps(handle, kind, valueCaps); });
-  }
-  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
-    return Timed([&] { return emulator_.SetFeature(handle, report, length); });
-  }
-  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
-    return Timed([&] { return emulator_.GetFeature(handle, report, length); });
-  }
-  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length,
-                   std::uint32_t timeoutMs) override {
-    return Timed([&] { return emulator_.WriteOutput(handle, report, length, timeoutMs); });
-  }
-  HidReadResult ReadInput(HidHandle handle, std::uint8_t* report, std::size_t length,
-                          std::uint32_t timeoutMs, std::size_t& bytesRead) override {
-    return Timed([&] { return emulator_.ReadInput(handle, report, length, timeoutMs, bytesRead); });
-  }
-
- private:
-  EmulatedHidSystem& emulator_;
-};
 
 // A bus with key pads that answer at once (real clock, no reply delay).
 struct Rig {
@@ -138,7 +77,7 @@ KeyCodeRecord RecordWithStrokes(int strokes) {
 // Splits the measured time into the emulator's and the program's share per exchange.
 void ReportShares(benchmark::State& state, Clock::time_point start, const Rig& rig,
                   std::int64_t exchanges) {
-  const double totalNs = static_cast<double>(NanosecondsSince(start));
+  const double totalNs = static_cast<double>(TimedHidSystem::NanosecondsSince(start));
   const double emulatorNs = static_cast<double>(rig.timed.emulatorNs);
   const double perExchange = exchanges > 0 ? 1.0 / static_cast<double>(exchanges) : 0.0;
   state.counters["emulator_us"] = emulatorNs * perExchange / 1000.0;
@@ -186,17 +125,17 @@ void BM_ReadAllKeyCodes(benchmark::State& state, bool framed) {
   }
   const KeyCodeRecord lastStored = rig.emulator.Record(pad, KeyCountForModel(productId));
 
-  EditedKeyCodes edited;
+  KeyCodeRecords records;
   rig.timed.emulatorNs = 0;
   std::int64_t exchanges = 0;
   const Clock::time_point start = Clock::now();
   for (auto _ : state) {
-    const int keys = ReadAllKeyCodes(rig.context, link, productId, edited);
-    if (edited.records[static_cast<std::size_t>(keys - 1)].bytes != lastStored.bytes) {
+    const int keys = ReadAllKeyCodes(rig.context, link, productId, records);
+    if (records[static_cast<std::size_t>(keys - 1)].bytes != lastStored.bytes) {
       state.SkipWithError("ReadAllKeyCodes missed a key");
       break;
     }
-    benchmark::DoNotOptimize(edited);
+    benchmark::DoNotOptimize(records);
     exchanges += keys;
     rig.ClearLogs();
   }
@@ -228,7 +167,7 @@ void BM_ConnectScan(benchmark::State& state) {
   std::int64_t scans = 0;
   const Clock::time_point start = Clock::now();
   for (auto _ : state) {
-    const std::uint16_t present = CountKeyPads(rig.context);
+    const unsigned present = TakeKeyPadCensus(rig.context).total;
     std::size_t opened = 0;
     for (std::uint16_t productId : kProductIds) {
       const std::uint16_t count = OpenKeyPad(rig.context, links[0], productId, nullptr, 0, true);

@@ -21,6 +21,7 @@
 #include "keycode/key_code_file.h"
 #include "padctl/padctl_run.h"
 #include "padctl_fakes.h"
+#include "timed_hid_system.h"
 
 namespace qv {
 namespace {
@@ -32,65 +33,6 @@ constexpr int kKeys = 144;
 // Per key pad: identity (set + get), status (set + get), editing value (set), the status read
 // again and the resume value (set + get, set), each key written (set) and read back (set + get).
 constexpr int kRequiredReportsPerKeyPad = 2 + 2 + 1 + 2 + 1 + kKeys * 3;
-
-// Counts the feature reports and the time spent inside the emulator.
-class DeviceClockHid : public HidSystem {
- public:
-  explicit DeviceClockHid(EmulatedHidSystem& emulator) : emulator_(emulator) {}
-
-  std::uint64_t featureReports = 0;
-  std::uint64_t emulatorNs = 0;
-
-  template <typename Call>
-  auto Timed(Call&& call) {
-    const Clock::time_point start = Clock::now();
-    auto result = call();
-    emulatorNs += static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
-    return result;
-  }
-
-  bool EnumeratePaths(std::vector<std::u16string>& paths) override {
-    return Timed([&] { return emulator_.EnumeratePaths(paths); });
-  }
-  HidHandle Open(std::u16string_view path, bool overlapped) override {
-    return Timed([&] { return emulator_.Open(path, overlapped); });
-  }
-  void Close(HidHandle handle) override {
-    Timed([&] {
-      emulator_.Close(handle);
-      return 0;
-    });
-  }
-  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
-    return Timed([&] { return emulator_.GetAttributes(handle, attributes); });
-  }
-  bool GetCaps(HidHandle handle, HidCaps& caps) override {
-    return Timed([&] { return emulator_.GetCaps(handle, caps); });
-  }
-  bool GetFirstValueCaps(HidHandle handle, HidReportKind kind, HidValueCaps& valueCaps) override {
-    return Timed([&] { return emulator_.GetFirstValueCaps(handle, kind, valueCaps); });
-  }
-  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
-    ++featureReports;
-    return Timed([&] { return emulator_.SetFeature(handle, report, length); });
-  }
-  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
-    ++featureReports;
-    return Timed([&] { return emulator_.GetFeature(handle, report, length); });
-  }
-  bool WriteOutput(HidHandle handle, const std::uint8_t* report, std::size_t length,
-                   std::uint32_t timeoutMs) override {
-    return Timed([&] { return emulator_.WriteOutput(handle, report, length, timeoutMs); });
-  }
-  HidReadResult ReadInput(HidHandle handle, std::uint8_t* report, std::size_t length,
-                          std::uint32_t timeoutMs, std::size_t& bytesRead) override {
-    return Timed([&] { return emulator_.ReadInput(handle, report, length, timeoutMs, bytesRead); });
-  }
-
- private:
-  EmulatedHidSystem& emulator_;
-};
 
 void BM_PadctlRestore(benchmark::State& state) {
   KeyCodeRecords records{};
@@ -110,7 +52,7 @@ void BM_PadctlRestore(benchmark::State& state) {
       keyPadSpec.serial = 500000 + static_cast<std::uint32_t>(i);
       emulator.AttachKeyPad(keyPadSpec);
     }
-    DeviceClockHid hid(emulator);
+    TimedHidSystem hid(emulator);
     DeviceContext device(hid);
     testing::MemoryFiles files;
     files.files[u"fleet.qvk"] = BuildKeyCodeFile(kModel0100130D, 0, records);

@@ -66,7 +66,7 @@ constexpr Scenario kScenarios[] = {
     {"B5B50777 off after connect + USB", kProduct0777, true, true},
 };
 
-class NoPrompts : public ConnectionPromptHook {
+class NoPrompts : public ConnectionPromptPort {
  public:
   int PasswordPrompt(int) override { return kPromptCancelled; }
   bool FactoryResetKeyPad(int) override { return false; }
@@ -113,12 +113,12 @@ struct Rig {
 bool Prepare(Rig& rig, const Scenario& scenario, Work work) {
   if (!scenario.switchedOffLater) {
     rig.SwitchOff();
-    if (work != Work::kConnect) ConnectKeyPads(rig.table, rig.ports);
+    if (work != Work::kConnect) RescanKeyPads(rig.table, rig.ports);
     return true;
   }
   // The key pad answered when the program started; the connect at start is not this case.
   if (work == Work::kConnect) return false;
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   if (rig.table.slots[0].modelIdentity == 0) return false;  // slot 0: the Bluetooth key pad
   rig.SwitchOff();
   return true;
@@ -131,10 +131,8 @@ bool Run(Rig& rig, const Scenario& scenario, Work work) {
   switch (work) {
     case Work::kConnect:
     case Work::kRescan:
-      if (work == Work::kConnect)
-        ConnectKeyPads(table, rig.ports);
-      else
-        RescanKeyPads(table, rig.ports);
+      // The connect at start is the program's first rescan, on an empty table.
+      RescanKeyPads(table, rig.ports);
       // The silent key pad's slot is skipped; the USB key pad connects.
       return table.keyPadCount == expectedCount && table.slots[0].modelIdentity == 0 &&
              (!scenario.besideUsb || table.slots[1].modelIdentity == kModel01001225);

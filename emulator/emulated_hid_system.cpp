@@ -237,12 +237,6 @@ std::uint64_t EmulatedHidSystem::NowMs() {
   return NowLocked();
 }
 
-void EmulatedHidSystem::AdvanceClock(std::uint32_t ms) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (clockMode_ == ClockMode::kVirtual) virtualNowMs_ += ms;
-  DeliverDue();
-}
-
 void EmulatedHidSystem::DeliverDue() {
   const std::uint64_t now = NowLocked();
   // Oldest first, so that an answer's packets keep their order.

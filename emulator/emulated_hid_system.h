@@ -100,7 +100,6 @@ class EmulatedHidSystem : public HidSystem {
 
   // ---- the clock
   std::uint64_t NowMs();
-  void AdvanceClock(std::uint32_t ms);  // virtual clock only
 
   // ---- key pad state and fault injection (unknown ids: defaults / no effect)
   KeyPadFaults Faults(EmulatedDeviceId id);
@@ -157,7 +156,6 @@ class EmulatedHidSystem : public HidSystem {
   void DeliverDue();
   void Deliver(Device& device, const std::vector<std::uint8_t>& report);
   void Answer(Device& device, const ReceivedRequest& request, bool framed);
-  void AfterRequest(Device& device);
   std::vector<std::vector<std::uint8_t>> Packetize(const Device& device,
                                                    const std::vector<std::uint8_t>& body) const;
   void TakeFramedPacket(Device& device, const std::uint8_t* report);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 
 namespace qv {
 

@@ -14,7 +14,6 @@
 #include "device/device_link.h"
 #include "device/report_transport.h"
 #include "fuzz/fuzz_support.h"
-#include "keycode/key_code_store.h"
 
 using namespace qv;
 using namespace qv::fuzz;
@@ -172,33 +171,35 @@ void CheckReadKeyCode(Rig& rig) {
 
 void CheckReadDefaultKeyCode(Rig& rig) {
   const int key = rig.input.Byte();
-  std::uint8_t length = kSentinel;
-  StrokeBytes strokes;
-  strokes.fill(kSentinel);
-  const bool ok = ReadDefaultKeyCode(rig.context, rig.link, key, length, strokes);
+  KeyCodeRecord record;
+  record.bytes.fill(kSentinel);
+  const bool ok = ReadDefaultKeyCode(rig.context, rig.link, key, record);
   if (key < 1 || key > kMaxKeys) return CheckNothingSent(rig, ok);
   const Outcome seen =
       Observe(rig, Request(rig, kCmdReadDefaultKeyCode, {1, static_cast<std::uint8_t>(key)}), true);
   const bool accepted = seen.replied && Echoes(rig, seen.reply, kCmdReadDefaultKeyCode) &&
                         seen.reply[3] == key && seen.reply[2] <= RecordLimit(rig);
   Check(ok == accepted, "default key-code reply accepted against its checks");
+  const std::size_t length = record.bytes[0];
   Check(length == (ok ? seen.reply[2] : kSentinel), "default length byte");
   const std::size_t count = ok && length > 0 ? length - 1u : 0;
-  for (std::size_t i = 0; i < strokes.size(); ++i)
-    Check(strokes[i] == (ok ? (i < count ? seen.reply[4 + i] : 0) : kSentinel), "default strokes");
+  for (std::size_t i = 0; i + 1 < record.bytes.size(); ++i)
+    Check(record.bytes[i + 1] == (ok ? (i < count ? seen.reply[4 + i] : 0) : kSentinel),
+          "default strokes");
 }
 
 void CheckWriteKeyCode(Rig& rig) {
   const int key = rig.input.Byte();
   const std::uint8_t length = rig.input.Byte() % 72;
-  StrokeBytes strokes;
-  rig.input.Fill(strokes.data(), strokes.size());
-  const bool ok = WriteKeyCode(rig.context, rig.link, key, length, strokes);
+  KeyCodeRecord record;
+  record.bytes[0] = length;
+  rig.input.Fill(record.bytes.data() + 1, record.bytes.size() - 1);
+  const bool ok = WriteKeyCode(rig.context, rig.link, key, record);
   const bool fits = !rig.framed || length + 2u <= kFramedMessageLimit;
   if (key < 1 || key > kMaxKeys || length < 1 || length > kRecordBytes || !fits)
     return CheckNothingSent(rig, ok);
   Message request = Request(rig, kCmdWriteKeyCode, {length, static_cast<std::uint8_t>(key)});
-  std::copy(strokes.begin(), strokes.end(), request.begin() + 4);
+  std::copy(record.bytes.begin() + 1, record.bytes.end(), request.begin() + 4);
   Check(ok == Observe(rig, request, false).delivered, "key-code write result");
 }
 
@@ -232,12 +233,12 @@ void CheckPingLink(Rig& rig) {
 
 // The loop over a whole key pad: every record is zero or a well-formed record of this transport.
 void CheckReadAll(Rig& rig, std::uint16_t productId) {
-  EditedKeyCodes edited;
-  for (KeyCodeRecord& record : edited.records) record.bytes.fill(kSentinel);
-  const int count = ReadAllKeyCodes(rig.context, rig.link, productId, edited);
+  KeyCodeRecords records;
+  for (KeyCodeRecord& record : records) record.bytes.fill(kSentinel);
+  const int count = ReadAllKeyCodes(rig.context, rig.link, productId, records);
   Check(count == KeyCountForModel(productId), "key count of the model");
   for (int key = 0; key < kMaxKeys; ++key) {
-    const KeyCodeRecord& record = edited.records[static_cast<std::size_t>(key)];
+    const KeyCodeRecord& record = records[static_cast<std::size_t>(key)];
     const std::size_t length = record.bytes[0];
     Check(key < count || length == 0, "a key beyond the model was filled");
     Check(length <= RecordLimit(rig), "record longer than the transport carries");

@@ -3,7 +3,6 @@
 // environment variable QV_DEMO_KEYPADS ("PID/VERSION/SERIAL/PASSWORD,..."), else a default set.
 #include <windows.h>
 
-#include <string>
 #include <vector>
 
 #include "app/win32/application.h"
@@ -11,21 +10,7 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
   qv::EmulatedHidSystem hid(qv::EmulatedHidSystem::ClockMode::kReal);
-  // Wine's own virtual devices, which discovery must skip.
-  qv::ForeignDeviceSpec mouse;
-  hid.AttachForeignDevice(mouse);
-  qv::ForeignDeviceSpec keyboard;
-  keyboard.productId = 0x0002;
-  keyboard.usage = 0x0006;
-  hid.AttachForeignDevice(keyboard);
-
-  wchar_t configured[1024] = {};
-  DWORD length = GetEnvironmentVariableW(L"QV_DEMO_KEYPADS", configured, 1024);
-  std::wstring list = length > 0 && length < 1024 ? configured : qv::DefaultDemoKeyPads();
-  std::vector<qv::DemoKeyPad> keyPads;
-  for (const qv::KeyPadSpec& keyPadSpec : qv::ParseDemoKeyPads(list)) {
-    keyPads.push_back(qv::DemoKeyPad{keyPadSpec, hid.AttachKeyPad(keyPadSpec)});
-  }
+  std::vector<qv::DemoKeyPad> keyPads = qv::AttachDemoKeyPads(hid);
   // A second start or "/CLOSE" reaches the running demo like the program itself.
   if (!qv::IsCloseCommand(commandLine ? reinterpret_cast<const char16_t*>(commandLine) : u"")) {
     qv::CreateEmulatorPanel(instance, hid, keyPads);

@@ -238,8 +238,7 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   }
 }
 
-}  // namespace
-
+// "PID/VERSION/SERIAL/PASSWORD,..." as AttachDemoKeyPads reads it; malformed items are skipped.
 std::vector<KeyPadSpec> ParseDemoKeyPads(const std::wstring& list) {
   std::vector<KeyPadSpec> keyPadSpecs;
   std::wstringstream items(list);
@@ -269,6 +268,25 @@ std::vector<KeyPadSpec> ParseDemoKeyPads(const std::wstring& list) {
 
 std::wstring DefaultDemoKeyPads() {
   return L"1225/0100/123/,1224/0100/45678/1234,074f/b4b4/7/";
+}
+
+}  // namespace
+
+std::vector<DemoKeyPad> AttachDemoKeyPads(EmulatedHidSystem& hid) {
+  ForeignDeviceSpec mouse;
+  hid.AttachForeignDevice(mouse);
+  ForeignDeviceSpec keyboard;
+  keyboard.productId = 0x0002;
+  keyboard.usage = 0x0006;
+  hid.AttachForeignDevice(keyboard);
+
+  wchar_t configured[1024] = {};
+  const DWORD length = GetEnvironmentVariableW(L"QV_DEMO_KEYPADS", configured, 1024);
+  const std::wstring list = length > 0 && length < 1024 ? configured : DefaultDemoKeyPads();
+  std::vector<DemoKeyPad> keyPads;
+  for (const KeyPadSpec& keyPadSpec : ParseDemoKeyPads(list))
+    keyPads.push_back(DemoKeyPad{keyPadSpec, hid.AttachKeyPad(keyPadSpec)});
+  return keyPads;
 }
 
 HWND CreateEmulatorPanel(HINSTANCE instance, EmulatedHidSystem& hid,

@@ -17,14 +17,13 @@ struct DemoKeyPad {
   EmulatedDeviceId id = -1;
 };
 
-// Parses a list of key pads "PID/VERSION/SERIAL/PASSWORD,..." (hex product id and version,
-// decimal serial, optional password); a version of b4b4 or b5b5 makes a Bluetooth LE key pad.
-// Malformed items are skipped.
-std::vector<KeyPadSpec> ParseDemoKeyPads(const std::wstring& list);
-
-// The key pads the demo starts with: a paged 144-key model, a 30-key model with a password and a
-// Bluetooth LE key pad.
-std::wstring DefaultDemoKeyPads();
+// Attaches what the emulated programs start with: Wine's own two virtual HID devices (a mouse
+// and a keyboard, which discovery must skip) and the key pads listed in the environment variable
+// QV_DEMO_KEYPADS, "PID/VERSION/SERIAL/PASSWORD,..." (hex product id and version, decimal
+// serial, optional password; a version of b4b4 or b5b5 makes a Bluetooth LE key pad; malformed
+// items are skipped). Without the variable: a paged 144-key model, a 30-key model with a
+// password and a Bluetooth LE key pad. Returns the key pads attached.
+std::vector<DemoKeyPad> AttachDemoKeyPads(EmulatedHidSystem& hid);
 
 // Creates the panel window (not owned by the main window, so the shell's forced close leaves it).
 HWND CreateEmulatorPanel(HINSTANCE instance, EmulatedHidSystem& hid,

@@ -201,8 +201,8 @@ FactoryResetResult FactoryResetKeyPadChecked(AccessPorts& ports, UiWindow owner,
     ports.ui.ShowMessage(owner, kResetFailedMessage);
     return FactoryResetResult::kFailed;
   }
-  ReadDeviceKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity), ports.keyCodeCache,
-                     slot);
+  ReadAllKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity),
+                  ports.keyCodeCache.slots[slot]);
   entry.authDeclined = false;
   return FactoryResetResult::kDone;
 }
@@ -308,7 +308,7 @@ void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
   WriteEditingStatus(ports, slot, s);
   switch (command) {
     case kCommandKeyCodeSettings: {
-      ports.hooks.RunKeyCodeSettings(owner, slot);
+      ports.shellSteps.RunKeyCodeSettings(owner, slot);
       if (!table.keyPadPresent) return;
       // The dialog may have changed the buzzer or interface bits: the resume value is built on
       // the status the key pad holds now. Without an answer nothing is written.

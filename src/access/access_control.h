@@ -134,9 +134,9 @@ class AccessUi {
 
 // Steps of the shell that other parts of the program provide. Until they are there, the
 // defaults do nothing: key-code settings then runs its access sequence around an empty step.
-class AccessHooks {
+class ShellStepsPort {
  public:
-  virtual ~AccessHooks() = default;
+  virtual ~ShellStepsPort() = default;
   // The key-code settings dialog 134 for the command's slot, owned by the main window.
   virtual void RunKeyCodeSettings(UiWindow, int /*slot*/) {}
   // Shows or hides a slot's soft keyboard (without the info icon).
@@ -153,7 +153,7 @@ struct AccessPorts {
   DeviceKeyCodeCache& keyCodeCache;
   AccessUi& ui;
   TouchKeyboardSystem& touchKeyboard;
-  AccessHooks& hooks;
+  ShellStepsPort& shellSteps;
   ShowAgainFlags& showAgain;
   SettingsPort& settings;
   std::atomic<std::uint32_t>& touchEnabled;
@@ -176,7 +176,6 @@ class PasswordPromptSession {
  public:
   PasswordPromptSession(AccessPorts& ports, int slot);
   int slot() const { return slot_; }
-  bool softKeyboardMode() const { return softKeyboardMode_; }
   // Title and serial number to show.
   void Describe(PromptView& view) const;
   // The dialog is up: pops up the touch keyboard.
@@ -249,7 +248,7 @@ void RunKeyPadCommand(AccessPorts& ports, unsigned command, bool preset);
 void LockKeyPads(AccessPorts& ports);
 
 // The connection-time prompt and reset of the scans, over the flows above (owner: main window).
-class AccessConnectionPrompts : public ConnectionPromptHook {
+class AccessConnectionPrompts : public ConnectionPromptPort {
  public:
   explicit AccessConnectionPrompts(AccessPorts& ports) : ports_(ports) {}
   int PasswordPrompt(int slot) override;

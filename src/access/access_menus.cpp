@@ -25,7 +25,8 @@ bool TrayMenuDialogEndsWith(int commandId) {
 void ToggleTouchFromTrayMenu(AccessPorts& ports, bool checked) {
   // Set first, so that the soft keyboards may be shown by the calls below.
   ports.touchEnabled = 1;
-  for (int slot = 0; slot < kMaxKeyPads; ++slot) ports.hooks.SetSoftKeyboardVisible(slot, checked);
+  for (int slot = 0; slot < kMaxKeyPads; ++slot)
+    ports.shellSteps.SetSoftKeyboardVisible(slot, checked);
   if (!checked) ports.touchEnabled = 0;
   WriteTouchSetting(ports.settings, ports.touchEnabled);
 }

@@ -40,9 +40,9 @@ inline constexpr int kPromptCancelled = 2;
 inline constexpr int kPromptInitialise = kErrorDialogInitialise;
 
 // The password prompt and the factory reset, run for the table's selectedKeyPad.
-class ConnectionPromptHook {
+class ConnectionPromptPort {
  public:
-  virtual ~ConnectionPromptHook() = default;
+  virtual ~ConnectionPromptPort() = default;
   // Dialog 130 owned by the main window: kPromptAccepted, kPromptCancelled or kPromptInitialise.
   virtual int PasswordPrompt(int slot) = 0;
   // Confirmation and factory reset of the key pad; true when the reset was done.
@@ -69,7 +69,7 @@ struct ConnectionPorts {
   DeviceContext& device;
   DeviceKeyCodeCache& keyCodeCache;
   SoftKeyboardHost& softKeyboards;
-  ConnectionPromptHook& prompts;
+  ConnectionPromptPort& prompts;
   PresenceCheckUi& presenceUi;
   std::u16string_view softKeyFolder;  // ends with "\"
 };

@@ -125,7 +125,7 @@ struct KnownKeyPad {
   bool claimed = false;
 };
 
-void Connect(KeyPadTable& table, ConnectionPorts& ports, std::vector<KnownKeyPad>* known) {
+void Connect(KeyPadTable& table, ConnectionPorts& ports, std::vector<KnownKeyPad>& known) {
   DeviceContext& device = ports.device;
   const KeyPadCensus census = TakeKeyPadCensus(device);
   const unsigned count = CappedCount(census);
@@ -151,14 +151,12 @@ void Connect(KeyPadTable& table, ConnectionPorts& ports, std::vector<KnownKeyPad
     // After a rescan the key pad takes along the state it had, found by the identity it has just
     // told, not by where it was counted: a key pad plugged in while the scan runs cannot take
     // over another one's state. Two key pads with the same identity keep one state each.
-    if (known) {
-      for (KnownKeyPad& entry : *known) {
-        if (!entry.claimed && entry.modelIdentity == slot.modelIdentity &&
-            entry.serialNumber == slot.serialNumber) {
-          InstallCarriedAccess(slot, entry.access);
-          entry.claimed = true;
-          break;
-        }
+    for (KnownKeyPad& entry : known) {
+      if (!entry.claimed && entry.modelIdentity == slot.modelIdentity &&
+          entry.serialNumber == slot.serialNumber) {
+        InstallCarriedAccess(slot, entry.access);
+        entry.claimed = true;
+        break;
       }
     }
 
@@ -202,11 +200,6 @@ class ScopedFlag {
 
 }  // namespace
 
-void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
-  ExchangePass pass(ports.device);
-  Connect(table, ports, nullptr);
-}
-
 void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
   DeviceContext& device = ports.device;
   ExchangePass pass(device);
@@ -236,7 +229,7 @@ void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports) {
     InstallCarriedAccess(slot, CarriedAccess{});
   }
 
-  Connect(table, ports, &known);
+  Connect(table, ports, known);
 }
 
 bool VerifySelectedKeyPad(KeyPadTable& table, ConnectionPorts& ports) {
@@ -308,8 +301,8 @@ bool HasSoftKeyboard(KeyPadTable& table, DeviceContext& context, int slot) {
 void StartSoftKeyboard(KeyPadTable& table, ConnectionPorts& ports, int slot) {
   if (!IsSlot(slot) || ports.softKeyboards.SoftKeyboardThreadExists(slot)) return;
   KeyPadSlot& entry = table.slots[slot];
-  ReadDeviceKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity), ports.keyCodeCache,
-                     slot);
+  ReadAllKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity),
+                  ports.keyCodeCache.slots[slot]);
   const SoftKeyLayout layout = entry.modelIdentity == kModelB5B50777 ? SoftKeyLayout::kAlternative
                                                                      : SoftKeyLayout::kStandard;
   ports.softKeyboards.StartSoftKeyboardThread(slot, layout);

@@ -26,13 +26,10 @@ KeyPadCensus TakeKeyPadCensus(DeviceContext& context);
 std::uint32_t OpenKeyPadAt(DeviceContext& context, const KeyPadCensus& census, unsigned position,
                            DeviceLink& link);
 
-// The full scan: counts the key pads, opens slot by slot, reads each one's identity and status,
-// asks for the password when the key pad demands it, and starts the soft keyboards. Key pads
-// after the 16th in slot order are left out.
-void ConnectKeyPads(KeyPadTable& table, ConnectionPorts& ports);
-
-// Drops every link and soft keyboard and scans again; each key pad keeps its access state
-// wherever it lands.
+// The full scan, at start (on an empty table) and at every keyboard change: drops every link and
+// soft keyboard, counts the key pads, opens slot by slot, reads each one's identity and status,
+// asks for the password when the key pad demands it, and starts the soft keyboards. Each key pad
+// keeps its access state wherever it lands. Key pads after the 16th in slot order are left out.
 void RescanKeyPads(KeyPadTable& table, ConnectionPorts& ports);
 
 // While a command is active: whether its key pad (selectedKeyPad) is still attached. When it is

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "common/bounded_text.h"
+#include "common/key_code_record.h"
 #include "device/device_link.h"
-#include "keycode/key_code_record.h"
 
 namespace qv {
 

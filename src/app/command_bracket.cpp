@@ -47,7 +47,7 @@ ShellCommandStart BeginShellCommand(ShellCommandState& state, std::uint16_t comm
                                     std::uint16_t notificationCode) {
   ShellCommandStart start;
   start.kind = KindOfCommand(command);
-  start.preset = notificationCode == kFromSecondInstance;
+  start.preset = notificationCode == kPresetKeyPadCode;
   if (start.kind != ShellCommandKind::kOther) {
     // Taken first: hiding the soft keyboards waits for their threads (up to seconds), and a
     // soft keyboard's own command must find the shell busy from this moment on.

@@ -35,7 +35,7 @@ struct ShellCommandState {
 struct ShellCommandStart {
   bool dropped = false;  // nothing was changed; the command does not run
   ShellCommandKind kind = ShellCommandKind::kOther;
-  bool preset = false;      // notification code kFromSecondInstance: the slot is chosen already
+  bool preset = false;      // notification code kPresetKeyPadCode: the slot is chosen already
   bool holdsModal = false;  // modalActive was taken for this command: its end gives it back
 };
 

@@ -13,9 +13,11 @@ namespace qv {
 inline constexpr std::uint32_t kTrayNotifyMessage = 32868;
 // Sent by a second start of the program to the running instance.
 inline constexpr std::uint32_t kRevealMessage = 32969;
-// Notification code of a WM_COMMAND whose key pad slot is already chosen (set by the reveal
-// message's handling and by the soft keyboards).
-inline constexpr std::uint16_t kFromSecondInstance = 0x1000;
+// Notification code of a WM_COMMAND whose key pad is chosen already: the sender has set
+// selectedKeyPad, so the command runs for that key pad without the selection dialog. Sent by
+// the reveal message's handling (re-authentication of a Locked key pad) and by a soft
+// keyboard's menu icon (password setting for its own key pad).
+inline constexpr std::uint16_t kPresetKeyPadCode = 0x1000;
 // Id of the notification-area icon.
 inline constexpr unsigned kTrayIconId = 1;
 

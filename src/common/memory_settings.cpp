@@ -84,12 +84,6 @@ void MemorySettings::SetSystemValue(std::u16string_view path, std::u16string_vie
   system_[Fold(path)][Fold(name)] = std::move(value);
 }
 
-void MemorySettings::RemoveSystemValue(std::u16string_view path, std::u16string_view name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto key = system_.find(Fold(path));
-  if (key != system_.end()) key->second.erase(Fold(name));
-}
-
 MemorySettings::Value MemorySettings::Dword(std::uint32_t v) {
   Value value;
   value.type = SettingsValueType::kDword;

@@ -28,7 +28,6 @@ class MemorySettings : public SettingsPort {
   bool GetUserValue(std::u16string_view path, std::u16string_view name, Value& value) const;
   bool HasUserKey(std::u16string_view path) const;
   void SetSystemValue(std::u16string_view path, std::u16string_view name, Value value);
-  void RemoveSystemValue(std::u16string_view path, std::u16string_view name);
   // When set, no user key can be created (an unwritable registry).
   void SetUserKeysUnavailable(bool unavailable) { unavailable_ = unavailable; }
 

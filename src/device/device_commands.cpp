@@ -130,7 +130,7 @@ bool ReadKeyCode(DeviceContext& context, DeviceLink& link, int keyNumber, KeyCod
 }
 
 bool ReadDefaultKeyCode(DeviceContext& context, DeviceLink& link, int keyNumber,
-                        std::uint8_t& length, StrokeBytes& strokes) {
+                        KeyCodeRecord& record) {
   if (!IsKeyNumber(keyNumber)) return false;
   Message message;
   StartRequest(message, link, kCmdReadDefaultKeyCode);
@@ -138,24 +138,25 @@ bool ReadDefaultKeyCode(DeviceContext& context, DeviceLink& link, int keyNumber,
   message[3] = static_cast<std::uint8_t>(keyNumber);
   if (!Exchange(context, link, message, true)) return false;
   if (!EchoMatches(message, link, kCmdReadDefaultKeyCode) || message[3] != keyNumber) return false;
-  const int replyLength = message[2];
-  if (replyLength > ReplyRecordLimit(link)) return false;
-  StrokeBytes read{};
-  const int count = replyLength == 0 ? 0 : replyLength - 1;
-  std::copy(message + 4, message + 4 + count, read.begin());
-  length = static_cast<std::uint8_t>(replyLength);
-  strokes = read;
+  const int length = message[2];
+  if (length > ReplyRecordLimit(link)) return false;
+  KeyCodeRecord read;
+  read.bytes[0] = static_cast<std::uint8_t>(length);
+  const int strokes = length == 0 ? 0 : length - 1;
+  std::copy(message + 4, message + 4 + strokes, read.bytes.begin() + 1);
+  record = read;
   return true;
 }
 
-bool WriteKeyCode(DeviceContext& context, DeviceLink& link, int keyNumber, std::uint8_t length,
-                  const StrokeBytes& strokes) {
+bool WriteKeyCode(DeviceContext& context, DeviceLink& link, int keyNumber,
+                  const KeyCodeRecord& record) {
+  const int length = record.length();
   if (!IsKeyNumber(keyNumber) || length < 1 || length > kRecordBytes) return false;
   Message message;
   StartRequest(message, link, kCmdWriteKeyCode);
-  message[2] = length;
+  message[2] = static_cast<std::uint8_t>(length);
   message[3] = static_cast<std::uint8_t>(keyNumber);
-  std::copy(strokes.begin(), strokes.end(), message + 4);
+  std::copy(record.bytes.begin() + 1, record.bytes.end(), message + 4);
   return Exchange(context, link, message, false);
 }
 
@@ -190,17 +191,7 @@ bool PingLink(DeviceContext& context, DeviceLink& link) {
 }
 
 int ReadAllKeyCodes(DeviceContext& context, DeviceLink& link, std::uint16_t productId,
-                    EditedKeyCodes& edited) {
-  edited.records.fill(KeyCodeRecord{});
-  const int count = KeyCountForModel(productId);
-  for (int key = 1; key <= count; ++key) ReadKeyCode(context, link, key, edited.records[key - 1]);
-  return count;
-}
-
-int ReadDeviceKeyCodes(DeviceContext& context, DeviceLink& link, std::uint16_t productId,
-                       DeviceKeyCodeCache& cache, int slot) {
-  if (slot < 0 || slot >= kMaxKeyPads) return 0;
-  KeyCodeRecords& records = cache.slots[slot];
+                    KeyCodeRecords& records) {
   records.fill(KeyCodeRecord{});
   const int count = KeyCountForModel(productId);
   for (int key = 1; key <= count; ++key) ReadKeyCode(context, link, key, records[key - 1]);

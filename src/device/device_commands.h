@@ -7,10 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/key_code_record.h"
 #include "device/device_context.h"
 #include "device/device_link.h"
-#include "keycode/key_code_record.h"
-#include "keycode/key_code_store.h"
 
 namespace qv {
 
@@ -30,7 +29,6 @@ inline constexpr std::uint8_t kCmdPingLink = 0xFF;
 // Reply bytes 3..63: device info and the active-page answer.
 inline constexpr std::size_t kDeviceInfoBytes = 61;
 using DeviceInfo = std::array<std::uint8_t, kDeviceInfoBytes>;
-using StrokeBytes = std::array<std::uint8_t, kMaxStrokes>;
 
 // Reply status of an accepted password.
 inline constexpr std::uint8_t kPasswordAccepted = 0x10;
@@ -67,13 +65,15 @@ bool ReadDeviceInfo(DeviceContext& context, DeviceLink& link, DeviceInfo& info);
 // Password: 0..20 ASCII characters; longer ones are refused without sending.
 bool WritePassword(DeviceContext& context, DeviceLink& link, std::string_view password);
 bool VerifyPassword(DeviceContext& context, DeviceLink& link, std::string_view password);
-// Key numbers count from 1.
+// Key numbers count from 1. A record travels as its length byte and its 60 stroke bytes.
+// An empty answer reads as an empty key (length 1).
 bool ReadKeyCode(DeviceContext& context, DeviceLink& link, int keyNumber, KeyCodeRecord& record);
+// The key's factory default; its length byte is handed on as the key pad sent it, 0 included.
 bool ReadDefaultKeyCode(DeviceContext& context, DeviceLink& link, int keyNumber,
-                        std::uint8_t& length, StrokeBytes& strokes);
-// length: the record's length byte, 1..61 (a framed link carries at most 42).
-bool WriteKeyCode(DeviceContext& context, DeviceLink& link, int keyNumber, std::uint8_t length,
-                  const StrokeBytes& strokes);
+                        KeyCodeRecord& record);
+// The record's length byte must be 1..61 (a framed link carries at most 42).
+bool WriteKeyCode(DeviceContext& context, DeviceLink& link, int keyNumber,
+                  const KeyCodeRecord& record);
 bool ResetToFactory(DeviceContext& context, DeviceLink& link);
 bool WriteStatusByte(DeviceContext& context, DeviceLink& link, std::uint8_t status);
 // For the paged models only; answer byte 0 is the active page.
@@ -82,12 +82,10 @@ bool SelectPage(DeviceContext& context, DeviceLink& link, int page);
 // Framed links only: false without sending anything on a feature link.
 bool PingLink(DeviceContext& context, DeviceLink& link);
 
-// Zeroes all records of the editing copy, then reads keys 1..KeyCountForModel(productId) into
-// it; a key whose read fails stays zero. Returns the key count.
+// Zeroes all records, then reads keys 1..KeyCountForModel(productId) into them (key k into
+// records[k - 1]); a key whose read fails stays zero. Returns the key count. Fills the editing
+// copy and a key pad's slot of the cache alike.
 int ReadAllKeyCodes(DeviceContext& context, DeviceLink& link, std::uint16_t productId,
-                    EditedKeyCodes& edited);
-// The same loop into one slot of the cache. Returns the key count (0 for a slot out of range).
-int ReadDeviceKeyCodes(DeviceContext& context, DeviceLink& link, std::uint16_t productId,
-                       DeviceKeyCodeCache& cache, int slot);
+                    KeyCodeRecords& records);
 
 }  // namespace qv

@@ -171,12 +171,4 @@ std::uint16_t OpenKeyPad(DeviceContext& context, DeviceLink& link, std::uint16_t
   return countOnly ? count : 0;
 }
 
-std::uint16_t CountKeyPads(DeviceContext& context) {
-  DeviceLink scratch;
-  unsigned total = 0;
-  for (std::uint16_t productId : kProductIds)
-    total += OpenKeyPad(context, scratch, productId, nullptr, 0, true);
-  return static_cast<std::uint16_t>(total);
-}
-
 }  // namespace qv

@@ -110,9 +110,6 @@ constexpr std::uint32_t ModelIdentity(std::uint16_t version, std::uint16_t produ
 constexpr std::uint16_t ProductIdOf(std::uint32_t modelIdentity) {
   return static_cast<std::uint16_t>(modelIdentity & 0xFFFF);
 }
-constexpr std::uint16_t VersionOf(std::uint32_t modelIdentity) {
-  return static_cast<std::uint16_t>(modelIdentity >> 16);
-}
 // The two framed Bluetooth LE models ("Brava").
 constexpr bool IsBravaModel(std::uint32_t modelIdentity) {
   return modelIdentity == kModelB4B4074F || modelIdentity == kModelB5B50777;
@@ -150,8 +147,5 @@ bool ParseBleDevicePath(std::u16string_view path, BlePathIds& ids);
 // given and returns ordinal; returns 0 with nothing open when fewer collections match.
 std::uint16_t OpenKeyPad(DeviceContext& context, DeviceLink& link, std::uint16_t productId,
                          std::uint16_t* versionOut, std::uint16_t ordinal, bool countOnly);
-
-// All attached key pads over the thirteen product ids.
-std::uint16_t CountKeyPads(DeviceContext& context);
 
 }  // namespace qv

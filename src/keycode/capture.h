@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 #include "keycode/key_table.h"
 
 namespace qv {

@@ -27,19 +27,19 @@ InterfaceChoice InterfaceOf(std::uint8_t status) {
 ExtendedSettingsView ExtendedSettingsOpen(std::uint32_t modelIdentity, std::uint8_t working) {
   ExtendedSettingsView view;
   switch (modelIdentity) {
-    case 0x01001227:
+    case kModel01001227:
       view.buzzerEnabled = true;
       view.buzzer = BuzzerOf(working);
       break;
-    case 0x0100142A:
+    case kModel0100142A:
       view.buzzerEnabled = true;
       view.buzzer = BuzzerOf(working);
       view.interfaceShown = false;
       view.interfaceEnabled = true;
       view.interfaceMode = InterfaceOf(working);
       break;
-    case 0x02001227:
-    case 0x02001865:
+    case kModel02001227:
+    case kModel02001865:
       view.buzzerEnabled = true;
       view.buzzer = BuzzerOf(working);
       view.interfaceEnabled = true;
@@ -58,9 +58,9 @@ std::uint8_t ExtendedSettingsValue(std::uint32_t modelIdentity, std::uint8_t wor
   if (buzzer == BuzzerChoice::kLarge) volume = kStatusVolumeLarge;
   std::uint8_t interfaceBit = 0;
   switch (modelIdentity) {
-    case 0x0100142A:
-    case 0x02001227:
-    case 0x02001865:
+    case kModel0100142A:
+    case kModel02001227:
+    case kModel02001865:
       interfaceBit = interfaceMode == InterfaceChoice::kUsb ? 0 : kStatusInterfacePs2;
       break;
     default:

@@ -7,10 +7,6 @@
 namespace qv {
 namespace {
 
-// The framed key pads whose link is checked before keys are written.
-constexpr std::uint32_t kFramedIdentityA = 0xB4B4074F;
-constexpr std::uint32_t kFramedIdentityB = 0xB5B50777;
-
 constexpr std::u16string_view kKeysChangedQuestion =
     u"キーコードの更新をしたキーがあります。\n"
     u"更新内容をルミナキーボードに反映してから、キーコードを保存しますか？";
@@ -45,9 +41,7 @@ bool SettingsPending(const KeyCodeEditing& editing) {
 
 bool WriteOneKey(KeyCodeEditing& editing, int key) {
   const KeyCodeRecord& record = editing.edited.records[key];
-  StrokeBytes strokes{};
-  std::copy(record.bytes.begin() + 1, record.bytes.end(), strokes.begin());
-  if (!WriteKeyCode(editing.device, editing.link, key + 1, record.length(), strokes)) return false;
+  if (!WriteKeyCode(editing.device, editing.link, key + 1, record)) return false;
   editing.edited.changed[key] = false;
   editing.cache[key] = record;
   return true;
@@ -104,17 +98,17 @@ std::vector<KeyButtonPlace> KeyButtonPlaces(std::uint16_t productId, int originX
       }
     }
   } else if (grid.kind == KeyGridKind::kPaged) {
-    for (int button = 0; button < kPageButtons; ++button)
+    for (int button = 0; button < kPageCount; ++button)
       places.push_back(
           {button,
            {originX + button * cell.width, originY + cell.height / 6, cell.width, cell.height / 2},
            static_cast<unsigned>(button + 1)});
-    const int first = (std::clamp(page, 1, kPageButtons) - 1) * kKeysPerPage;
+    const int first = (std::clamp(page, 1, kPageCount) - 1) * kKeysPerPage;
     for (int key = 0; key < kKeysPerPage; ++key) {
       const int row = 1 + key / grid.columns;
       const int column = key % grid.columns;
       places.push_back(
-          {kPageButtons + key,
+          {kPageCount + key,
            {originX + column * cell.width, originY + row * cell.height, cell.width, cell.height},
            static_cast<unsigned>(first + key + 1)});
     }
@@ -125,8 +119,8 @@ std::vector<KeyButtonPlace> KeyButtonPlaces(std::uint16_t productId, int originX
 int KeyIndexOfButton(std::uint16_t productId, int page, int buttonIndex) {
   const KeyGrid grid = KeyGridFor(productId);
   if (grid.kind == KeyGridKind::kPaged) {
-    if (buttonIndex < kPageButtons || buttonIndex >= kPageButtons + kKeysPerPage) return -1;
-    return (std::clamp(page, 1, kPageButtons) - 1) * kKeysPerPage + buttonIndex - kPageButtons;
+    if (buttonIndex < kPageCount || buttonIndex >= kPageCount + kKeysPerPage) return -1;
+    return (std::clamp(page, 1, kPageCount) - 1) * kKeysPerPage + buttonIndex - kPageCount;
   }
   if (grid.kind == KeyGridKind::kPlain && buttonIndex >= 0 &&
       buttonIndex < grid.columns * grid.rows)
@@ -136,7 +130,7 @@ int KeyIndexOfButton(std::uint16_t productId, int page, int buttonIndex) {
 
 int PageOfButton(std::uint16_t productId, int buttonIndex) {
   if (KeyGridFor(productId).kind != KeyGridKind::kPaged) return 0;
-  return buttonIndex >= 0 && buttonIndex < kPageButtons ? buttonIndex + 1 : 0;
+  return buttonIndex >= 0 && buttonIndex < kPageCount ? buttonIndex + 1 : 0;
 }
 
 // ---------------------------------------------------------------- button colours
@@ -176,7 +170,7 @@ void BeginKeyCodeSettings(KeyCodeEditing& editing) {
   edited.changed.fill(false);
   // A setting chosen for the key pad of an earlier command never reaches this one.
   edited.pendingStatus = kNoPendingStatus;
-  ReadAllKeyCodes(editing.device, editing.link, editing.ProductId(), edited);
+  ReadAllKeyCodes(editing.device, editing.link, editing.ProductId(), edited.records);
 }
 
 bool ImportKeyCodeFile(KeyCodeEditing& editing, UiWindow owner) {
@@ -273,7 +267,8 @@ bool ExportAndApply(KeyCodeEditing& editing, UiWindow owner) {
 FinishOutcome FinishKeyCodeSettings(KeyCodeEditing& editing, UiWindow owner) {
   EditedKeyCodes& edited = editing.edited;
   const int keys = KeysOf(editing);
-  if (editing.modelIdentity == kFramedIdentityA || editing.modelIdentity == kFramedIdentityB) {
+  // A framed key pad's link is checked before keys are written.
+  if (IsBravaModel(editing.modelIdentity)) {
     for (int key = 0; key < keys; ++key) {
       if (edited.changed[key] && !PingLink(editing.device, editing.link)) {
         editing.ui.ShowMessage(owner, kBravaCannotSetKeysMessage);

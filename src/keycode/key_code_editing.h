@@ -20,7 +20,6 @@ namespace qv {
 // ---------------------------------------------------------------- key grid
 
 inline constexpr int kFirstKeyButtonId = 1500;
-inline constexpr int kPageButtons = 6;      // row 0 of the paged models
 inline constexpr int kWideningShiftX = 65;  // the widened dialog moves left by this
 inline constexpr int kWideningExtra = 130;  // and grows by this
 inline constexpr int kWideningDropKeyInput = 35;

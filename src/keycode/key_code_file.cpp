@@ -43,10 +43,10 @@ void SetChecksum(std::uint8_t* header) {
 
 bool HasExtendedSettings(std::uint32_t modelIdentity) {
   switch (modelIdentity) {
-    case 0x01001227:
-    case 0x02001227:
-    case 0x0100142A:
-    case 0x02001865:
+    case kModel01001227:
+    case kModel02001227:
+    case kModel0100142A:
+    case kModel02001865:
       return true;
     default:
       return false;
@@ -55,7 +55,7 @@ bool HasExtendedSettings(std::uint32_t modelIdentity) {
 
 SettingsBlock SettingsBlockFromStatus(std::uint32_t modelIdentity, std::uint8_t status) {
   std::uint8_t connection = kInterfaceNone;
-  if (modelIdentity != kIdentityLargeNoInterface)
+  if (modelIdentity != kModel01001227)
     connection = (status & kStatusInterfacePs2) ? kInterfacePs2 : kInterfaceUsb;
   std::uint8_t buzzer = kBuzzerNone;
   if ((status & kStatusVolumeMask) == kStatusVolumeSmall) buzzer = kBuzzerSmall;

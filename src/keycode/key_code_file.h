@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 
 namespace qv {
 
@@ -20,13 +20,12 @@ inline constexpr std::uint16_t kKeyPadVendorId = 0xEA7C;
 
 // The model identities (version << 16 | product id) with buzzer and interface settings: dialog
 // 169 is offered for them, and their files use the extended header with the settings block.
-inline constexpr std::uint32_t kIdentityLargeNoInterface = 0x01001227;  // no interface choice
 bool HasExtendedSettings(std::uint32_t modelIdentity);
 
 using SettingsBlock = std::array<std::uint8_t, kSettingsBlockBytes>;
 
-// The settings block of a status byte: 1, interface (0 on 0x01001227; 1 = PS/2, 2 = USB), 2,
-// buzzer (1 = small, 2 = large, 0 = none).
+// The settings block of a status byte: 1, interface (0 on 0x01001227, the model without an
+// interface choice; 1 = PS/2, 2 = USB), 2, buzzer (1 = small, 2 = large, 0 = none).
 SettingsBlock SettingsBlockFromStatus(std::uint32_t modelIdentity, std::uint8_t status);
 
 // Whether a settings block carries its markers (else the settings stay as they are).

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 
 namespace qv {
 

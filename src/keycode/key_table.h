@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 
 namespace qv {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/key_code_record.h"
 #include "common/profile_store.h"
-#include "keycode/key_code_record.h"
 #include "keycode/key_table.h"
 
 namespace qv {

@@ -32,7 +32,7 @@ class NoTouchKeyboard : public TouchKeyboardSystem {
 // Answers the access sequence's dialogs for the tool: the password comes from the supply and is
 // tried once; a wrong one is not asked again, and the tool never chooses the factory reset that
 // the password error dialog offers. Messages are kept for the report.
-class ToolAccessUi : public AccessUi, public AccessHooks {
+class ToolAccessUi : public AccessUi, public ShellStepsPort {
  public:
   ToolAccessUi(const PadctlKeyPad& keyPad, PasswordSupply& passwords,
                const std::function<void(AccessRun&)>& work, AccessRun& run)

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 #include "keycode/key_table.h"
 
 namespace qv {

@@ -80,8 +80,8 @@ bool IsPagedKeyboard(std::uint32_t modelIdentity) {
 int KeyForButton(bool paged, int currentPage, int button) {
   if (!ValidCell(button)) return -1;
   if (!paged) return button;
-  if (button < kPageTabs || currentPage < 0 || currentPage >= kPageTabs) return -1;
-  return currentPage * kKeysPerPage + button - kPageTabs;
+  if (button < kPageCount || currentPage < 0 || currentPage >= kPageCount) return -1;
+  return currentPage * kKeysPerPage + button - kPageCount;
 }
 
 PixelRect CellRect(const LayoutTable& table, const LayoutScale& scale, int j) {
@@ -133,7 +133,7 @@ PixelRect PlacedButtonRect(const LayoutTable& table, const LayoutScale& scale, i
                            std::int32_t clientWidth, std::int32_t clientHeight, bool paged,
                            int currentPage) {
   PixelRect rect = KeyButtonRect(table, scale, j, clientWidth, clientHeight);
-  if (paged && j >= 0 && j < kPageTabs) rect = AdjustTab(rect, j == currentPage);
+  if (paged && j >= 0 && j < kPageCount) rect = AdjustTab(rect, j == currentPage);
   return rect;
 }
 
@@ -153,12 +153,12 @@ PageLayout LayoutPage(const LayoutTable& table, const LayoutScale& scale, bool p
   if (!paged) {
     page = 0;
   } else {
-    if (page < 0 || page >= kPageTabs) return result;
+    if (page < 0 || page >= kPageCount) return result;
     if (result.scale.xmag == kStartMag) {
       result.scale.xmag = Scale(kStartMag, result.scale.xbase, 1);
       result.scale.ymag = Scale(result.scale.ymag, result.scale.ybase, 1);
     }
-    for (int j = 0; j < kPageTabs; ++j) {
+    for (int j = 0; j < kPageCount; ++j) {
       result.tabs[j] = AdjustTab(CellRect(table, result.scale, j), j == page);
     }
   }
@@ -183,7 +183,7 @@ Placement PlaceWindow(const PlacementInput& input) {
                                         [&](const ScreenRect& m) { return InRows(m, stored.top); });
   if (!columnsOnScreen || !rowsOnScreen) return fallback;
   return {stored.left, stored.top, Difference(stored.right, stored.left),
-          Difference(stored.bottom, stored.top), true};
+          Difference(stored.bottom, stored.top)};
 }
 
 LayoutScale ScaleAfterPlacement(const LayoutScale& scale, bool layoutInitialised,

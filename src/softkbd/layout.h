@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "access/access_ports.h"
+#include "common/key_code_record.h"
 #include "common/settings_store.h"
-#include "keycode/key_code_record.h"
 
 namespace qv {
 
@@ -23,8 +23,6 @@ inline constexpr int kHeaderHeight = 51;
 inline constexpr int kMinTrackSize = 300;
 // Control id of key button 0; button j has kFirstSoftKeyButtonId + j.
 inline constexpr int kFirstSoftKeyButtonId = 32968;
-// Paged keyboards: six page tabs in row 0 and 24 keys per page below them.
-inline constexpr int kPageTabs = 6;
 // Starting scale: one layout unit is five pixels.
 inline constexpr std::int32_t kStartMag = 5;
 
@@ -96,7 +94,7 @@ struct PageLayout {
   bool changed = false;  // false: page out of range, nothing to do
   int currentPage = 0;
   LayoutScale scale;
-  std::array<PixelRect, kPageTabs> tabs{};  // paged keyboards only
+  std::array<PixelRect, kPageCount> tabs{};  // paged keyboards only
   std::int32_t captionSize = 0;
 };
 // Page `page` of the keyboard: on a paged keyboard a starting scale is converted first (xmag =
@@ -116,7 +114,6 @@ struct PlacementInput {
 };
 struct Placement {
   std::int32_t x = 0, y = 0, width = 0, height = 0;
-  bool fromStore = false;
   bool operator==(const Placement&) const = default;
 };
 // The stored rectangle when one is stored and its left edge lies within some monitor's columns

@@ -64,11 +64,8 @@ class BlinkScope {
 // Writes the edited code of `key` to the key pad; the mirror takes it only once it is written.
 bool WriteEditedKey(SoftKeyCommandContext& context, SoftKeyCommandUi& ui, int slot, int key) {
   const KeyCodeRecord& record = context.edited.records[key];
-  StrokeBytes strokes{};
-  std::copy(record.bytes.begin() + 1, record.bytes.end(), strokes.begin());
   if (!ui.Exchange([&] {
-        return WriteKeyCode(context.device, context.table.slots[slot].link, key + 1,
-                            record.length(), strokes);
+        return WriteKeyCode(context.device, context.table.slots[slot].link, key + 1, record);
       })) {
     return false;
   }

@@ -38,7 +38,7 @@ ButtonMenu ButtonMenuFor(bool settingsLocked, bool statusRead, std::uint8_t stat
   if (statusRead && (status & 0x01) == 0) softKeyAuthenticated = kSoftKeyNoPassword;
   if (softKeyAuthenticated == kSoftKeyNotAuthenticated) return result;
   if (button < 0 || button >= kLayoutCells) return result;
-  if (paged && button < kPageTabs) {
+  if (paged && button < kPageCount) {
     result.target = PageTarget(button);
     result.menu = kMenuSoftKeyPage;
   } else {
@@ -53,7 +53,7 @@ int ButtonOfTarget(bool paged, int currentPage, AssetTarget target) {
   if (target.isPage) return paged ? target.index : -1;
   if (!paged) return target.index < kLayoutCells ? target.index : -1;
   if (target.index / kKeysPerPage != currentPage) return -1;
-  return target.index % kKeysPerPage + kPageTabs;
+  return target.index % kKeysPerPage + kPageCount;
 }
 
 TabUnderline TabUnderlineFor(const LayoutTable& table, const LayoutScale& scale,

@@ -69,7 +69,6 @@ bool InfoIconDragStarts(std::uint16_t pressX, std::uint16_t pressY, std::uint16_
                         std::uint16_t y, bool onlyLeftButton);
 
 // ---------------------------------------------------------------- hot key
-inline constexpr std::uint32_t kVkShift = 0x10;
 inline constexpr std::uint32_t kVkLeftShift = 0xA0;
 inline constexpr std::uint32_t kVkRightShift = 0xA1;
 inline constexpr std::uint32_t kVkLeftControl = 0xA2;

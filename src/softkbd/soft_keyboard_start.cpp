@@ -3,7 +3,7 @@
 namespace qv {
 
 int InitialPage(bool paged, bool readSucceeded, std::uint8_t answer) {
-  if (!paged || !readSucceeded || answer < 1 || answer > kPageTabs) return 0;
+  if (!paged || !readSucceeded || answer < 1 || answer > kPageCount) return 0;
   return answer - 1;
 }
 

@@ -36,7 +36,7 @@ void SetLook(SoftKeyboardState& kb, SoftKeyboardContext& context, HeaderIcon ico
 }
 
 bool IsTab(const SoftKeyboardState& kb, int button) {
-  return kb.paged && button >= 0 && button < kPageTabs;
+  return kb.paged && button >= 0 && button < kPageCount;
 }
 
 const KeyCodeRecord* RecordOfButton(const SoftKeyboardState& kb, SoftKeyboardContext& context,
@@ -143,7 +143,7 @@ void LayoutPage(SoftKeyboardState& kb, SoftKeyboardContext& context, int page) {
 }
 
 void SwitchPage(SoftKeyboardState& kb, SoftKeyboardContext& context, int page) {
-  if (!kb.paged || page < 0 || page >= kPageTabs) return;
+  if (!kb.paged || page < 0 || page >= kPageCount) return;
   context.view.CheckTab(page);
   LayoutPage(kb, context, page);
 }
@@ -161,7 +161,7 @@ void OnActivePageAnswer(SoftKeyboardState& kb, SoftKeyboardContext& context, boo
   kb.pageRequestOpen = false;
   // An answer asked for before a tab click is older than the page the click selected.
   if (std::exchange(kb.pageAnswerStale, false) || kb.closed) return;
-  if (read && answer >= 1 && answer <= kPageTabs && answer - 1 != kb.currentPage) {
+  if (read && answer >= 1 && answer <= kPageCount && answer - 1 != kb.currentPage) {
     SwitchPage(kb, context, answer - 1);
   }
 }
@@ -254,7 +254,7 @@ void OnMenuIconResult(SoftKeyboardState& kb, SoftKeyboardContext& context, int r
     context.view.PostShellCommand(kCommandLock, 0);
   } else if (result == kMenuResultPasswordSetting) {
     context.table.selectedKeyPad = static_cast<std::uint16_t>(kb.slot);
-    context.view.PostShellCommand(kCommandPasswordSetting, kFromSecondInstance);
+    context.view.PostShellCommand(kCommandPasswordSetting, kPresetKeyPadCode);
   }
 }
 

@@ -47,7 +47,7 @@ class SoftKeyboardView {
   virtual void PlaceButtons(const std::array<PixelRect, kLayoutCells>& buttons,
                             std::int32_t clientWidth) = 0;
   // Moves the six page tabs of a paged keyboard.
-  virtual void PlaceTabs(const std::array<PixelRect, kPageTabs>& tabs) = 0;
+  virtual void PlaceTabs(const std::array<PixelRect, kPageCount>& tabs) = 0;
   // Marks the page's tab as the selected one and releases the others.
   virtual void CheckTab(int page) = 0;
   // Gives the buttons of `page` their captions, fonts and images, the keys' shared caption font

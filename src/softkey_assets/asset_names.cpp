@@ -1,6 +1,6 @@
 #include "softkey_assets/asset_names.h"
 
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 
 namespace qv {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "common/bounded_text.h"
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 
 namespace qv {
 

@@ -12,7 +12,7 @@
 
 #include "access/key_pad_table.h"
 #include "common/bounded_text.h"
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 #include "softkey_assets/asset_names.h"
 
 namespace qv {

@@ -40,7 +40,7 @@ class FakeSoftKeyboards : public SoftKeyboardHost {
   std::vector<std::u16string> folders;
 };
 
-class ScriptedPrompts : public ConnectionPromptHook {
+class ScriptedPrompts : public ConnectionPromptPort {
  public:
   int PasswordPrompt(int slot) override {
     promptedSlots.push_back(slot);
@@ -116,7 +116,7 @@ TEST(AccessConnection, SlotsFollowProductOrderThenEnumerationOrder) {
   rig.Attach(kProduct1225, 11);
   rig.Attach(kProduct074F, 22, 0, 0xA100);
   rig.Attach(kProduct1225, 33);
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
 
   ASSERT_EQ(rig.table.keyPadCount.load(), 3);
   EXPECT_EQ(rig.table.slots[0].modelIdentity, kModelA100074F);
@@ -138,7 +138,7 @@ TEST(AccessConnection, SlotsFollowProductOrderThenEnumerationOrder) {
 TEST(AccessConnection, RescanIsMarkedRunningWhileItClosesTheSoftKeyboards) {
   Rig rig;
   rig.Attach(kProduct1224, 1);
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   ASSERT_EQ(rig.softKeyboards.running.count(0), 1u);
   std::vector<bool> runningWhileClosing;
   rig.softKeyboards.onClose = [&](int) { runningWhileClosing.push_back(rig.table.rescanRunning); };
@@ -162,7 +162,7 @@ TEST(AccessConnection, PromptIsShownOnceAndCancelKeepsItAwayOnLaterRescans) {
     modalDuringPrompt = rig.table.modalActive;
     selectedDuringPrompt = rig.table.selectedKeyPad;
   };
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
 
   EXPECT_EQ(rig.prompts.promptedSlots, std::vector<int>{1});
   EXPECT_TRUE(commandActiveDuringPrompt);
@@ -188,7 +188,7 @@ TEST(AccessConnection, AcceptedPromptWritesTheResumeValueAndDeclinedResetPrompts
   EmulatedDeviceId second = rig.Attach(kProduct1227, 2, 0x21);
   rig.prompts.results = {kPromptInitialise, kPromptInitialise, kPromptAccepted};
   rig.prompts.resetAnswers = {false, true};
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   EXPECT_EQ(rig.prompts.promptedSlots, (std::vector<int>{0, 0, 1}));
   EXPECT_EQ(rig.prompts.resetSlots, (std::vector<int>{0, 0}));
   EXPECT_EQ(rig.State(0), AccessState::Open);
@@ -202,7 +202,7 @@ TEST(AccessConnection, RemovedKeyPadLetsTheOthersKeepTheirStatesAndANewOneStarts
   rig.Attach(kProduct1227, 200, 0x01);
   rig.Attach(kProduct1227, 300, 0x01);
   rig.prompts.results = {kPromptCancelled, kPromptCancelled, kPromptCancelled};
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   rig.table.slots[1].accessState = AccessState::Authenticated;
   rig.table.slots[1].settingsLocked = false;
   rig.table.slots[2].accessState = AccessState::Locked;
@@ -236,7 +236,7 @@ TEST(AccessConnection, KeyPadAppearingFirstInSlotOrderDoesNotMixStates) {
   rig.Attach(kProduct1227, 10, 0x01);
   rig.Attach(kProduct1227, 20, 0x01);
   rig.prompts.results = {kPromptCancelled, kPromptCancelled};
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   rig.table.slots[0].accessState = AccessState::Authenticated;
   rig.table.slots[1].accessState = AccessState::Locked;
 
@@ -256,7 +256,7 @@ TEST(AccessConnection, SwappedKeyPadDoesNotInheritTheStateOfTheOneThatLeft) {
   Rig rig;
   EmulatedDeviceId a = rig.Attach(kProduct1227, 10, 0x01);
   rig.prompts.results = {kPromptCancelled};
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   rig.table.slots[0].accessState = AccessState::Authenticated;
 
   // Same count before and after.
@@ -282,7 +282,7 @@ TEST(AccessConnection, BravaKeyPadsAndTheirSoftKeyboards) {
     faults.silent = true;
     rig.hid.SetFaults(slot == 0 ? b4 : b5, faults);
   };
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   ASSERT_EQ(rig.table.slots[0].modelIdentity, kModelB4B4074F);
   ASSERT_EQ(rig.table.slots[1].modelIdentity, kModelB5B50777);
   EXPECT_EQ(rig.softKeyboards.started, std::vector<int>{1});
@@ -318,7 +318,7 @@ TEST(AccessPresence, FindsTheSelectedKeyPadOrClosesTheWindows) {
   rig.Attach(kProduct1227, 1);
   EmulatedDeviceId second = rig.Attach(kProduct1227, 2);
   rig.Attach(kProduct1227, 3);
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
 
   // No command: nothing to check.
   rig.hid.Detach(second);
@@ -347,7 +347,7 @@ TEST(AccessPresence, MatchesModelAndSerialAndSearchesAgainAfterTheCountChanged) 
   Rig rig;
   rig.Attach(kProduct1224, 5);
   const EmulatedDeviceId wanted = rig.Attach(kProduct1227, 5);
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   ASSERT_EQ(rig.table.slots[1].modelIdentity & 0xFFFF, kProduct1227);
   rig.table.commandActive = true;
   rig.table.commandKeyPad = 1;
@@ -357,7 +357,7 @@ TEST(AccessPresence, MatchesModelAndSerialAndSearchesAgainAfterTheCountChanged) 
   Rig again;
   const EmulatedDeviceId leaving = again.Attach(kProduct1224, 1);
   const EmulatedDeviceId found = again.Attach(kProduct1227, 2);
-  ConnectKeyPads(again.table, again.ports);
+  RescanKeyPads(again.table, again.ports);
   again.table.commandActive = true;
   again.table.commandKeyPad = 1;
   // The first search: the first key pad goes away when it is asked, the wanted one answers
@@ -377,7 +377,7 @@ TEST(AccessPresence, MatchesModelAndSerialAndSearchesAgainAfterTheCountChanged) 
 TEST(AccessPresence, OneCheckAtATime) {
   Rig rig;
   const EmulatedDeviceId pad = rig.Attach(kProduct1224, 1);
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   rig.table.commandActive = true;
   rig.table.commandKeyPad = 0;
   rig.hid.Detach(pad);
@@ -396,7 +396,7 @@ TEST(AccessConnection, CarriedStatesFollowModelAndSerialAndAreClaimedOnce) {
   rig.Attach(kProduct1227, 9, 0x01);
   rig.Attach(kProduct1227, 4, 0x01);
   rig.Attach(kProduct1227, 4, 0x01);
-  ConnectKeyPads(rig.table, rig.ports);  // every prompt cancelled: all Locked and declined
+  RescanKeyPads(rig.table, rig.ports);  // every prompt cancelled: all Locked and declined
   rig.table.slots[1].accessState = AccessState::Authenticated;  // the 0x1227 with serial 9
   rig.table.slots[2].accessState = AccessState::Authenticated;  // one of the two twins
   rig.hid.Detach(sameSerial);
@@ -414,7 +414,7 @@ TEST(AccessConnection, AuthenticatedBitWithoutPasswordConnectsOpen) {
   Rig rig;
   rig.Attach(kProduct1224, 1, 0x80);
   rig.Attach(kProduct1224, 2, 0x81);
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   EXPECT_EQ(rig.State(0), AccessState::Open);
   EXPECT_EQ(rig.State(1), AccessState::Authenticated);
   EXPECT_TRUE(rig.prompts.promptedSlots.empty());
@@ -431,7 +431,7 @@ TEST(AccessPresence, VanishedKeyPadDuringThePromptStopsTheScan) {
     rig.hid.Detach(first);
     RunPresenceCheck(rig.table, rig.ports);
   };
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   EXPECT_FALSE(rig.table.keyPadPresent.load());
   EXPECT_FALSE(rig.table.commandActive.load());
   EXPECT_EQ(rig.presenceUi.calls.size(), 2u);
@@ -446,7 +446,7 @@ TEST(AccessPresence, FlagAlreadyFalseStopsTheScanAtTheFirstKeyPad) {
   rig.Attach(kProduct1224, 2);
   rig.softKeyboards.running = {1, 15};
   rig.table.keyPadPresent = false;
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   EXPECT_EQ(rig.table.slots[0].serialNumber, 1u);
   EXPECT_TRUE(rig.softKeyboards.started.empty());
   EXPECT_EQ(rig.softKeyboards.closed, (std::vector<int>{1, 15}));
@@ -457,7 +457,7 @@ TEST(AccessPresence, RescanThatWaitedForACommandReconnectsEveryKeyPad) {
   rig.Attach(kProduct1224, 1);
   EmulatedDeviceId second = rig.Attach(kProduct1224, 2);
   rig.Attach(kProduct1224, 3);
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   rig.softKeyboards.started.clear();
 
   // The command's key pad goes away: the presence check ends the command, the rescan waited.
@@ -497,7 +497,7 @@ TEST(AccessPresence, ScansAndPresenceChecksLeaveOnlyTheSlotsLinksOpen) {
   rig.hid.AttachKeyPad(held);
   EmulatedDeviceId third = rig.Attach(kProduct1227, 3);
 
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   ASSERT_EQ(rig.table.keyPadCount.load(), 3);
   ASSERT_EQ(SlotHandles(rig.table), 4u);  // two USB links and one framed link with its reader
   EXPECT_EQ(rig.hid.OpenHandleCount(), 4u);
@@ -527,7 +527,7 @@ TEST(AccessConnection, MoreThanSixteenKeyPadsFillSixteenSlots) {
   Rig rig;
   for (std::uint32_t serial = 1; serial <= 17; ++serial) rig.Attach(kProduct1224, serial);
   rig.Attach(kProduct0652, 500);  // the smallest product id: slot 0
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   ASSERT_EQ(rig.table.keyPadCount.load(), kMaxKeyPads);
   EXPECT_EQ(rig.table.slots[0].serialNumber, 500u);
   EXPECT_EQ(rig.table.slots[15].serialNumber, 15u);

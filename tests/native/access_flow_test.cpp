@@ -140,7 +140,7 @@ class CountingTouchKeyboard : public TouchKeyboardSystem {
   int shown = 0, hidden = 0;
 };
 
-class RecordingHooks : public AccessHooks {
+class RecordingShellSteps : public ShellStepsPort {
  public:
   void RunKeyCodeSettings(UiWindow, int) override {
     ++keyCodeSettingsRuns;
@@ -167,12 +167,12 @@ struct Rig {
   DeviceKeyCodeCache cache;
   ScriptedUser user;
   CountingTouchKeyboard touch;
-  RecordingHooks hooks;
+  RecordingShellSteps shellSteps;
   ShowAgainFlags showAgain{};
   MemorySettings settings;
   std::atomic<std::uint32_t> touchEnabled{0};
-  AccessPorts ports{table, context,   cache,    user,         touch,
-                    hooks, showAgain, settings, touchEnabled, kMainWindow};
+  AccessPorts ports{table,      context,   cache,    user,         touch,
+                    shellSteps, showAgain, settings, touchEnabled, kMainWindow};
   AccessConnectionPrompts prompts{ports};
   NoSoftKeyboards softKeyboards;
   QuietPresenceUi presenceUi;
@@ -180,7 +180,7 @@ struct Rig {
 
   Rig() {
     showAgain.fill(1);
-    hooks.touchEnabled = &touchEnabled;
+    shellSteps.touchEnabled = &touchEnabled;
   }
 
   EmulatedDeviceId Attach(std::uint8_t status, std::string password = "",
@@ -194,7 +194,7 @@ struct Rig {
   // The scan with the user's script answering any connection-time prompt (none: cancelled);
   // afterwards the records start afresh.
   void Connect() {
-    ConnectKeyPads(table, connection);
+    RescanKeyPads(table, connection);
     for (EmulatedDeviceId id = 1; id < 8; ++id) hid.ClearRequests(id);
     user.events.clear();
     user.messages.clear();
@@ -301,7 +301,7 @@ TEST(AccessPrompt, ConnectionTimeInitialiseDeclinedAsksAgain) {
   rig.user.prompts = {Type(u"bad"), Type(u"pass")};
   rig.user.errorAnswers = {kErrorDialogInitialise};
   rig.user.answers = {kMessageNo};
-  ConnectKeyPads(rig.table, rig.connection);
+  RescanKeyPads(rig.table, rig.connection);
   EXPECT_EQ(rig.user.events,
             (std::vector<std::string>{"prompt", "error-dialog", "message", "prompt"}));
   EXPECT_EQ(rig.user.messages[0].text, kResetConfirmationMessage.text);
@@ -322,7 +322,7 @@ TEST(AccessPrompt, ConnectionTimeResetConfirmationOfAVanishedKeyPadEndsThePrompt
     rig.hid.Detach(id);
     RunPresenceCheck(rig.table, rig.connection);
   };
-  ConnectKeyPads(rig.table, rig.connection);
+  RescanKeyPads(rig.table, rig.connection);
   EXPECT_EQ(rig.user.Count("prompt"), 1u);
   EXPECT_FALSE(rig.table.keyPadPresent);
   EXPECT_FALSE(rig.table.commandActive);
@@ -386,10 +386,10 @@ TEST(AccessCommand, StatusBytesAroundKeyCodeSettings) {
   const EmulatedDeviceId id = rig.Attach(0xE5, "pw");
   rig.Connect();
   Writes beforeDialog;
-  rig.hooks.during = [&] { beforeDialog = rig.StatusWrites(id); };
+  rig.shellSteps.during = [&] { beforeDialog = rig.StatusWrites(id); };
   rig.user.prompts = {Type(u"pw")};
   rig.Command(kCommandKeyCodeSettings);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
+  EXPECT_EQ(rig.shellSteps.keyCodeSettingsRuns, 1);
   EXPECT_EQ(beforeDialog, (Writes{0xE0, 0xE0}));  // before the prompt, then editing
   EXPECT_EQ(rig.StatusWrites(id), (Writes{0xE0, 0xE0, 0xE1}));
   EXPECT_EQ(rig.user.promptOwner, kMainWindow);
@@ -400,7 +400,7 @@ TEST(AccessCommand, StatusBytesAroundKeyCodeSettings) {
   const EmulatedDeviceId open = rig.Attach(0x00);
   rig.table.selectedKeyPad = 1;
   rig.Connect();
-  rig.hooks.during = [&] { rig.hid.SetStatus(open, 0xC0); };
+  rig.shellSteps.during = [&] { rig.hid.SetStatus(open, 0xC0); };
   RunKeyPadCommand(rig.ports, kCommandKeyCodeSettings, true);
   EXPECT_EQ(rig.StatusWrites(open), (Writes{0x80, 0xC1}));
   EXPECT_EQ(rig.State(1), AccessState::Open);
@@ -506,7 +506,7 @@ TEST(AccessCommand, InitialiseFromTheErrorDialog) {
   rig.Command(kCommandKeyCodeSettings);
   EXPECT_EQ(rig.State(0), AccessState::Locked);
   EXPECT_EQ(rig.showAgain[0], 0);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 0);
+  EXPECT_EQ(rig.shellSteps.keyCodeSettingsRuns, 0);
   EXPECT_EQ(rig.StatusWrites(id), Writes{0xE0});
 
   // Done: Open, and the command goes on with the factory status bits.
@@ -517,7 +517,7 @@ TEST(AccessCommand, InitialiseFromTheErrorDialog) {
   rig.user.answers = {kMessageYes};
   rig.Command(kCommandKeyCodeSettings);
   EXPECT_EQ(rig.State(0), AccessState::Open);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
+  EXPECT_EQ(rig.shellSteps.keyCodeSettingsRuns, 1);
   EXPECT_EQ(rig.StatusWrites(id), (Writes{0xE0, 0x80, 0x81}));
 }
 
@@ -544,7 +544,7 @@ TEST(AccessCommand, SelectionAndPresence) {
   rig.Connect();
   rig.Command(kCommandKeyCodeSettings);  // selection cancelled
   EXPECT_EQ(rig.user.Count("selection"), 1u);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 0);
+  EXPECT_EQ(rig.shellSteps.keyCodeSettingsRuns, 0);
   EXPECT_FALSE(rig.table.commandActive);
 
   rig.user.selectSlot = 1;
@@ -556,7 +556,7 @@ TEST(AccessCommand, SelectionAndPresence) {
   rig.user.onPrompt = [&] { rig.table.keyPadPresent = false; };
   rig.user.prompts = {Type(u"pw")};
   rig.Command(kCommandKeyCodeSettings);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
+  EXPECT_EQ(rig.shellSteps.keyCodeSettingsRuns, 1);
   EXPECT_TRUE(rig.StatusWrites(first).empty());
 }
 
@@ -578,7 +578,7 @@ TEST(AccessCommand, UnreadableStatusStopsWithoutWriting) {
 
   // The read after the key-code dialog fails: no resume value built on a guess.
   rig.user.messages.clear();
-  rig.hooks.during = [&] { rig.hid.SetFaults(id, garbled); };
+  rig.shellSteps.during = [&] { rig.hid.SetFaults(id, garbled); };
   rig.user.prompts = {Type(u"pw")};
   rig.Command(kCommandKeyCodeSettings);
   EXPECT_EQ(rig.StatusWrites(id), Writes{0xE0});
@@ -610,10 +610,10 @@ TEST(AccessCommand, KeepsTheKeyPadItChoseWhateverSelectedKeyPadSaysLater) {
     RunPresenceCheck(rig.table, rig.connection);
     presentDuringPrompt = rig.table.keyPadPresent;
   };
-  rig.hooks.during = [&] { rig.table.selectedKeyPad = 0; };
+  rig.shellSteps.during = [&] { rig.table.selectedKeyPad = 0; };
   rig.Command(kCommandKeyCodeSettings);
   EXPECT_TRUE(presentDuringPrompt);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
+  EXPECT_EQ(rig.shellSteps.keyCodeSettingsRuns, 1);
   EXPECT_EQ(rig.State(1), AccessState::Authenticated);
   EXPECT_EQ(rig.StatusWrites(chosen), (Writes{0x80, 0x80, 0x81}));
   EXPECT_TRUE(rig.StatusWrites(other).empty());
@@ -626,7 +626,7 @@ TEST(AccessCommand, KeyPadGoneDuringTheDialogGetsNoResumeValue) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0x40);
   rig.Connect();
-  rig.hooks.during = [&] { rig.table.keyPadPresent = false; };
+  rig.shellSteps.during = [&] { rig.table.keyPadPresent = false; };
   rig.Command(kCommandKeyCodeSettings);
   EXPECT_EQ(rig.StatusWrites(id), Writes{0xC0});
 
@@ -666,7 +666,7 @@ TEST(AccessCommand, FailedResetWritesTheResumeValueAndReadsTheStateAgain) {
     rig.Command(kCommandKeyCodeSettings);
     EXPECT_EQ(rig.StatusWrites(id), (Writes{0x80, 0x81}));
     EXPECT_EQ(rig.State(0), AccessState::Open);
-    EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 0);
+    EXPECT_EQ(rig.shellSteps.keyCodeSettingsRuns, 0);
   }
   {
     // The factory reset command on an authenticated key pad.
@@ -698,7 +698,7 @@ TEST(AccessCommand, UnansweredResetKeepsTheAccessState) {
   EXPECT_EQ(rig.State(0), AccessState::Locked);
   EXPECT_TRUE(rig.table.slots[0].authDeclined);
   EXPECT_EQ(rig.showAgain[0], 1);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 0);
+  EXPECT_EQ(rig.shellSteps.keyCodeSettingsRuns, 0);
   EXPECT_EQ(rig.user.Texts(), (std::vector<std::u16string_view>{kResetConfirmationMessage.text,
                                                                 kResetFailedMessage.text}));
 }
@@ -778,7 +778,7 @@ TEST(AccessSessionEnd, KeyPadOfARunningCommandIsResumedAndTheCommandStops) {
   const EmulatedDeviceId id = rig.Attach(0x00);
   rig.Connect();
   std::size_t writesAtEnd = 0;
-  rig.hooks.during = [&] {
+  rig.shellSteps.during = [&] {
     EXPECT_EQ(rig.StatusWrites(id), Writes{EditingStatusValue(0x00)});
     EXPECT_EQ(PlanSessionEndSettle(rig.table).slot, 0);
     rig.hid.SetStatus(id, 0x60);  // the dialog changed the buzzer volume meanwhile
@@ -786,7 +786,7 @@ TEST(AccessSessionEnd, KeyPadOfARunningCommandIsResumedAndTheCommandStops) {
     writesAtEnd = rig.StatusWrites(id).size();
   };
   rig.Command(kCommandKeyCodeSettings);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
+  EXPECT_EQ(rig.shellSteps.keyCodeSettingsRuns, 1);
   EXPECT_EQ(rig.StatusWrites(id), (Writes{EditingStatusValue(0x00), ResumeStatusValue(0x60)}));
   EXPECT_EQ(writesAtEnd, 2u);
   EXPECT_TRUE(rig.user.messages.empty());
@@ -840,7 +840,7 @@ TEST(AccessSessionEnd, SilentBluetoothKeyPadIsGivenUpQuickly) {
   rig.Connect();
   ASSERT_EQ(rig.table.slots[0].modelIdentity, kModelB4B4074F);
   std::uint64_t took = 0;
-  rig.hooks.during = [&] {
+  rig.shellSteps.during = [&] {
     KeyPadFaults faults;
     faults.silent = true;
     rig.hid.SetFaults(id, faults);
@@ -849,7 +849,7 @@ TEST(AccessSessionEnd, SilentBluetoothKeyPadIsGivenUpQuickly) {
     took = rig.hid.NowMs() - start;
   };
   rig.Command(kCommandKeyCodeSettings);
-  EXPECT_EQ(rig.hooks.keyCodeSettingsRuns, 1);
+  EXPECT_EQ(rig.shellSteps.keyCodeSettingsRuns, 1);
   EXPECT_LE(took, 2 * kSessionEndFramedTimeoutMs + 100);
   // The resume value went out, built on the status the command read.
   const Writes written = rig.StatusWrites(id);
@@ -867,15 +867,15 @@ TEST(AccessMenus, TouchCheckBoxAndSoftKeyMenuOwner) {
   rig.touchEnabled = 0;
   ToggleTouchFromTrayMenu(rig.ports, true);
   EXPECT_EQ(rig.touchEnabled.load(), 1u);
-  ASSERT_EQ(rig.hooks.visibility.size(), 16u);
-  EXPECT_EQ(rig.hooks.visibility[15], (std::pair<int, bool>{15, true}));
-  EXPECT_EQ(rig.hooks.touchWhenCalled, std::vector<std::uint32_t>(16, 1u));
+  ASSERT_EQ(rig.shellSteps.visibility.size(), 16u);
+  EXPECT_EQ(rig.shellSteps.visibility[15], (std::pair<int, bool>{15, true}));
+  EXPECT_EQ(rig.shellSteps.touchWhenCalled, std::vector<std::uint32_t>(16, 1u));
   std::uint32_t stored = 7;
   ASSERT_TRUE(ReadTouchSetting(rig.settings, stored));
   EXPECT_EQ(stored, 1u);
-  rig.hooks.touchWhenCalled.clear();
+  rig.shellSteps.touchWhenCalled.clear();
   ToggleTouchFromTrayMenu(rig.ports, false);
-  EXPECT_EQ(rig.hooks.touchWhenCalled, std::vector<std::uint32_t>(16, 1u));
+  EXPECT_EQ(rig.shellSteps.touchWhenCalled, std::vector<std::uint32_t>(16, 1u));
   EXPECT_EQ(rig.touchEnabled.load(), 0u);
   ASSERT_TRUE(ReadTouchSetting(rig.settings, stored));
   EXPECT_EQ(stored, 0u);

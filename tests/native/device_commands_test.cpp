@@ -113,22 +113,21 @@ TEST_P(BothTransports, PasswordRegistrationVerificationAndLocking) {
 
 TEST_P(BothTransports, KeyCodesRoundTripAndFactoryResetRestoresDefaults) {
   Rig rig(PadSpec());
-  StrokeBytes strokes{};
+  KeyCodeRecord written;
   const Bytes sequence = {58, 31, 0xBA, 0xDF, 0x48, 0x4D};  // Ctrl+A ... delay, repeat
-  std::copy(sequence.begin(), sequence.end(), strokes.begin());
-  ASSERT_TRUE(WriteKeyCode(rig.context, rig.link, 30, 7, strokes));
+  written.bytes[0] = 7;
+  std::copy(sequence.begin(), sequence.end(), written.bytes.begin() + 1);
+  ASSERT_TRUE(WriteKeyCode(rig.context, rig.link, 30, written));
   KeyCodeRecord read;
   ASSERT_TRUE(ReadKeyCode(rig.context, rig.link, 30, read));
   EXPECT_EQ(read.length(), 7);
   EXPECT_TRUE(std::equal(sequence.begin(), sequence.end(), read.bytes.begin() + 1));
   EXPECT_EQ(rig.hid.Record(rig.pad, 30).bytes, read.bytes);
 
-  std::uint8_t length = 0;
-  StrokeBytes defaults{};
-  ASSERT_TRUE(ReadDefaultKeyCode(rig.context, rig.link, 30, length, defaults));
+  KeyCodeRecord defaults;
+  ASSERT_TRUE(ReadDefaultKeyCode(rig.context, rig.link, 30, defaults));
   const KeyCodeRecord factory = KeyPadFirmware::DefaultKeyCode(30);
-  EXPECT_EQ(length, factory.length());
-  EXPECT_TRUE(std::equal(defaults.begin(), defaults.end(), factory.bytes.begin() + 1));
+  EXPECT_EQ(defaults.bytes, factory.bytes);
 
   ASSERT_TRUE(WritePassword(rig.context, rig.link, "pw"));
   ASSERT_TRUE(ResetToFactory(rig.context, rig.link));
@@ -139,10 +138,13 @@ TEST_P(BothTransports, KeyCodesRoundTripAndFactoryResetRestoresDefaults) {
 
   // Key numbers and lengths outside a record are refused before anything is sent.
   const std::size_t before = rig.hid.Requests(rig.pad).size();
-  EXPECT_FALSE(WriteKeyCode(rig.context, rig.link, 0, 3, strokes));
-  EXPECT_FALSE(WriteKeyCode(rig.context, rig.link, 145, 3, strokes));
-  EXPECT_FALSE(WriteKeyCode(rig.context, rig.link, 1, 0, strokes));
-  EXPECT_FALSE(WriteKeyCode(rig.context, rig.link, 1, 62, strokes));
+  written.bytes[0] = 3;
+  EXPECT_FALSE(WriteKeyCode(rig.context, rig.link, 0, written));
+  EXPECT_FALSE(WriteKeyCode(rig.context, rig.link, 145, written));
+  written.bytes[0] = 0;
+  EXPECT_FALSE(WriteKeyCode(rig.context, rig.link, 1, written));
+  written.bytes[0] = 62;
+  EXPECT_FALSE(WriteKeyCode(rig.context, rig.link, 1, written));
   EXPECT_FALSE(ReadKeyCode(rig.context, rig.link, 0, read));
   EXPECT_EQ(rig.hid.Requests(rig.pad).size(), before);
 }
@@ -156,10 +158,9 @@ TEST_P(BothTransports, RepliesForAnotherCommandOrKeyAreRefused) {
   faults.wrongKeyEcho = true;  // asked for key 8, the reply is for key 7
   rig.Faults(faults);
   EXPECT_FALSE(ReadKeyCode(rig.context, rig.link, 8, kept));
-  std::uint8_t length = 99;
-  StrokeBytes strokes{};
-  EXPECT_FALSE(ReadDefaultKeyCode(rig.context, rig.link, 8, length, strokes));
-  EXPECT_EQ(length, 99);
+  KeyCodeRecord keptDefault = kept;
+  EXPECT_FALSE(ReadDefaultKeyCode(rig.context, rig.link, 8, keptDefault));
+  EXPECT_EQ(keptDefault, kept);
 
   faults = KeyPadFaults{};
   faults.wrongCommandEcho = true;
@@ -205,12 +206,9 @@ TEST(KeyCodeReplies, ZeroLengthIsAnEmptyKey) {
 
   // The factory default's length byte is passed on as received.
   rig.NextReply({kCmdReadDefaultKeyCode, 0x00, 6});
-  std::uint8_t length = 9;
-  StrokeBytes strokes{};
-  strokes.fill(0xEE);
-  ASSERT_TRUE(ReadDefaultKeyCode(rig.context, rig.link, 6, length, strokes));
-  EXPECT_EQ(length, 0);
-  EXPECT_EQ(strokes, StrokeBytes{});
+  read.bytes.fill(0xEE);
+  ASSERT_TRUE(ReadDefaultKeyCode(rig.context, rig.link, 6, read));
+  EXPECT_EQ(read, KeyCodeRecord{});
 }
 
 TEST(KeyCodeReplies, LengthsBeyondTheTransportAreFailedReads) {
@@ -221,10 +219,8 @@ TEST(KeyCodeReplies, LengthsBeyondTheTransportAreFailedReads) {
   usb.NextReply({kCmdReadKeyCode, 61, 1});
   ASSERT_TRUE(ReadKeyCode(usb.context, usb.link, 1, read));
   EXPECT_EQ(read.length(), 61);
-  std::uint8_t length = 0;
-  StrokeBytes strokes{};
   usb.NextReply({kCmdReadDefaultKeyCode, 0xFF, 1});
-  EXPECT_FALSE(ReadDefaultKeyCode(usb.context, usb.link, 1, length, strokes));
+  EXPECT_FALSE(ReadDefaultKeyCode(usb.context, usb.link, 1, read));
 
   Rig ble(Model(0x074F, true));
   ble.NextReply({kCmdReadKeyCode, 42, 1});
@@ -249,21 +245,19 @@ TEST(PingLink, FeatureKeyPadIsNeverSentAnything) {
 
 TEST(ReadAllKeyCodes, ReadsOnlyTheModelsKeysAndZeroesTheRest) {
   Rig rig(Model(0x1224));
-  auto edited = std::make_unique<EditedKeyCodes>();
-  for (KeyCodeRecord& record : edited->records) record.bytes.fill(0x33);
-  EXPECT_EQ(ReadAllKeyCodes(rig.context, rig.link, 0x1224, *edited), 30);
+  auto records = std::make_unique<KeyCodeRecords>();
+  for (KeyCodeRecord& record : *records) record.bytes.fill(0x33);  // left from an earlier key pad
+  EXPECT_EQ(ReadAllKeyCodes(rig.context, rig.link, 0x1224, *records), 30);
 
   const auto requests = rig.hid.Requests(rig.pad);
   ASSERT_EQ(requests.size(), 30u);
   for (int key = 1; key <= 30; ++key) {
     EXPECT_EQ(requests[key - 1].command, kCmdReadKeyCode);
     EXPECT_EQ(requests[key - 1].payload, Bytes{static_cast<std::uint8_t>(key)});
-    EXPECT_EQ(edited->records[key - 1].bytes, KeyPadFirmware::DefaultKeyCode(key).bytes);
+    EXPECT_EQ((*records)[key - 1].bytes, KeyPadFirmware::DefaultKeyCode(key).bytes);
   }
   for (int slot = 30; slot < kMaxKeys; ++slot)
-    EXPECT_EQ(edited->records[slot].bytes, KeyCodeRecord{}.bytes) << slot;
-  EXPECT_EQ(edited->pendingStatus, kNoPendingStatus);
-  EXPECT_EQ(edited->selectedKey, -1);
+    EXPECT_EQ((*records)[slot].bytes, KeyCodeRecord{}.bytes) << slot;
 }
 
 TEST(ReadAllKeyCodes, AFailedKeyStaysZeroAndTheLoopGoesOn) {
@@ -271,26 +265,11 @@ TEST(ReadAllKeyCodes, AFailedKeyStaysZeroAndTheLoopGoesOn) {
   KeyPadFaults faults;
   faults.nextReplyBody = Bytes{kCmdReadKeyCode, 3, 2, 0x10, 0x90};  // key 1 answered as key 2
   rig.Faults(faults);
-  auto edited = std::make_unique<EditedKeyCodes>();
-  EXPECT_EQ(ReadAllKeyCodes(rig.context, rig.link, 0x142A, *edited), 48);
-  EXPECT_EQ(edited->records[0].bytes, KeyCodeRecord{}.bytes);
-  EXPECT_EQ(edited->records[1].bytes, KeyPadFirmware::DefaultKeyCode(2).bytes);
-  EXPECT_EQ(edited->records[47].bytes, KeyPadFirmware::DefaultKeyCode(48).bytes);
-}
-
-TEST(ReadDeviceKeyCodes, FillsOneSlotOfTheCache) {
-  Rig rig(Model(0x1227));
-  auto cache = std::make_unique<DeviceKeyCodeCache>();
-  cache->slots[3][100].bytes[0] = 5;  // left over from a key pad that was there before
-  EXPECT_EQ(ReadDeviceKeyCodes(rig.context, rig.link, 0x1227, *cache, 3), 96);
-  EXPECT_EQ(cache->slots[3][95].bytes, KeyPadFirmware::DefaultKeyCode(96).bytes);
-  EXPECT_EQ(cache->slots[3][100].bytes[0], 0);
-  EXPECT_EQ(cache->slots[2][0].bytes[0], 0);
-
-  const std::size_t before = rig.hid.Requests(rig.pad).size();
-  EXPECT_EQ(ReadDeviceKeyCodes(rig.context, rig.link, 0x1227, *cache, kMaxKeyPads), 0);
-  EXPECT_EQ(ReadDeviceKeyCodes(rig.context, rig.link, 0x1227, *cache, -1), 0);
-  EXPECT_EQ(rig.hid.Requests(rig.pad).size(), before);
+  auto records = std::make_unique<KeyCodeRecords>();
+  EXPECT_EQ(ReadAllKeyCodes(rig.context, rig.link, 0x142A, *records), 48);
+  EXPECT_EQ((*records)[0].bytes, KeyCodeRecord{}.bytes);
+  EXPECT_EQ((*records)[1].bytes, KeyPadFirmware::DefaultKeyCode(2).bytes);
+  EXPECT_EQ((*records)[47].bytes, KeyPadFirmware::DefaultKeyCode(48).bytes);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "access/key_pad_connection.h"
 #include "device/device_commands.h"
 #include "device/device_link.h"
 #include "emulator/emulated_hid_system.h"
@@ -145,7 +146,7 @@ TEST(OpenKeyPad, OrdinalFollowsEnumerationOrderAndSkipsOtherDevices) {
   EXPECT_EQ(rig.Count(0x1224), 3);
   EXPECT_EQ(rig.Count(0x1227), 1);
   EXPECT_EQ(rig.Count(0x0652), 0);
-  EXPECT_EQ(CountKeyPads(rig.context), 4);
+  EXPECT_EQ(TakeKeyPadCensus(rig.context).total, 4u);
   EXPECT_EQ(rig.hid.OpenHandleCount(), 0u);
 
   ASSERT_EQ(rig.Open(0x1224, 1, nullptr), 1);

@@ -91,10 +91,12 @@ TEST(FramedTransport, RequestsAreCutIntoPacketsOfFourteenMessageBytes) {
 
 TEST(FramedTransport, KeyCodeWriteThatDoesNotFitIsRefusedWithoutSending) {
   Rig rig(true);
-  StrokeBytes strokes{};
-  EXPECT_FALSE(WriteKeyCode(rig.context, rig.link, 1, 43, strokes));
+  KeyCodeRecord record;
+  record.bytes[0] = 43;
+  EXPECT_FALSE(WriteKeyCode(rig.context, rig.link, 1, record));
   EXPECT_TRUE(rig.hid.OutputReports(rig.pad).empty());
-  EXPECT_TRUE(WriteKeyCode(rig.context, rig.link, 1, 41, strokes));
+  record.bytes[0] = 41;
+  EXPECT_TRUE(WriteKeyCode(rig.context, rig.link, 1, record));
   EXPECT_EQ(rig.hid.OutputReports(rig.pad).size(), 4u);
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "access/key_pad_connection.h"
 #include "device/device_commands.h"
 #include "emulator/emulated_hid_system.h"
 
@@ -142,7 +143,7 @@ TEST(EmulatedHidSystem, AttachAndDetachWhileAnotherThreadExchanges) {
   int failures = 0;
   for (int i = 0; i < 200; ++i) {
     if (!PingLink(context, link)) ++failures;
-    CountKeyPads(context);
+    TakeKeyPadCensus(context);
   }
   done = true;
   plugger.join();

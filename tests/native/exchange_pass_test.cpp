@@ -34,7 +34,7 @@ class RecordedSoftKeyboards : public testing::NoSoftKeyboards {
   std::set<int> running;
 };
 
-class ScriptedPrompts : public ConnectionPromptHook {
+class ScriptedPrompts : public ConnectionPromptPort {
  public:
   int PasswordPrompt(int slot) override {
     if (onPrompt) onPrompt(slot);
@@ -281,7 +281,7 @@ TEST(SilentKeyPad, CostsOneTimeOutPerScanAndPresenceCheckAndEndsAsDescribed) {
     const EmulatedDeviceId pad = rig.Attach(productId, 5);
     rig.Silence(pad);
 
-    EXPECT_EQ(rig.Cost([&] { ConnectKeyPads(rig.table, rig.ports); }), kTimeOut);
+    EXPECT_EQ(rig.Cost([&] { RescanKeyPads(rig.table, rig.ports); }), kTimeOut);
     // Counted, but its slot is skipped: no identity, no soft keyboard.
     EXPECT_EQ(rig.table.keyPadCount.load(), 1);
     EXPECT_EQ(rig.table.slots[0].modelIdentity, 0u);
@@ -303,7 +303,7 @@ TEST(SilentKeyPad, CostsOneTimeOutPerScanAndPresenceCheckAndEndsAsDescribed) {
 TEST(SilentKeyPad, PresenceCheckEndsItsPassBeforeTheMessageBox) {
   Rig rig;
   const EmulatedDeviceId pad = rig.Attach(kProduct074F, 5);
-  ConnectKeyPads(rig.table, rig.ports);
+  RescanKeyPads(rig.table, rig.ports);
   rig.Silence(pad);
   rig.table.commandActive = true;
   rig.table.selectedKeyPad = 0;
@@ -320,7 +320,7 @@ TEST(SilentKeyPad, SwitchedOffAfterOnePassCostsOneTimeOutInTheNextAndIsBackAfter
   Rig rig;
   rig.Attach(kProduct1225, 1, false);
   const EmulatedDeviceId pad = rig.Attach(kProduct074F, 2);
-  EXPECT_EQ(rig.Cost([&] { ConnectKeyPads(rig.table, rig.ports); }), 0u);
+  EXPECT_EQ(rig.Cost([&] { RescanKeyPads(rig.table, rig.ports); }), 0u);
   EXPECT_EQ(rig.table.slots[0].modelIdentity, kModelB4B4074F);
   EXPECT_EQ(rig.softKeyboards.running, (std::set<int>{0, 1}));
 
@@ -350,7 +350,7 @@ TEST(SilentKeyPad, TwoSilentKeyPadsCostOneTimeOutEachAndTheAnsweringOneIsAskedAs
 
   Rig alone;
   const EmulatedDeviceId aloneB4 = alone.Attach(kProduct074F, 1);
-  ConnectKeyPads(alone.table, alone.ports);
+  RescanKeyPads(alone.table, alone.ports);
   EXPECT_EQ(alone.Commands(aloneB4), connectRequests);
 
   Rig rig;
@@ -359,7 +359,7 @@ TEST(SilentKeyPad, TwoSilentKeyPadsCostOneTimeOutEachAndTheAnsweringOneIsAskedAs
   const EmulatedDeviceId silentB5 = rig.Attach(kProduct0777, 3);
   rig.Silence(silentB4);
   rig.Silence(silentB5);
-  EXPECT_EQ(rig.Cost([&] { ConnectKeyPads(rig.table, rig.ports); }), 2 * kTimeOut);
+  EXPECT_EQ(rig.Cost([&] { RescanKeyPads(rig.table, rig.ports); }), 2 * kTimeOut);
   // The same, and one more ping: opening the second 0x074F walks past it, as it always has.
   connectRequests.push_back(kCmdPingLink);
   EXPECT_EQ(rig.Commands(answering), connectRequests);
@@ -387,7 +387,7 @@ TEST(SilentKeyPad, TheConnectionPromptGetsRealAnswersAndTheScanKeepsItsMemory) {
     probes.push_back(ProbeKeyPad(rig.table, rig.context, slot));
   };
   // The count's ping of the switched-off key pad and the first prompt's ping: nothing more.
-  EXPECT_EQ(rig.Cost([&] { ConnectKeyPads(rig.table, rig.ports); }), 2 * kTimeOut);
+  EXPECT_EQ(rig.Cost([&] { RescanKeyPads(rig.table, rig.ports); }), 2 * kTimeOut);
   EXPECT_EQ(probes, (std::vector<int>{0, 1}));
   EXPECT_EQ(rig.hid.LastStatusWrite(prompted), ResumeStatusValue(kStatusPasswordSet));
   EXPECT_EQ(rig.Commands(off), std::vector<std::uint8_t>{kCmdPingLink});

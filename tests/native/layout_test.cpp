@@ -59,7 +59,7 @@ TEST(KeyGrid, PageTabsShowTheCurrentPageLowerAndNarrower) {
   EXPECT_EQ(page.currentPage, 2);
   EXPECT_EQ(page.scale.xmag, 1500);  // the starting scale converted
   EXPECT_EQ(page.scale.ymag, 1250);
-  for (int j = 0; j < kPageTabs; ++j) {
+  for (int j = 0; j < kPageCount; ++j) {
     SCOPED_TRACE(j);
     EXPECT_EQ(page.tabs[j],
               j == 2 ? (PixelRect{101, 67, 47, 34}) : (PixelRect{50 * j, 52, 50, 44}));
@@ -88,11 +88,11 @@ TEST(WindowPlacement, StoredRectangleNeedsItsCornerOnTheMonitors) {
   input.frameHeight = 4;
   input.workArea = {0, 0, 1280, 984};
   input.monitors = monitors;
-  const Placement fallback{1280 - 309, 984 - 360, 309, 360, false};
+  const Placement fallback{1280 - 309, 984 - 360, 309, 360};
   EXPECT_EQ(PlaceWindow(input), fallback);  // nothing stored
 
   input.stored = {100, 2100, 500, 2500};  // x on the first monitor, y on the second only
-  EXPECT_EQ(PlaceWindow(input), (Placement{100, 2100, 400, 400, true}));
+  EXPECT_EQ(PlaceWindow(input), (Placement{100, 2100, 400, 400}));
   input.stored = {2560, 100, 2960, 500};  // a monitor since removed, right of the second
   EXPECT_EQ(PlaceWindow(input), fallback);
   input.stored = {0, 1024, 400, 1424};  // a monitor's bottom edge is not on it

@@ -123,12 +123,12 @@ TEST(ShellCommandBracket, WhatSetsTheShellBusyAndWhatIsDroppedWhileItIs) {
   rig.softKeyboards.calls.clear();
   rig.showAgain.fill(7);
   const ShellCommandStart nested =
-      BeginShellCommand(rig.state, kCommandPasswordSetting, kFromSecondInstance);
+      BeginShellCommand(rig.state, kCommandPasswordSetting, kPresetKeyPadCode);
   EXPECT_TRUE(nested.dropped);
   EndShellCommand(rig.state, nested);
   EXPECT_TRUE(rig.softKeyboards.calls.empty());
   EXPECT_EQ(rig.showAgain[0], 7);
-  const ShellCommandStart other = BeginShellCommand(rig.state, 40000, kFromSecondInstance);
+  const ShellCommandStart other = BeginShellCommand(rig.state, 40000, kPresetKeyPadCode);
   EXPECT_FALSE(other.dropped);
   EndShellCommand(rig.state, other);
   EXPECT_TRUE(rig.table.modalActive);
@@ -173,7 +173,7 @@ TEST(ShellCommandBracket, PresetCommandLeavesTheSoftKeyboardsAndShowAgainAlone) 
   BracketRig rig;
   rig.showAgain.fill(0);
   const ShellCommandStart start =
-      BeginShellCommand(rig.state, kCommandAuthenticateAgain, kFromSecondInstance);
+      BeginShellCommand(rig.state, kCommandAuthenticateAgain, kPresetKeyPadCode);
   EXPECT_TRUE(start.preset);
   EXPECT_TRUE(rig.Hidden().empty());
   EXPECT_EQ(rig.showAgain[0], 0);

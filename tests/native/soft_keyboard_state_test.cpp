@@ -30,7 +30,7 @@ class RecordingView : public SoftKeyboardView {
     placed = buttons;
     Add("place " + std::to_string(clientWidth));
   }
-  void PlaceTabs(const std::array<PixelRect, kPageTabs>& t) override {
+  void PlaceTabs(const std::array<PixelRect, kPageCount>& t) override {
     tabs = t;
     Add("tabs");
   }
@@ -77,7 +77,7 @@ class RecordingView : public SoftKeyboardView {
 
   std::vector<std::string> calls;
   std::array<PixelRect, kLayoutCells> placed{};
-  std::array<PixelRect, kPageTabs> tabs{};
+  std::array<PixelRect, kPageCount> tabs{};
   const KeyPadTable* table = nullptr;
   int menuResult = 0;
   bool modalDuringDialog = false;

@@ -25,7 +25,7 @@
 namespace qv {
 namespace {
 
-class CancellingPrompts : public ConnectionPromptHook {
+class CancellingPrompts : public ConnectionPromptPort {
  public:
   int PasswordPrompt(int) override { return kPromptCancelled; }
   bool FactoryResetKeyPad(int) override { return false; }
@@ -57,11 +57,12 @@ struct Rig {
   DeviceKeyCodeCache cache;
   Win32AccessUi ui{GetModuleHandleW(nullptr)};
   NoTouchKeyboard touch;
-  AccessHooks hooks;
+  ShellStepsPort shellSteps;
   ShowAgainFlags showAgain{};
   MemorySettings settings;
   std::atomic<std::uint32_t> touchEnabled{0};
-  AccessPorts ports{table, context, cache, ui, touch, hooks, showAgain, settings, touchEnabled, 0};
+  AccessPorts ports{table,      context,   cache,    ui,           touch,
+                    shellSteps, showAgain, settings, touchEnabled, 0};
 
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint8_t status, std::string password,
                           std::uint32_t serial) {
@@ -79,7 +80,7 @@ struct Rig {
     NoSoftKeyboards softKeyboards;
     QuietPresenceUi presenceUi;
     ConnectionPorts connection{context, cache, softKeyboards, prompts, presenceUi, u"C:\\sk\\"};
-    ConnectKeyPads(table, connection);
+    RescanKeyPads(table, connection);
   }
 };
 

@@ -628,13 +628,13 @@ TEST(KeyCodeSettingsDialog, KeyInputFollowsTheSelectionAcrossPagesAndKeys) {
       Sleep(300);
     };
     auto enabled = [&](int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; };
-    click(0);             // page 1
-    click(kPageButtons);  // key 1
-    seen.firstSelected = !enabled(kFirstKeyButtonId + kPageButtons);
+    click(0);           // page 1
+    click(kPageCount);  // key 1
+    seen.firstSelected = !enabled(kFirstKeyButtonId + kPageCount);
     seen.keyInputOn = enabled(kControlKeyInput);
-    click(kPageButtons + 1);  // key 2: key 1 can be chosen again
-    seen.firstBack = enabled(kFirstKeyButtonId + kPageButtons);
-    seen.secondSelected = !enabled(kFirstKeyButtonId + kPageButtons + 1);
+    click(kPageCount + 1);  // key 2: key 1 can be chosen again
+    seen.firstBack = enabled(kFirstKeyButtonId + kPageCount);
+    seen.secondSelected = !enabled(kFirstKeyButtonId + kPageCount + 1);
     click(1);  // page 2: no key of the new page is chosen yet
     seen.keyInputAfterPage = enabled(kControlKeyInput);
     Press(dialog, IDCANCEL);

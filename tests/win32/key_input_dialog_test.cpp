@@ -212,12 +212,7 @@ TEST(KeyInputDialog, DefaultKeyCodeButtonsAndShortcutListBuildTheStoredRecord) {
   session.productId = 0x1227;
   session.shortcuts = &shortcuts;
   session.readDefaultKeyCode = [&](int keyNumber, KeyCodeRecord& record) {
-    std::uint8_t length = 0;
-    StrokeBytes strokes{};
-    if (!ReadDefaultKeyCode(context, link, keyNumber, length, strokes)) return false;
-    record.bytes[0] = length;
-    std::copy(strokes.begin(), strokes.end(), record.bytes.begin() + 1);
-    return true;
+    return ReadDefaultKeyCode(context, link, keyNumber, record);
   };
 
   POINT listAt = {};

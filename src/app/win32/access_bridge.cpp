@@ -1,8 +1,7 @@
 // The access control as the shell runs it: the flows over the Win32 dialogs, with the main
 // window as owner and the shell's soft keyboards, settings and touch switch.
-#include <algorithm>
+#include <memory>
 
-#include "softkey_assets/win32/soft_key_dialogs_win32.h"
 #include "access/win32/access_dialogs.h"
 #include "access/win32/touch_keyboard_win32.h"
 #include "app/win32/application.h"
@@ -10,6 +9,7 @@
 #include "keycode/win32/key_code_dialogs.h"
 #include "keycode/win32/key_code_files_win32.h"
 #include "keycode/win32/key_input_dialog.h"
+#include "softkey_assets/win32/soft_key_dialogs_win32.h"
 
 namespace qv {
 namespace {
@@ -23,12 +23,7 @@ KeyInputSession KeyInputSessionFor(Application& app, int slot) {
   input.nonJapaneseLayout = app.shell.nonJapaneseLayout.load();
   input.shortcuts = &app.shortcuts;
   input.readDefaultKeyCode = [&app, &entry](int keyNumber, KeyCodeRecord& record) {
-    std::uint8_t length = 0;
-    StrokeBytes strokes{};
-    if (!ReadDefaultKeyCode(*app.device, entry.link, keyNumber, length, strokes)) return false;
-    record.bytes[0] = length;
-    std::copy(strokes.begin(), strokes.end(), record.bytes.begin() + 1);
-    return true;
+    return ReadDefaultKeyCode(*app.device, entry.link, keyNumber, record);
   };
   return input;
 }
@@ -67,9 +62,9 @@ class ShellSoftKeyDialogs : public SoftKeyDialogs {
   Application& app_;
 };
 
-class ShellAccessHooks : public AccessHooks {
+class ApplicationShellSteps : public ShellStepsPort {
  public:
-  explicit ShellAccessHooks(Application& app) : app_(app) {}
+  explicit ApplicationShellSteps(Application& app) : app_(app) {}
   // Dialog 134 for the command's key pad, over the one editing copy and the slot's cache.
   void RunKeyCodeSettings(UiWindow owner, int slot) override {
     if (!IsSlot(slot)) return;
@@ -105,10 +100,10 @@ class ShellAccessHooks : public AccessHooks {
 
 void PrepareAccessControl(Application& app) {
   app.accessUi = std::make_unique<Win32AccessUi>(app.instance);
-  app.accessHooks = std::make_unique<ShellAccessHooks>(app);
+  app.shellSteps = std::make_unique<ApplicationShellSteps>(app);
   app.access = std::make_unique<AccessPorts>(
       AccessPorts{app.keyPads, *app.device, app.keyCodeCache, *app.accessUi, SystemTouchKeyboard(),
-                  *app.accessHooks, app.showAgain, app.settings, app.shell.touchEnabled,
+                  *app.shellSteps, app.showAgain, app.settings, app.shell.touchEnabled,
                   reinterpret_cast<UiWindow>(app.mainWindow)});
   app.prompts = std::make_unique<AccessConnectionPrompts>(*app.access);
   app.softKeyDialogs = std::make_unique<ShellSoftKeyDialogs>(app);

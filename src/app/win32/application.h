@@ -65,7 +65,7 @@ struct Application {
   ShortcutList shortcuts;
   Win32SoftKeyboardHost softKeyboards;
   Win32PresenceCheckUi presenceUi{&mainWindow};
-  std::unique_ptr<ConnectionPromptHook> prompts;
+  std::unique_ptr<ConnectionPromptPort> prompts;
   std::unique_ptr<ConnectionPorts> ports;
 
   // The notification-area icon.
@@ -77,7 +77,7 @@ struct Application {
 
   // The access control: its dialogs and message boxes, and what the flows work with.
   std::unique_ptr<AccessUi> accessUi;
-  std::unique_ptr<AccessHooks> accessHooks;
+  std::unique_ptr<ShellStepsPort> shellSteps;
   std::unique_ptr<AccessPorts> access;
   // The dialogs of the soft keyboards' menus, and the main window as their threads see it.
   std::unique_ptr<SoftKeyDialogs> softKeyDialogs;

@@ -129,7 +129,7 @@ void OnReveal(Application& app, HWND window) {
         break;
       case RevealAction::kReauthenticate:
         app.keyPads.selectedKeyPad = static_cast<std::uint16_t>(slot);
-        SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCommandAuthenticateAgain, kFromSecondInstance),
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCommandAuthenticateAgain, kPresetKeyPadCode),
                      0);
         break;
       case RevealAction::kShowSoftKeyboard:

@@ -107,7 +107,6 @@ struct GdiObjectTraits {
 using OwnedFont = Owned<GdiObjectTraits<HFONT>>;
 using OwnedBitmap = Owned<GdiObjectTraits<HBITMAP>>;
 using OwnedBrush = Owned<GdiObjectTraits<HBRUSH>>;
-using OwnedPen = Owned<GdiObjectTraits<HPEN>>;
 using OwnedRegion = Owned<GdiObjectTraits<HRGN>>;
 
 struct IconTraits {

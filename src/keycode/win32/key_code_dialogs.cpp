@@ -50,7 +50,7 @@ void CreateButtons(SettingsDialog& state, bool keysOnly, bool keysVisible) {
   const bool paged = KeyGridFor(state.productId()).kind == KeyGridKind::kPaged;
   for (const KeyButtonPlace& place : KeyButtonPlaces(
            state.productId(), state.originX, state.originY, state.cell, state.edited().page)) {
-    const bool pageButton = paged && place.index < kPageButtons;
+    const bool pageButton = paged && place.index < kPageCount;
     if (keysOnly && pageButton) continue;
     wchar_t caption[8] = {};
     std::swprintf(caption, 8, L"%u", place.caption);
@@ -120,7 +120,7 @@ void ChangePage(SettingsDialog& state, int page) {
   EnableWindow(state.Button(edited.page - 1), TRUE);
   edited.page = page;
   EnableWindow(state.Button(page - 1), FALSE);
-  for (int key = 0; key < kKeysPerPage; ++key) DestroyWindow(state.Button(kPageButtons + key));
+  for (int key = 0; key < kKeysPerPage; ++key) DestroyWindow(state.Button(kPageCount + key));
   CreateButtons(state, true, true);
   ShowKeyCode(state.dialog, KeyCodeRecord{}, false, state.session.nonJapaneseLayout);
   EnableWindow(GetDlgItem(state.dialog, kControlKeyInput), FALSE);

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "common/ids.h"
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 
 namespace qv {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "keycode/key_code_record.h"
+#include "common/key_code_record.h"
 #include "keycode/key_code_store.h"
 #include "keycode/shortcuts.h"
 

@@ -120,7 +120,7 @@ void ButtonFaces::SetButtonImage(int j, ButtonImage image) {
 // Fits each page tab's caption ("P1" .. "P6" without one) to the tab.
 void ButtonFaces::FitTabCaptions() {
   if (!paged_) return;
-  for (int page = 0; page < kPageTabs; ++page) {
+  for (int page = 0; page < kPageCount; ++page) {
     HWND tab = buttons_[page];
     if (!tab) continue;
     const TextFace face =
@@ -142,7 +142,7 @@ void ButtonFaces::ResizeCaptionFont(std::int32_t size) {
   description.height = CaptionFontHeight(size);
   description.width = 0;
   OwnedFont font = MakeFont(description);
-  for (int j = paged_ ? kPageTabs : 0; j < kLayoutCells; ++j) {
+  for (int j = paged_ ? kPageCount : 0; j < kLayoutCells; ++j) {
     const int key = KeyOf(j);
     if (!buttons_[j] || key < 0 || KeyHasCaption(key)) continue;
     SetButtonFont(buttons_[j], font);
@@ -154,7 +154,7 @@ void ButtonFaces::ResizeCaptionFont(std::int32_t size) {
 
 void ButtonFaces::FitKeyCaptions() {
   const bool loaded = faces_.AssetsLoaded(slot_);
-  for (int j = paged_ ? kPageTabs : 0; j < kLayoutCells; ++j) {
+  for (int j = paged_ ? kPageCount : 0; j < kLayoutCells; ++j) {
     HWND button = buttons_[j];
     const int key = KeyOf(j);
     if (!button || key < 0) continue;
@@ -185,7 +185,7 @@ void ButtonFaces::RefreshImages() {
   for (int j = 0; j < kLayoutCells; ++j) {
     HWND button = buttons_[j];
     if (!button) continue;
-    if (paged_ && j < kPageTabs) {
+    if (paged_ && j < kPageCount) {
       SetButtonImage(j, faces_.TabImageCopy(slot_, j, size(button)));
     } else if (const int key = KeyOf(j); key >= 0) {
       SetButtonImage(j, faces_.KeyImageCopy(slot_, key, size(button)));

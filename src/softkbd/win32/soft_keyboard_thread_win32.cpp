@@ -84,7 +84,7 @@ void CreateKeyButtons(SoftKeyboardWindow& kb) {
       ButtonRects(kb.state, client.right, client.bottom);
   HINSTANCE instance = GetModuleHandleW(nullptr);
   for (int j = 0; j < kLayoutCells; ++j) {
-    const bool tab = kb.state.paged && j < kPageTabs;
+    const bool tab = kb.state.paged && j < kPageCount;
     DWORD style = WS_CHILD | WS_VISIBLE | BS_MULTILINE | BS_BITMAP;
     if (tab) style |= BS_PUSHLIKE | BS_AUTORADIOBUTTON;
     const PixelRect& rect = rects[j];

@@ -120,9 +120,9 @@ void SoftKeyboardWindow::PlaceButtons(const std::array<PixelRect, kLayoutCells>&
   if (positions) EndDeferWindowPos(positions);
 }
 
-void SoftKeyboardWindow::PlaceTabs(const std::array<PixelRect, kPageTabs>& tabs) {
-  HDWP positions = BeginDeferWindowPos(kPageTabs);
-  for (int j = 0; j < kPageTabs && positions; ++j) {
+void SoftKeyboardWindow::PlaceTabs(const std::array<PixelRect, kPageCount>& tabs) {
+  HDWP positions = BeginDeferWindowPos(kPageCount);
+  for (int j = 0; j < kPageCount && positions; ++j) {
     const PixelRect& tab = tabs[j];
     positions = DeferWindowPos(positions, keyButtons[j], nullptr, tab.x, tab.y, tab.width,
                                tab.height, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -131,7 +131,7 @@ void SoftKeyboardWindow::PlaceTabs(const std::array<PixelRect, kPageTabs>& tabs)
 }
 
 void SoftKeyboardWindow::CheckTab(int page) {
-  for (int j = 0; j < kPageTabs; ++j) {
+  for (int j = 0; j < kPageCount; ++j) {
     SendMessageW(keyButtons[j], BM_SETCHECK, j == page ? BST_CHECKED : BST_UNCHECKED, 0);
   }
 }

@@ -42,7 +42,7 @@ class SoftKeyboardWindow final : public SoftKeyboardView {
   // SoftKeyboardView (soft_keyboard_view_win32.cpp).
   void PlaceButtons(const std::array<PixelRect, kLayoutCells>& buttons,
                     std::int32_t clientWidth) override;
-  void PlaceTabs(const std::array<PixelRect, kPageTabs>& tabs) override;
+  void PlaceTabs(const std::array<PixelRect, kPageCount>& tabs) override;
   void CheckTab(int page) override;
   void RefitFaces(int page, std::int32_t captionSize) override;
   void ShowHeaderLook(HeaderIcon icon, HeaderLook look) override;

@@ -31,16 +31,6 @@ void LoadProcessSoftKeyAssets(int slot) {
       [slot](SoftKeyAssetContext& context) { return LoadSoftKeyAssets(context, slot); });
 }
 
-bool WriteProcessKeyCaption(int slot, int key) {
-  return WithProcessContext(
-      [slot, key](SoftKeyAssetContext& context) { return WriteKeyCaption(context, slot, key); });
-}
-
-bool WriteProcessPageCaption(int slot, int page) {
-  return WithProcessContext(
-      [slot, page](SoftKeyAssetContext& context) { return WritePageCaption(context, slot, page); });
-}
-
 void ReleaseProcessSoftKeyAssets() {
   SoftKeyAssetTables& tables = ProcessSoftKeyAssets().tables;
   for (ImageOwner& kept : tables.keptImages) kept.reset();

@@ -28,11 +28,8 @@ Win32SoftKeyAssets& ProcessSoftKeyAssets();
 // folder that does not fit leaves the folder empty: nothing is then loaded or stored.
 void BindProcessSoftKeyAssets(const KeyPadTable& keyPads, std::u16string_view softKeyFolder);
 
-// LoadSoftKeyAssets, WriteKeyCaption and WritePageCaption on the process's assets; they do
-// nothing (false) before the assets are bound.
+// LoadSoftKeyAssets on the process's assets; it does nothing before the assets are bound.
 void LoadProcessSoftKeyAssets(int slot);
-bool WriteProcessKeyCaption(int slot, int key);
-bool WriteProcessPageCaption(int slot, int page);
 
 // Releases every image of the process's tables (the kept GDI+ images need GDI+ still running).
 void ReleaseProcessSoftKeyAssets();

@@ -1,4 +1,5 @@
-// One key's key code as the key pad stores it, and the per-key-pad stores of key codes.
+// One key's key code as the key pad stores it, and the sizes the key pads' tables share: keys,
+// key pads and pages.
 #pragma once
 
 #include <array>
@@ -10,7 +11,8 @@ inline constexpr int kMaxKeys = 144;     // keys of the largest model
 inline constexpr int kMaxStrokes = 60;   // stroke bytes a record has room for
 inline constexpr int kRecordBytes = 61;  // length byte and 60 stroke bytes
 inline constexpr int kMaxKeyPads = 16;   // slots of the key pad table
-// The paged 144-key models show their keys in six pages of 24.
+// The paged 144-key models show their keys in six pages of 24; the soft keyboard and the
+// key-code settings dialog show one page tab or page button per page in front of the keys.
 inline constexpr int kPageCount = 6;
 inline constexpr int kKeysPerPage = 24;
 
