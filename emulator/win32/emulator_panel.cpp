@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/win32/application.h"
+#include "common/win32/window_proc.h"
 #include "device/device_commands.h"
 #include "device/device_link.h"
 #include "keycode/key_table.h"
@@ -49,6 +50,8 @@ const PanelModel kPanelModels[] = {
 struct PanelState {
   EmulatedHidSystem* hid = nullptr;
   std::vector<DemoKeyPad>* keyPads = nullptr;
+
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 PanelState panel;
 
@@ -189,7 +192,7 @@ HWND AddControl(HWND parent, const wchar_t* className, const wchar_t* text, DWOR
   return control;
 }
 
-LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT PanelState::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE: {
       HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -277,7 +280,7 @@ HWND CreateEmulatorPanel(HINSTANCE instance, EmulatedHidSystem& hid,
   panel.keyPads = &keyPads;
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = PanelProc;
+  windowClass.lpfnWndProc = WindowProcOf<PanelState>;
   windowClass.hInstance = instance;
   windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -286,7 +289,7 @@ HWND CreateEmulatorPanel(HINSTANCE instance, EmulatedHidSystem& hid,
   RegisterClassExW(&windowClass);
   HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"キーパッド エミュレーター (demo)",
                                 WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 40, 40,
-                                366, 510, nullptr, nullptr, instance, nullptr);
+                                366, 510, nullptr, nullptr, instance, &panel);
   if (window) ShowWindow(window, SW_SHOWNOACTIVATE);
   return window;
 }

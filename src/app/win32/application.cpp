@@ -7,6 +7,7 @@
 #include "common/win32/owned_gdiplus.h"
 #include "common/win32/profile_store_win32.h"
 #include "common/win32/wide.h"
+#include "common/win32/window_proc.h"
 #include "resource.h"
 #include "softkey_assets/win32/soft_key_assets_win32.h"
 #include "softkey_assets/win32/soft_key_faces_assets.h"
@@ -111,7 +112,7 @@ bool RegisterMainWindowClass(Application& app) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = CS_HREDRAW | CS_VREDRAW;
-  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.lpfnWndProc = WindowProcOf<Application>;
   windowClass.hInstance = app.instance;
   windowClass.hIcon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_APP));
   windowClass.hIconSm = static_cast<HICON>(

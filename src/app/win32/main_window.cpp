@@ -146,8 +146,7 @@ LRESULT OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam) {
   app.currentCommand = command;
   switch (start.kind) {
     case ShellCommandKind::kAbout:
-      DialogBoxParamW(app.instance, MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDialog,
-                      reinterpret_cast<LPARAM>(&app.shell.paths));
+      RunAboutDialog(app.instance, window, app.shell.paths);
       break;
     case ShellCommandKind::kExit: {
       const std::wstring text = WideString(kExitConfirmationMessage.text);
@@ -195,7 +194,8 @@ void OnEndSession(Application& app, HWND window) {
   if (app.onSessionEnded) app.onSessionEnded();
 }
 
-LRESULT HandleMessage(Application& app, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HandleMainWindowMessage(Application& app, HWND window, UINT message, WPARAM wParam,
+                                LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       OnCreate(app, window);
@@ -275,15 +275,8 @@ BOOL CALLBACK CloseIfOwned(HWND window, LPARAM owner) {
 
 }  // namespace
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(create ? create->lpCreateParams : nullptr));
-  }
-  auto* app = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (app == nullptr) return DefWindowProcW(window, message, wParam, lParam);
-  return HandleMessage(*app, window, message, wParam, lParam);
+LRESULT Application::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return HandleMainWindowMessage(*this, window, message, wParam, lParam);
 }
 
 void ShowTrayMenu(Application& app, HWND window, POINT point) {
