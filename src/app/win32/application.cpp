@@ -227,8 +227,8 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   // Once the end of the session has been handled, the process ends within a few seconds even if
   // something on the main thread's stack keeps the loop below from ending.
   app.onSessionEnded = [] {
-    HANDLE watchdog = CreateThread(nullptr, 0, EndProcessAfterGrace, nullptr, 0, nullptr);
-    if (watchdog) CloseHandle(watchdog);
+    // The thread runs on by itself; its handle is not needed.
+    const OwnedHandle watchdog(CreateThread(nullptr, 0, EndProcessAfterGrace, nullptr, 0, nullptr));
   };
 
   // 16. Accelerators (Alt+"?" and Alt+"/" open the about box).

@@ -14,6 +14,7 @@
 #include "app/win32/shell_dialogs.h"
 #include "common/ids.h"
 #include "common/settings_store.h"
+#include "common/win32/scoped_dc.h"
 #include "common/win32/wide.h"
 #include "resource.h"
 
@@ -204,9 +205,7 @@ LRESULT HandleMainWindowMessage(Application& app, HWND window, UINT message, WPA
       OnDestroy(app, window);
       return 0;
     case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
+      const PaintDc paint(window);  // the hidden window draws nothing
       return 0;
     }
     case WM_TIMER:
