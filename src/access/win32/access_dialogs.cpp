@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/secure_zero.h"
+#include "common/win32/ui_message_win32.h"
 #include "common/win32/wide.h"
 #include "common/win32/window_proc.h"
 #include "resource.h"
@@ -68,12 +69,6 @@ void ApplyControlState(HWND dialog, const DialogControlState& control) {
 bool IsChecked(HWND dialog, int controlId) {
   return IsDlgButtonChecked(dialog, controlId) == BST_CHECKED;
 }
-
-static_assert(kMessageBoxIconError == MB_ICONERROR);
-static_assert(kMessageBoxIconWarning == MB_ICONWARNING);
-static_assert(kMessageBoxIconInformation == MB_ICONINFORMATION);
-static_assert(kMessageBoxYesNo == MB_YESNO && MB_OK == 0);
-static_assert(kMessageBoxDefaultSecond == MB_DEFBUTTON2);
 
 // ---------------------------------------------------------------- dialog 129
 
@@ -328,10 +323,7 @@ int Win32AccessUi::RunKeyPadSelection(UiWindow owner, KeyPadTable& table, unsign
 }
 
 int Win32AccessUi::ShowMessage(UiWindow owner, const AccessMessage& message) {
-  const std::wstring title = WideString(message.title);
-  const std::wstring text = WideString(message.text);
-  return MessageBoxW(WindowHandle(owner), text.c_str(), title.c_str(),
-                     static_cast<UINT>(MessageBoxStyle(message)));
+  return ShowUiMessage(WindowHandle(owner), message);
 }
 
 void Win32AccessUi::ErrorBeep() {

@@ -1,7 +1,7 @@
 // The Win32 side of the access control: the dialog procedures of the key pad selection (129),
 // the password prompt (130), the password registration (131), the password error dialog (132),
 // the main menu dialog (137) and the soft keyboard menu (173), and AccessUi over them and
-// MessageBoxW. The procedures only show what the portable flows decide and hand every button
+// ShowUiMessage. The procedures only show what the portable flows decide and hand every button
 // back to them.
 #pragma once
 

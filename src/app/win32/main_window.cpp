@@ -15,6 +15,7 @@
 #include "common/ids.h"
 #include "common/settings_store.h"
 #include "common/win32/scoped_dc.h"
+#include "common/win32/ui_message_win32.h"
 #include "common/win32/wide.h"
 #include "resource.h"
 
@@ -150,10 +151,7 @@ LRESULT OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam) {
       RunAboutDialog(app.instance, window, app.shell.paths);
       break;
     case ShellCommandKind::kExit: {
-      const std::wstring text = WideString(kExitConfirmationMessage.text);
-      const std::wstring title = WideString(kExitConfirmationMessage.title);
-      if (MessageBoxW(window, text.c_str(), title.c_str(),
-                      static_cast<UINT>(MessageBoxStyle(kExitConfirmationMessage))) == IDYES) {
+      if (ShowUiMessage(window, kExitConfirmationMessage) == kMessageYes) {
         DestroyWindow(window);
         return 0;
       }
@@ -313,9 +311,8 @@ void CloseOwnedWindows(HWND owner) {
 }
 
 void Win32PresenceCheckUi::ShowForcedCloseMessage() {
-  const std::wstring text = WideString(kForcedCloseText);
-  const std::wstring title = WideString(kForcedCloseTitle);
-  MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_ICONERROR | MB_TASKMODAL | MB_TOPMOST);
+  const UiMessage message{kForcedCloseTitle, kForcedCloseText, MessageIcon::kError};
+  ShowUiMessage(nullptr, message, MB_TASKMODAL | MB_TOPMOST);
 }
 
 void Win32PresenceCheckUi::CloseOwnedWindows() {

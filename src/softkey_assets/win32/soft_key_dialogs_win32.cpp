@@ -8,6 +8,7 @@
 #include "access/win32/touch_keyboard_win32.h"
 #include "common/ids.h"
 #include "common/win32/owned.h"
+#include "common/win32/ui_message_win32.h"
 #include "common/win32/wide.h"
 #include "common/win32/window_proc.h"
 #include "softkey_assets/win32/soft_key_assets_win32.h"
@@ -23,12 +24,6 @@ constexpr int kPreviewInset = 10;
 // Room for more than a caption, so that cutting sees whether a character of two units would be
 // split at the eighth unit.
 constexpr int kTypedCaptionChars = 64;
-
-void ShowMessage(HWND owner, const UiMessage& message) {
-  const std::wstring title = WideString(message.title);
-  const std::wstring text = WideString(message.text);
-  MessageBoxW(owner, text.c_str(), title.c_str(), static_cast<UINT>(MessageBoxStyle(message)));
-}
 
 bool SetTitle(HWND dialog, bool (*title)(AssetTarget, char16_t (&)[kDialogTitleChars]),
               AssetTarget target) {
@@ -118,9 +113,9 @@ void ChooseFile(ImageDialog& state) {
   ShowPreview(state, state.pending.get(), state.pendingIsIcon);
   // A choice that gives no picture is told, rather than leaving OK to change nothing unseen.
   if (outcome == PictureLoad::kTooLarge)
-    ShowMessage(state.dialog, kPictureTooLargeMessage);
+    ShowUiMessage(state.dialog, kPictureTooLargeMessage);
   else if (!state.pending)
-    ShowMessage(state.dialog, kPictureUnreadableMessage);
+    ShowUiMessage(state.dialog, kPictureUnreadableMessage);
 }
 
 void StorePending(ImageDialog& state) {
@@ -133,7 +128,7 @@ void StorePending(ImageDialog& state) {
   if (!PlanImageStore(BoundedView(state.folder), state.request.target, chosen, plan) ||
       !StoreChosenImage(state.assets, state.request.target, plan, chosen, state.pending,
                         state.files)) {
-    ShowMessage(state.dialog, kImageStoreFailedMessage);
+    ShowUiMessage(state.dialog, kImageStoreFailedMessage);
     EndDialog(state.dialog, kSoftKeyDialogUnchanged);
     return;
   }
@@ -144,7 +139,7 @@ void DeleteImage(ImageDialog& state) {
   state.pending.reset();
   if (!DeleteStoredImage(state.assets, state.request.target, BoundedView(state.folder),
                          state.files)) {
-    ShowMessage(state.dialog, kImageDeleteFailedMessage);
+    ShowUiMessage(state.dialog, kImageDeleteFailedMessage);
     EndDialog(state.dialog, kSoftKeyDialogUnchanged);
     return;
   }
@@ -215,7 +210,7 @@ INT_PTR TextDialog::HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam
                                BoundedView(Utf16(typed), kTypedCaptionChars));
   }
   if (request.touchKeyboard) HideTouchKeyboard(*request.touchKeyboard);
-  if (id == IDOK && !stored) ShowMessage(dialog, kCaptionStoreFailedMessage);
+  if (id == IDOK && !stored) ShowUiMessage(dialog, kCaptionStoreFailedMessage);
   EndDialog(dialog, stored ? kSoftKeyDialogChanged : kSoftKeyDialogUnchanged);
   return TRUE;
 }
