@@ -5,6 +5,7 @@
 
 #include "app/win32/application.h"
 #include "common/win32/window_proc.h"
+#include "common/window_messages.h"
 #include "device/device_commands.h"
 #include "device/device_link.h"
 #include "keycode/key_table.h"
@@ -20,7 +21,6 @@ constexpr int kAttachedList = 104;
 constexpr int kDetachButton = 105;
 constexpr int kKeyNumberEdit = 106;
 constexpr int kKeyCodeView = 107;
-constexpr UINT_PTR kKeyCodeTimer = 1;
 
 struct PanelModel {
   std::uint16_t productId;
@@ -81,8 +81,8 @@ std::wstring Describe(const KeyPadSpec& keyPadSpec) {
 void NotifyProgram() {
   // As the keyboard-change watcher does on every change of the system's keyboards.
   if (HWND main = TheApplication().mainWindow) {
-    SetTimer(main, 1, 100, nullptr);
-    SetTimer(main, 2, 100, nullptr);
+    SetTimer(main, kRescanTimerId, kMonitorChangeMs, nullptr);
+    SetTimer(main, kPresenceTimerId, kMonitorChangeMs, nullptr);
   }
 }
 
@@ -221,12 +221,12 @@ LRESULT PanelState::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       AddControl(window, L"EDIT", L"",
                  WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 10, 338, 330,
                  130, kKeyCodeView, font);
-      SetTimer(window, kKeyCodeTimer, 500, nullptr);
+      SetTimer(window, kEmulatorPanelTimerId, 500, nullptr);
       RefreshList(window);
       return 0;
     }
     case WM_TIMER:
-      if (wParam == kKeyCodeTimer) ShowHeldKeyCode(window);
+      if (wParam == kEmulatorPanelTimerId) ShowHeldKeyCode(window);
       return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == kAttachButton) Attach(window);

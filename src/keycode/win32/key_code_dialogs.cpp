@@ -14,9 +14,6 @@
 namespace qv {
 namespace {
 
-// Posted by WM_DRAWITEM when a key or page button is drawn pushed: the selection or page change
-// runs after the drawing, not inside it. wParam: the button index (control id - 1500).
-constexpr UINT kButtonPushedMessage = WM_APP + 1;
 constexpr int kButtonFontPixels = 12;
 
 COLORREF Rgb(Colour colour) {
@@ -169,7 +166,7 @@ void DrawButton(SettingsDialog& state, const DRAWITEMSTRUCT& item) {
   DrawTextW(dc, caption, -1, &face, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 
   if (pushed && !disabled)
-    PostMessageW(state.dialog, kButtonPushedMessage, static_cast<WPARAM>(index), 0);
+    PostMessageW(state.dialog, kKeyButtonPushedMessage, static_cast<WPARAM>(index), 0);
 }
 
 void RunKeyInput(SettingsDialog& state) {
@@ -267,7 +264,7 @@ INT_PTR SettingsDialog::HandleDialogMessage(HWND window, UINT message, WPARAM wP
       DrawButton(*this, item);
       return TRUE;
     }
-    case kButtonPushedMessage: {
+    case kKeyButtonPushedMessage: {
       const int index = static_cast<int>(wParam);
       const int page = PageOfButton(productId(), index);
       if (page > 0)
