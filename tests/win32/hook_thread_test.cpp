@@ -77,7 +77,10 @@ TEST(KeyboardHookThreadTest, AThreadThatDidNotAnswerInTimeKeepsASecondHookOut) {
   EXPECT_EQ(hookThread.Start(CountProbeKeys, NotePreparingThread), nullptr);
   EXPECT_TRUE(hookThread.Recorded());
   EXPECT_EQ(hookThread.Start(CountProbeKeys), nullptr);
+  // Told again to end, it still has not: it stays recorded.
   EXPECT_FALSE(hookThread.Stop());
+  EXPECT_TRUE(hookThread.Recorded());
+  EXPECT_EQ(hookThread.Start(CountProbeKeys), nullptr);
 
   // Let go, the late thread finds it was told to end: it removes its hook and ends, and only
   // then may another start.

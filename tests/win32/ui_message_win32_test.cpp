@@ -66,16 +66,20 @@ User AnswerBox(const std::wstring& title, int button, SeenBox& seen, HWND other 
   });
 }
 
+// Shows `message` (with `extraStyle`) while the user answers it with `button`; the answer.
+int ShowAndAnswer(const UiMessage& message, const std::wstring& title, int button, SeenBox& seen,
+                  UINT extraStyle = 0, HWND other = nullptr) {
+  User user = AnswerBox(title, button, seen, other);
+  const int answer = ShowUiMessage(nullptr, message, extraStyle);
+  user.Finished();
+  return answer;
+}
+
 TEST(ShowUiMessageTest, AYesNoQuestionWithTheSecondButtonDefaultAnswersNo) {
   const UiMessage question{u"確認の箱", u"書き込みますか?", MessageIcon::kWarning,
                            MessageButtons::kYesNo, true};
   SeenBox seen;
-  int answer = 0;
-  {
-    User user = AnswerBox(L"確認の箱", IDNO, seen);
-    answer = ShowUiMessage(nullptr, question);
-    user.Finished();
-  }
+  const int answer = ShowAndAnswer(question, L"確認の箱", IDNO, seen);
   ASSERT_TRUE(seen.found);
   EXPECT_EQ(answer, kMessageNo);
   EXPECT_EQ(seen.text, L"書き込みますか?");
@@ -90,12 +94,7 @@ TEST(ShowUiMessageTest, AYesNoQuestionDefaultsToYesAndAnswersYes) {
   const UiMessage question{u"問いの箱", u"続けますか?", MessageIcon::kInformation,
                            MessageButtons::kYesNo, false};
   SeenBox seen;
-  int answer = 0;
-  {
-    User user = AnswerBox(L"問いの箱", IDYES, seen);
-    answer = ShowUiMessage(nullptr, question);
-    user.Finished();
-  }
+  const int answer = ShowAndAnswer(question, L"問いの箱", IDYES, seen);
   ASSERT_TRUE(seen.found);
   EXPECT_EQ(answer, kMessageYes);
   EXPECT_EQ(seen.defaultButton, IDYES);
@@ -112,12 +111,7 @@ TEST(ShowUiMessageTest, AnErrorTakesTheExtraStyleAskedFor) {
                                nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_TRUE(other);
   SeenBox seen;
-  int answer = 0;
-  {
-    User user = AnswerBox(L"エラーの箱", IDOK, seen, other);
-    answer = ShowUiMessage(nullptr, error, MB_TASKMODAL);
-    user.Finished();
-  }
+  const int answer = ShowAndAnswer(error, L"エラーの箱", IDOK, seen, MB_TASKMODAL, other);
   DestroyWindow(other);
   ASSERT_TRUE(seen.found);
   EXPECT_EQ(answer, kMessageOk);
