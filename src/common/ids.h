@@ -1,8 +1,7 @@
 // Every id the program's parts share: commands of the main window, string table entries, dialogs
 // and their controls, and (from window_messages.h) window messages and timers. Each is defined
-// once; the resource
-// script has its own #defines in res/resource.h (the resource compiler reads no C++), and
-// src/common/win32/resource_ids.cpp ties each of them to the constant here.
+// once; the resource script has its own #defines in res/resource.h (the resource compiler reads
+// no C++), and src/common/win32/resource_ids.cpp ties each of them to the constant here.
 #pragma once
 
 #include <cstdint>
