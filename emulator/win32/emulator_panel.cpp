@@ -4,6 +4,8 @@
 #include <sstream>
 
 #include "app/win32/application.h"
+#include "common/win32/window_proc.h"
+#include "common/window_messages.h"
 #include "device/device_commands.h"
 #include "device/device_link.h"
 #include "keycode/key_table.h"
@@ -19,7 +21,6 @@ constexpr int kAttachedList = 104;
 constexpr int kDetachButton = 105;
 constexpr int kKeyNumberEdit = 106;
 constexpr int kKeyCodeView = 107;
-constexpr UINT_PTR kKeyCodeTimer = 1;
 
 struct PanelModel {
   std::uint16_t productId;
@@ -49,6 +50,8 @@ const PanelModel kPanelModels[] = {
 struct PanelState {
   EmulatedHidSystem* hid = nullptr;
   std::vector<DemoKeyPad>* keyPads = nullptr;
+
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 PanelState panel;
 
@@ -78,8 +81,8 @@ std::wstring Describe(const KeyPadSpec& keyPadSpec) {
 void NotifyProgram() {
   // As the keyboard-change watcher does on every change of the system's keyboards.
   if (HWND main = TheApplication().mainWindow) {
-    SetTimer(main, 1, 100, nullptr);
-    SetTimer(main, 2, 100, nullptr);
+    SetTimer(main, kRescanTimerId, kMonitorChangeMs, nullptr);
+    SetTimer(main, kPresenceTimerId, kMonitorChangeMs, nullptr);
   }
 }
 
@@ -189,7 +192,7 @@ HWND AddControl(HWND parent, const wchar_t* className, const wchar_t* text, DWOR
   return control;
 }
 
-LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT PanelState::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE: {
       HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -218,12 +221,12 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       AddControl(window, L"EDIT", L"",
                  WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 10, 338, 330,
                  130, kKeyCodeView, font);
-      SetTimer(window, kKeyCodeTimer, 500, nullptr);
+      SetTimer(window, kEmulatorPanelTimerId, 500, nullptr);
       RefreshList(window);
       return 0;
     }
     case WM_TIMER:
-      if (wParam == kKeyCodeTimer) ShowHeldKeyCode(window);
+      if (wParam == kEmulatorPanelTimerId) ShowHeldKeyCode(window);
       return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == kAttachButton) Attach(window);
@@ -295,7 +298,7 @@ HWND CreateEmulatorPanel(HINSTANCE instance, EmulatedHidSystem& hid,
   panel.keyPads = &keyPads;
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = PanelProc;
+  windowClass.lpfnWndProc = WindowProcOf<PanelState>;
   windowClass.hInstance = instance;
   windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -304,7 +307,7 @@ HWND CreateEmulatorPanel(HINSTANCE instance, EmulatedHidSystem& hid,
   RegisterClassExW(&windowClass);
   HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"キーパッド エミュレーター (demo)",
                                 WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 40, 40,
-                                366, 510, nullptr, nullptr, instance, nullptr);
+                                366, 510, nullptr, nullptr, instance, &panel);
   if (window) ShowWindow(window, SW_SHOWNOACTIVATE);
   return window;
 }

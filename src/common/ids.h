@@ -1,18 +1,16 @@
-// Every id the program's parts share: window messages, commands of the main window, timers,
-// string table entries, dialogs and their controls. Each is defined here once; the resource
-// script has its own #defines in res/resource.h (the resource compiler reads no C++), and
-// src/common/win32/resource_ids.cpp ties each of them to the constant here.
+// Every id the program's parts share: commands of the main window, string table entries, dialogs
+// and their controls, and (from window_messages.h) window messages and timers. Each is defined
+// once; the resource script has its own #defines in res/resource.h (the resource compiler reads
+// no C++), and src/common/win32/resource_ids.cpp ties each of them to the constant here.
 #pragma once
 
 #include <cstdint>
 
+#include "common/window_messages.h"
+
 namespace qv {
 
-// ---------------------------------------------------------------- window messages
-// Sent by the notification-area icon: wParam = icon id, lParam = mouse message.
-inline constexpr std::uint32_t kTrayNotifyMessage = 32868;
-// Sent by a second start of the program to the running instance.
-inline constexpr std::uint32_t kRevealMessage = 32969;
+// ---------------------------------------------------------------- the main window
 // Notification code of a WM_COMMAND whose key pad is chosen already: the sender has set
 // selectedKeyPad, so the command runs for that key pad without the selection dialog. Sent by
 // the reveal message's handling (re-authentication of a Locked key pad) and by a soft
@@ -30,14 +28,6 @@ inline constexpr std::uint16_t kCommandFactoryReset = 32779;
 inline constexpr std::uint16_t kCommandAuthenticateAgain = 32781;
 inline constexpr std::uint16_t kCommandLock = 32783;
 inline constexpr std::uint16_t kCommandTouchEnabled = 32804;
-
-// ---------------------------------------------------------------- monitor timers
-// One-shot timers of the main window: 500 ms after its creation, 100 ms after each keyboard
-// change reported by the watcher.
-inline constexpr unsigned kRescanTimerId = 1;
-inline constexpr unsigned kPresenceTimerId = 2;
-inline constexpr unsigned kMonitorStartMs = 500;
-inline constexpr unsigned kMonitorChangeMs = 100;
 
 // ---------------------------------------------------------------- string table
 inline constexpr unsigned kStringAppName = 103;            // "qv-padconf"
@@ -115,19 +105,6 @@ inline constexpr unsigned kDialogSoftKeyText = 164;
 inline constexpr int kSoftKeyTextCaption = 1033;
 
 // ---------------------------------------------------------------- key input and shortcut list
-// To the key input dialog: the capture's entries changed (wParam = new length, lParam = the VK
-// captured, 0 from a button), and a record to load (lParam points to one of the shortcut list's
-// records; sent by the shortcut list on the same thread).
-inline constexpr std::uint32_t kEntriesChangedMessage = 0x8065;  // WM_APP + 101
-inline constexpr std::uint32_t kLoadRecordMessage = 0x8066;      // WM_APP + 102
-// Posted by the capture hook to its own dialog: what the hook may not do itself (wParam bits).
-inline constexpr std::uint32_t kCaptureNoticeMessage = 0x8067;  // WM_APP + 103
-inline constexpr unsigned kCaptureNoticeBeep = 0x1;
-inline constexpr unsigned kCaptureNoticeLockButtons = 0x2;
-// Posted to the key input dialog when a key reached its thread that the capture hook never saw:
-// the system has removed the hook, which is installed again.
-inline constexpr std::uint32_t kCaptureHookLostMessage = 0x8068;  // WM_APP + 104
-
 inline constexpr unsigned kDialogKeyInput = 135;
 inline constexpr int kKeyInputShortcuts = 1009;  // "ショートカットキー"
 inline constexpr int kKeyInputDefault = 1010;    // "初期設定"

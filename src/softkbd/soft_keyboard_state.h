@@ -10,6 +10,7 @@
 
 #include "access/key_pad_table.h"
 #include "common/settings_store.h"
+#include "common/window_messages.h"
 #include "keycode/key_code_store.h"
 #include "softkbd/injection.h"
 #include "softkbd/layout.h"
@@ -20,9 +21,9 @@ namespace qv {
 
 // The timers of a soft keyboard window; the ids are the window's timer ids.
 enum class SoftKeyboardTimer : unsigned {
-  kRepeatWatch = 0,  // watches a held repeating key
-  kPageFollow = 5,   // follows the key pad's active page
-  kBlink = 10,       // blinks the key whose menu dialog is open
+  kRepeatWatch = kRepeatWatchTimerId,  // watches a held repeating key
+  kPageFollow = kPageFollowTimerId,    // follows the key pad's active page
+  kBlink = kBlinkTimerId,              // blinks the key whose menu dialog is open
 };
 inline constexpr unsigned kRepeatWatchMs = 10;
 inline constexpr unsigned kPageFollowMs = 200;

@@ -5,21 +5,30 @@
 #include <string>
 
 #include "common/secure_zero.h"
+#include "common/win32/ui_message_win32.h"
 #include "common/win32/wide.h"
+#include "common/win32/window_proc.h"
 #include "resource.h"
 
 namespace qv {
 namespace {
 
-template <typename T>
-T* DialogData(HWND dialog) {
-  return reinterpret_cast<T*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
+// A dialog over one object of the flow it shows: `Handle` gets every message with that object.
+template <typename Data, INT_PTR (*Handle)(HWND, UINT, WPARAM, Data&)>
+struct DialogOver {
+  Data& data;
+  INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    return Handle(dialog, message, wParam, data);
+  }
+};
 
-template <typename T>
-T* KeepDialogData(HWND dialog, LPARAM lParam) {
-  SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-  return reinterpret_cast<T*>(lParam);
+// Runs dialog `id` of `instance` over `data` and returns how it ended.
+template <typename Data, INT_PTR (*Handle)(HWND, UINT, WPARAM, Data&)>
+int RunDialogOver(HINSTANCE instance, int id, HWND owner, Data& data) {
+  using Dialog = DialogOver<Data, Handle>;
+  Dialog state{data};
+  return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(id), owner,
+                                          DialogProcOf<Dialog>, reinterpret_cast<LPARAM>(&state)));
 }
 
 // Text fields whose content is a password: the input method is switched off for them.
@@ -61,24 +70,16 @@ bool IsChecked(HWND dialog, int controlId) {
   return IsDlgButtonChecked(dialog, controlId) == BST_CHECKED;
 }
 
-static_assert(kMessageBoxIconError == MB_ICONERROR);
-static_assert(kMessageBoxIconWarning == MB_ICONWARNING);
-static_assert(kMessageBoxIconInformation == MB_ICONINFORMATION);
-static_assert(kMessageBoxYesNo == MB_YESNO && MB_OK == 0);
-static_assert(kMessageBoxDefaultSecond == MB_DEFBUTTON2);
-
-}  // namespace
-
 // ---------------------------------------------------------------- dialog 129
 
-INT_PTR CALLBACK KeyboardSelectionDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR KeyPadSelectionMessage(HWND dialog, UINT message, WPARAM wParam,
+                               KeyPadSelectionParams& selection) {
   switch (message) {
     case WM_INITDIALOG: {
-      auto* params = KeepDialogData<KeyPadSelectionParams>(dialog, lParam);
-      KeyPadTable& table = *params->table;
-      params->items = BuildSelectionItems(table, params->command);
+      KeyPadTable& table = *selection.table;
+      selection.items = BuildSelectionItems(table, selection.command);
       // The combo box sorts its items itself: each item keeps its slot as item data.
-      for (const SelectionItem& item : params->items) {
+      for (const SelectionItem& item : selection.items) {
         const LRESULT index = SendDlgItemMessageW(dialog, IDC_KEYBOARD_LIST, CB_ADDSTRING, 0,
                                                   reinterpret_cast<LPARAM>(Wide(item.text)));
         if (index >= 0)
@@ -87,12 +88,12 @@ INT_PTR CALLBACK KeyboardSelectionDialog(HWND dialog, UINT message, WPARAM wPara
       }
       table.selectedKeyPad = 0;
       SendDlgItemMessageW(dialog, IDC_KEYBOARD_LIST, CB_SETCURSEL, 0, 0);
-      switch (DecideSelectionOpening(params->items)) {
+      switch (DecideSelectionOpening(selection.items)) {
         case SelectionOpening::kCancelAtOnce:
-          EndDialog(dialog, ConfirmSelection(table, params->items, -1));
+          EndDialog(dialog, ConfirmSelection(table, selection.items, -1));
           break;
         case SelectionOpening::kConfirmAtOnce:
-          EndDialog(dialog, ConfirmSelection(table, params->items, 0));
+          EndDialog(dialog, ConfirmSelection(table, selection.items, 0));
           break;
         case SelectionOpening::kAskUser:
           break;
@@ -100,22 +101,20 @@ INT_PTR CALLBACK KeyboardSelectionDialog(HWND dialog, UINT message, WPARAM wPara
       return TRUE;
     }
     case WM_COMMAND: {
-      auto* params = DialogData<KeyPadSelectionParams>(dialog);
-      if (params == nullptr) return FALSE;
       if (LOWORD(wParam) == IDOK) {
         std::ptrdiff_t chosen = -1;
         const LRESULT index = SendDlgItemMessageW(dialog, IDC_KEYBOARD_LIST, CB_GETCURSEL, 0, 0);
         if (index != CB_ERR) {
           const LRESULT slot = SendDlgItemMessageW(dialog, IDC_KEYBOARD_LIST, CB_GETITEMDATA,
                                                    static_cast<WPARAM>(index), 0);
-          for (std::size_t i = 0; i < params->items.size(); ++i)
-            if (params->items[i].slot == slot) chosen = static_cast<std::ptrdiff_t>(i);
+          for (std::size_t i = 0; i < selection.items.size(); ++i)
+            if (selection.items[i].slot == slot) chosen = static_cast<std::ptrdiff_t>(i);
         }
-        EndDialog(dialog, ConfirmSelection(*params->table, params->items, chosen));
+        EndDialog(dialog, ConfirmSelection(*selection.table, selection.items, chosen));
         return TRUE;
       }
       if (LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, ConfirmSelection(*params->table, params->items, -1));
+        EndDialog(dialog, ConfirmSelection(*selection.table, selection.items, -1));
         return TRUE;
       }
       return FALSE;
@@ -127,27 +126,25 @@ INT_PTR CALLBACK KeyboardSelectionDialog(HWND dialog, UINT message, WPARAM wPara
 
 // ---------------------------------------------------------------- dialog 130
 
-INT_PTR CALLBACK PasswordPromptDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR PasswordPromptMessage(HWND dialog, UINT message, WPARAM wParam,
+                              PasswordPromptSession& prompt) {
   switch (message) {
     case WM_INITDIALOG: {
-      auto* session = KeepDialogData<PasswordPromptSession>(dialog, lParam);
       PromptView view;
-      session->Describe(view);
+      prompt.Describe(view);
       if (view.title[0] != 0) SetWindowTextW(dialog, Wide(view.title));
       SetDlgItemTextW(dialog, IDC_SERIAL_NUMBER, Wide(view.serial));
       SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
       SetForegroundWindow(dialog);
       SwitchInputMethodOff(dialog, IDC_PASSWORD);
-      session->Opened();
+      prompt.Opened();
       return TRUE;
     }
     case WM_COMMAND: {
-      auto* session = DialogData<PasswordPromptSession>(dialog);
-      if (session == nullptr) return FALSE;
       if (LOWORD(wParam) == IDOK) {
         wchar_t typed[kPromptPasswordChars + 1];
         const SubmitOutcome outcome =
-            session->Submit(ReadField(dialog, IDC_PASSWORD, typed), UiWindowOf(dialog));
+            prompt.Submit(ReadField(dialog, IDC_PASSWORD, typed), UiWindowOf(dialog));
         SecureZero(typed, sizeof typed);
         if (outcome.endDialog)
           EndDialog(dialog, outcome.result);
@@ -156,7 +153,7 @@ INT_PTR CALLBACK PasswordPromptDialog(HWND dialog, UINT message, WPARAM wParam, 
         return TRUE;
       }
       if (LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, session->Cancel());
+        EndDialog(dialog, prompt.Cancel());
         return TRUE;
       }
       return FALSE;
@@ -168,19 +165,16 @@ INT_PTR CALLBACK PasswordPromptDialog(HWND dialog, UINT message, WPARAM wParam, 
 
 // ---------------------------------------------------------------- dialog 131
 
-INT_PTR CALLBACK PasswordRegistrationDialog(HWND dialog, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
+INT_PTR PasswordRegistrationMessage(HWND dialog, UINT message, WPARAM wParam,
+                                    PasswordRegistrationSession& registration) {
   switch (message) {
     case WM_INITDIALOG: {
-      auto* session = KeepDialogData<PasswordRegistrationSession>(dialog, lParam);
       SwitchInputMethodOff(dialog, IDC_NEW_PASSWORD);
       SwitchInputMethodOff(dialog, IDC_CONFIRM_PASSWORD);
-      session->Opened();
+      registration.Opened();
       return TRUE;
     }
     case WM_COMMAND: {
-      auto* session = DialogData<PasswordRegistrationSession>(dialog);
-      if (session == nullptr) return FALSE;
       if (LOWORD(wParam) == IDOK) {
         wchar_t entry[kRegistrationPasswordChars + 1];
         wchar_t confirmation[kRegistrationPasswordChars + 1];
@@ -188,7 +182,7 @@ INT_PTR CALLBACK PasswordRegistrationDialog(HWND dialog, UINT message, WPARAM wP
         const std::u16string_view confirmationText =
             ReadField(dialog, IDC_CONFIRM_PASSWORD, confirmation);
         const SubmitOutcome outcome =
-            session->Submit(entryText, confirmationText, UiWindowOf(dialog));
+            registration.Submit(entryText, confirmationText, UiWindowOf(dialog));
         SecureZero(entry, sizeof entry);
         SecureZero(confirmation, sizeof confirmation);
         if (outcome.endDialog)
@@ -198,7 +192,7 @@ INT_PTR CALLBACK PasswordRegistrationDialog(HWND dialog, UINT message, WPARAM wP
         return TRUE;
       }
       if (LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, session->Cancel());
+        EndDialog(dialog, registration.Cancel());
         return TRUE;
       }
       return FALSE;
@@ -210,7 +204,10 @@ INT_PTR CALLBACK PasswordRegistrationDialog(HWND dialog, UINT message, WPARAM wP
 
 // ---------------------------------------------------------------- dialog 132
 
-INT_PTR CALLBACK PasswordErrorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+// The error dialog shows nothing of a flow.
+struct NoFlowData {};
+
+INT_PTR PasswordErrorMessage(HWND dialog, UINT message, WPARAM wParam, NoFlowData&) {
   switch (message) {
     case WM_INITDIALOG:
       return TRUE;
@@ -225,23 +222,20 @@ INT_PTR CALLBACK PasswordErrorDialogProc(HWND dialog, UINT message, WPARAM wPara
 
 // ---------------------------------------------------------------- dialog 137
 
-INT_PTR CALLBACK TrayMenuDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR TrayMenuMessage(HWND dialog, UINT message, WPARAM wParam, AccessPorts& access) {
   switch (message) {
     case WM_INITDIALOG: {
-      auto* ports = KeepDialogData<AccessPorts>(dialog, lParam);
-      for (const DialogControlState& control : TrayMenuDialogControls(OpenTrayMenuDialog(*ports)))
+      for (const DialogControlState& control : TrayMenuDialogControls(OpenTrayMenuDialog(access)))
         ApplyControlState(dialog, control);
       SetForegroundWindow(dialog);
       SetFocus(dialog);
       return FALSE;  // the focus was set here
     }
     case WM_COMMAND: {
-      auto* ports = DialogData<AccessPorts>(dialog);
-      if (ports == nullptr) return FALSE;
       const int id = LOWORD(wParam);
       if (id == IDC_MENU_TOUCH) {
         if (HIWORD(wParam) == BN_CLICKED)
-          ToggleTouchFromTrayMenu(*ports, IsChecked(dialog, IDC_MENU_TOUCH));
+          ToggleTouchFromTrayMenu(access, IsChecked(dialog, IDC_MENU_TOUCH));
         return TRUE;
       }
       if (TrayMenuDialogEndsWith(id)) {
@@ -255,22 +249,15 @@ INT_PTR CALLBACK TrayMenuDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
   }
 }
 
-int TrayMenuDialog(HINSTANCE instance, HWND owner, AccessPorts& ports) {
-  return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_TRAY_MENU), owner,
-                                          TrayMenuDialogProc, reinterpret_cast<LPARAM>(&ports)));
-}
-
 // ---------------------------------------------------------------- dialog 173
 
-INT_PTR CALLBACK SoftKeyMenuDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR SoftKeyMenuMessage(HWND dialog, UINT message, WPARAM wParam, SoftKeyMenuParams& menu) {
   switch (message) {
     case WM_INITDIALOG: {
-      auto* params = KeepDialogData<SoftKeyMenuParams>(dialog, lParam);
       const HWND owner = GetWindow(dialog, GW_OWNER);
       const SoftKeyMenuPlan plan =
-          OpenSoftKeyMenu(*params->table, UiWindowOf(owner), [params](int slot) -> UiWindow {
-            return params->softKeyboardWindowOf ? UiWindowOf(params->softKeyboardWindowOf(slot))
-                                                : 0;
+          OpenSoftKeyMenu(*menu.table, UiWindowOf(owner), [&menu](int slot) -> UiWindow {
+            return menu.softKeyboardWindowOf ? UiWindowOf(menu.softKeyboardWindowOf(slot)) : 0;
           });
       if (plan.forKeyPad) {
         CheckDlgButton(dialog, IDC_SETTINGS_LOCKED,
@@ -283,10 +270,8 @@ INT_PTR CALLBACK SoftKeyMenuDialogProc(HWND dialog, UINT message, WPARAM wParam,
       return TRUE;
     }
     case WM_COMMAND: {
-      auto* params = DialogData<SoftKeyMenuParams>(dialog);
-      if (params == nullptr) return FALSE;
-      const int result = SoftKeyMenuCommand(*params->table, LOWORD(wParam),
-                                            IsChecked(dialog, IDC_SETTINGS_LOCKED));
+      const int result =
+          SoftKeyMenuCommand(*menu.table, LOWORD(wParam), IsChecked(dialog, IDC_SETTINGS_LOCKED));
       if (result == 0) return FALSE;
       EndDialog(dialog, result);
       return TRUE;
@@ -296,49 +281,49 @@ INT_PTR CALLBACK SoftKeyMenuDialogProc(HWND dialog, UINT message, WPARAM wParam,
   }
 }
 
+}  // namespace
+
+int TrayMenuDialog(HINSTANCE instance, HWND owner, AccessPorts& ports) {
+  return RunDialogOver<AccessPorts, TrayMenuMessage>(instance, IDD_TRAY_MENU, owner, ports);
+}
+
 int SoftKeyMenuDialog(HINSTANCE instance, HWND owner, KeyPadTable& table,
                       std::function<HWND(int slot)> softKeyboardWindowOf) {
   SoftKeyMenuParams params;
   params.table = &table;
   params.softKeyboardWindowOf = std::move(softKeyboardWindowOf);
-  return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SOFTKEY_MENU), owner,
-                                          SoftKeyMenuDialogProc,
-                                          reinterpret_cast<LPARAM>(&params)));
+  return RunDialogOver<SoftKeyMenuParams, SoftKeyMenuMessage>(instance, IDD_SOFTKEY_MENU, owner,
+                                                              params);
 }
 
 // ---------------------------------------------------------------- AccessUi
 
 int Win32AccessUi::RunPasswordPrompt(UiWindow owner, PasswordPromptSession& session) {
-  return static_cast<int>(DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_PASSWORD_PROMPT),
-                                          WindowHandle(owner), PasswordPromptDialog,
-                                          reinterpret_cast<LPARAM>(&session)));
+  return RunDialogOver<PasswordPromptSession, PasswordPromptMessage>(instance_, IDD_PASSWORD_PROMPT,
+                                                                     WindowHandle(owner), session);
 }
 
 int Win32AccessUi::RunPasswordErrorDialog(UiWindow owner) {
-  return static_cast<int>(DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_PASSWORD_ERROR),
-                                          WindowHandle(owner), PasswordErrorDialogProc, 0));
+  NoFlowData none;
+  return RunDialogOver<NoFlowData, PasswordErrorMessage>(instance_, IDD_PASSWORD_ERROR,
+                                                         WindowHandle(owner), none);
 }
 
 int Win32AccessUi::RunPasswordRegistration(UiWindow owner, PasswordRegistrationSession& session) {
-  return static_cast<int>(DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_PASSWORD_REGISTRATION),
-                                          WindowHandle(owner), PasswordRegistrationDialog,
-                                          reinterpret_cast<LPARAM>(&session)));
+  return RunDialogOver<PasswordRegistrationSession, PasswordRegistrationMessage>(
+      instance_, IDD_PASSWORD_REGISTRATION, WindowHandle(owner), session);
 }
 
 int Win32AccessUi::RunKeyPadSelection(UiWindow owner, KeyPadTable& table, unsigned command) {
   KeyPadSelectionParams params;
   params.table = &table;
   params.command = command;
-  return static_cast<int>(DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_KEYBOARD_SELECTION),
-                                          WindowHandle(owner), KeyboardSelectionDialog,
-                                          reinterpret_cast<LPARAM>(&params)));
+  return RunDialogOver<KeyPadSelectionParams, KeyPadSelectionMessage>(
+      instance_, IDD_KEYBOARD_SELECTION, WindowHandle(owner), params);
 }
 
 int Win32AccessUi::ShowMessage(UiWindow owner, const AccessMessage& message) {
-  const std::wstring title = WideString(message.title);
-  const std::wstring text = WideString(message.text);
-  return MessageBoxW(WindowHandle(owner), text.c_str(), title.c_str(),
-                     static_cast<UINT>(MessageBoxStyle(message)));
+  return ShowUiMessage(WindowHandle(owner), message);
 }
 
 void Win32AccessUi::ErrorBeep() {

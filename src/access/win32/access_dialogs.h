@@ -1,7 +1,7 @@
 // The Win32 side of the access control: the dialog procedures of the key pad selection (129),
 // the password prompt (130), the password registration (131), the password error dialog (132),
 // the main menu dialog (137) and the soft keyboard menu (173), and AccessUi over them and
-// MessageBoxW. The procedures only show what the portable flows decide and hand every button
+// ShowUiMessage. The procedures only show what the portable flows decide and hand every button
 // back to them.
 #pragma once
 
@@ -23,28 +23,17 @@ inline UiWindow UiWindowOf(HWND window) {
   return reinterpret_cast<UiWindow>(window);
 }
 
-// Dialog 129; lParam: a KeyPadSelectionParams.
+// What dialog 129 shows.
 struct KeyPadSelectionParams {
   KeyPadTable* table = nullptr;
   unsigned command = 0;
   std::vector<SelectionItem> items;  // filled when the dialog opens
 };
-INT_PTR CALLBACK KeyboardSelectionDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// Dialog 130; lParam: the PasswordPromptSession.
-INT_PTR CALLBACK PasswordPromptDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// Dialog 131; lParam: the PasswordRegistrationSession.
-INT_PTR CALLBACK PasswordRegistrationDialog(HWND dialog, UINT message, WPARAM wParam,
-                                            LPARAM lParam);
-// Dialog 132.
-INT_PTR CALLBACK PasswordErrorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// Dialog 137; lParam: the AccessPorts.
-INT_PTR CALLBACK TrayMenuDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// Dialog 173; lParam: a SoftKeyMenuParams.
+// What dialog 173 shows.
 struct SoftKeyMenuParams {
   KeyPadTable* table = nullptr;
   std::function<HWND(int slot)> softKeyboardWindowOf;  // null window: the slot has none
 };
-INT_PTR CALLBACK SoftKeyMenuDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Runs dialog 137 owned by `owner`: 1, 2 or the button 1019-1023 pressed.
 int TrayMenuDialog(HINSTANCE instance, HWND owner, AccessPorts& ports);

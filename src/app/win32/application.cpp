@@ -7,6 +7,7 @@
 #include "common/win32/owned_gdiplus.h"
 #include "common/win32/profile_store_win32.h"
 #include "common/win32/wide.h"
+#include "common/win32/window_proc.h"
 #include "resource.h"
 #include "softkey_assets/win32/soft_key_assets_win32.h"
 #include "softkey_assets/win32/soft_key_faces_assets.h"
@@ -111,7 +112,7 @@ bool RegisterMainWindowClass(Application& app) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = CS_HREDRAW | CS_VREDRAW;
-  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.lpfnWndProc = WindowProcOf<Application>;
   windowClass.hInstance = app.instance;
   windowClass.hIcon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_APP));
   windowClass.hIconSm = static_cast<HICON>(
@@ -226,8 +227,8 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   // Once the end of the session has been handled, the process ends within a few seconds even if
   // something on the main thread's stack keeps the loop below from ending.
   app.onSessionEnded = [] {
-    HANDLE watchdog = CreateThread(nullptr, 0, EndProcessAfterGrace, nullptr, 0, nullptr);
-    if (watchdog) CloseHandle(watchdog);
+    // The thread runs on by itself; its handle is not needed.
+    const OwnedHandle watchdog(CreateThread(nullptr, 0, EndProcessAfterGrace, nullptr, 0, nullptr));
   };
 
   // 16. Accelerators (Alt+"?" and Alt+"/" open the about box).

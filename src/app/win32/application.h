@@ -91,6 +91,10 @@ struct Application {
   std::uint16_t currentCommand = 0;
   ShowAgainFlags showAgain{};
   ShellCommandState commands{keyPads, softKeyboards, showAgain, shell.touchEnabled, settings};
+
+  // The main window's messages (its procedure is WindowProcOf<Application>, the window's
+  // creation parameter this application).
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 // The one application of the process, for start-up only: every window procedure finds the
@@ -105,9 +109,6 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
 // creates the main window (whose creation starts the watcher and the monitor timers).
 bool StartMainWindow(HINSTANCE instance, int showCommand, HidSystem& hid);
 bool CreateMainWindow(HINSTANCE instance, int showCommand);
-// The main window's procedure; the window's creation parameter is the Application, which it
-// keeps with the window and finds there for every later message.
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Shows the notification-area menu at a screen point. Rescans wait while it is open, so that
 // its entries describe the key pads the chosen command acts on.

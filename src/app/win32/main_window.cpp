@@ -14,6 +14,8 @@
 #include "app/win32/shell_dialogs.h"
 #include "common/ids.h"
 #include "common/settings_store.h"
+#include "common/win32/scoped_dc.h"
+#include "common/win32/ui_message_win32.h"
 #include "common/win32/wide.h"
 #include "resource.h"
 
@@ -146,14 +148,10 @@ LRESULT OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam) {
   app.currentCommand = command;
   switch (start.kind) {
     case ShellCommandKind::kAbout:
-      DialogBoxParamW(app.instance, MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDialog,
-                      reinterpret_cast<LPARAM>(&app.shell.paths));
+      RunAboutDialog(app.instance, window, app.shell.paths);
       break;
     case ShellCommandKind::kExit: {
-      const std::wstring text = WideString(kExitConfirmationMessage.text);
-      const std::wstring title = WideString(kExitConfirmationMessage.title);
-      if (MessageBoxW(window, text.c_str(), title.c_str(),
-                      static_cast<UINT>(MessageBoxStyle(kExitConfirmationMessage))) == IDYES) {
+      if (ShowUiMessage(window, kExitConfirmationMessage) == kMessageYes) {
         DestroyWindow(window);
         return 0;
       }
@@ -195,7 +193,8 @@ void OnEndSession(Application& app, HWND window) {
   if (app.onSessionEnded) app.onSessionEnded();
 }
 
-LRESULT HandleMessage(Application& app, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HandleMainWindowMessage(Application& app, HWND window, UINT message, WPARAM wParam,
+                                LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       OnCreate(app, window);
@@ -204,9 +203,7 @@ LRESULT HandleMessage(Application& app, HWND window, UINT message, WPARAM wParam
       OnDestroy(app, window);
       return 0;
     case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
+      const PaintDc paint(window);  // the hidden window draws nothing
       return 0;
     }
     case WM_TIMER:
@@ -275,15 +272,8 @@ BOOL CALLBACK CloseIfOwned(HWND window, LPARAM owner) {
 
 }  // namespace
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(create ? create->lpCreateParams : nullptr));
-  }
-  auto* app = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (app == nullptr) return DefWindowProcW(window, message, wParam, lParam);
-  return HandleMessage(*app, window, message, wParam, lParam);
+LRESULT Application::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return HandleMainWindowMessage(*this, window, message, wParam, lParam);
 }
 
 void ShowTrayMenu(Application& app, HWND window, POINT point) {
@@ -321,9 +311,8 @@ void CloseOwnedWindows(HWND owner) {
 }
 
 void Win32PresenceCheckUi::ShowForcedCloseMessage() {
-  const std::wstring text = WideString(kForcedCloseText);
-  const std::wstring title = WideString(kForcedCloseTitle);
-  MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_ICONERROR | MB_TASKMODAL | MB_TOPMOST);
+  const UiMessage message{kForcedCloseTitle, kForcedCloseText, MessageIcon::kError};
+  ShowUiMessage(nullptr, message, MB_TASKMODAL | MB_TOPMOST);
 }
 
 void Win32PresenceCheckUi::CloseOwnedWindows() {

@@ -5,8 +5,9 @@
 
 namespace qv {
 
-// Dialog procedure of the about box (dialog 103): shows the program file's version. The dialog's
-// parameter is the program's ProgramPaths.
-INT_PTR CALLBACK AboutDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+struct ProgramPaths;
+
+// Runs the about box (dialog 103) owned by `owner`: it shows the version of the program's file.
+void RunAboutDialog(HINSTANCE instance, HWND owner, const ProgramPaths& paths);
 
 }  // namespace qv

@@ -132,6 +132,15 @@ struct MenuTraits {
 };
 using OwnedMenu = Owned<MenuTraits>;
 
+// A hook put in by SetWindowsHookExW. (A low-level hook is served by a thread of its own, which
+// removes it itself: see hook_thread.h.)
+struct WindowsHookTraits {
+  using type = HHOOK;
+  static type Invalid() { return nullptr; }
+  static void Close(type hook) { UnhookWindowsHookEx(hook); }
+};
+using OwnedHook = Owned<WindowsHookTraits>;
+
 // A memory device context made with CreateCompatibleDC.
 struct MemoryDcTraits {
   using type = HDC;

@@ -3,8 +3,10 @@
 // window's GWLP_USERDATA, and every later message goes to its member.
 //   WindowProcOf<T>: T has LRESULT HandleMessage(HWND, UINT, WPARAM, LPARAM).
 //   DialogProcOf<T>: T has INT_PTR HandleDialogMessage(HWND, UINT, WPARAM, LPARAM).
-// Messages that arrive before the state is known (WM_GETMINMAXINFO before WM_NCCREATE) get
-// default processing. A window procedure's state must outlive its window.
+// Messages that arrive before the state is known (WM_GETMINMAXINFO before WM_NCCREATE, a
+// dialog's WM_SETFONT before WM_INITDIALOG) get default processing. A window's state must
+// outlive its window; the window lets go of it after its last message (WM_NCDESTROY), so no
+// message can reach a state that went away with its window.
 #pragma once
 
 #include <windows.h>
@@ -20,11 +22,14 @@ template <typename T>
 LRESULT CALLBACK WindowProcOf(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    SetWindowLongPtrW(window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(create ? create->lpCreateParams : nullptr));
   }
   T* state = WindowStateOf<T>(window);
   if (!state) return DefWindowProcW(window, message, wParam, lParam);
-  return state->HandleMessage(window, message, wParam, lParam);
+  const LRESULT result = state->HandleMessage(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  return result;
 }
 
 template <typename T>
@@ -32,7 +37,9 @@ INT_PTR CALLBACK DialogProcOf(HWND dialog, UINT message, WPARAM wParam, LPARAM l
   if (message == WM_INITDIALOG) SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
   T* state = WindowStateOf<T>(dialog);
   if (!state) return FALSE;
-  return state->HandleDialogMessage(dialog, message, wParam, lParam);
+  const INT_PTR result = state->HandleDialogMessage(dialog, message, wParam, lParam);
+  if (message == WM_NCDESTROY) SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
+  return result;
 }
 
 }  // namespace qv

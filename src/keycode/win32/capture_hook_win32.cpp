@@ -1,17 +1,13 @@
 #include "keycode/win32/capture_hook_win32.h"
 
 #include <atomic>
-#include <memory>
-#include <utility>
 
 #include "common/ids.h"
+#include "common/win32/hook_thread.h"
 #include "common/win32/owned.h"
 
 namespace qv {
 namespace {
-
-// How long starting or ending the hook's thread may take before it is given up on.
-constexpr DWORD kHookThreadWait = 5000;
 
 // A hook procedure gets no user data: the session whose hook is installed (only one key input
 // dialog exists at a time).
@@ -23,9 +19,8 @@ std::atomic<bool> lossNoticed{false};
 
 // Install and remove run one at a time; the hook procedures never take this lock.
 std::mutex installLock;
-OwnedHandle hookThread;
-DWORD hookThreadId = 0;
-HHOOK watchHook = nullptr;
+KeyboardHookThread hookThread;
+OwnedHook watchHook;
 
 LRESULT CALLBACK CaptureHookProc(int code, WPARAM wParam, LPARAM lParam) {
   CaptureSession* session = captureSession.load();
@@ -83,82 +78,29 @@ LRESULT CALLBACK LostHookWatchProc(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-struct HookThreadStart {
-  HANDLE ready = nullptr;
-  HHOOK hook = nullptr;
-};
-
-// The hook's own thread: it does nothing but serve the hook.
-DWORD WINAPI HookThread(void* parameter) {
-  auto* start = static_cast<HookThreadStart*>(parameter);
-  MSG message;
-  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue, for WM_QUIT
-  HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, CaptureHookProc, GetModuleHandleW(nullptr), 0);
-  start->hook = hook;
-  SetEvent(start->ready);  // |start| is not touched after this
-  if (!hook) return 1;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-  // A hook the system removed already cannot be unhooked; either way it is gone now.
-  UnhookWindowsHookEx(hook);
-  return 0;
-}
-
-// Starts the hook's thread; the caller holds |installLock|. The hook handle when it runs.
-HHOOK StartHookThread() {
-  OwnedHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!ready) return nullptr;
-  auto start = std::make_unique<HookThreadStart>();
-  start->ready = ready.get();
-  DWORD id = 0;
-  OwnedHandle thread(CreateThread(nullptr, 0, HookThread, start.get(), 0, &id));
-  if (!thread) return nullptr;
-  const HANDLE waits[] = {ready.get(), thread.get()};
-  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kHookThreadWait);
-  if (woke != WAIT_OBJECT_0 || !start->hook) {
-    // The thread ends by itself when the hook failed; one that never answered is told to end.
-    if (woke == WAIT_TIMEOUT) PostThreadMessageW(id, WM_QUIT, 0, 0);
-    if (WaitForSingleObject(thread.get(), kHookThreadWait) != WAIT_OBJECT_0) {
-      // Still running: it may yet use its start block and event, so they stay.
-      start.release();
-      ready.release();
-    }
-    return nullptr;
-  }
-  hookThread = std::move(thread);
-  hookThreadId = id;
-  return start->hook;
-}
-
 // Ends the hook's thread and the watch; the caller holds |installLock|.
 void StopHook() {
   captureSession = nullptr;
   captureHook = nullptr;
-  if (watchHook) {
-    UnhookWindowsHookEx(watchHook);
-    watchHook = nullptr;
-  }
-  if (!hookThread) return;
-  PostThreadMessageW(hookThreadId, WM_QUIT, 0, 0);
-  WaitForSingleObject(hookThread.get(), kHookThreadWait);
-  hookThread.reset();
-  hookThreadId = 0;
+  watchHook.reset();
+  hookThread.Stop();
 }
 
 }  // namespace
 
 bool InstallCaptureHook(CaptureSession& session) {
   const std::lock_guard<std::mutex> lock(installLock);
-  if (hookThread) return true;
+  if (captureHook.load()) return true;
   keysPassedOn = 0;
   lossNoticed = false;
   captureSession = &session;
-  const HHOOK hook = StartHookThread();
+  const HHOOK hook = hookThread.Start(CaptureHookProc);
   if (!hook) {
     captureSession = nullptr;
     return false;
   }
   captureHook = hook;
-  watchHook = SetWindowsHookExW(WH_KEYBOARD, LostHookWatchProc, nullptr, GetCurrentThreadId());
+  watchHook.reset(SetWindowsHookExW(WH_KEYBOARD, LostHookWatchProc, nullptr, GetCurrentThreadId()));
   return true;
 }
 

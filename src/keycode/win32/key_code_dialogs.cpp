@@ -6,6 +6,7 @@
 #include "common/win32/owned.h"
 #include "common/win32/wait_cursor.h"
 #include "common/win32/wide.h"
+#include "common/win32/window_proc.h"
 #include "device/device_commands.h"
 #include "keycode/extended_settings.h"
 #include "keycode/win32/key_code_list.h"
@@ -13,9 +14,6 @@
 namespace qv {
 namespace {
 
-// Posted by WM_DRAWITEM when a key or page button is drawn pushed: the selection or page change
-// runs after the drawing, not inside it. wParam: the button index (control id - 1500).
-constexpr UINT kButtonPushedMessage = WM_APP + 1;
 constexpr int kButtonFontPixels = 12;
 
 COLORREF Rgb(Colour colour) {
@@ -44,6 +42,8 @@ struct SettingsDialog {
   void RepaintAll() {
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
   }
+
+  INT_PTR HandleDialogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 void CreateButtons(SettingsDialog& state, bool keysOnly, bool keysVisible) {
@@ -166,7 +166,7 @@ void DrawButton(SettingsDialog& state, const DRAWITEMSTRUCT& item) {
   DrawTextW(dc, caption, -1, &face, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 
   if (pushed && !disabled)
-    PostMessageW(state.dialog, kButtonPushedMessage, static_cast<WPARAM>(index), 0);
+    PostMessageW(state.dialog, kKeyButtonPushedMessage, static_cast<WPARAM>(index), 0);
 }
 
 void RunKeyInput(SettingsDialog& state) {
@@ -236,52 +236,49 @@ void OnCommand(SettingsDialog& state, int id, int code) {
   }
 }
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* state = reinterpret_cast<SettingsDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+INT_PTR SettingsDialog::HandleDialogMessage(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    state = reinterpret_cast<SettingsDialog*>(lParam);
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    state->dialog = dialog;
-    state->font.reset(CreateFontW(kButtonFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                  ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L""));
+    dialog = window;
+    font.reset(CreateFontW(kButtonFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L""));
     {
       const WaitCursor busy;  // every key is read from the key pad
-      BeginKeyCodeSettings(state->editing());
+      BeginKeyCodeSettings(editing());
     }
-    LayOutKeyButtons(*state);
+    LayOutKeyButtons(*this);
     InitKeyCodeList(dialog);
-    if (HasExtendedSettings(state->editing().modelIdentity)) {
+    if (HasExtendedSettings(editing().modelIdentity)) {
       HWND extended = GetDlgItem(dialog, kControlExtendedSettings);
       ShowWindow(extended, SW_SHOW);
       EnableWindow(extended, TRUE);
     }
     return TRUE;
   }
-  if (state == nullptr) return FALSE;
   switch (message) {
     case WM_DRAWITEM: {
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (item.CtlType != ODT_BUTTON || static_cast<int>(item.CtlID) < kFirstKeyButtonId)
         return FALSE;
-      DrawButton(*state, item);
+      DrawButton(*this, item);
       return TRUE;
     }
-    case kButtonPushedMessage: {
+    case kKeyButtonPushedMessage: {
       const int index = static_cast<int>(wParam);
-      const int page = PageOfButton(state->productId(), index);
+      const int page = PageOfButton(productId(), index);
       if (page > 0)
-        ChangePage(*state, page);
+        ChangePage(*this, page);
       else
-        SelectKeyButton(*state, index);
+        SelectKeyButton(*this, index);
       return TRUE;
     }
     case WM_COMMAND:
-      OnCommand(*state, LOWORD(wParam), HIWORD(wParam));
+      OnCommand(*this, LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_ACTIVATE:
-      if (LOWORD(wParam) != WA_INACTIVE && state->session.openKeyInputWindow) {
-        if (HWND keyInput = state->session.openKeyInputWindow()) SetFocus(keyInput);
+      if (LOWORD(wParam) != WA_INACTIVE && session.openKeyInputWindow) {
+        if (HWND keyInput = session.openKeyInputWindow()) SetFocus(keyInput);
       }
       return FALSE;
     default:
@@ -294,6 +291,8 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 struct ExtendedDialog {
   KeyCodeEditing& editing;
   std::uint8_t working = 0;
+
+  INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 int BuzzerControl(BuzzerChoice choice) {
@@ -309,13 +308,9 @@ int BuzzerControl(BuzzerChoice choice) {
   }
 }
 
-INT_PTR CALLBACK ExtendedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* state = reinterpret_cast<ExtendedDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+INT_PTR ExtendedDialog::HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) {
-    state = reinterpret_cast<ExtendedDialog*>(lParam);
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    const ExtendedSettingsView view =
-        ExtendedSettingsOpen(state->editing.modelIdentity, state->working);
+    const ExtendedSettingsView view = ExtendedSettingsOpen(editing.modelIdentity, working);
     for (int id : {kControlBuzzerLarge, kControlBuzzerSmall, kControlBuzzerOff})
       EnableWindow(GetDlgItem(dialog, id), view.buzzerEnabled);
     if (const int checked = BuzzerControl(view.buzzer))
@@ -331,7 +326,7 @@ INT_PTR CALLBACK ExtendedDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
           BST_CHECKED);
     return TRUE;
   }
-  if (state == nullptr || message != WM_COMMAND) return FALSE;
+  if (message != WM_COMMAND) return FALSE;
   const int id = LOWORD(wParam);
   if (id == IDOK) {
     BuzzerChoice buzzer = BuzzerChoice::kNone;
@@ -346,9 +341,8 @@ INT_PTR CALLBACK ExtendedDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       interfaceMode = InterfaceChoice::kUsb;
     else if (IsDlgButtonChecked(dialog, kControlInterfacePs2))
       interfaceMode = InterfaceChoice::kPs2;
-    state->working =
-        ExtendedSettingsValue(state->editing.modelIdentity, state->working, buzzer, interfaceMode);
-    state->editing.edited.pendingStatus = state->working;
+    working = ExtendedSettingsValue(editing.modelIdentity, working, buzzer, interfaceMode);
+    editing.edited.pendingStatus = working;
     EndDialog(dialog, kSettingsWritten);
     return TRUE;
   }
@@ -365,18 +359,19 @@ struct KeyCheckDialog {
   const KeyCodeRecord& record;
   int keyIndex = 0;
   bool nonJapaneseLayout = false;
+
+  INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
-INT_PTR CALLBACK KeyCheckDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR KeyCheckDialog::HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) {
-    const auto& state = *reinterpret_cast<const KeyCheckDialog*>(lParam);
     wchar_t text[32] = {};
-    std::swprintf(text, 32, L"Key #%u", static_cast<unsigned>(state.keyIndex + 1));
+    std::swprintf(text, 32, L"Key #%u", static_cast<unsigned>(keyIndex + 1));
     SetDlgItemTextW(dialog, kControlKeyNumber, text);
-    std::swprintf(text, 32, L"キー確認 #%u", static_cast<unsigned>(state.keyIndex + 1));
+    std::swprintf(text, 32, L"キー確認 #%u", static_cast<unsigned>(keyIndex + 1));
     SetWindowTextW(dialog, text);
     InitKeyCodeList(dialog);
-    ShowKeyCode(dialog, state.record, false, state.nonJapaneseLayout);
+    ShowKeyCode(dialog, record, false, nonJapaneseLayout);
     return TRUE;
   }
   if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
@@ -391,8 +386,9 @@ INT_PTR CALLBACK KeyCheckDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 INT_PTR RunKeyCodeSettingsDialog(HINSTANCE instance, HWND owner, KeyCodeSettingsSession& session) {
   if (session.editing == nullptr) return kSettingsDropped;
   SettingsDialog state(session, instance);
-  const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogKeyCodeSettings), owner,
-                                         SettingsDialogProc, reinterpret_cast<LPARAM>(&state));
+  const INT_PTR result =
+      DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogKeyCodeSettings), owner,
+                      DialogProcOf<SettingsDialog>, reinterpret_cast<LPARAM>(&state));
   return result == kSettingsWritten ? kSettingsWritten : kSettingsDropped;
 }
 
@@ -404,15 +400,16 @@ INT_PTR RunExtendedSettingsDialog(HINSTANCE instance, HWND owner, KeyCodeEditing
     if (!ExtendedSettingsWorkingValue(editing, reinterpret_cast<UiWindow>(owner), state.working))
       return kSettingsDropped;
   }
-  const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogExtendedSettings), owner,
-                                         ExtendedDialogProc, reinterpret_cast<LPARAM>(&state));
+  const INT_PTR result =
+      DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogExtendedSettings), owner,
+                      DialogProcOf<ExtendedDialog>, reinterpret_cast<LPARAM>(&state));
   return result == kSettingsWritten ? kSettingsWritten : kSettingsDropped;
 }
 
 void RunKeyCheckDialog(HINSTANCE instance, HWND owner, const KeyCodeRecord& record, int keyIndex,
                        bool nonJapaneseLayout) {
   KeyCheckDialog state{record, keyIndex, nonJapaneseLayout};
-  DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogKeyCheck), owner, KeyCheckDialogProc,
+  DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogKeyCheck), owner, DialogProcOf<KeyCheckDialog>,
                   reinterpret_cast<LPARAM>(&state));
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/bounded_text.h"
 #include "common/win32/owned.h"
+#include "common/win32/ui_message_win32.h"
 #include "common/win32/wait_cursor.h"
 #include "common/win32/wide.h"
 
@@ -99,10 +100,7 @@ bool Win32KeyCodeFiles::ReplaceFile(std::u16string_view path, std::span<const st
 }
 
 int Win32EditorMessages::ShowMessage(UiWindow owner, const UiMessage& message) {
-  const std::wstring title = WideString(message.title);
-  const std::wstring text = WideString(message.text);
-  const int answer = MessageBoxW(reinterpret_cast<HWND>(owner), text.c_str(), title.c_str(),
-                                 static_cast<UINT>(MessageBoxStyle(message)));
+  const int answer = ShowUiMessage(reinterpret_cast<HWND>(owner), message);
   ShowWaitCursorAgain();
   return answer;
 }

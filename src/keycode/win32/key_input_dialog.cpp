@@ -6,6 +6,7 @@
 #include "common/ids.h"
 #include "common/win32/wait_cursor.h"
 #include "common/win32/wide.h"
+#include "common/win32/window_proc.h"
 #include "keycode/capture.h"
 #include "keycode/key_table.h"
 #include "keycode/win32/capture_hook_win32.h"
@@ -34,6 +35,8 @@ struct KeyInputDialog {
   CaptureState Snapshot() {
     return Capture([](CaptureState& state) { return state; });
   }
+
+  INT_PTR HandleDialogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 // The open key input dialog.
@@ -46,10 +49,6 @@ constexpr int kRepeatDelayIds[] = {kKeyInputRepeat1, kKeyInputRepeat2, kKeyInput
                                    kKeyInputDelay2, kKeyInputDelay3};
 constexpr std::uint8_t kHankakuKey = 0x01;
 constexpr std::uint8_t kKatakanaKey = 0x43;
-
-KeyInputDialog* DialogOf(HWND window) {
-  return reinterpret_cast<KeyInputDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
 
 // Starts or resumes capture: with `reset` the capture starts afresh; the capacity follows the
 // model in either case.
@@ -180,7 +179,6 @@ void Register(KeyInputDialog& dialog) {
 
 void OnInitDialog(HWND window, KeyInputDialog& dialog) {
   dialog.window = window;
-  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&dialog));
   dialog.display = KeyCodeRecord{};
   InitKeyCodeList(window);
   if (KeyInputModelFor(dialog.session->productId).repeatDelayHidden) {
@@ -240,32 +238,32 @@ bool OnCommand(KeyInputDialog& dialog, int id) {
   }
 }
 
-INT_PTR CALLBACK KeyInputDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    OnInitDialog(window, *reinterpret_cast<KeyInputDialog*>(lParam));
-    return TRUE;
-  }
-  KeyInputDialog* dialog = DialogOf(window);
-  if (dialog == nullptr) return FALSE;
+}  // namespace
+
+INT_PTR KeyInputDialog::HandleDialogMessage(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
   switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog(window, *this);
+      return TRUE;
     case WM_ACTIVATE:
       if (LOWORD(wParam) == WA_ACTIVE || LOWORD(wParam) == WA_CLICKACTIVE) {
-        StartCapture(*dialog, false);
+        StartCapture(*this, false);
       } else {
-        EndCapture(*dialog);
-        ShowCapture(*dialog, true);
+        EndCapture(*this);
+        ShowCapture(*this, true);
       }
       return FALSE;
     case kEntriesChangedMessage:
       // The entries are the capture's own, whatever wParam says.
-      ShowCapture(*dialog, true);
-      Apply(window, PlanAfterEntriesChanged(dialog->Snapshot(), dialog->session->productId));
+      ShowCapture(*this, true);
+      Apply(window, PlanAfterEntriesChanged(Snapshot(), session->productId));
       return TRUE;
     case kCaptureHookLostMessage:
-      RestartCapture(*dialog);
+      RestartCapture(*this);
       return TRUE;
     case kLoadRecordMessage:
-      LoadRecord(*dialog, lParam);
+      LoadRecord(*this, lParam);
       return TRUE;
     case kCaptureNoticeMessage:
       if (wParam & kCaptureNoticeBeep) Beep();
@@ -278,21 +276,16 @@ INT_PTR CALLBACK KeyInputDialogProc(HWND window, UINT message, WPARAM wParam, LP
       }
       return TRUE;
     case WM_COMMAND:
-      return OnCommand(*dialog, LOWORD(wParam)) ? TRUE : FALSE;
+      return OnCommand(*this, LOWORD(wParam)) ? TRUE : FALSE;
     case WM_DESTROY:
-      EndCapture(*dialog);
-      if (dialog->shortcutList.window != nullptr) DestroyWindow(dialog->shortcutList.window);
+      EndCapture(*this);
+      if (shortcutList.window != nullptr) DestroyWindow(shortcutList.window);
       if (openKeyInputWindow == window) openKeyInputWindow = nullptr;
-      return FALSE;
-    case WM_NCDESTROY:
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       return FALSE;
     default:
       return FALSE;
   }
 }
-
-}  // namespace
 
 INT_PTR RunKeyInputDialog(HWND owner, KeyInputSession& session) {
   if (session.edited == nullptr || session.edited->selectedKey < 0 ||
@@ -306,7 +299,7 @@ INT_PTR RunKeyInputDialog(HWND owner, KeyInputSession& session) {
   dialog.capture.table = &KeyTableFor(session.nonJapaneseLayout);
   const INT_PTR result =
       DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogKeyInput), owner,
-                      KeyInputDialogProc, reinterpret_cast<LPARAM>(&dialog));
+                      DialogProcOf<KeyInputDialog>, reinterpret_cast<LPARAM>(&dialog));
   return result == kDialogOk ? kDialogOk : kDialogCancel;
 }
 

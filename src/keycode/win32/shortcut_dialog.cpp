@@ -5,6 +5,7 @@
 #include "common/bounded_text.h"
 #include "common/ids.h"
 #include "common/win32/wide.h"
+#include "common/win32/window_proc.h"
 #include "keycode/win32/key_code_list.h"
 
 namespace qv {
@@ -13,10 +14,6 @@ namespace {
 constexpr COLORREF kShortcutTextColour = RGB(0, 0, 255);
 constexpr char16_t kShortcutColumnTitle[] = u"ショートカット";
 constexpr char16_t kDescriptionColumnTitle[] = u"説明";
-
-ShortcutDialogContext* ContextOf(HWND window) {
-  return reinterpret_cast<ShortcutDialogContext*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
 
 void FillList(HWND dialog, const ShortcutList& shortcuts) {
   HWND list = GetDlgItem(dialog, kShortcutListId);
@@ -72,18 +69,16 @@ void Close(HWND dialog, ShortcutDialogContext& context, bool enter) {
   DestroyWindow(dialog);
 }
 
-INT_PTR CALLBACK ShortcutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    auto* context = reinterpret_cast<ShortcutDialogContext*>(lParam);
-    SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(context));
-    context->window = dialog;
-    FillList(dialog, *context->shortcuts);
-    EnableWindow(GetDlgItem(dialog, kDialogOk), FALSE);
-    return TRUE;
-  }
-  ShortcutDialogContext* context = ContextOf(dialog);
-  if (context == nullptr) return FALSE;
+}  // namespace
+
+INT_PTR ShortcutDialogContext::HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam,
+                                                   LPARAM lParam) {
   switch (message) {
+    case WM_INITDIALOG:
+      window = dialog;
+      FillList(dialog, *shortcuts);
+      EnableWindow(GetDlgItem(dialog, kDialogOk), FALSE);
+      return TRUE;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
       if (header == nullptr || header->idFrom != static_cast<UINT_PTR>(kShortcutListId))
@@ -93,7 +88,7 @@ INT_PTR CALLBACK ShortcutDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       // the list view tells as NM_RETURN (the list is modeless inside the key input dialog's
       // modal loop, which gives it no dialog keys); it is posted, so the list view has returned
       // before its window goes. The arrow keys move the selection in the list itself.
-      if (header->code == static_cast<UINT>(NM_DBLCLK)) Close(dialog, *context, true);
+      if (header->code == static_cast<UINT>(NM_DBLCLK)) Close(dialog, *this, true);
       if (header->code == static_cast<UINT>(NM_RETURN) && SelectedRow(dialog) >= 0)
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kDialogOk, BN_CLICKED), 0);
       return TRUE;
@@ -107,30 +102,27 @@ INT_PTR CALLBACK ShortcutDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       return FALSE;
     case WM_COMMAND:
       if (LOWORD(wParam) == kDialogOk || LOWORD(wParam) == kDialogCancel) {
-        Close(dialog, *context, LOWORD(wParam) == kDialogOk);
+        Close(dialog, *this, LOWORD(wParam) == kDialogOk);
         return TRUE;
       }
       return FALSE;
     case WM_CLOSE:
-      Close(dialog, *context, false);
+      Close(dialog, *this, false);
       return TRUE;
     case WM_NCDESTROY:
-      context->window = nullptr;
-      SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
+      window = nullptr;
       return FALSE;
     default:
       return FALSE;
   }
 }
 
-}  // namespace
-
 HWND CreateShortcutDialog(ShortcutDialogContext& context) {
   if (context.shortcuts == nullptr) return nullptr;
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogShortcuts),
-                            context.keyInput, ShortcutDialogProc,
+                            context.keyInput, DialogProcOf<ShortcutDialogContext>,
                             reinterpret_cast<LPARAM>(&context));
 }
 

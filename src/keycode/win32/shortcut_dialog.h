@@ -15,6 +15,9 @@ struct ShortcutDialogContext {
   HWND keyInput =
       nullptr;  // receives the record; its "ショートカットキー" is enabled again at the end
   HWND window = nullptr;  // the open list window, null once it is gone
+
+  // The list window's messages (its procedure is DialogProcOf<ShortcutDialogContext>).
+  INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 // Creates dialog 136 owned by context.keyInput (hidden; the caller places and shows it). The

@@ -161,8 +161,9 @@ bool Win32TrayProgram::Restart() {
                       DETACHED_PROCESS, nullptr, folder.empty() ? nullptr : folder.c_str(),
                       &startup, &started))
     return false;
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
+  // The program runs on by itself; neither handle is needed.
+  const OwnedHandle thread(started.hThread);
+  const OwnedHandle process(started.hProcess);
   return true;
 }
 

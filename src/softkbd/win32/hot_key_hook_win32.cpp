@@ -1,17 +1,12 @@
 #include "softkbd/win32/hot_key_hook_win32.h"
 
-#include <memory>
 #include <mutex>
-#include <utility>
 
-#include "common/win32/owned.h"
+#include "common/win32/hook_thread.h"
 #include "softkbd/soft_keyboard_controls.h"
 
 namespace qv {
 namespace {
-
-// How long starting or ending the hook's thread may take before it is given up on.
-constexpr DWORD kHookThreadWait = 5000;
 
 std::atomic<HHOOK> softKeyboardHook{nullptr};
 std::atomic<HotKeyTargets*> hotKeyTargets{nullptr};
@@ -20,8 +15,10 @@ HotKeyModifiers modifiers;
 
 // Install and remove run one at a time; the hook procedure never takes this lock.
 std::mutex hookLock;
-OwnedHandle hookThread;
-DWORD hookThreadId = 0;
+// Served by a thread of its own, so a soft keyboard thread that is busy (typing a key code with
+// delays, talking to its key pad, waiting for the display) never holds up the system's keyboard
+// input or gets the hook dropped for answering late.
+KeyboardHookThread hookThread;
 
 LRESULT CALLBACK SoftKeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
   HotKeyTargets* targets = hotKeyTargets.load();
@@ -47,48 +44,9 @@ LRESULT CALLBACK SoftKeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(softKeyboardHook.load(), code, wParam, lParam);
 }
 
-struct HookThreadStart {
-  HANDLE ready = nullptr;
-  HHOOK hook = nullptr;
-};
-
-// The hook's own thread: it does nothing but serve the hook, so a soft keyboard thread that is
-// busy (typing a key code with delays, talking to its key pad, waiting for the display) never
-// holds up the system's keyboard input or gets the hook dropped for answering late.
-DWORD WINAPI HookThread(void* parameter) {
-  auto* start = static_cast<HookThreadStart*>(parameter);
-  MSG message;
-  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue, for WM_QUIT
+// Runs on the hook's own thread before its hook sees a key.
+void ForgetModifiers() {
   modifiers = HotKeyModifiers{};
-  HHOOK hook =
-      SetWindowsHookExW(WH_KEYBOARD_LL, SoftKeyboardHookProc, GetModuleHandleW(nullptr), 0);
-  start->hook = hook;
-  SetEvent(start->ready);  // |start| is not touched after this
-  if (!hook) return 1;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-  UnhookWindowsHookEx(hook);
-  return 0;
-}
-
-// Ends the hook's thread; the caller holds |hookLock|.
-void EndHookThread() {
-  if (!hookThread) return;
-  softKeyboardHook = nullptr;
-  PostThreadMessageW(hookThreadId, WM_QUIT, 0, 0);
-  // A thread that has not ended may still hold its hook: it stays recorded, so that no second
-  // hook is put in beside it.
-  if (WaitForSingleObject(hookThread.get(), kHookThreadWait) != WAIT_OBJECT_0) return;
-  hookThread.reset();
-  hookThreadId = 0;
-}
-
-// The recorded thread has ended since (late): it may be forgotten.
-void ForgetEndedHookThread() {
-  if (hookThread && !softKeyboardHook.load() &&
-      WaitForSingleObject(hookThread.get(), 0) == WAIT_OBJECT_0) {
-    hookThread.reset();
-    hookThreadId = 0;
-  }
 }
 
 }  // namespace
@@ -103,36 +61,19 @@ void ForgetHotKeyTargets(HotKeyTargets* targets) {
 
 bool InstallSoftKeyboardHook() {
   const std::lock_guard<std::mutex> lock(hookLock);
-  ForgetEndedHookThread();
-  if (hookThread) return false;
-  OwnedHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!ready) return false;
-  auto start = std::make_unique<HookThreadStart>();
-  start->ready = ready.get();
-  DWORD id = 0;
-  OwnedHandle thread(CreateThread(nullptr, 0, HookThread, start.get(), 0, &id));
-  if (!thread) return false;
-  const HANDLE waits[] = {ready.get(), thread.get()};
-  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kHookThreadWait);
-  if (woke != WAIT_OBJECT_0 || !start->hook) {
-    // The thread ends by itself when the hook failed; one that never answered is told to end.
-    if (woke == WAIT_TIMEOUT) PostThreadMessageW(id, WM_QUIT, 0, 0);
-    if (WaitForSingleObject(thread.get(), kHookThreadWait) != WAIT_OBJECT_0) {
-      // Still running: it may yet use its start block and event, so they stay.
-      start.release();
-      ready.release();
-    }
-    return false;
-  }
-  softKeyboardHook = start->hook;
-  hookThread = std::move(thread);
-  hookThreadId = id;
+  if (softKeyboardHook.load()) return false;
+  const HHOOK hook = hookThread.Start(SoftKeyboardHookProc, ForgetModifiers);
+  if (!hook) return false;
+  softKeyboardHook = hook;
   return true;
 }
 
 void RemoveSoftKeyboardHook() {
   const std::lock_guard<std::mutex> lock(hookLock);
-  EndHookThread();
+  softKeyboardHook = nullptr;
+  // A thread that has not ended may still hold its hook: it stays recorded, so that no second
+  // hook is put in beside it.
+  hookThread.Stop();
 }
 
 bool SoftKeyboardHookInstalled() {

@@ -7,10 +7,11 @@
 
 #include <atomic>
 
+#include "common/window_messages.h"
+
 namespace qv {
 
-// Asks the soft keyboard of a slot to toggle; sent to its window, which does it on its thread.
-inline constexpr UINT kToggleSoftKeyboardMessage = WM_APP + 0x53;
+// The hook posts kToggleSoftKeyboardMessage (window_messages.h) to a slot's soft keyboard window.
 
 // Where the hook sends its toggles and what it asks before tracking a key.
 class HotKeyTargets {

@@ -15,14 +15,14 @@
 #include <thread>
 
 #include "common/win32/owned.h"
+#include "common/window_messages.h"
 #include "device/device_context.h"
 #include "device/device_link.h"
 
 namespace qv {
 
-// Posted answers: wParam = 1 when the key pad answered, lParam = the answer byte.
-inline constexpr UINT kActivePageAnswerMessage = WM_APP + 0x54;
-inline constexpr UINT kStatusAnswerMessage = WM_APP + 0x55;
+// The answers are posted as kActivePageAnswerMessage and kStatusAnswerMessage
+// (window_messages.h).
 
 class KeyPadRequests {
  public:

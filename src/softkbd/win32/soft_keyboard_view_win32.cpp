@@ -100,7 +100,7 @@ void SoftKeyboardWindow::SetStaticImage(HWND control, HBITMAP image) {
   for (const OwnedBitmap& own : bitmaps) {
     if (own.get() == previous) return;
   }
-  DeleteObject(previous);
+  const OwnedBitmap handedBack(previous);
 }
 
 void SoftKeyboardWindow::PlaceButtons(const std::array<PixelRect, kLayoutCells>& buttons,

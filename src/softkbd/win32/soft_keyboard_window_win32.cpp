@@ -5,6 +5,7 @@
 
 #include "common/win32/owned.h"
 #include "common/win32/scoped_dc.h"
+#include "common/win32/ui_message_win32.h"
 #include "common/win32/wide.h"
 #include "softkbd/soft_key_commands.h"
 #include "softkbd/win32/hot_key_hook_win32.h"
@@ -35,10 +36,7 @@ class WindowCommandUi final : public SoftKeyCommandUi {
   void StopBlink() override { qv::StopBlink(kb_.state, kb_.core); }
   void Relayout() override { LayoutPage(kb_.state, kb_.core, kb_.state.currentPage); }
   void Tell(const UiMessage& message) override {
-    const std::wstring title = WideString(message.title);
-    const std::wstring text = WideString(message.text);
-    MessageBoxW(kb_.state.closed ? nullptr : kb_.window, text.c_str(), title.c_str(),
-                MessageBoxStyle(message) | MB_TOPMOST);
+    ShowUiMessage(kb_.state.closed ? nullptr : kb_.window, message, MB_TOPMOST);
   }
   bool Exchange(const std::function<bool()>& exchange) override {
     return KeyPadRequests::RunExchange(kb_.requests.get(), exchange);

@@ -12,6 +12,7 @@
 #include "access/access_ports.h"
 #include "access/key_pad_table.h"
 #include "common/settings_store.h"
+#include "common/window_messages.h"
 #include "device/device_context.h"
 #include "keycode/key_code_store.h"
 #include "softkbd/injection.h"
@@ -57,13 +58,8 @@ struct SoftKeyboardServices {
   SoftKeyFaces* faces = nullptr;
 };
 
-// Lays out a page of the window's keyboard on the window's own thread (wParam = page, or
-// kLayoutCurrentPage for the page it shows).
-inline constexpr UINT kLayoutPageMessage = WM_APP + 0x51;
+// kLayoutPageMessage's wParam for the page the keyboard shows (window_messages.h).
 inline constexpr WPARAM kLayoutCurrentPage = 0xFFFF;
-// Shows or hides the window's keyboard and its info icon on the window's own thread (wParam: a
-// VisibilityRequest).
-inline constexpr UINT kVisibilityMessage = WM_APP + 0x52;
 
 // Handed to SoftKeyboardThread; lives as long as the thread.
 struct SoftKeyboardThreadContext {

@@ -8,7 +8,9 @@
 #include "access/win32/touch_keyboard_win32.h"
 #include "common/ids.h"
 #include "common/win32/owned.h"
+#include "common/win32/ui_message_win32.h"
 #include "common/win32/wide.h"
+#include "common/win32/window_proc.h"
 #include "softkey_assets/win32/soft_key_assets_win32.h"
 
 namespace qv {
@@ -22,12 +24,6 @@ constexpr int kPreviewInset = 10;
 // Room for more than a caption, so that cutting sees whether a character of two units would be
 // split at the eighth unit.
 constexpr int kTypedCaptionChars = 64;
-
-void ShowMessage(HWND owner, const UiMessage& message) {
-  const std::wstring title = WideString(message.title);
-  const std::wstring text = WideString(message.text);
-  MessageBoxW(owner, text.c_str(), title.c_str(), static_cast<UINT>(MessageBoxStyle(message)));
-}
 
 bool SetTitle(HWND dialog, bool (*title)(AssetTarget, char16_t (&)[kDialogTitleChars]),
               AssetTarget target) {
@@ -64,6 +60,8 @@ struct ImageDialog {
   // The preview's own copy, shown by button 1035 (a button does not own its image).
   OwnedBitmap previewBitmap;
   OwnedIcon previewIcon;
+
+  INT_PTR HandleDialogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 // Shows a copy of `image` scaled to the preview size on the preview button, in place of its
@@ -115,9 +113,9 @@ void ChooseFile(ImageDialog& state) {
   ShowPreview(state, state.pending.get(), state.pendingIsIcon);
   // A choice that gives no picture is told, rather than leaving OK to change nothing unseen.
   if (outcome == PictureLoad::kTooLarge)
-    ShowMessage(state.dialog, kPictureTooLargeMessage);
+    ShowUiMessage(state.dialog, kPictureTooLargeMessage);
   else if (!state.pending)
-    ShowMessage(state.dialog, kPictureUnreadableMessage);
+    ShowUiMessage(state.dialog, kPictureUnreadableMessage);
 }
 
 void StorePending(ImageDialog& state) {
@@ -130,7 +128,7 @@ void StorePending(ImageDialog& state) {
   if (!PlanImageStore(BoundedView(state.folder), state.request.target, chosen, plan) ||
       !StoreChosenImage(state.assets, state.request.target, plan, chosen, state.pending,
                         state.files)) {
-    ShowMessage(state.dialog, kImageStoreFailedMessage);
+    ShowUiMessage(state.dialog, kImageStoreFailedMessage);
     EndDialog(state.dialog, kSoftKeyDialogUnchanged);
     return;
   }
@@ -141,7 +139,7 @@ void DeleteImage(ImageDialog& state) {
   state.pending.reset();
   if (!DeleteStoredImage(state.assets, state.request.target, BoundedView(state.folder),
                          state.files)) {
-    ShowMessage(state.dialog, kImageDeleteFailedMessage);
+    ShowUiMessage(state.dialog, kImageDeleteFailedMessage);
     EndDialog(state.dialog, kSoftKeyDialogUnchanged);
     return;
   }
@@ -158,29 +156,26 @@ void OpenImageDialog(ImageDialog& state) {
               AssetImageIsIcon(state.assets, state.request.target));
 }
 
-INT_PTR CALLBACK ImageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* state = reinterpret_cast<ImageDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+INT_PTR ImageDialog::HandleDialogMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) {
-    state = reinterpret_cast<ImageDialog*>(lParam);
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    state->dialog = dialog;
-    OpenImageDialog(*state);
+    dialog = window;
+    OpenImageDialog(*this);
     return TRUE;
   }
-  if (state == nullptr || message != WM_COMMAND) return FALSE;
+  if (message != WM_COMMAND) return FALSE;
   switch (LOWORD(wParam)) {
     case kSoftKeyImagePreview:
     case kSoftKeyImageBrowse:
-      ChooseFile(*state);
+      ChooseFile(*this);
       return TRUE;
     case IDOK:
-      StorePending(*state);
+      StorePending(*this);
       return TRUE;
     case IDCANCEL:
       EndDialog(dialog, kSoftKeyDialogUnchanged);
       return TRUE;
     case kSoftKeyImageDelete:
-      DeleteImage(*state);
+      DeleteImage(*this);
       return TRUE;
     default:
       return FALSE;
@@ -189,31 +184,33 @@ INT_PTR CALLBACK ImageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 // ---------------------------------------------------------------- caption dialog
 
-INT_PTR CALLBACK TextDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* request =
-      reinterpret_cast<const SoftKeyDialogRequest*>(GetWindowLongPtrW(dialog, DWLP_USER));
+struct TextDialog {
+  const SoftKeyDialogRequest& request;
+
+  INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+};
+
+INT_PTR TextDialog::HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) {
-    request = reinterpret_cast<const SoftKeyDialogRequest*>(lParam);
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    SetTitle(dialog, TextDialogTitle, request->target);
+    SetTitle(dialog, TextDialogTitle, request.target);
     const std::wstring caption =
-        WideString(AssetCaption(request->assets.tables.slots[request->slot], request->target));
+        WideString(AssetCaption(request.assets.tables.slots[request.slot], request.target));
     SetDlgItemTextW(dialog, kSoftKeyTextCaption, caption.c_str());
-    if (request->touchKeyboard) ShowTouchKeyboard(*request->touchKeyboard);
+    if (request.touchKeyboard) ShowTouchKeyboard(*request.touchKeyboard);
     return TRUE;
   }
-  if (request == nullptr || message != WM_COMMAND) return FALSE;
+  if (message != WM_COMMAND) return FALSE;
   const int id = LOWORD(wParam);
   if (id != IDOK && id != IDCANCEL) return FALSE;
   bool stored = false;
   if (id == IDOK) {
     wchar_t typed[kTypedCaptionChars] = {};
     GetDlgItemTextW(dialog, kSoftKeyTextCaption, typed, kTypedCaptionChars);
-    stored = StoreTypedCaption(request->assets, request->slot, request->target,
+    stored = StoreTypedCaption(request.assets, request.slot, request.target,
                                BoundedView(Utf16(typed), kTypedCaptionChars));
   }
-  if (request->touchKeyboard) HideTouchKeyboard(*request->touchKeyboard);
-  if (id == IDOK && !stored) ShowMessage(dialog, kCaptionStoreFailedMessage);
+  if (request.touchKeyboard) HideTouchKeyboard(*request.touchKeyboard);
+  if (id == IDOK && !stored) ShowUiMessage(dialog, kCaptionStoreFailedMessage);
   EndDialog(dialog, stored ? kSoftKeyDialogChanged : kSoftKeyDialogUnchanged);
   return TRUE;
 }
@@ -288,9 +285,9 @@ int RunSoftKeyImageDialog(HINSTANCE instance, HWND owner, const SoftKeyDialogReq
   int result = kSoftKeyDialogUnchanged;
   {
     ImageDialog state(request);
-    result =
-        static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogSoftKeyImage), owner,
-                                         ImageDialogProc, reinterpret_cast<LPARAM>(&state)));
+    result = static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogSoftKeyImage),
+                                              owner, DialogProcOf<ImageDialog>,
+                                              reinterpret_cast<LPARAM>(&state)));
   }
   // A picture converted but not saved (cancelled, replaced by an icon, failed) is released.
   if (IsKeepIndex(keep)) request.assets.tables.keptImages[static_cast<std::size_t>(keep)].reset();
@@ -299,8 +296,10 @@ int RunSoftKeyImageDialog(HINSTANCE instance, HWND owner, const SoftKeyDialogReq
 
 int RunSoftKeyTextDialog(HINSTANCE instance, HWND owner, const SoftKeyDialogRequest& request) {
   if (!IsRequestValid(request)) return kSoftKeyDialogUnchanged;
-  const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogSoftKeyText), owner,
-                                         TextDialogProc, reinterpret_cast<LPARAM>(&request));
+  TextDialog state{request};
+  const INT_PTR result =
+      DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogSoftKeyText), owner,
+                      DialogProcOf<TextDialog>, reinterpret_cast<LPARAM>(&state));
   return result == kSoftKeyDialogChanged ? kSoftKeyDialogChanged : kSoftKeyDialogUnchanged;
 }
 
