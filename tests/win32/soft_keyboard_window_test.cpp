@@ -51,6 +51,18 @@ RECT WindowRectOf(HWND window) {
   return rect;
 }
 
+// How many pixels of the window's 48 x 48 top-left corner have this colour, as painted.
+int PixelsOfColour(HWND window, COLORREF colour) {
+  HDC dc = GetDC(window);
+  if (!dc) return -1;
+  int count = 0;
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 48; ++x) count += GetPixel(dc, x, y) == colour ? 1 : 0;
+  }
+  ReleaseDC(window, dc);
+  return count;
+}
+
 RECT WorkArea() {
   RECT area{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
@@ -104,7 +116,7 @@ class SoftKeyboardWindowTest : public ::testing::Test {
   std::vector<ScreenRect> monitors;  // the monitors attached as the keyboards see them
 };
 
-// Slot 0 with an image on key 1 and a caption on key 2, from the asset tables.
+// Slot 0 with an image on key 1, a caption on key 2 and an icon on key 4, from the asset tables.
 class SoftKeyboardFacesTest : public SoftKeyboardWindowTest {
  protected:
   void SetUp() override {
@@ -113,6 +125,10 @@ class SoftKeyboardFacesTest : public SoftKeyboardWindowTest {
                           CreateBitmap(kAssetImageSide, kAssetImageSide, 1, 32, nullptr))),
                       false);
     SetAssetCaption(assets.slots[0], KeyTarget(1), u"テスト");
+    ReplaceAssetImage(
+        assets.slots[0], KeyTarget(3),
+        std::make_unique<Win32IconImage>(OwnedIcon(CopyIcon(LoadIconW(nullptr, IDI_APPLICATION)))),
+        true);
     assets.slots[0].softKeyAssetsLoaded = 1;
     faces = &assetFaces;
     SoftKeyboardWindowTest::SetUp();
@@ -173,6 +189,34 @@ TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner
   EXPECT_TRUE(QueryDword(kModel01001224, L"ymag", value));
   EXPECT_EQ(value, 0u);
 
+  // Alt+F4 reaching the keyboard's thread neither opens its system menu nor closes it.
+  PostMessageW(window, WM_SYSKEYDOWN, VK_F4, 0x20000001);
+  PostMessageW(window, WM_SYSKEYUP, VK_F4, 0xE0000001);
+  PumpUntil([] { return false; }, 200);
+  EXPECT_TRUE(IsWindow(window));
+
+  // Hidden to its info icon: with two key pads connected the icon carries the serial number on
+  // its light band, with one it shows the picture alone.
+  constexpr COLORREF kSerialBand = RGB(224, 224, 255);
+  host.SetSoftKeyboardVisible(0, false, true);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(infoIcon) != FALSE; }));
+  EXPECT_TRUE(PumpUntil([&] { return PixelsOfColour(infoIcon, kSerialBand) > 20; }))
+      << PixelsOfColour(infoIcon, kSerialBand);
+  table.keyPadCount = 1;
+  RedrawWindow(infoIcon, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+  EXPECT_TRUE(PumpUntil([&] { return PixelsOfColour(infoIcon, kSerialBand) == 0; }))
+      << PixelsOfColour(infoIcon, kSerialBand);
+  table.keyPadCount = 2;
+  host.SetSoftKeyboardVisible(0, true, false);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window) && !IsWindowVisible(infoIcon); }));
+
+  // Never made smaller than 300 x 300 pixels.
+  SetWindowPos(window, nullptr, 0, 0, 100, 100, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  PumpUntil([] { return false; }, 100);
+  const RECT smallest = WindowRectOf(window);
+  EXPECT_GE(smallest.right - smallest.left, 300);
+  EXPECT_GE(smallest.bottom - smallest.top, 300);
+
   host.CloseSoftKeyboardThread(0);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(IsWindow(infoIcon));
@@ -218,6 +262,14 @@ TEST_F(SoftKeyboardWindowTest, EachKeyPadKeepsItsOwnGridAndStoredPlace) {
   DWORD xmag = 0;
   EXPECT_TRUE(QueryDword(kModel01001224, L"xmag", xmag));
   EXPECT_EQ(xmag, 10u * static_cast<DWORD>(client.right));
+
+  // A move alone stores the window's new place.
+  SetWindowPos(window, nullptr, 40, 60, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+  DWORD top = 0;
+  EXPECT_TRUE(PumpUntil([&] { return QueryDword(kModel01001224, L"left", left) && left == 40; }))
+      << left;
+  EXPECT_TRUE(QueryDword(kModel01001224, L"top", top));
+  EXPECT_EQ(top, 60u);
 }
 
 TEST_F(SoftKeyboardWindowTest, ClickingAKeyTypesIntoTheFocusedWindow) {
@@ -255,6 +307,17 @@ TEST_F(SoftKeyboardWindowTest, ClickingAKeyTypesIntoTheFocusedWindow) {
   EXPECT_EQ(typed.substr(0, 2), L"as");
   PumpUntil([] { return false; }, 300);
   EXPECT_EQ(testing::WindowText(edit), typed);
+
+  // Held again until it repeats, then the pointer leaves the key with the button still down:
+  // the typing stops there, before any release.
+  ASSERT_TRUE(mouse(Button(0, 1), MOUSEEVENTF_LEFTDOWN));
+  EXPECT_TRUE(PumpUntil([&] { return testing::WindowText(edit).size() >= typed.size() + 2; }));
+  ASSERT_TRUE(mouse(Button(0, 2), 0));
+  PumpUntil([] { return false; }, 100);
+  const std::wstring left = testing::WindowText(edit);
+  PumpUntil([] { return false; }, 200);
+  EXPECT_EQ(testing::WindowText(edit), left);
+  ASSERT_TRUE(mouse(Button(0, 2), MOUSEEVENTF_LEFTUP));
   DestroyWindow(target);
 }
 
@@ -276,6 +339,11 @@ TEST_F(SoftKeyboardFacesTest, KeysShowTheirImageOrCaptionAndReleaseTheCopies) {
     EXPECT_EQ(testing::WindowText(Button(0, 1)), L"テスト");
     EXPECT_EQ(SendMessageW(Button(0, 1), BM_GETIMAGE, IMAGE_BITMAP, 0), 0);
     EXPECT_EQ(testing::WindowText(Button(0, 2)), L"3");
+    // An icon is shown in the icon style, a bitmap in the bitmap style.
+    const LONG_PTR iconStyle = GetWindowLongPtrW(Button(0, 3), GWL_STYLE);
+    EXPECT_EQ(iconStyle & (BS_ICON | BS_BITMAP), BS_ICON);
+    EXPECT_EQ(GetWindowLongPtrW(imageKey, GWL_STYLE) & (BS_ICON | BS_BITMAP), BS_BITMAP);
+    EXPECT_NE(SendMessageW(Button(0, 3), BM_GETIMAGE, IMAGE_ICON, 0), 0);
     host.CloseSoftKeyboardThread(0);
     // The button's copy went with its keyboard; the table's own image stays.
     EXPECT_EQ(GetObjectType(copy), 0u);
