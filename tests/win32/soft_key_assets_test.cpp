@@ -302,6 +302,11 @@ TEST_F(SoftKeyAssetsTest, JapaneseCaptionsSurviveAWesternCodePage) {
     DeleteFileW(InPad(L"softkey_text.ini").c_str());
     if (emptyFileFirst) {
       ASSERT_TRUE(testing::WriteBytes(InPad(L"softkey_text.ini"), {}));
+      // The system's profile functions write an empty file in the ANSI code page: the mark goes
+      // in before them.
+      EXPECT_TRUE(PrepareUtf16ProfileFile(U16(InPad(L"softkey_text.ini"))));
+      EXPECT_EQ(testing::ReadBytes(InPad(L"softkey_text.ini")),
+                (std::vector<std::uint8_t>{0xFF, 0xFE}));
     }
     SoftKeyAssetContext context = Context();
     SetAssetCaption(tables_->slots[0], KeyTarget(4), u"日本語キャプション");
