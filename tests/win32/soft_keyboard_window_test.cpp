@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/win32/registry_settings.h"
+#include "common/win32/owned.h"
 #include "device/device_link.h"
 #include "shell_fixture.h"
 #include "softkbd/win32/soft_keyboard_host_win32.h"
@@ -53,13 +55,32 @@ RECT WindowRectOf(HWND window) {
 
 // How many pixels of the window's 48 x 48 top-left corner have this colour, as painted.
 int PixelsOfColour(HWND window, COLORREF colour) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = 48;
+  info.bmiHeader.biHeight = -48;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const OwnedBitmap copy(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const OwnedMemoryDc memory(CreateCompatibleDC(nullptr));
   HDC dc = GetDC(window);
-  if (!dc) return -1;
-  int count = 0;
-  for (int y = 0; y < 48; ++y) {
-    for (int x = 0; x < 48; ++x) count += GetPixel(dc, x, y) == colour ? 1 : 0;
+  if (!copy || !memory || !dc) {
+    if (dc) ReleaseDC(window, dc);
+    return -1;
+  }
+  {
+    const SelectedObject selected(memory.get(), copy.get());
+    BitBlt(memory.get(), 0, 0, 48, 48, dc, 0, 0, SRCCOPY);
   }
   ReleaseDC(window, dc);
+  GdiFlush();
+  const std::uint32_t wanted =
+      (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+  const auto* pixels = static_cast<const std::uint32_t*>(bits);
+  int count = 0;
+  for (int i = 0; i < 48 * 48; ++i) count += (pixels[i] & 0xFFFFFF) == wanted ? 1 : 0;
   return count;
 }
 
@@ -193,22 +214,7 @@ TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner
   PostMessageW(window, WM_SYSKEYDOWN, VK_F4, 0x20000001);
   PostMessageW(window, WM_SYSKEYUP, VK_F4, 0xE0000001);
   PumpUntil([] { return false; }, 200);
-  EXPECT_TRUE(IsWindow(window));
-
-  // Hidden to its info icon: with two key pads connected the icon carries the serial number on
-  // its light band, with one it shows the picture alone.
-  constexpr COLORREF kSerialBand = RGB(224, 224, 255);
-  host.SetSoftKeyboardVisible(0, false, true);
-  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(infoIcon) != FALSE; }));
-  EXPECT_TRUE(PumpUntil([&] { return PixelsOfColour(infoIcon, kSerialBand) > 20; }))
-      << PixelsOfColour(infoIcon, kSerialBand);
-  table.keyPadCount = 1;
-  RedrawWindow(infoIcon, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
-  EXPECT_TRUE(PumpUntil([&] { return PixelsOfColour(infoIcon, kSerialBand) == 0; }))
-      << PixelsOfColour(infoIcon, kSerialBand);
-  table.keyPadCount = 2;
-  host.SetSoftKeyboardVisible(0, true, false);
-  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window) && !IsWindowVisible(infoIcon); }));
+  EXPECT_TRUE(IsWindow(window) && IsWindowVisible(window));
 
   // Never made smaller than 300 x 300 pixels.
   SetWindowPos(window, nullptr, 0, 0, 100, 100, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
@@ -270,6 +276,21 @@ TEST_F(SoftKeyboardWindowTest, EachKeyPadKeepsItsOwnGridAndStoredPlace) {
       << left;
   EXPECT_TRUE(QueryDword(kModel01001224, L"top", top));
   EXPECT_EQ(top, 60u);
+
+  // Its key pad opened and the keyboard hidden to its info icon: with two key pads connected
+  // the icon carries the serial number on its light band, with one it shows the picture alone.
+  constexpr COLORREF kSerialBand = RGB(224, 224, 255);
+  table.slots[0].accessState = AccessState::Open;
+  HWND infoIcon = FindWindowW(L"QV_PADCONF_LUMICON_01001224424242", nullptr);
+  ASSERT_TRUE(infoIcon);
+  host.SetSoftKeyboardVisible(0, false, true);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(infoIcon) != FALSE; }));
+  EXPECT_TRUE(PumpUntil([&] { return PixelsOfColour(infoIcon, kSerialBand) > 20; }))
+      << PixelsOfColour(infoIcon, kSerialBand);
+  table.keyPadCount = 1;
+  RedrawWindow(infoIcon, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+  EXPECT_TRUE(PumpUntil([&] { return PixelsOfColour(infoIcon, kSerialBand) == 0; }))
+      << PixelsOfColour(infoIcon, kSerialBand);
 }
 
 TEST_F(SoftKeyboardWindowTest, ClickingAKeyTypesIntoTheFocusedWindow) {
