@@ -135,15 +135,21 @@ TEST(AccessConnection, SlotsFollowProductOrderThenEnumerationOrder) {
   EXPECT_EQ(rig.cache.slots[1][0].bytes, KeyPadFirmware::DefaultKeyCode(1).bytes);
 }
 
-TEST(AccessConnection, RescanIsMarkedRunningWhileItClosesTheSoftKeyboards) {
+TEST(AccessConnection, RescanClosesEachSoftKeyboardWhileMarkedRunningAndBeforeItsLink) {
   Rig rig;
   rig.Attach(kProduct1224, 1);
   RescanKeyPads(rig.table, rig.ports);
   ASSERT_EQ(rig.softKeyboards.running.count(0), 1u);
   std::vector<bool> runningWhileClosing;
-  rig.softKeyboards.onClose = [&](int) { runningWhileClosing.push_back(rig.table.rescanRunning); };
+  std::vector<bool> linkOpenWhileClosing;
+  rig.softKeyboards.onClose = [&](int slot) {
+    runningWhileClosing.push_back(rig.table.rescanRunning);
+    // A closing keyboard may still finish an exchange on its key pad's link.
+    linkOpenWhileClosing.push_back(rig.table.slots[slot].link.handle != kInvalidHidHandle);
+  };
   RescanKeyPads(rig.table, rig.ports);
   EXPECT_EQ(runningWhileClosing, std::vector<bool>{true});
+  EXPECT_EQ(linkOpenWhileClosing, std::vector<bool>{true});
   EXPECT_FALSE(rig.table.rescanRunning);
 }
 

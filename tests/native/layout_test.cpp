@@ -38,6 +38,37 @@ TEST(KeyGrid, FirstStartButtonsAreFivePixelsPerUnitWithTheOuterEdgesWidened) {
   EXPECT_EQ(std::u16string_view(StandardLayout().cells[29].label), u"30");
 }
 
+TEST(KeyGrid, NeighbouringButtonsMeetAndTheOuterOnesReachTheClientEdges) {
+  // Each client size of a resized window, at the scale the resize gives: the truncated cells
+  // leave one-pixel gaps that the buttons close.
+  for (const SoftKeyLayout layout : {SoftKeyLayout::kStandard, SoftKeyLayout::kAlternative}) {
+    const LayoutTable& table = LayoutTableFor(layout);
+    const int columns = table.columns;
+    const std::int32_t unitsWide = table.cells[columns - 1].right;
+    const std::int32_t unitsHigh = table.cells[kLayoutCells - 1].bottom;
+    for (std::int32_t width = 300; width < 340; ++width) {
+      const std::int32_t height = width + 7;
+      const LayoutScale scale{kStartMag * unitsWide, kStartMag * unitsHigh, kStartMag * width,
+                              kStartMag * (height - kHeaderHeight)};
+      for (int j = 0; j < kLayoutCells; ++j) {
+        SCOPED_TRACE(testing::Message() << "width " << width << ", button " << j);
+        const PixelRect rect = KeyButtonRect(table, scale, j, width, height);
+        if (j % columns == columns - 1) {
+          EXPECT_EQ(rect.x + rect.width, width);
+        } else {
+          EXPECT_EQ(rect.x + rect.width, KeyButtonRect(table, scale, j + 1, width, height).x);
+        }
+        if (j >= kLayoutCells - columns) {
+          EXPECT_EQ(rect.y + rect.height, height);
+        } else {
+          EXPECT_EQ(rect.y + rect.height,
+                    KeyButtonRect(table, scale, j + columns, width, height).y);
+        }
+      }
+    }
+  }
+}
+
 TEST(KeyGrid, ScaleFollowsTheClientSizeAndSurvivesBadValues) {
   // Twice the reference width: every button twice as wide, the height as before.
   const LayoutScale doubled{300, 250, 10 * 300, 5 * 250};
@@ -50,7 +81,11 @@ TEST(KeyGrid, ScaleFollowsTheClientSizeAndSurvivesBadValues) {
   EXPECT_EQ(ScaleAfterPlacement(LayoutScale{}, false, 309, 301).xbase, 309);
   EXPECT_EQ(ScaleAfterPlacement(LayoutScale{}, false, 309, 301).ybase, 250);
   EXPECT_EQ(ScaleAfterPlacement(LayoutScale{}, false, 0, 40).ybase, 1);
-  EXPECT_EQ(ScaleAfterPlacement(doubled, true, 10, 10).xmag, 3000);
+  // A stored scale is kept whole whatever size the window was placed at.
+  const LayoutScale kept = ScaleAfterPlacement(doubled, true, 10, 10);
+  EXPECT_EQ(kept.xbase, 300);
+  EXPECT_EQ(kept.ybase, 250);
+  EXPECT_EQ(kept.xmag, 3000);
 }
 
 TEST(KeyGrid, PageTabsShowTheCurrentPageLowerAndNarrower) {

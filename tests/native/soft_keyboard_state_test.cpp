@@ -176,6 +176,14 @@ TEST(SoftKeyboardKeys, TheKeyboardLayoutReachesTheTyping) {
   rig.injector.WaitUntilIdle(0);
   ASSERT_EQ(rig.sink.Batches(), 1u);
   EXPECT_EQ(rig.sink.batches[0][0].vk, 0xC0);
+
+  // A held repeating key types in the same layout.
+  rig.keyCodes.slots[0][1] = Record({kRepeat1, 1, 1 | kUp});
+  OnKeyPressed(rig.kb, rig.context, 1);
+  while (rig.sink.Batches() < 2) std::this_thread::yield();
+  OnKeyClicked(rig.kb, rig.context, 1);
+  rig.injector.WaitUntilIdle(0);
+  EXPECT_EQ(rig.sink.batches[1][0].vk, 0xC0);
 }
 
 TEST(SoftKeyboardKeys, HeldRepeatingKeyStopsOnItsReleaseAndWhenTheWatchSeesItUp) {
@@ -192,9 +200,10 @@ TEST(SoftKeyboardKeys, HeldRepeatingKeyStopsOnItsReleaseAndWhenTheWatchSeesItUp)
   OnActivePageAnswer(rig.kb, rig.context, true, kTab + 1);
   EXPECT_EQ(rig.kb.currentPage, kTab);
   OnKeyClicked(rig.kb, rig.context, kButton);
+  // Checked before waiting: a repetition nobody stops would keep the wait going for good.
+  ASSERT_EQ(rig.kb.heldRepeatButton, -1);
   rig.injector.WaitUntilIdle(0);
   EXPECT_EQ(rig.injector.repeatState(0), RepeatState::Idle);
-  EXPECT_EQ(rig.kb.heldRepeatButton, -1);
 
   // Held again and let go outside the window (no click): the watch ends it.
   OnActivePageAnswer(rig.kb, rig.context, true, 1);
@@ -203,7 +212,7 @@ TEST(SoftKeyboardKeys, HeldRepeatingKeyStopsOnItsReleaseAndWhenTheWatchSeesItUp)
   EXPECT_EQ(rig.injector.repeatState(0), RepeatState::Repeating);
   rig.view.Take();
   OnRepeatWatchTick(rig.kb, rig.context, false);
-  EXPECT_TRUE(rig.view.Saw("stop 0"));
+  ASSERT_TRUE(rig.view.Saw("stop 0"));
   rig.injector.WaitUntilIdle(0);
   EXPECT_EQ(rig.injector.repeatState(0), RepeatState::Idle);
 }
@@ -418,6 +427,10 @@ TEST(SoftKeyboardGeometry, MovesAndResizesAreStoredOnceTheLayoutIsSet) {
   BeginLayout(next.kb, next.context);
   EXPECT_TRUE(next.kb.layoutInitialised);
   EXPECT_EQ(next.kb.scale.xmag, 3000);
+  // Placed at the stored size, the grid is the stored one: the buttons as wide as before.
+  FinishLayout(next.kb, 600, 351);
+  EXPECT_EQ(next.kb.scale.xbase, 300);
+  EXPECT_EQ(ButtonRects(next.kb, 600, 351)[0], rig.view.placed[0]);
   OnClosing(rig.kb, rig.context);
   OnMoved(rig.kb, rig.context, {0, 0, 500, 500});
   EXPECT_EQ(rig.Stored().rect, (ScreenRect{10, 20, 618, 379}));

@@ -32,6 +32,17 @@ std::u16string U16(const std::wstring& text) {
 }
 
 // The pixels of a picture file as GDI+ decodes them.
+// The file system's identity of the file at `path`; 0 when it cannot be opened.
+ULONGLONG FileIdentity(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const BOOL read = GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  return read ? (ULONGLONG{info.nFileIndexHigh} << 32) | info.nFileIndexLow : 0;
+}
+
 class DecodedPicture {
  public:
   explicit DecodedPicture(const std::wstring& path) {
@@ -121,7 +132,12 @@ TEST_F(SoftKeyAssetsTest, JpegBecomesCentredSquarePngWithWhiteTransparent) {
 
   const std::wstring png = InPad(L"005.png");
   ASSERT_TRUE(testing::WriteBytes(png, {'o', 'l', 'd'}));  // replaced
+  const ULONGLONG oldFile = FileIdentity(png);
+  ASSERT_NE(oldFile, 0u);
   EXPECT_TRUE(SaveKeptImageAsPng(*tables_, 4, U16(png)));
+  // Written whole beside the old file and moved over it, never rewritten in place: a save that
+  // fails half-way leaves the old picture, and a reader sees one picture or the other.
+  EXPECT_NE(FileIdentity(png), oldFile);
   EXPECT_EQ(tables_->keptImages[4], nullptr);
   EXPECT_FALSE(SaveKeptImageAsPng(*tables_, 4, U16(png)));  // nothing kept any more
   EXPECT_EQ(GetFileAttributesW(InPad(L"005.pn~").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -280,24 +296,37 @@ TEST_F(SoftKeyAssetsTest, PicturesBeyondTheLimitsAreRefusedBeforeGdiplusDecodesT
 TEST_F(SoftKeyAssetsTest, JapaneseCaptionsSurviveAWesternCodePage) {
   // The test program runs under a Western code page here; the captions must not depend on it.
   EXPECT_NE(GetACP(), 932u) << "run under a non-Japanese locale to show the point";
-  SoftKeyAssetContext context = Context();
-  SetAssetCaption(tables_->slots[0], KeyTarget(4), u"日本語キャプション");
-  SetAssetCaption(tables_->slots[0], PageTarget(1), u"ページ二");
-  EXPECT_TRUE(WriteKeyCaption(context, 0, 4));
-  EXPECT_TRUE(WritePageCaption(context, 0, 1));
+  // Written into a new caption file, and into an existing empty one.
+  for (const bool emptyFileFirst : {false, true}) {
+    SCOPED_TRACE(emptyFileFirst ? "empty file" : "no file");
+    DeleteFileW(InPad(L"softkey_text.ini").c_str());
+    if (emptyFileFirst) {
+      ASSERT_TRUE(testing::WriteBytes(InPad(L"softkey_text.ini"), {}));
+      // The system's profile functions write an empty file in the ANSI code page: the mark goes
+      // in before them.
+      EXPECT_TRUE(PrepareUtf16ProfileFile(U16(InPad(L"softkey_text.ini"))));
+      EXPECT_EQ(testing::ReadBytes(InPad(L"softkey_text.ini")),
+                (std::vector<std::uint8_t>{0xFF, 0xFE}));
+    }
+    SoftKeyAssetContext context = Context();
+    SetAssetCaption(tables_->slots[0], KeyTarget(4), u"日本語キャプション");
+    SetAssetCaption(tables_->slots[0], PageTarget(1), u"ページ二");
+    EXPECT_TRUE(WriteKeyCaption(context, 0, 4));
+    EXPECT_TRUE(WritePageCaption(context, 0, 1));
 
-  const std::vector<std::uint8_t> bytes = testing::ReadBytes(InPad(L"softkey_text.ini"));
-  ASSERT_GE(bytes.size(), 2u);
-  EXPECT_EQ(bytes[0], 0xFF);
-  EXPECT_EQ(bytes[1], 0xFE);
+    const std::vector<std::uint8_t> bytes = testing::ReadBytes(InPad(L"softkey_text.ini"));
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xFE);
 
-  SoftKeyAssetTables reloaded;
-  Win32SoftKeyFiles files(reloaded);
-  SoftKeyAssetContext again{reloaded, keyPads_, folderText_, files, captions_};
-  LoadSoftKeyAssets(again, 0);
-  EXPECT_TRUE(AssetCaption(reloaded.slots[0], KeyTarget(4)) == u"日本語キャプショ");
-  EXPECT_TRUE(AssetCaption(reloaded.slots[0], PageTarget(1)) == u"ページ二");
-  EXPECT_TRUE(AssetCaption(reloaded.slots[0], KeyTarget(0)).empty());
+    SoftKeyAssetTables reloaded;
+    Win32SoftKeyFiles files(reloaded);
+    SoftKeyAssetContext again{reloaded, keyPads_, folderText_, files, captions_};
+    LoadSoftKeyAssets(again, 0);
+    EXPECT_TRUE(AssetCaption(reloaded.slots[0], KeyTarget(4)) == u"日本語キャプショ");
+    EXPECT_TRUE(AssetCaption(reloaded.slots[0], PageTarget(1)) == u"ページ二");
+    EXPECT_TRUE(AssetCaption(reloaded.slots[0], KeyTarget(0)).empty());
+  }
 }
 
 TEST_F(SoftKeyAssetsTest, AnsiCaptionFileIsReadAndTurnedUtf16BeforeAWrite) {

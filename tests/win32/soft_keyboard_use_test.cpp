@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/win32/owned.h"
+#include "keyboard_hook_recorder.h"
 #include "resource.h"
 #include "shell_fixture.h"
 #include "softkbd/win32/hot_key_hook_win32.h"
@@ -348,7 +349,8 @@ TEST(SoftKeyboardHotKeyHook, AHookThreadThatDoesNotEndIsNeverFollowedByASecondHo
 }
 
 // The hot key still works while the thread that put the hook in is busy (a soft keyboard typing a
-// key code with delays, or talking to its key pad): the hook has a thread of its own.
+// key code with delays, or talking to its key pad): the hook has a thread of its own. It passes
+// every key on, the hot key's own too: a hook put in before it still sees them all.
 TEST(SoftKeyboardHotKeyHook, ServedWhileTheInstallingThreadIsBusy) {
   static std::atomic<int> toggles{0};
   toggles = 0;
@@ -371,6 +373,8 @@ TEST(SoftKeyboardHotKeyHook, ServedWhileTheInstallingThreadIsBusy) {
   targets.window = target;
   SetHotKeyTargets(&targets);
 
+  testing::KeyboardHookRecorder earlierHook(false);
+  ASSERT_TRUE(earlierHook.installed());
   std::atomic<bool> installed{false};
   std::thread busy([&] {
     installed = InstallSoftKeyboardHook();
@@ -379,6 +383,7 @@ TEST(SoftKeyboardHotKeyHook, ServedWhileTheInstallingThreadIsBusy) {
   ASSERT_TRUE(PumpUntil([&] { return installed.load(); }));
   HotKey('5');
   EXPECT_TRUE(PumpUntil([] { return toggles.load() == 1; }, 1500));
+  EXPECT_TRUE(earlierHook.AwaitEvents(8, 1500)) << earlierHook.Events().size();
   busy.join();
   RemoveSoftKeyboardHook();
   ForgetHotKeyTargets(&targets);

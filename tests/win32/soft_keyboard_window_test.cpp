@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/win32/registry_settings.h"
+#include "common/win32/owned.h"
 #include "device/device_link.h"
 #include "shell_fixture.h"
 #include "softkbd/win32/soft_keyboard_host_win32.h"
@@ -49,6 +51,37 @@ RECT WindowRectOf(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
   return rect;
+}
+
+// How many pixels of the window's 48 x 48 top-left corner have this colour, as painted.
+int PixelsOfColour(HWND window, COLORREF colour) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = 48;
+  info.bmiHeader.biHeight = -48;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const OwnedBitmap copy(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const OwnedMemoryDc memory(CreateCompatibleDC(nullptr));
+  HDC dc = GetDC(window);
+  if (!copy || !memory || !dc) {
+    if (dc) ReleaseDC(window, dc);
+    return -1;
+  }
+  {
+    const SelectedObject selected(memory.get(), copy.get());
+    BitBlt(memory.get(), 0, 0, 48, 48, dc, 0, 0, SRCCOPY);
+  }
+  ReleaseDC(window, dc);
+  GdiFlush();
+  const std::uint32_t wanted =
+      (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+  const auto* pixels = static_cast<const std::uint32_t*>(bits);
+  int count = 0;
+  for (int i = 0; i < 48 * 48; ++i) count += (pixels[i] & 0xFFFFFF) == wanted ? 1 : 0;
+  return count;
 }
 
 RECT WorkArea() {
@@ -104,7 +137,7 @@ class SoftKeyboardWindowTest : public ::testing::Test {
   std::vector<ScreenRect> monitors;  // the monitors attached as the keyboards see them
 };
 
-// Slot 0 with an image on key 1 and a caption on key 2, from the asset tables.
+// Slot 0 with an image on key 1, a caption on key 2 and an icon on key 4, from the asset tables.
 class SoftKeyboardFacesTest : public SoftKeyboardWindowTest {
  protected:
   void SetUp() override {
@@ -113,6 +146,10 @@ class SoftKeyboardFacesTest : public SoftKeyboardWindowTest {
                           CreateBitmap(kAssetImageSide, kAssetImageSide, 1, 32, nullptr))),
                       false);
     SetAssetCaption(assets.slots[0], KeyTarget(1), u"テスト");
+    ReplaceAssetImage(
+        assets.slots[0], KeyTarget(3),
+        std::make_unique<Win32IconImage>(OwnedIcon(CopyIcon(LoadIconW(nullptr, IDI_APPLICATION)))),
+        true);
     assets.slots[0].softKeyAssetsLoaded = 1;
     faces = &assetFaces;
     SoftKeyboardWindowTest::SetUp();
@@ -173,6 +210,19 @@ TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner
   EXPECT_TRUE(QueryDword(kModel01001224, L"ymag", value));
   EXPECT_EQ(value, 0u);
 
+  // Alt+F4 reaching the keyboard's thread neither opens its system menu nor closes it.
+  PostMessageW(window, WM_SYSKEYDOWN, VK_F4, 0x20000001);
+  PostMessageW(window, WM_SYSKEYUP, VK_F4, 0xE0000001);
+  PumpUntil([] { return false; }, 200);
+  EXPECT_TRUE(IsWindow(window) && IsWindowVisible(window));
+
+  // Never made smaller than 300 x 300 pixels.
+  SetWindowPos(window, nullptr, 0, 0, 100, 100, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  PumpUntil([] { return false; }, 100);
+  const RECT smallest = WindowRectOf(window);
+  EXPECT_GE(smallest.right - smallest.left, 300);
+  EXPECT_GE(smallest.bottom - smallest.top, 300);
+
   host.CloseSoftKeyboardThread(0);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(IsWindow(infoIcon));
@@ -218,6 +268,29 @@ TEST_F(SoftKeyboardWindowTest, EachKeyPadKeepsItsOwnGridAndStoredPlace) {
   DWORD xmag = 0;
   EXPECT_TRUE(QueryDword(kModel01001224, L"xmag", xmag));
   EXPECT_EQ(xmag, 10u * static_cast<DWORD>(client.right));
+
+  // A move alone stores the window's new place.
+  SetWindowPos(window, nullptr, 40, 60, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+  DWORD top = 0;
+  EXPECT_TRUE(PumpUntil([&] { return QueryDword(kModel01001224, L"left", left) && left == 40; }))
+      << left;
+  EXPECT_TRUE(QueryDword(kModel01001224, L"top", top));
+  EXPECT_EQ(top, 60u);
+
+  // Its key pad opened and the keyboard hidden to its info icon: with two key pads connected
+  // the icon carries the serial number on its light band, with one it shows the picture alone.
+  constexpr COLORREF kSerialBand = RGB(224, 224, 255);
+  table.slots[0].accessState = AccessState::Open;
+  HWND infoIcon = FindWindowW(L"QV_PADCONF_LUMICON_01001224424242", nullptr);
+  ASSERT_TRUE(infoIcon);
+  host.SetSoftKeyboardVisible(0, false, true);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(infoIcon) != FALSE; }));
+  EXPECT_TRUE(PumpUntil([&] { return PixelsOfColour(infoIcon, kSerialBand) > 20; }))
+      << PixelsOfColour(infoIcon, kSerialBand);
+  table.keyPadCount = 1;
+  RedrawWindow(infoIcon, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+  EXPECT_TRUE(PumpUntil([&] { return PixelsOfColour(infoIcon, kSerialBand) == 0; }))
+      << PixelsOfColour(infoIcon, kSerialBand);
 }
 
 TEST_F(SoftKeyboardWindowTest, ClickingAKeyTypesIntoTheFocusedWindow) {
@@ -255,6 +328,17 @@ TEST_F(SoftKeyboardWindowTest, ClickingAKeyTypesIntoTheFocusedWindow) {
   EXPECT_EQ(typed.substr(0, 2), L"as");
   PumpUntil([] { return false; }, 300);
   EXPECT_EQ(testing::WindowText(edit), typed);
+
+  // Held again until it repeats, then the pointer leaves the key with the button still down:
+  // the typing stops there, before any release.
+  ASSERT_TRUE(mouse(Button(0, 1), MOUSEEVENTF_LEFTDOWN));
+  EXPECT_TRUE(PumpUntil([&] { return testing::WindowText(edit).size() >= typed.size() + 2; }));
+  ASSERT_TRUE(mouse(Button(0, 2), 0));
+  PumpUntil([] { return false; }, 100);
+  const std::wstring left = testing::WindowText(edit);
+  PumpUntil([] { return false; }, 200);
+  EXPECT_EQ(testing::WindowText(edit), left);
+  ASSERT_TRUE(mouse(Button(0, 2), MOUSEEVENTF_LEFTUP));
   DestroyWindow(target);
 }
 
@@ -276,6 +360,11 @@ TEST_F(SoftKeyboardFacesTest, KeysShowTheirImageOrCaptionAndReleaseTheCopies) {
     EXPECT_EQ(testing::WindowText(Button(0, 1)), L"テスト");
     EXPECT_EQ(SendMessageW(Button(0, 1), BM_GETIMAGE, IMAGE_BITMAP, 0), 0);
     EXPECT_EQ(testing::WindowText(Button(0, 2)), L"3");
+    // An icon is shown in the icon style, a bitmap in the bitmap style.
+    const LONG_PTR iconStyle = GetWindowLongPtrW(Button(0, 3), GWL_STYLE);
+    EXPECT_EQ(iconStyle & (BS_ICON | BS_BITMAP), BS_ICON);
+    EXPECT_EQ(GetWindowLongPtrW(imageKey, GWL_STYLE) & (BS_ICON | BS_BITMAP), BS_BITMAP);
+    EXPECT_NE(SendMessageW(Button(0, 3), BM_GETIMAGE, IMAGE_ICON, 0), 0);
     host.CloseSoftKeyboardThread(0);
     // The button's copy went with its keyboard; the table's own image stays.
     EXPECT_EQ(GetObjectType(copy), 0u);
