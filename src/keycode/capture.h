@@ -86,7 +86,7 @@ struct KeyEvent {
 struct CaptureVerdict {
   bool passOn = false;    // the event goes to the next hook (else it is swallowed)
   bool beep = false;      // refused: MessageBeep(MB_ICONEXCLAMATION)
-  bool appended = false;  // a stroke was appended: post WM_APP + 101 (newLength, vk)
+  bool appended = false;  // a stroke was appended: post kEntriesChangedMessage (newLength, vk)
   std::uint8_t stroke = 0;
   int newLength = 0;
   std::uint16_t vk = 0;          // the event's VK, 0x800D for the keypad Enter
@@ -134,7 +134,7 @@ struct KeyInputModel {
 KeyInputModel KeyInputModelFor(std::uint16_t productId);
 
 // What a button press did: refused (beep, nothing changed) or the number of entries appended
-// (each notified with WM_APP + 101) and the button states that follow.
+// (each notified with kEntriesChangedMessage) and the button states that follow.
 struct ButtonOutcome {
   bool accepted = false;
   int appended = 0;
@@ -150,7 +150,8 @@ ButtonOutcome PressRepeat2(CaptureState& state);
 ButtonOutcome PressDelay(CaptureState& state, std::uint8_t delay);
 
 // The button states after "初期設定" (1010, the default replayed), after "消去" (1011), after an
-// entries-changed notification (WM_APP + 101) and after a loaded shortcut (WM_APP + 102).
+// entries-changed notification (kEntriesChangedMessage) and after a loaded shortcut
+// (kLoadRecordMessage).
 ButtonPlan PlanAfterDefaultLoad(const CaptureState& state, std::uint16_t productId);
 ButtonPlan PlanAfterClear(std::uint16_t productId);
 ButtonPlan PlanAfterEntriesChanged(const CaptureState& state, std::uint16_t productId);
