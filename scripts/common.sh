@@ -34,7 +34,7 @@ qv_wine() {
 # Creates the prefix once, with Japanese font replacements so that Japanese texts render. The
 # marker file names the version of the replacements, so that a prefix made before a face was
 # added gets the new ones without being made anew.
-QV_FONT_VERSION="fonts 2, unmanaged test windows"
+QV_FONT_VERSION="fonts 2, unmanaged test programs"
 qv_prepare_prefix() {
   if [ -f "$WINEPREFIX/.qv-ready" ] && [ "$(cat "$WINEPREFIX/.qv-ready")" = "$QV_FONT_VERSION" ]; then
     return 0
@@ -44,6 +44,9 @@ qv_prepare_prefix() {
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     qv_wine wineboot -i >/dev/null 2>&1 || true
+  else
+    # An earlier prefix may have had qv-padconf.exe among the unmanaged test programs.
+    qv_wine reg delete 'HKCU\Software\Wine\AppDefaults\qv-padconf.exe' /f >/dev/null 2>&1 || true
   fi
   local face
   for face in "メイリオ" "Meiryo" "Meiryo UI" "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2"; do
@@ -58,10 +61,11 @@ qv_prepare_prefix() {
       >/dev/null 2>&1 || true
   done
   # The test programs' windows are not handed to a window manager: the tests' display has none,
-  # and Wine would wait two seconds for one whenever such a window is hidden or closed.
-  # (win32_tests_managed.exe, the copy for the typing checks, keeps the default.)
+  # and Wine would wait two seconds for one whenever such a window is hidden or closed. The
+  # programs a user starts (qv-padconf.exe, the demo) and win32_tests_managed.exe, the copy for
+  # the typing checks, keep the default.
   local program
-  for program in win32_tests.exe qv-padconf.exe qv-padctl-emu.exe; do
+  for program in win32_tests.exe qv-padctl-emu.exe; do
     qv_wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" /v Managed /t REG_SZ \
       /d N /f >/dev/null 2>&1 || true
   done
