@@ -42,4 +42,23 @@ INT_PTR CALLBACK DialogProcOf(HWND dialog, UINT message, WPARAM wParam, LPARAM l
   return result;
 }
 
+// Registers a window class whose procedure is WindowProcOf<T>, with the program's icon `iconId`,
+// the arrow cursor and the window colour. A class already registered under `name` (by an earlier
+// window of the same kind in this process) counts as registered.
+template <typename T>
+bool RegisterWindowClassOf(const wchar_t* name, unsigned iconId) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = WindowProcOf<T>;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(iconId));
+  windowClass.hIconSm = windowClass.hIcon;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = name;
+  return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
 }  // namespace qv

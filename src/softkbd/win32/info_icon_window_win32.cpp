@@ -22,18 +22,7 @@ InfoIconWindow::InfoIconWindow(const KeyPadTable& table, std::uint32_t serialNum
     : table_(table), serialNumber_(serialNumber), clicked_(std::move(clicked)) {}
 
 bool InfoIconWindow::Create(const wchar_t* className, int slot) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.style = CS_HREDRAW | CS_VREDRAW;
-  windowClass.lpfnWndProc = WindowProcOf<InfoIconWindow>;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconApp));
-  windowClass.hIconSm = windowClass.hIcon;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszClassName = className;
-  if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+  if (!RegisterWindowClassOf<InfoIconWindow>(className, kIconApp)) return false;
   RECT workArea{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
   const ScreenRect icon =
@@ -41,7 +30,7 @@ bool InfoIconWindow::Create(const wchar_t* className, int slot) {
   // Created without WS_VISIBLE: the icon stays hidden until the keyboard is hidden to it.
   window_ = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, className, L"",
                             WS_POPUP, icon.left, icon.top, kInfoIconSize, kInfoIconSize, nullptr,
-                            nullptr, instance, this);
+                            nullptr, GetModuleHandleW(nullptr), this);
   return window_ != nullptr;
 }
 

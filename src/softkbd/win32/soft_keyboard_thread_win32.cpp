@@ -15,20 +15,9 @@ constexpr UINT kHeaderBitmapIds[kHeaderBitmapCount] = {
     kBitmapSoftKeyboardLogo, kBitmapCloseIcon,     kBitmapCloseIconHover, kBitmapCloseIconPressed,
     kBitmapHideIcon,         kBitmapHideIconHover, kBitmapMenuIcon,       kBitmapMenuIconHover};
 
+// A class left registered by an earlier start of this key pad's soft keyboard is fine.
 bool RegisterKeyboardClass(const char16_t* name) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.style = CS_HREDRAW | CS_VREDRAW;
-  windowClass.lpfnWndProc = WindowProcOf<SoftKeyboardWindow>;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconApp));
-  windowClass.hIconSm = windowClass.hIcon;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszClassName = Wide(name);
-  // A class left registered by an earlier start of this key pad's soft keyboard is fine.
-  return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  return RegisterWindowClassOf<SoftKeyboardWindow>(Wide(name), kIconApp);
 }
 
 bool ClassName(unsigned prefixString, const SoftKeyboardState& state,
