@@ -319,8 +319,14 @@ TEST(KeyInputDialog, TheShortcutListIsUsedWithTheArrowKeysAndEnter) {
     // Opening the list gives the key input dialog the focus back; then the user comes to the list
     // and chooses the second row with the keyboard alone.
     WaitFor([&] { return GetForegroundWindow() == dialog; });
-    SetForegroundWindow(list);
-    WaitFor([&] { return GetForegroundWindow() == list; });
+    // The list must stay in front before the keys are typed: a late activation of the dialog
+    // would take them into the capture instead.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      SetForegroundWindow(list);
+      WaitFor([&] { return GetForegroundWindow() == list; });
+      Sleep(300);
+      if (GetForegroundWindow() == list) break;
+    }
     Type({{VK_DOWN, false}, {VK_DOWN, true}, {VK_DOWN, false}, {VK_DOWN, true}});
     WaitFor([&] { return IsWindowEnabled(GetDlgItem(list, kDialogOk)) != FALSE; });
     Type({{VK_RETURN, false}, {VK_RETURN, true}});
