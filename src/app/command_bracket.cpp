@@ -31,10 +31,16 @@ bool MarksShellBusy(ShellCommandKind kind) {
          kind == ShellCommandKind::kKeyPad || kind == ShellCommandKind::kLock;
 }
 
+// What the end of the command brings back: every slot's soft keyboard as it is now.
+void RememberSoftKeyboards(ShellCommandState& state) {
+  for (int slot = 0; slot < kMaxKeyPads; ++slot)
+    state.showAgain[slot] = state.softKeyboards.KeyboardShown(slot) ? 1 : 0;
+}
+
 void HideSoftKeyboardsForCommand(ShellCommandState& state) {
   const bool touch = state.touchEnabled.load() != 0;
+  RememberSoftKeyboards(state);
   for (int slot = 0; slot < kMaxKeyPads; ++slot) {
-    state.showAgain[slot] = state.softKeyboards.KeyboardShown(slot) ? 1 : 0;
     if (state.softKeyboards.SoftKeyboardWindowExists(slot) &&
         MayShowSoftKeyboard(state.table, slot, touch))
       state.softKeyboards.HideForCommand(slot);
@@ -61,7 +67,12 @@ ShellCommandStart BeginShellCommand(ShellCommandState& state, std::uint16_t comm
       return start;
     }
   }
-  if (!start.preset) HideSoftKeyboardsForCommand(state);
+  // A preset command leaves the soft keyboards on the screen; its end must find them as they
+  // are now, not as an earlier command left showAgain.
+  if (start.preset)
+    RememberSoftKeyboards(state);
+  else
+    HideSoftKeyboardsForCommand(state);
   return start;
 }
 

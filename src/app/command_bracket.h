@@ -41,10 +41,11 @@ struct ShellCommandStart {
 
 // The start of a WM_COMMAND. A command of the shell that arrives while another command, a shell
 // dialog or a rescan runs (a soft keyboard can send one at any time) is dropped: nested, it would
-// end the running command's bracket and let a rescan pull its key pad away. Otherwise, unless the
-// command comes preset from a second start or a soft keyboard, every slot's showAgain remembers
-// whether its soft keyboard is shown and the shown ones are taken off the screen. The about box,
-// the exit question, the key pad commands and the lock take modalActive (TakeModal) before
+// end the running command's bracket and let a rescan pull its key pad away. Otherwise every
+// slot's showAgain remembers whether its soft keyboard is shown, and, unless the command comes
+// preset from a second start or a soft keyboard, the shown ones are taken off the screen (a
+// preset command thus ends with the keyboards as it found them, or as its flow decided). The about
+// box, the exit question, the key pad commands and the lock take modalActive (TakeModal) before
 // anything else, so that nothing can start while the soft keyboards are being hidden.
 ShellCommandStart BeginShellCommand(ShellCommandState& state, std::uint16_t command,
                                     std::uint16_t notificationCode);

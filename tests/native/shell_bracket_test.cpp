@@ -2,6 +2,7 @@
 // decisions the main window's dialogs and lists take from the core.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -169,14 +170,38 @@ TEST(ShellCommandBracket, NothingElseTakesTheShellWhileItsKeyboardsAreBeingHidde
   ReleaseModal(rig.table);
 }
 
-TEST(ShellCommandBracket, PresetCommandLeavesTheSoftKeyboardsAndShowAgainAlone) {
+TEST(ShellCommandBracket, PresetCommandEndsWithTheSoftKeyboardsAsItFoundThem) {
+  // "パスワード設定" from a soft keyboard's menu icon: nothing is hidden, and whatever showAgain
+  // held from earlier commands (all zero after the start) does not decide the end.
+  for (std::uint8_t stale : {0, 1}) {
+    BracketRig rig;
+    rig.softKeyboards.shown[1] = false;   // slot 1 is Locked: hidden, as the rule keeps it
+    rig.softKeyboards.windows[3] = true;  // slot 3 hidden by the user, not to its icon
+    rig.table.slots[3].accessState = AccessState::Open;
+    rig.showAgain.fill(stale);
+    const ShellCommandStart start =
+        BeginShellCommand(rig.state, kCommandPasswordSetting, kPresetKeyPadCode);
+    ASSERT_FALSE(start.dropped);
+    EXPECT_TRUE(start.preset);
+    EXPECT_TRUE(rig.Hidden().empty());
+    EndShellCommand(rig.state, start);
+    EXPECT_FALSE(rig.table.modalActive);
+    EXPECT_TRUE(rig.softKeyboards.shown[0]) << int{stale};
+    EXPECT_FALSE(rig.softKeyboards.shown[2]) << int{stale};
+    EXPECT_FALSE(rig.softKeyboards.shown[3]) << int{stale};
+    EXPECT_NE(std::find(rig.softKeyboards.calls.begin(), rig.softKeyboards.calls.end(),
+                        "visible 2 hide icon"),
+              rig.softKeyboards.calls.end());
+  }
+
+  // A flow that decides otherwise still has its way: a key pad authenticated again from a second
+  // start shows its keyboard when the command ends.
   BracketRig rig;
-  rig.showAgain.fill(0);
   const ShellCommandStart start =
       BeginShellCommand(rig.state, kCommandAuthenticateAgain, kPresetKeyPadCode);
-  EXPECT_TRUE(start.preset);
-  EXPECT_TRUE(rig.Hidden().empty());
-  EXPECT_EQ(rig.showAgain[0], 0);
+  rig.showAgain[2] = 1;
+  EndShellCommand(rig.state, start);
+  EXPECT_TRUE(rig.softKeyboards.shown[2]);
   EXPECT_TRUE(rig.softKeyboards.shown[0]);
 }
 
