@@ -66,6 +66,13 @@ void HideHere(SoftKeyboardState& kb, SoftKeyboardContext& context, bool toIcon) 
   context.view.ShowKeyboard(false);
 }
 
+// The status for a right click comes some time after the click: by then a shell dialog may be
+// open (a menu beside it could lock the key pads under it) or the keyboard hidden, and a menu
+// must not open over either.
+bool MenuMayOpenNow(const SoftKeyboardState& kb, const SoftKeyboardContext& context) {
+  return !kb.closed && kb.keyboardShown && !context.table.modalActive.load();
+}
+
 void RunMenuIcon(SoftKeyboardState& kb, SoftKeyboardContext& context) {
   // modalActive is taken for the dialog and given back before its command is posted: the shell
   // takes it again for the command itself.
@@ -280,7 +287,7 @@ void OnButtonRightClick(SoftKeyboardState& kb, SoftKeyboardContext& context, int
 void OnStatusAnswer(SoftKeyboardState& kb, SoftKeyboardContext& context, bool read,
                     std::uint8_t status) {
   const PendingMenu pending = std::exchange(kb.pendingMenu, PendingMenu{});
-  if (!pending.waiting || kb.closed) return;
+  if (!pending.waiting || !MenuMayOpenNow(kb, context)) return;
   KeyPadSlot& entry = context.table.slots[kb.slot];
   const bool settingsLocked = entry.settingsLocked.load();
   if (pending.button < 0) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <string>
@@ -384,6 +385,38 @@ TEST(SoftKeyboardMenus, RightClicksAskTheKeyPadFirstAndUseTheSettingsState) {
   OnStatusAnswer(rig.kb, rig.context, true, 0x80);
   OnBackgroundRightClick(rig.kb, rig.context, {1, 2}, false);
   EXPECT_EQ(rig.view.Take(), std::vector<std::string>{"ask status"});
+}
+
+TEST(SoftKeyboardMenus, AnAnswerThatComesLateOpensNoMenuOverADialogOrAHiddenKeyboard) {
+  // Between the right click and the key pad's answer, a shell dialog opens, or the keyboard is
+  // hidden (the hot key, the header icons, the shell): the answer opens nothing.
+  const std::function<void(KeyboardRig&)> meanwhile[] = {
+      [](KeyboardRig& rig) { rig.table.modalActive = true; },
+      [](KeyboardRig& rig) { OnHotKeyToggle(rig.kb, rig.context); },
+      [](KeyboardRig& rig) { OnHeaderReleased(rig.kb, rig.context, HeaderIcon::kHide); },
+      [](KeyboardRig& rig) { OnVisibilityRequest(rig.kb, rig.context, VisibilityRequest::kHide); },
+  };
+  for (const auto& change : meanwhile) {
+    for (bool onButton : {false, true}) {
+      KeyboardRig rig;
+      rig.Create();
+      if (onButton)
+        OnButtonRightClick(rig.kb, rig.context, 4, {1, 2});
+      else
+        OnBackgroundRightClick(rig.kb, rig.context, {40, 50}, false);
+      change(rig);
+      rig.view.Take();
+      OnStatusAnswer(rig.kb, rig.context, true, 0x81);
+      EXPECT_TRUE(rig.view.Take().empty()) << onButton;
+      EXPECT_FALSE(rig.kb.pendingMenu.waiting);
+      // The answer is used up: a later answer opens nothing either, once all is back.
+      rig.table.modalActive = false;
+      OnVisibilityRequest(rig.kb, rig.context, VisibilityRequest::kShow);
+      rig.view.Take();
+      OnStatusAnswer(rig.kb, rig.context, true, 0x81);
+      EXPECT_TRUE(rig.view.Take().empty());
+    }
+  }
 }
 
 TEST(SoftKeyboardMenus, TheKeyOfACommandBlinksOnItsTimer) {
