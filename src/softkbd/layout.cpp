@@ -250,7 +250,7 @@ bool StoredScaleFits(const LayoutTable& table, const LayoutScale& scale) {
   std::int32_t bottom = 0;
   for (int j = 0; j < kLayoutCells; ++j) {
     const PixelRect cell = CellRect(table, scale, j);
-    if (cell.width < 1 || cell.height < 1) return false;
+    if (cell.width < kMinStoredKeySize || cell.height < kMinStoredKeySize) return false;
     right = std::max(right, cell.x + cell.width);
     bottom = std::max(bottom, cell.y - kHeaderHeight + cell.height);
   }

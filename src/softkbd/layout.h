@@ -154,9 +154,13 @@ bool WriteGeometryScale(SettingsPort& port, std::uint32_t modelIdentity, std::ui
 // A stored scale is used only when all four values are set; bases and magnitudes that are not
 // positive cannot be a scale the window wrote, and count as missing.
 bool StoredScaleUsable(const LayoutScale& scale);
+// The smallest key, in pixels, that a stored scale may give. A window the user sized never comes
+// near it: at its smallest, 300 x 300, its keys are still about 45 pixels.
+inline constexpr std::int32_t kMinStoredKeySize = 16;
 // A stored scale is used only when its grid fits the client area it was stored with (xmag and
-// ymag are five times its size) and every cell is at least a pixel wide and high: values edited
-// or damaged in the registry would otherwise keep the buttons enormous or invisible for good.
+// ymag are five times its size) and every cell is at least kMinStoredKeySize wide and high:
+// values edited or damaged in the registry would otherwise keep the buttons enormous or too small
+// to use for good.
 bool StoredScaleFits(const LayoutTable& table, const LayoutScale& scale);
 // The start of a soft keyboard: a stored window smaller than 300 x 300 (or none) is forgotten,
 // all eight values written as 0. True when they were reset.

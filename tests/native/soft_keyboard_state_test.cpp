@@ -479,7 +479,15 @@ TEST(SoftKeyboardGeometry, AStoredScaleWhoseGridCannotFitCountsAsMissing) {
       {{300, 250, 3000, 1500}, true},  // after a resize
       {{3, 250, 1500, 1250}, false},   // an edited xbase: a grid 100 times the window
       {{300, 250, 15, 1250}, false},   // a window 3 pixels wide: zero-sized buttons
-      {{900000, 250, 1500, 1250}, false}, {{300, 2, 1500, 1250}, false},
+      {{900000, 250, 1500, 1250}, false},
+      {{300, 2, 1500, 1250}, false},
+      // A grid far smaller than its window: keys of 5 x 5 pixels, then just below and at the
+      // smallest usable key of 16 pixels.
+      {{3000, 2500, 1500, 1250}, false},
+      {{1000, 250, 1500, 1250}, false},  // 15 x 50
+      {{1000, 250, 1600, 1250}, true},   // 16 x 50
+      {{300, 790, 1500, 1250}, false},   // 50 x 15
+      {{300, 780, 1500, 1250}, true},    // 50 x 16
   };
   for (const Case& c : cases) {
     KeyboardRig rig;
