@@ -1,6 +1,6 @@
 // The faces of the soft keyboard's buttons as text: which text a key button or page tab shows and
-// the font size that fits it to the button, worked out from text extents measured by the window
-// side in a 12 x 12 font of the same face.
+// the font size that fits it to the button, worked out from the extents of its lines as shown,
+// measured by the window side in a 12 x 12 font of the same face and in the fitted font itself.
 #pragma once
 
 #include <cstddef>
@@ -32,7 +32,7 @@ inline constexpr CaptionFont kTabFont{u"Book Antiqua", 24, 0, 800};
 inline constexpr CaptionFont kSerialFont{u"Meiryo", 16, 0, 400};
 inline constexpr std::uint8_t kCaptionFontQuality = 5;  // ClearType
 inline constexpr std::uint8_t kCaptionFontPitchAndFamily = 0x32;
-// Text is measured in the face at this height and width.
+// Text is measured first in the face at this height and width.
 inline constexpr std::int32_t kMeasureFontSize = 12;
 
 struct TextExtent {
@@ -44,8 +44,20 @@ struct ButtonSize {
   std::int32_t height = 0;
 };
 
-// Measures `cells` (terminator cells included, as zeros) in `font`, on the button's device context.
-using MeasureText = std::function<TextExtent(const CaptionFont& font, std::u16string_view cells)>;
+// Measures one line of text, as shown, in `font` on the button's device context.
+using MeasureText = std::function<TextExtent(const CaptionFont& font, std::u16string_view line)>;
+
+// How much of a button's client width the widest line of a fitted caption takes: the fit aims at
+// kFillTargetPercent and never goes past kFillMostPercent, which leaves the button's own edges and
+// text margin clear (a line wider than the button's text area would be wrapped by the button).
+// A caption whose glyphs at their natural width take less than that keeps its natural width: its
+// size is then set by the key's height.
+inline constexpr std::int32_t kFillTargetPercent = 82;
+inline constexpr std::int32_t kFillMostPercent = 88;
+inline constexpr std::int32_t kFillLeastPercent = 60;
+// Glyphs are never squeezed to less than this share of their natural width: a caption that would
+// need more gets a lower font than its height rule gives.
+inline constexpr std::int32_t kLeastGlyphWidthPercent = 50;
 
 struct DisplayText {
   char16_t text[kDisplayTextChars] = {};
@@ -60,19 +72,33 @@ DisplayText KeyNumberText(bool paged, int key, std::u16string_view cellLabel);
 // The text of a page tab: its caption, else "P1" .. "P6".
 DisplayText TabText(std::u16string_view pageCaption, int page);
 
-// What is measured for a text of `length` characters: 2 x min(length, 4) cells from its start, the
-// cells past its end zeros (as in its zero-filled caption entry).
-std::u16string MeasuredCells(std::u16string_view text);
+// The lines of a display text: the text itself, or the two sides of its line feed.
+struct TextLines {
+  std::u16string_view first;
+  std::u16string_view second;  // empty for a one-line text
+  int count() const { return second.empty() ? 1 : 2; }
+};
+TextLines LinesOf(std::u16string_view text);
 
 // The key caption font for buttons without a caption of their own: size x 57 / 100 high.
 std::int32_t CaptionFontHeight(std::int32_t keySize);
 
-// A caption font fitted to a button from the extent of its measured cells; none when the
-// measurement gave no extent (the button keeps the font it has).
-std::optional<CaptionFont> FitKeyFont(std::size_t captionLength, TextExtent measured,
-                                      ButtonSize button);
-std::optional<CaptionFont> FitTabFont(std::size_t textLength, TextExtent measured,
-                                      ButtonSize button);
+// The height a fitted caption font gets: its line fills the button's client height (one line)
+// or 9 / 20 of it per line (two lines); cy is the line height of the 12 x 12 measuring font.
+std::int32_t KeyCaptionHeight(int lineCount, std::int32_t cy, std::int32_t clientHeight);
+// The same for a page tab: the whole client height for one line, 45 / 100 of it per line for two.
+std::int32_t TabCaptionHeight(int lineCount, std::int32_t cy, std::int32_t clientHeight);
+
+// Fits `base` to the lines as shown: the height by the rule given, the character width so that the
+// widest line takes kFillTargetPercent of the client width (never more than kFillMostPercent),
+// or the natural width (0) where that takes no more. Where the glyphs would be squeezed below
+// kLeastGlyphWidthPercent of their natural width, the height is lowered so that they are not.
+// None when nothing could be measured (the button keeps the font it has).
+using CaptionHeightRule = std::int32_t (*)(int lineCount, std::int32_t cy,
+                                           std::int32_t clientHeight);
+std::optional<CaptionFont> FitCaptionFont(const CaptionFont& base, CaptionHeightRule heightRule,
+                                          TextLines lines, ButtonSize button,
+                                          const MeasureText& measure);
 
 // One button's text face: the text it shows and, when fitted, the font made for it.
 struct TextFace {

@@ -84,6 +84,53 @@ int PixelsOfColour(HWND window, COLORREF colour) {
   return count;
 }
 
+// The width of a button's caption as painted: from its first to its last column with a dark
+// pixel, inside the button's edges. -1 when it cannot be read.
+int PaintedTextWidth(HWND button) {
+  RECT client{};
+  GetClientRect(button, &client);
+  const int width = client.right;
+  const int height = client.bottom;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const OwnedBitmap copy(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const OwnedMemoryDc memory(CreateCompatibleDC(nullptr));
+  HDC dc = GetDC(button);
+  if (!copy || !memory || !dc || width <= 0 || height <= 0) {
+    if (dc) ReleaseDC(button, dc);
+    return -1;
+  }
+  {
+    const SelectedObject selected(memory.get(), copy.get());
+    BitBlt(memory.get(), 0, 0, width, height, dc, 0, 0, SRCCOPY);
+  }
+  ReleaseDC(button, dc);
+  GdiFlush();
+  // The button's raised edge takes its outer three pixels on every side.
+  constexpr int kEdge = 3;
+  const auto* pixels = static_cast<const std::uint32_t*>(bits);
+  int first = -1;
+  int last = -1;
+  for (int x = kEdge; x < width - kEdge; ++x) {
+    for (int y = kEdge; y < height - kEdge; ++y) {
+      const std::uint32_t p = pixels[y * width + x];
+      const int luminance = (((p >> 16) & 0xFF) * 3 + ((p >> 8) & 0xFF) * 6 + (p & 0xFF)) / 10;
+      if (luminance < 100) {
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+    }
+  }
+  return first < 0 ? 0 : last - first + 1;
+}
+
 RECT WorkArea() {
   RECT area{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
@@ -370,6 +417,47 @@ TEST_F(SoftKeyboardFacesTest, KeysShowTheirImageOrCaptionAndReleaseTheCopies) {
     EXPECT_EQ(GetObjectType(copy), 0u);
     EXPECT_NE(AssetImage(assets.slots[0], KeyTarget(0)), nullptr);
   }
+}
+
+TEST_F(SoftKeyboardFacesTest, CaptionsFillTheWidthOfTheirKeys) {
+  // One line of Latin, one line of katakana, and two lines of katakana.
+  const std::pair<int, std::u16string_view> captions[] = {
+      {6, u"Enter"}, {7, u"コピー"}, {8, u"ショートカット"}};
+  for (const auto& [key, caption] : captions)
+    SetAssetCaption(assets.slots[0], KeyTarget(key), caption);
+  host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
+  HWND window = host.SoftKeyboardWindow(0);
+  ASSERT_TRUE(window);
+  // The keys as they start (50 pixels), then half as large again, as at 144 DPI.
+  for (const int keySize : {50, 75}) {
+    if (keySize != ButtonSize(0, 0).cx) {
+      const RECT before = WindowRectOf(window);
+      RECT client{};
+      GetClientRect(window, &client);
+      const int frameWidth = (before.right - before.left) - client.right;
+      const int frameHeight = (before.bottom - before.top) - client.bottom;
+      SetWindowPos(window, nullptr, 200, 100, client.right * 3 / 2 + frameWidth,
+                   (client.bottom - 51) * 3 / 2 + 51 + frameHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+      ASSERT_TRUE(PumpUntil([&] { return ButtonSize(0, 0).cx >= keySize - 1; }))
+          << ButtonSize(0, 0).cx;
+    }
+    for (const auto& [key, caption] : captions) {
+      HWND button = Button(0, key);
+      RECT client{};
+      GetClientRect(button, &client);
+      int painted = -1;
+      // Read once the button has painted its new face.
+      PumpUntil([&] {
+        painted = PaintedTextWidth(button);
+        return painted * 100 >= client.right * 60;
+      });
+      EXPECT_GE(painted * 100, client.right * 60)
+          << "key " << key + 1 << " (" << keySize << " px): " << painted << " of " << client.right;
+      EXPECT_LE(painted * 100, client.right * 95)
+          << "key " << key + 1 << " (" << keySize << " px): " << painted << " of " << client.right;
+    }
+  }
+  host.CloseSoftKeyboardThread(0);
 }
 
 TEST_F(SoftKeyboardFacesTest, AnImageKeyNeverKeepsADeletedCaptionFont) {

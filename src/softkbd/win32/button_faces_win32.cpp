@@ -16,17 +16,17 @@ ButtonSize ClientSizeOf(HWND button) {
   return {client.right - client.left, client.bottom - client.top};
 }
 
-// Measures in the button's own device context, in a font made for the measurement only.
+// Measures one line in the button's own device context, in a font made for the measurement only.
 MeasureText MeasureOn(HWND button) {
-  return [button](const CaptionFont& font, std::u16string_view cells) {
+  return [button](const CaptionFont& font, std::u16string_view line) {
     TextExtent extent;
     WindowDc dc(button);
     if (!dc) return extent;
     OwnedFont measureFont = MakeFont(font);
     SelectedObject selected(dc.get(), measureFont.get());
     SIZE size{};
-    if (GetTextExtentPoint32W(dc.get(), reinterpret_cast<const wchar_t*>(cells.data()),
-                              static_cast<int>(cells.size()), &size)) {
+    if (GetTextExtentPoint32W(dc.get(), reinterpret_cast<const wchar_t*>(line.data()),
+                              static_cast<int>(line.size()), &size)) {
       extent = {size.cx, size.cy};
     }
     return extent;
