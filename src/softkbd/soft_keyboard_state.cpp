@@ -328,14 +328,16 @@ void OnBlinkTick(SoftKeyboardState& kb, SoftKeyboardContext& context) {
 
 // ---------------------------------------------------------------- geometry
 
-void OnMoved(SoftKeyboardState& kb, SoftKeyboardContext& context, const ScreenRect& window) {
-  if (!kb.layoutInitialised || kb.closed) return;
+void OnMoved(SoftKeyboardState& kb, SoftKeyboardContext& context, const ScreenRect& window,
+             FrameState frame) {
+  if (!kb.layoutInitialised || kb.closed || frame != FrameState::kNormal) return;
   WriteGeometryRect(context.settings, kb.modelIdentity, kb.serialNumber, window);
 }
 
 void OnResized(SoftKeyboardState& kb, SoftKeyboardContext& context, std::int32_t clientWidth,
-               std::int32_t clientHeight, const ScreenRect& window) {
-  if (!kb.layoutInitialised || kb.closed) return;
+               std::int32_t clientHeight, const ScreenRect& window, FrameState frame) {
+  // A minimized window has no client area: its scale would be zero and stored for good.
+  if (!kb.layoutInitialised || kb.closed || frame != FrameState::kNormal) return;
   kb.scale.xmag = kStartMag * clientWidth;
   kb.scale.ymag = kStartMag * (clientHeight - kHeaderHeight);
   context.view.PlaceButtons(ButtonRects(kb, clientWidth, clientHeight), clientWidth);

@@ -184,9 +184,13 @@ void StopBlink(SoftKeyboardState& kb, SoftKeyboardContext& context);
 void OnBlinkTick(SoftKeyboardState& kb, SoftKeyboardContext& context);
 
 // ---------------------------------------------------------------- geometry
-void OnMoved(SoftKeyboardState& kb, SoftKeyboardContext& context, const ScreenRect& window);
+// How the system shows the window. The keyboard keeps its own place and size: it refuses to be
+// maximized, and the rectangle of a maximized or minimized window is never stored, nor laid out.
+enum class FrameState { kNormal, kMaximized, kMinimized };
+void OnMoved(SoftKeyboardState& kb, SoftKeyboardContext& context, const ScreenRect& window,
+             FrameState frame);
 void OnResized(SoftKeyboardState& kb, SoftKeyboardContext& context, std::int32_t clientWidth,
-               std::int32_t clientHeight, const ScreenRect& window);
+               std::int32_t clientHeight, const ScreenRect& window, FrameState frame);
 
 // ---------------------------------------------------------------- visibility
 // Whether the slot's keyboard may change visibility now (not Locked, touch function on).

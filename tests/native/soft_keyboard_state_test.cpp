@@ -434,18 +434,18 @@ TEST(SoftKeyboardMenus, TheKeyOfACommandBlinksOnItsTimer) {
 TEST(SoftKeyboardGeometry, MovesAndResizesAreStoredOnceTheLayoutIsSet) {
   KeyboardRig rig;
   BeginLayout(rig.kb, rig.context);
-  OnMoved(rig.kb, rig.context, {1, 2, 400, 400});
-  OnResized(rig.kb, rig.context, 300, 301, {1, 2, 400, 400});
+  OnMoved(rig.kb, rig.context, {1, 2, 400, 400}, FrameState::kNormal);
+  OnResized(rig.kb, rig.context, 300, 301, {1, 2, 400, 400}, FrameState::kNormal);
   EXPECT_EQ(rig.Stored().rect, ScreenRect{});
   EXPECT_TRUE(rig.view.Take().empty());
 
   FinishLayout(rig.kb, 300, 301);
   EXPECT_EQ(rig.kb.scale.xbase, 300);
   EXPECT_EQ(rig.kb.scale.ybase, 250);
-  OnMoved(rig.kb, rig.context, {10, 20, 318, 329});
+  OnMoved(rig.kb, rig.context, {10, 20, 318, 329}, FrameState::kNormal);
   EXPECT_EQ(rig.Stored().rect, (ScreenRect{10, 20, 318, 329}));
   // Twice as wide: every button doubles; ymag is five times the client height less the header.
-  OnResized(rig.kb, rig.context, 600, 351, {10, 20, 618, 379});
+  OnResized(rig.kb, rig.context, 600, 351, {10, 20, 618, 379}, FrameState::kNormal);
   const StoredGeometry stored = rig.Stored();
   EXPECT_EQ(stored.rect, (ScreenRect{10, 20, 618, 379}));
   EXPECT_EQ(stored.scale.xmag, 3000);
@@ -465,8 +465,27 @@ TEST(SoftKeyboardGeometry, MovesAndResizesAreStoredOnceTheLayoutIsSet) {
   EXPECT_EQ(next.kb.scale.xbase, 300);
   EXPECT_EQ(ButtonRects(next.kb, 600, 351)[0], rig.view.placed[0]);
   OnClosing(rig.kb, rig.context);
-  OnMoved(rig.kb, rig.context, {0, 0, 500, 500});
+  OnMoved(rig.kb, rig.context, {0, 0, 500, 500}, FrameState::kNormal);
   EXPECT_EQ(rig.Stored().rect, (ScreenRect{10, 20, 618, 379}));
+}
+
+TEST(SoftKeyboardGeometry, AMaximizedOrMinimizedWindowIsNeitherStoredNorLaidOut) {
+  KeyboardRig rig;
+  rig.Create();
+  OnMoved(rig.kb, rig.context, {10, 20, 318, 329}, FrameState::kNormal);
+  const StoredGeometry before = rig.Stored();
+  rig.view.Take();
+  // The whole screen, and the minimized window far off it with no client area.
+  OnMoved(rig.kb, rig.context, {0, 0, 1280, 1024}, FrameState::kMaximized);
+  OnResized(rig.kb, rig.context, 1272, 1016, {0, 0, 1280, 1024}, FrameState::kMaximized);
+  OnMoved(rig.kb, rig.context, {-32000, -32000, -31840, -31972}, FrameState::kMinimized);
+  OnResized(rig.kb, rig.context, 0, 0, {-32000, -32000, -31840, -31972}, FrameState::kMinimized);
+  const StoredGeometry after = rig.Stored();
+  EXPECT_EQ(after.rect, before.rect);
+  EXPECT_EQ(after.scale.xmag, before.scale.xmag);
+  EXPECT_EQ(after.scale.ymag, before.scale.ymag);
+  EXPECT_TRUE(rig.view.Take().empty());
+  EXPECT_EQ(rig.kb.scale.xmag, kStartMag);
 }
 
 TEST(SoftKeyboardGeometry, AStoredScaleWhoseGridCannotFitCountsAsMissing) {

@@ -256,6 +256,23 @@ TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner
   EXPECT_TRUE(EqualRect(&after, &rect));
   EXPECT_TRUE(QueryDword(kModel01001224, L"ymag", value));
   EXPECT_EQ(value, 0u);
+  // Maximized by the system, as a drag to the top of the screen does, or by another program: the
+  // state is refused, the keyboard stays where it is, and no other place or size is stored.
+  ShowWindow(window, SW_MAXIMIZE);
+  PumpUntil([] { return false; }, 100);
+  EXPECT_FALSE(IsZoomed(window));
+  const RECT notMaximized = WindowRectOf(window);
+  EXPECT_TRUE(EqualRect(&notMaximized, &rect));
+  DWORD stored[4] = {};
+  const wchar_t* const names[4] = {L"left", L"top", L"right", L"bottom"};
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(QueryDword(kModel01001224, names[i], stored[i]));
+  const RECT storedRect{static_cast<LONG>(stored[0]), static_cast<LONG>(stored[1]),
+                        static_cast<LONG>(stored[2]), static_cast<LONG>(stored[3])};
+  EXPECT_TRUE(IsRectEmpty(&storedRect) || EqualRect(&storedRect, &rect))
+      << storedRect.left << "," << storedRect.top << " " << storedRect.right << ","
+      << storedRect.bottom;
+  EXPECT_TRUE(QueryDword(kModel01001224, L"ymag", value));
+  EXPECT_TRUE(value == 0 || value == 5u * (client.bottom - 51)) << value;
 
   // Alt+F4 reaching the keyboard's thread neither opens its system menu nor closes it.
   PostMessageW(window, WM_SYSKEYDOWN, VK_F4, 0x20000001);

@@ -87,6 +87,22 @@ void PaintBackground(SoftKeyboardWindow& kb) {
   fill(line.light, RGB(200, 200, 255));
 }
 
+FrameState FrameStateOf(HWND window) {
+  if (IsZoomed(window)) return FrameState::kMaximized;
+  if (IsIconic(window)) return FrameState::kMinimized;
+  return FrameState::kNormal;
+}
+
+// The system maximizes a window with a maximize box when it is dragged to the top of the screen
+// (or asked to by another program): the state is taken back before anything moves, and the
+// keyboard stays where it is.
+void RefuseMaximized(HWND window, WINDOWPOS* position) {
+  const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+  if (!(style & WS_MAXIMIZE) || !position) return;
+  SetWindowLongPtrW(window, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_MAXIMIZE));
+  position->flags |= SWP_NOMOVE | SWP_NOSIZE;
+}
+
 ScreenPoint PointOf(LPARAM screenPoint) {
   return {GET_X_LPARAM(screenPoint), GET_Y_LPARAM(screenPoint)};
 }
@@ -202,8 +218,17 @@ bool HandleWindow(SoftKeyboardWindow& kb, UINT message, WPARAM wParam, LPARAM lP
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
       info->ptMinTrackSize = {kMinTrackSize, kMinTrackSize};
+      // Maximized, the keyboard would keep its own place and size.
+      RECT rect{};
+      if (GetWindowRect(kb.window, &rect) && rect.right > rect.left) {
+        info->ptMaxPosition = {rect.left, rect.top};
+        info->ptMaxSize = {rect.right - rect.left, rect.bottom - rect.top};
+      }
       return true;
     }
+    case WM_WINDOWPOSCHANGING:
+      RefuseMaximized(kb.window, reinterpret_cast<WINDOWPOS*>(lParam));
+      return false;
     case WM_ERASEBKGND:
       return true;
     case WM_PAINT:
@@ -214,11 +239,12 @@ bool HandleWindow(SoftKeyboardWindow& kb, UINT message, WPARAM wParam, LPARAM lP
         result = reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
       return true;
     case WM_MOVE:
-      OnMoved(state, kb.core, kb.WindowRect());
+      OnMoved(state, kb.core, kb.WindowRect(), FrameStateOf(kb.window));
       return false;
     case WM_SIZE:
       if (!state.layoutInitialised) return false;
-      OnResized(state, kb.core, LOWORD(lParam), HIWORD(lParam), kb.WindowRect());
+      OnResized(state, kb.core, LOWORD(lParam), HIWORD(lParam), kb.WindowRect(),
+                FrameStateOf(kb.window));
       return true;
     case WM_TIMER:
       OnTimer(kb, wParam);
