@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,44 +54,9 @@ RECT WindowRectOf(HWND window) {
   return rect;
 }
 
-// How many pixels of the window's 48 x 48 top-left corner have this colour, as painted.
-int PixelsOfColour(HWND window, COLORREF colour) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = 48;
-  info.bmiHeader.biHeight = -48;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  const OwnedBitmap copy(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  const OwnedMemoryDc memory(CreateCompatibleDC(nullptr));
-  HDC dc = GetDC(window);
-  if (!copy || !memory || !dc) {
-    if (dc) ReleaseDC(window, dc);
-    return -1;
-  }
-  {
-    const SelectedObject selected(memory.get(), copy.get());
-    BitBlt(memory.get(), 0, 0, 48, 48, dc, 0, 0, SRCCOPY);
-  }
-  ReleaseDC(window, dc);
-  GdiFlush();
-  const std::uint32_t wanted =
-      (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
-  const auto* pixels = static_cast<const std::uint32_t*>(bits);
-  int count = 0;
-  for (int i = 0; i < 48 * 48; ++i) count += (pixels[i] & 0xFFFFFF) == wanted ? 1 : 0;
-  return count;
-}
-
-// The width of a button's caption as painted: from its first to its last column with a dark
-// pixel, inside the button's edges. -1 when it cannot be read.
-int PaintedTextWidth(HWND button) {
-  RECT client{};
-  GetClientRect(button, &client);
-  const int width = client.right;
-  const int height = client.bottom;
+// The window's top-left width x height pixels as painted (0x00RRGGBB), in one copy; empty when
+// they cannot be read.
+std::vector<std::uint32_t> PaintedPixels(HWND window, int width, int height) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -101,27 +67,47 @@ int PaintedTextWidth(HWND button) {
   void* bits = nullptr;
   const OwnedBitmap copy(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   const OwnedMemoryDc memory(CreateCompatibleDC(nullptr));
-  HDC dc = GetDC(button);
+  HDC dc = GetDC(window);
   if (!copy || !memory || !dc || width <= 0 || height <= 0) {
-    if (dc) ReleaseDC(button, dc);
-    return -1;
+    if (dc) ReleaseDC(window, dc);
+    return {};
   }
   {
     const SelectedObject selected(memory.get(), copy.get());
     BitBlt(memory.get(), 0, 0, width, height, dc, 0, 0, SRCCOPY);
   }
-  ReleaseDC(button, dc);
+  ReleaseDC(window, dc);
   GdiFlush();
-  // The button's raised edge takes its outer three pixels on every side.
-  constexpr int kEdge = 3;
   const auto* pixels = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> painted(pixels, pixels + width * height);
+  for (std::uint32_t& p : painted) p &= 0xFFFFFF;
+  return painted;
+}
+
+// How many pixels of the window's 48 x 48 top-left corner have this colour, as painted.
+int PixelsOfColour(HWND window, COLORREF colour) {
+  const std::vector<std::uint32_t> pixels = PaintedPixels(window, 48, 48);
+  if (pixels.empty()) return -1;
+  const std::uint32_t wanted =
+      (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+  return static_cast<int>(std::count(pixels.begin(), pixels.end(), wanted));
+}
+
+// The width of a button's caption as painted: from its first to its last column with a dark
+// pixel, inside the button's raised edge (its outer three pixels). -1 when it cannot be read.
+int PaintedTextWidth(HWND button) {
+  RECT client{};
+  GetClientRect(button, &client);
+  const int width = client.right;
+  const std::vector<std::uint32_t> pixels = PaintedPixels(button, width, client.bottom);
+  if (pixels.empty()) return -1;
+  constexpr int kEdge = 3;
   int first = -1;
   int last = -1;
   for (int x = kEdge; x < width - kEdge; ++x) {
-    for (int y = kEdge; y < height - kEdge; ++y) {
+    for (int y = kEdge; y < client.bottom - kEdge; ++y) {
       const std::uint32_t p = pixels[y * width + x];
-      const int luminance = (((p >> 16) & 0xFF) * 3 + ((p >> 8) & 0xFF) * 6 + (p & 0xFF)) / 10;
-      if (luminance < 100) {
+      if ((((p >> 16) & 0xFF) * 3 + ((p >> 8) & 0xFF) * 6 + (p & 0xFF)) / 10 < 100) {
         if (first < 0) first = x;
         last = x;
         break;
