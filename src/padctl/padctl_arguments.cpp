@@ -13,6 +13,7 @@ const std::u16string_view kPadctlUsage =
     u"  qv-padctl show --serial N KEY [--password-file FILE] [--json]\n"
     u"  qv-padctl settings --serial N [--buzzer off|small|large] [--interface usb|ps2]\n"
     u"                     [--password-file FILE] [--json]\n"
+    u"  qv-padctl --version\n"
     u"パスワードはファイル（--password-file）から読むか、コンソールで入力します。\n"
     u"終了コード: 0 すべて完了、1 失敗したキーボードあり、2 コマンドラインの誤り\n";
 
@@ -133,6 +134,12 @@ ParsedArguments ParsePadctlArguments(std::span<const std::u16string> arguments) 
       ParsedArguments parsed;
       parsed.ok = true;
       return parsed;  // kHelp
+    }
+    if (word == u"--version") {
+      ParsedArguments parsed;
+      parsed.ok = true;
+      parsed.arguments.command = PadctlCommand::kVersion;
+      return parsed;
     }
     if (word.starts_with(u"--")) {
       std::u16string_view name = word;
