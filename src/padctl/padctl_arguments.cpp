@@ -128,6 +128,14 @@ ParsedArguments ParsePadctlArguments(std::span<const std::u16string> arguments) 
   std::vector<std::u16string> positional;
   bool commandSeen = false;
 
+  // A password on the command line can be read by every user of the machine (the process list
+  // shows it): it is refused, whatever else the command line holds, --help and --version too.
+  for (std::u16string_view word : arguments)
+    if (word == u"--password" || word.starts_with(u"--password="))
+      return Refuse(
+          u"パスワードはコマンドラインでは指定できません。--password-file "
+          u"を使うか、入力を求められたときに入力してください。");
+
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::u16string_view word = arguments[i];
     if (word == u"--help" || word == u"-h" || word == u"/?") {
@@ -151,12 +159,6 @@ ParsedArguments ParsePadctlArguments(std::span<const std::u16string> arguments) 
         value = word.substr(equals + 1);
         hasValue = true;
       }
-      // A password on the command line can be read by every user of the machine (the process
-      // list shows it): it is refused, whatever command it comes with.
-      if (name == u"--password")
-        return Refuse(
-            u"パスワードはコマンドラインでは指定できません。--password-file "
-            u"を使うか、入力を求められたときに入力してください。");
       if (TakesValue(name)) {
         if (!hasValue) {
           if (i + 1 >= arguments.size())

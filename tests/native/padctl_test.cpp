@@ -152,6 +152,8 @@ TEST(PadctlArguments, APasswordOnTheCommandLineIsRefusedBeforeAnythingRuns) {
   rig.tray.running = true;
   EXPECT_EQ(rig.Run({u"backup", u"C:\\b", u"--password", u"secret"}), 2);
   EXPECT_EQ(rig.Run({u"backup", u"C:\\b", u"--password=secret"}), 2);
+  EXPECT_EQ(rig.Run({u"--version", u"--password", u"secret"}), 2);
+  EXPECT_EQ(rig.Run({u"--help", u"--password=secret"}), 2);
   EXPECT_TRUE(Contains(rig.output.progress, u"コマンドラインでは指定できません"));
   EXPECT_TRUE(rig.hid.Requests(pad).empty());
   EXPECT_EQ(rig.tray.runningQueries, 0);  // a usage error leaves the tray program alone
