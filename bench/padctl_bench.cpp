@@ -59,8 +59,9 @@ void BM_PadctlRestore(benchmark::State& state) {
     testing::RecordingOutput output;
     testing::ScriptedConsole console;
     testing::FakeTray tray;
+    testing::FakeInstanceLock instances;
     MemorySettings settings;
-    PadctlPorts ports{device, files, console, output, tray, settings};
+    PadctlPorts ports{device, files, console, output, tray, instances, settings};
     const std::vector<std::u16string> words = {u"restore", u"fleet.qvk", u"--all"};
     state.ResumeTiming();
 

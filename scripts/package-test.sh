@@ -3,6 +3,9 @@
 #  - a newer build is signed with a throwaway certificate and both signatures verify;
 #  - a silent install puts the files, the Start menu entries and the Run value in place;
 #  - the installed program starts, finds its shortcut list and ends on "/CLOSE";
+#  - a rebuild of the same version installed with a user interface replaces the first (one
+#    installed product) and starts the program at once; a silent install starts nothing;
+#  - the install folder is on the user's PATH while the command-line feature is installed;
 #  - the newer build installs over it and keeps an edited shortcut.ini, the user's registry
 #    settings and soft-key files;
 #  - a silent uninstall removes the program and its entries and keeps the user's data.
@@ -69,6 +72,10 @@ QV_SIGN_PFX="$work/signer.pfx" QV_SIGN_PASSWORD=throwaway \
   { cat "$work/package-new.txt"; echo "[  FAILED  ] 1 tests, package"; exit 1; }
 old_msi="$QV_ROOT/dist/qv-padconf-$version-x64.msi"
 new_msi="$work/new/qv-padconf-$newer-x64.msi"
+# The same version built again: a package of its own product code.
+scripts/package.sh --reuse "$build" --out "$work/same" >"$work/package-same.txt" 2>&1 ||
+  { cat "$work/package-same.txt"; echo "[  FAILED  ] 1 tests, package"; exit 1; }
+same_msi="$work/same/qv-padconf-$version-x64.msi"
 new_exe="$work/new/stage/qv-padconf-$newer-x64/qv-padconf.exe"
 old_exe="$QV_ROOT/dist/stage/qv-padconf-$version-x64/qv-padconf.exe"
 verify() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1"; }
@@ -81,6 +88,29 @@ check "the zip holds the program and the list" \
 check "the shipped program has no debug information" \
   bash -c "! x86_64-w64-mingw32-objdump -h '$old_exe' | grep -q debug_info"
 check "the debug information is kept beside" test -s "$QV_ROOT/dist/debug/qv-padconf.exe.debug"
+summary_is_japanese() {
+  /usr/bin/python3 - "$1" <<'PY'
+import struct, sys, olefile
+data = olefile.OleFileIO(sys.argv[1]).openstream("\x05SummaryInformation").read()
+section = struct.unpack_from("<I", data, 44)[0]
+texts, codepage = [], None
+for i in range(struct.unpack_from("<I", data, section + 4)[0]):
+    pid, offset = struct.unpack_from("<II", data, section + 8 + 8 * i)
+    kind = struct.unpack_from("<I", data, section + offset)[0]
+    if pid == 1:
+        codepage = struct.unpack_from("<h", data, section + offset + 4)[0]
+    elif kind == 30:
+        length = struct.unpack_from("<I", data, section + offset + 4)[0]
+        texts.append(data[section + offset + 8:section + offset + 8 + length].rstrip(b"\0"))
+decoded = [t.decode("cp932") for t in texts]
+sys.exit(0 if codepage == 932 and "x64;1041" in decoded and
+         any("ルミナキーボード" in t for t in decoded) else 1)
+PY
+}
+check "the MSI's summary information is Japanese (code page 932, 1041)" summary_is_japanese "$old_msi"
+icon_frames() { identify res/app.ico | awk '{print $3}' | tr '\n' ' '; }
+check "the icon has frames for 100 to 200 % displays" \
+  test "$(icon_frames)" = "16x16 20x20 24x24 32x32 40x40 48x48 64x64 256x256 "
 end_group "PackageTest.SignedPackagesVerify"
 
 # ---------------------------------------------------------------- install
@@ -107,6 +137,11 @@ check "the shortcut list is installed" cmp "$installed/shortcut.ini" res/shortcu
 check "the Start menu entry" test -f "$menu/ルミナキーボード.lnk"
 check "the guide's Start menu entry" test -f "$menu/ルミナキーボード ユーザーガイド.lnk"
 check "the Run value" bash -c "$(declare -f qv_wine); qv_wine reg query '$run_key' /v qv-padconf | grep -qi 'qv-padconf.exe'"
+check "the command-line tool is installed" test -f "$installed/qv-padctl.exe"
+on_path() { qv_wine reg query 'HKCU\Environment' /v PATH 2>/dev/null | grep -qiF "$installed_win"; }
+check "the install folder is on the user's PATH" on_path
+# A silent install starts nothing: the program has never run in this prefix.
+check "a silent install does not start the program" reg_lacks "$settings_key" t_enable
 end_group "PackageTest.SilentInstall"
 
 # ---------------------------------------------------------------- the installed program
@@ -134,6 +169,38 @@ check "it ends on /CLOSE" test "$ended" -eq 1
 [ "$ended" -eq 1 ] || kill "$program" 2>/dev/null
 end_group "PackageTest.InstalledProgramStartsAndCloses"
 
+# ---------------------------------------------------------------- the same version again
+echo "== A rebuild of $version, installed with a user interface"
+products() {  # how many products are installed for the user (each a key of its packed code)
+  qv_wine reg query 'HKCU\Software\Microsoft\Installer\Products' /s 2>/dev/null |
+    tr -d '\r' | grep -cE '\\Products\\[0-9A-Fa-f]{32}$'
+}
+# The program's processes in this test's prefix (another developer's Wine may run one too).
+program_running() {
+  local pid
+  for pid in $(pgrep -x qv-padconf.exe); do
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
+}
+program_ended() { ! program_running; }
+# The program writes this value when it starts: its coming back shows a start.
+qv_wine reg delete "$settings_key" /v t_enable /f >/dev/null 2>&1
+check "msiexec /i /qb of the rebuilt package succeeds" qv_wine msiexec /i "$(win_path "$same_msi")" /qb
+check "one product is installed, not two" test "$(products)" -eq 1
+check "the program is still installed" test -f "$installed/qv-padconf.exe"
+# An install with a user interface starts the program at once.
+started=0
+for _ in $(seq 1 100); do
+  if reg_has "$settings_key" t_enable && program_running; then started=1; break; fi
+  sleep 0.2
+done
+check "the program was started after the install" test "$started" -eq 1
+qv_wine "$installed_win\\qv-padconf.exe" /CLOSE >/dev/null 2>&1
+for _ in $(seq 1 100); do program_running || break; sleep 0.2; done
+check "the started program ends on /CLOSE" program_ended
+end_group "PackageTest.SameVersionReinstallReplacesTheFirst"
+
 # ---------------------------------------------------------------- upgrade
 echo "== Upgrade to $newer"
 # The user's own things: an edited list, a setting, a soft-key caption.
@@ -159,6 +226,9 @@ check "the program is removed" test ! -e "$installed/qv-padconf.exe"
 check "the guide is removed" test ! -e "$installed/guide-ja.html"
 check "the Start menu entries are removed" test ! -e "$menu"
 check "the Run value is removed" reg_lacks "$run_key" qv-padconf
+off_path() { ! on_path; }
+check "the install folder is off the user's PATH" off_path
+check "no installed product is left" test "$(products)" -eq 0
 check "the user's setting is kept" reg_has "$settings_key" t_enable
 check "the user's soft-key files are kept" test -f "$data/softkey/1224000021/user-file.txt"
 check "the user's shortcut list is kept" cmp "$installed/shortcut.ini" "$work/edited.ini"

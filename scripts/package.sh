@@ -10,7 +10,10 @@
 #                                       test uses it to make a "newer" installer)
 #
 # Signing: with QV_SIGN_PFX (a PFX file) and QV_SIGN_PASSWORD (its password) set, osslsigncode
-# signs the programs and the MSI.
+# signs the programs and the MSI; the password reaches it through a file only this user can read,
+# never its command line. With QV_SIGN_TIMESTAMP_URL set (an RFC 3161 time-stamp server, e.g.
+# http://timestamp.digicert.com), each signature is time-stamped, so that it stays valid after the
+# certificate expires.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$QV_ROOT"
@@ -75,8 +78,18 @@ cp res/shortcut.ini "$stage/shortcut.ini"
 
 sign() {  # file: signs it in place when a certificate is given
   [ -n "${QV_SIGN_PFX:-}" ] || return 0
-  osslsigncode sign -pkcs12 "$QV_SIGN_PFX" -pass "${QV_SIGN_PASSWORD:-}" \
-    -n "ルミナキーボード" -h sha256 -in "$1" -out "$1.signed" >/dev/null
+  local passfile timestamp=()
+  passfile=$(mktemp)
+  chmod 600 "$passfile"
+  printf '%s' "${QV_SIGN_PASSWORD:-}" >"$passfile"
+  [ -n "${QV_SIGN_TIMESTAMP_URL:-}" ] && timestamp=(-ts "$QV_SIGN_TIMESTAMP_URL")
+  if ! osslsigncode sign -pkcs12 "$QV_SIGN_PFX" -readpass "$passfile" "${timestamp[@]}" \
+      -n "ルミナキーボード" -h sha256 -in "$1" -out "$1.signed" >/dev/null; then
+    rm -f "$passfile" "$1.signed"
+    echo "signing $1 failed" >&2
+    return 1
+  fi
+  rm -f "$passfile"
   mv "$1.signed" "$1"
 }
 for program in "${programs[@]}"; do sign "$stage/$program"; done
@@ -108,6 +121,32 @@ msibuild "$msi" \
   -q "UPDATE Feature SET Title='ログオン時に起動' WHERE Feature='LogonStart'" \
   -q "UPDATE LaunchCondition SET Description='新しいバージョンのルミナキーボードがインストールされています。' WHERE Condition='NOT WIX_DOWNGRADE_DETECTED'" \
   -q "UPDATE Component SET Attributes=144 WHERE Component='ShortcutList'"
+# A rebuild of the same version replaces the installed one instead of installing beside it: the
+# upgrade row's maximum version is made inclusive (1 + 512: migrate feature states, maximum
+# inclusive; wixl ignores AllowSameVersionUpgrades). The downgrade row's minimum stays exclusive.
+# Attributes is part of the row's key, so the row is replaced.
+upgrade_code=$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' "$wxs" | tr a-f A-F)
+msibuild "$msi" -q "DELETE FROM Upgrade WHERE ActionProperty='WIX_UPGRADE_DETECTED'" \
+  -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty) VALUES ('{$upgrade_code}', '$version', 513, 'WIX_UPGRADE_DETECTED')"
+# After an install with a user interface (not /qn), the program starts at once instead of at the
+# next logon; it starts from its installed file and the installer does not wait for it.
+msibuild "$msi" \
+  -q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('StartProgram', 210, 'ProgramExe', '')" \
+  -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('StartProgram', 'UILevel > 2 AND NOT (REMOVE~=\"ALL\")', 6700)"
+if [ -f "$stage/qv-padctl.exe" ]; then
+  # The install folder appended to the user's PATH ("=-": set at install, the part removed at
+  # removal; "[~];" appends to what is there), for feature CommandLine.
+  printf 'Environment\tName\tValue\tComponent_\ns72\tl255\tL255\ts72\nEnvironment\tEnvironment\nPadctlPath\t=-PATH\t[~];[INSTALLFOLDER]\tCommandLinePath\n' \
+    >"$out/stage/Environment.idt"
+  msibuild "$msi" -i "$out/stage/Environment.idt" \
+    -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RemoveEnvironmentStrings', 3300)" \
+    -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('WriteEnvironmentStrings', 5200)" \
+    -q "UPDATE Feature SET Title='qv-padctl をコマンドとして使う（PATH に追加）' WHERE Feature='CommandLine'"
+fi
+# The summary information in Japanese (code page 932, language 1041), as Windows shows it in the
+# file's properties and the installer's window.
+/usr/bin/python3 scripts/package/summary_info.py "$msi" "ルミナキーボード $version" \
+  "ルミナキーボード（キーボード設定プログラム）をこのユーザーにインストールします。"
 sign "$msi"
 
 # The zip: the same files, in a folder of the package's name.

@@ -45,9 +45,12 @@ ConsoleChange DecideConsoleChange(std::uint32_t event, std::uint32_t session,
 
 void FormatFileVersion(std::uint32_t versionMs, std::uint32_t versionLs, char16_t* dest,
                        std::size_t capacity) {
-  BoundedFormat(dest, capacity, u"%d.%d.%d.%d",
+  // A release's build word is 0 and not shown: the about box says "1.0.0" as the installer,
+  // the package names and qv-padctl --version do.
+  const int build = static_cast<int>(versionLs & 0xFFFF);
+  BoundedFormat(dest, capacity, build == 0 ? u"%d.%d.%d" : u"%d.%d.%d.%d",
                 {static_cast<int>(versionMs >> 16), static_cast<int>(versionMs & 0xFFFF),
-                 static_cast<int>(versionLs >> 16), static_cast<int>(versionLs & 0xFFFF)});
+                 static_cast<int>(versionLs >> 16), build});
 }
 
 }  // namespace qv

@@ -21,7 +21,8 @@ struct ConsoleChange {
 ConsoleChange DecideConsoleChange(std::uint32_t event, std::uint32_t session,
                                   std::uint32_t activeConsoleSession);
 
-// The file version "%d.%d.%d.%d" from the two most and least significant version words.
+// The file version "%d.%d.%d" from the two most and least significant version words, with the
+// build word as a fourth number when it is not 0.
 void FormatFileVersion(std::uint32_t versionMs, std::uint32_t versionLs, char16_t* dest,
                        std::size_t capacity);
 

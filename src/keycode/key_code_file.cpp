@@ -173,4 +173,23 @@ KeyCodeFileContent CheckKeyCodeFile(std::span<const std::uint8_t> bytes,
   return content;
 }
 
+bool ReadKeyCodeFileModel(std::span<const std::uint8_t> bytes, KeyCodeFileModel& model) {
+  if (bytes.size() < kKeyCodeFileHeaderBytes) return false;
+  const std::uint8_t* header = bytes.data();
+  if (std::equal(std::begin(kBasicMagic), std::end(kBasicMagic), header) &&
+      header[10] == kVendorLow && header[11] == kVendorHigh) {
+    model = {};
+    model.productId = static_cast<std::uint16_t>(header[12] | (header[13] << 8));
+    return true;
+  }
+  if (std::equal(std::begin(kExtendedMagic), std::end(kExtendedMagic), header) &&
+      header[6] == kVendorLow && header[7] == kVendorHigh) {
+    model.productId = static_cast<std::uint16_t>(header[8] | (header[9] << 8));
+    model.versionNamed = true;
+    model.version = static_cast<std::uint16_t>(header[10] | (header[11] << 8));
+    return true;
+  }
+  return false;
+}
+
 }  // namespace qv

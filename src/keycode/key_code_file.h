@@ -69,4 +69,14 @@ struct KeyCodeFileContent {
 KeyCodeFileContent CheckKeyCodeFile(std::span<const std::uint8_t> bytes,
                                     std::uint32_t modelIdentity);
 
+// The model a file's header names: the product id, and in the extended form the model version.
+struct KeyCodeFileModel {
+  std::uint16_t productId = 0;
+  bool versionNamed = false;
+  std::uint16_t version = 0;
+};
+
+// False when the bytes do not start with a key-code file's header (either form, this vendor).
+bool ReadKeyCodeFileModel(std::span<const std::uint8_t> bytes, KeyCodeFileModel& model);
+
 }  // namespace qv

@@ -40,9 +40,18 @@ class ToolAccessUi : public AccessUi, public ShellStepsPort {
 
   int RunPasswordPrompt(UiWindow, PasswordPromptSession& session) override {
     SecretText password;
-    if (!passwords_.PasswordFor(keyPad_, password)) {
-      run_.messages.emplace_back(kNoPasswordText);
-      return session.Cancel();
+    switch (passwords_.PasswordFor(keyPad_, password)) {
+      case PasswordSource::kGiven:
+        break;
+      case PasswordSource::kNotInFile:
+        run_.messages.emplace_back(kNotInPasswordFileText);
+        return session.Cancel();
+      case PasswordSource::kNothingEntered:
+        run_.messages.emplace_back(kNothingEnteredText);
+        return session.Cancel();
+      default:
+        run_.messages.emplace_back(kNoPasswordText);
+        return session.Cancel();
     }
     const SubmitOutcome outcome = session.Submit(password.view(), 0);
     password.Wipe();

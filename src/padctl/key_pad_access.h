@@ -32,17 +32,29 @@ struct PadctlKeyPad {
 // silent Bluetooth LE key pad costs one time-out.
 std::vector<PadctlKeyPad> TakeInventory(KeyPadTable& table, DeviceContext& device);
 
+enum class PasswordSource {
+  kGiven,
+  kNoWayToAsk,     // no password file, and no console to ask on
+  kNotInFile,      // the password file has no line for the key pad
+  kNothingEntered  // asked on the console, and the entry was empty
+};
+
 // Where the access sequence gets a key pad's password from.
 class PasswordSupply {
  public:
   virtual ~PasswordSupply() = default;
-  virtual bool PasswordFor(const PadctlKeyPad& keyPad, SecretText& password) = 0;
+  virtual PasswordSource PasswordFor(const PadctlKeyPad& keyPad, SecretText& password) = 0;
 };
 
 // The tool's own messages where the access sequence would have asked the user.
 inline constexpr std::u16string_view kNoPasswordText =
     u"パスワードが設定されています。--password-file で指定するか、コンソールから実行して入力して"
     u"ください。";
+inline constexpr std::u16string_view kNotInPasswordFileText =
+    u"パスワードが設定されています。パスワードファイルに、このキーボードのシリアル番号の行か"
+    u"シリアル番号なしの行を書いてください。";
+inline constexpr std::u16string_view kNothingEnteredText =
+    u"パスワードが入力されなかったため、このキーボードは操作しませんでした。";
 inline constexpr std::u16string_view kWrongPasswordText =
     u"パスワードエラー: パスワードが正しくありません。認証に失敗しました。";
 

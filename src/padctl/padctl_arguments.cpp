@@ -13,6 +13,7 @@ const std::u16string_view kPadctlUsage =
     u"  qv-padctl show --serial N KEY [--password-file FILE] [--json]\n"
     u"  qv-padctl settings --serial N [--buzzer off|small|large] [--interface usb|ps2]\n"
     u"                     [--password-file FILE] [--json]\n"
+    u"  qv-padctl --version\n"
     u"パスワードはファイル（--password-file）から読むか、コンソールで入力します。\n"
     u"終了コード: 0 すべて完了、1 失敗したキーボードあり、2 コマンドラインの誤り\n";
 
@@ -127,12 +128,26 @@ ParsedArguments ParsePadctlArguments(std::span<const std::u16string> arguments) 
   std::vector<std::u16string> positional;
   bool commandSeen = false;
 
+  // A password on the command line can be read by every user of the machine (the process list
+  // shows it): it is refused, whatever else the command line holds, --help and --version too.
+  for (std::u16string_view word : arguments)
+    if (word == u"--password" || word.starts_with(u"--password="))
+      return Refuse(
+          u"パスワードはコマンドラインでは指定できません。--password-file "
+          u"を使うか、入力を求められたときに入力してください。");
+
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::u16string_view word = arguments[i];
     if (word == u"--help" || word == u"-h" || word == u"/?") {
       ParsedArguments parsed;
       parsed.ok = true;
       return parsed;  // kHelp
+    }
+    if (word == u"--version") {
+      ParsedArguments parsed;
+      parsed.ok = true;
+      parsed.arguments.command = PadctlCommand::kVersion;
+      return parsed;
     }
     if (word.starts_with(u"--")) {
       std::u16string_view name = word;
@@ -144,12 +159,6 @@ ParsedArguments ParsePadctlArguments(std::span<const std::u16string> arguments) 
         value = word.substr(equals + 1);
         hasValue = true;
       }
-      // A password on the command line can be read by every user of the machine (the process
-      // list shows it): it is refused, whatever command it comes with.
-      if (name == u"--password")
-        return Refuse(
-            u"パスワードはコマンドラインでは指定できません。--password-file "
-            u"を使うか、入力を求められたときに入力してください。");
       if (TakesValue(name)) {
         if (!hasValue) {
           if (i + 1 >= arguments.size())

@@ -10,7 +10,7 @@
 
 namespace qv {
 
-enum class PadctlCommand { kHelp, kList, kBackup, kRestore, kShow, kSettings };
+enum class PadctlCommand { kHelp, kVersion, kList, kBackup, kRestore, kShow, kSettings };
 enum class BuzzerSetting { kUnchanged, kOff, kSmall, kLarge };
 enum class InterfaceSetting { kUnchanged, kUsb, kPs2 };
 

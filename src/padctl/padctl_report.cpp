@@ -98,6 +98,18 @@ std::u16string_view CommandName(PadctlCommand command) {
   }
 }
 
+std::u16string_view TrayProgramName(const PadctlReport& report) {
+  if (!report.trayProgramClosed) return u"notRunning";
+  switch (report.trayProgram) {
+    case TrayRestart::kRestarted:
+      return u"restarted";
+    case TrayRestart::kLeftToUser:
+      return u"leftToUser";
+    default:
+      return u"failed";
+  }
+}
+
 std::u16string_view BuzzerName(std::uint8_t status) {
   switch (status & kStatusVolumeMask) {
     case kStatusVolumeNone:
@@ -282,7 +294,9 @@ std::u16string ListText(const PadctlReport& report) {
     for (const std::u16string& message : result.messages) line += u"  " + message;
     out += line + u"\n";
   }
-  if (report.results.empty()) out += u"キーボードが接続されていません。\n";
+  // With an error (a serial number that names no key pad, the tray program in the way) the error
+  // says why the table is empty.
+  if (report.results.empty() && report.errors.empty()) out += u"キーボードが接続されていません。\n";
   return out;
 }
 
@@ -348,6 +362,23 @@ std::u16string_view TransportName(const PadctlKeyPad& keyPad) {
   return keyPad.bluetooth ? u"Bluetooth LE" : u"USB";
 }
 
+std::u16string TrayProgramNotice(const PadctlReport& report) {
+  if (!report.trayProgramClosed) return {};
+  std::u16string start = u"スタートメニューの「ルミナキーボード」から起動してください";
+  if (!report.trayProgramPath.empty()) start += u"（" + report.trayProgramPath + u"）";
+  start += u"。";
+  switch (report.trayProgram) {
+    case TrayRestart::kLeftToUser:
+      return u"キーボード設定プログラムは、このツールの権限（管理者または別のユーザー）で動き続け"
+             u"ないよう、起動し直していません。デスクトップのユーザーとして" +
+             start;
+    case TrayRestart::kFailed:
+      return u"キーボード設定プログラムを起動し直せませんでした。" + start;
+    default:
+      return {};
+  }
+}
+
 int ExitStatusOf(const PadctlReport& report) {
   if (!report.errors.empty()) return 1;
   for (const PadResult& result : report.results)
@@ -392,6 +423,8 @@ std::u16string ReportJson(const PadctlReport& report) {
   if (report.command == PadctlCommand::kRestore) JsonBool(out, u"dryRun", report.dryRun);
   JsonBool(out, u"ok", ExitStatusOf(report) == 0);
   JsonStrings(out, u"errors", report.errors);
+  JsonKey(out, u"trayProgram");
+  JsonString(out, TrayProgramName(report));
   JsonKey(out, u"keyPads");
   out += u'[';
   for (std::size_t i = 0; i < report.results.size(); ++i) {

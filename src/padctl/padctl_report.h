@@ -10,6 +10,7 @@
 #include "keycode/key_table.h"
 #include "padctl/key_pad_access.h"
 #include "padctl/padctl_arguments.h"
+#include "padctl/padctl_ports.h"
 
 namespace qv {
 
@@ -47,7 +48,15 @@ struct PadctlReport {
   // Run-level failures not tied to one key pad (a file that cannot be read, a serial number
   // that names no attached key pad, the tray program that would not let go).
   std::vector<std::u16string> errors;
+  // The tray program: whether the run closed it, and how its restart went.
+  bool trayProgramClosed = false;
+  TrayRestart trayProgram = TrayRestart::kRestarted;
+  std::u16string trayProgramPath;  // where it lies, when the user must start it
 };
+
+// What the user is told when the tray program did not come back; empty when it did (or was not
+// running).
+std::u16string TrayProgramNotice(const PadctlReport& report);
 
 // 0 when everything asked for was done, 1 otherwise.
 int ExitStatusOf(const PadctlReport& report);

@@ -7,6 +7,7 @@
 
 #include "access/access_control.h"
 #include "access/key_pad_connection.h"
+#include "common/secure_zero.h"
 #include "device/device_commands.h"
 #include "device/exchange_pass.h"
 #include "keycode/extended_settings.h"
@@ -21,6 +22,18 @@ namespace {
 // Status bits of the extended settings: buzzer volume and interface.
 constexpr std::uint8_t kSettingsBits = kStatusVolumeMask | kStatusInterfacePs2;
 
+// A key-code file is at most 16 + 4 + 144 x 61 bytes; a longer file is not one.
+constexpr std::size_t kMostKeyCodeFileBytes = 64 * 1024;
+
+constexpr std::u16string_view kNoKeyPadText = u"キーボードが接続されていません。";
+constexpr std::u16string_view kOtherInstanceText =
+    u"別の qv-padctl がキーボードを操作しています。終わってからもう一度実行してください。";
+constexpr std::u16string_view kTrayWillNotEndText =
+    u"常駐しているキーボード設定プログラムを終了できないため、キーボードを操作できません。";
+constexpr std::u16string_view kTrayInAnotherSessionText =
+    u"別のセッションでキーボード設定プログラム（qv-padconf.exe）が動いているため、キーボードを"
+    u"操作できません。そのセッションでタスクトレイのメニューの「終了」を選んでから実行してください"
+    u"。";
 constexpr std::u16string_view kCancelledText = u"中断しました（Ctrl+C）。";
 constexpr std::u16string_view kMismatchText =
     u"読み戻したキーコードが書き込んだものと一致しないキーがあります。";
@@ -42,7 +55,7 @@ class FixedFile : public KeyCodeFileSystem {
     return true;
   }
   bool ReadWholeFile(std::u16string_view path, std::vector<std::uint8_t>& bytes) override {
-    if (!bytes_) return files_.ReadWholeFile(path, bytes);
+    if (!bytes_) return files_.ReadWholeFile(path, kMostKeyCodeFileBytes, bytes) == FileRead::kRead;
     bytes = *bytes_;
     return true;
   }
@@ -73,10 +86,19 @@ class ToolPasswords : public PasswordSupply {
  public:
   ToolPasswords(const PasswordFile* file, PasswordConsole& console)
       : file_(file), console_(console) {}
-  bool PasswordFor(const PadctlKeyPad& keyPad, SecretText& password) override {
-    if (file_) return file_->PasswordFor(keyPad.serialNumber, password);
-    return console_.AskPassword(u"キーボード " + KeyPadLabel(keyPad) + u" のパスワード: ",
-                                password);
+  PasswordSource PasswordFor(const PadctlKeyPad& keyPad, SecretText& password) override {
+    if (file_)
+      return file_->PasswordFor(keyPad.serialNumber, password) ? PasswordSource::kGiven
+                                                               : PasswordSource::kNotInFile;
+    switch (
+        console_.AskPassword(u"キーボード " + KeyPadLabel(keyPad) + u" のパスワード: ", password)) {
+      case PasswordAnswer::kEntered:
+        return PasswordSource::kGiven;
+      case PasswordAnswer::kEmptyEntry:
+        return PasswordSource::kNothingEntered;
+      default:
+        return PasswordSource::kNoWayToAsk;
+    }
   }
 
  private:
@@ -120,6 +142,14 @@ void RunOnKeyPad(Run& run, PadResult& result, const Work& work) {
       });
   result.messages.insert(result.messages.end(), access.messages.begin(), access.messages.end());
   if (!access.workRan || !access.messages.empty()) result.outcome = PadOutcome::kFailed;
+}
+
+// A message of the program without its line breaks.
+std::u16string OneLine(std::u16string_view text) {
+  std::u16string line;
+  for (char16_t c : text)
+    if (c != u'\n') line += c;
+  return line;
 }
 
 void Fail(PadResult& result, std::u16string message) {
@@ -378,54 +408,38 @@ bool Cancelled(const PadctlPorts& ports) {
   return ports.cancelled && ports.cancelled->load();
 }
 
-}  // namespace
-
-std::u16string BackupFileName(const PadctlKeyPad& keyPad) {
-  std::u16string name = HexText(keyPad.productId(), 4);
-  for (char16_t& c : name)
-    if (c >= u'A' && c <= u'F') c = static_cast<char16_t>(c - u'A' + u'a');
-  return name + u"_" + DecimalText(keyPad.serialNumber % 1000000, 6) + u".qvk";
+// The run-level error of a restore that found no key pad of its file's model.
+std::u16string NoKeyPadForFileText(const std::vector<std::uint8_t>& file) {
+  KeyCodeFileModel model;
+  if (!ReadKeyCodeFileModel(file, model)) return OneLine(kDamagedFileMessage.text);
+  std::u16string name = u"製品ID " + HexText(model.productId, 4);
+  if (model.versionNamed) name += u"、バージョン " + HexText(model.version, 4);
+  return u"キーコードファイルのモデル（" + name + u"）のキーボードが接続されていないため、" +
+         u"何も書き込みませんでした。";
 }
 
-std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
-  std::u16string path(folder);
-  if (!path.empty() && path.back() != u'\\' && path.back() != u'/') path += u'\\';
-  return path + std::u16string(name);
-}
-
-PadctlReport ExecutePadctl(const PadctlArguments& a, PadctlPorts& ports,
-                           const PasswordFile* passwordFile) {
-  PadctlReport report;
-  report.command = a.command;
-  report.dryRun = a.dryRun;
-  std::vector<std::uint8_t> restoreFile;
-  if (a.command == PadctlCommand::kRestore && !ports.files.ReadWholeFile(a.target, restoreFile)) {
-    report.errors.push_back(MessageLine(kFileReadFailedMessage.title, kFileReadFailedMessage.text) +
-                            u" " + a.target);
-    return report;
-  }
-  if (a.command == PadctlCommand::kBackup && !ports.files.MakeFolder(a.target)) {
-    report.errors.push_back(u"保存先のフォルダーを作成できません: " + a.target);
-    return report;
-  }
-
-  // The tray program lets go of the key pads first; it comes back when this scope ends, after
-  // the table below has closed every link.
-  TrayProgramPause pause(ports.tray);
-  if (pause.blocked()) {
-    report.errors.push_back(
-        u"常駐しているキーボード設定プログラムを終了できないため、キーボードを操作できません。");
-    return report;
-  }
+// Every chosen key pad, one after the other, over a table of its own whose links are all closed
+// when this returns.
+void WorkOnKeyPads(const PadctlArguments& a, PadctlPorts& ports, const PasswordFile* passwordFile,
+                   const std::vector<std::uint8_t>& restoreFile, PadctlReport& report) {
   auto table = std::make_unique<KeyPadTable>();
   // One pass for the whole run: a Bluetooth LE key pad that let a request time out is not waited
   // for again.
   ExchangePass pass(ports.device);
   const std::vector<PadctlKeyPad> keyPads = TakeInventory(*table, ports.device);
-  report.results = ChooseKeyPads(
-      a, keyPads, a.command == PadctlCommand::kRestore ? &restoreFile : nullptr, report);
-  if (report.results.empty() && a.serials.empty() && a.command != PadctlCommand::kList)
-    report.errors.push_back(u"キーボードが接続されていません。");
+  const bool restore = a.command == PadctlCommand::kRestore;
+  report.results = ChooseKeyPads(a, keyPads, restore ? &restoreFile : nullptr, report);
+  const bool anyWorkedOn =
+      std::any_of(report.results.begin(), report.results.end(),
+                  [](const PadResult& r) { return r.outcome != PadOutcome::kSkipped; });
+  if (!anyWorkedOn && a.serials.empty()) {
+    // A command that writes and matched no key pad did nothing: that is a failure, never
+    // success (a script deploying the wrong file must hear of it).
+    if (restore)
+      report.errors.push_back(NoKeyPadForFileText(restoreFile));
+    else if (a.command != PadctlCommand::kList)
+      report.errors.emplace_back(kNoKeyPadText);
+  }
 
   ToolPasswords passwords(passwordFile, ports.console);
   Run run{a, ports, *table, passwords, &restoreFile, ReadKeyboardIdentifier(ports.settings), {}};
@@ -449,6 +463,72 @@ PadctlReport ExecutePadctl(const PadctlArguments& a, PadctlPorts& ports,
       ports.output.WriteProgress(progress +
                                  (result.outcome == PadOutcome::kDone ? u"完了\n" : u"失敗\n"));
   }
+}
+
+}  // namespace
+
+std::u16string BackupFileName(const PadctlKeyPad& keyPad) {
+  std::u16string name = HexText(keyPad.productId(), 4);
+  for (char16_t& c : name)
+    if (c >= u'A' && c <= u'F') c = static_cast<char16_t>(c - u'A' + u'a');
+  return name + u"_" + DecimalText(keyPad.serialNumber % 1000000, 6) + u".qvk";
+}
+
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
+  std::u16string path(folder);
+  if (!path.empty() && path.back() != u'\\' && path.back() != u'/') path += u'\\';
+  return path + std::u16string(name);
+}
+
+PadctlReport ExecutePadctl(const PadctlArguments& a, PadctlPorts& ports,
+                           const PasswordFile* passwordFile) {
+  PadctlReport report;
+  report.command = a.command;
+  report.dryRun = a.dryRun;
+  std::vector<std::uint8_t> restoreFile;
+  if (a.command == PadctlCommand::kRestore) {
+    switch (ports.files.ReadWholeFile(a.target, kMostKeyCodeFileBytes, restoreFile)) {
+      case FileRead::kRead:
+        break;
+      case FileRead::kTooLong:
+        report.errors.push_back(u"キーコードファイルとしては大きすぎるため使用できません: " +
+                                a.target);
+        return report;
+      default:
+        report.errors.push_back(std::u16string(kFileReadFailedMessage.text) + u" " + a.target);
+        return report;
+    }
+  }
+  if (a.command == PadctlCommand::kBackup && !ports.files.MakeFolder(a.target)) {
+    report.errors.push_back(u"保存先のフォルダーを作成できません: " + a.target);
+    return report;
+  }
+
+  if (!ports.instances.TryAcquire()) {
+    report.errors.emplace_back(kOtherInstanceText);
+    return report;
+  }
+  {
+    // The tray program lets go of the key pads first; it comes back after the work, once every
+    // link the work opened is closed.
+    TrayProgramPause pause(ports.tray);
+    if (pause.blocked() == TrayBlock::kNone) {
+      WorkOnKeyPads(a, ports, passwordFile, restoreFile, report);
+      const bool closed = pause.closed();
+      report.trayProgram = closed ? pause.Resume() : TrayRestart::kRestarted;
+      report.trayProgramClosed = closed;
+      if (closed && report.trayProgram != TrayRestart::kRestarted)
+        report.trayProgramPath = ports.tray.ProgramPath();
+      // A tray program that should have come back and did not is a failure of the run.
+      if (report.trayProgram == TrayRestart::kFailed)
+        report.errors.push_back(TrayProgramNotice(report));
+    } else {
+      report.errors.emplace_back(pause.blocked() == TrayBlock::kInAnotherSession
+                                     ? kTrayInAnotherSessionText
+                                     : kTrayWillNotEndText);
+    }
+  }
+  ports.instances.Release();
   return report;
 }
 
@@ -457,37 +537,82 @@ std::u16string KeyPadLabel(const PadctlKeyPad& keyPad) {
          (keyPad.answered ? DecimalText(keyPad.serialNumber, 6) : std::u16string(u"------"));
 }
 
-int RunPadctl(std::span<const std::u16string> arguments, PadctlPorts& ports) {
-  const ParsedArguments parsed = ParsePadctlArguments(arguments);
-  if (!parsed.ok) {
-    ports.output.WriteProgress(u"qv-padctl: " + parsed.error + u"\n" +
-                               std::u16string(kPadctlUsage));
-    return 2;
+namespace {
+
+// Every write of the run's output, with a note of any that failed.
+class CheckedOutput : public PadctlOutput {
+ public:
+  explicit CheckedOutput(PadctlOutput& output) : output_(output) {}
+  bool WriteResult(std::u16string_view text) override { return Note(output_.WriteResult(text)); }
+  bool WriteProgress(std::u16string_view text) override {
+    return Note(output_.WriteProgress(text));
   }
-  if (parsed.arguments.command == PadctlCommand::kHelp) {
+  bool failed() const { return failed_; }
+
+ private:
+  bool Note(bool written) {
+    failed_ = failed_ || !written;
+    return written;
+  }
+  PadctlOutput& output_;
+  bool failed_ = false;
+};
+
+// Reads and parses --password-file; on failure says why (nothing has been started yet).
+bool TakePasswordFile(const PadctlArguments& a, PadctlPorts& ports, PasswordFile& passwords) {
+  std::vector<std::uint8_t> bytes;
+  const FileRead read = ports.files.ReadWholeFile(a.passwordFile, kMostPasswordFileBytes, bytes);
+  const bool usable = read == FileRead::kRead && passwords.Parse(bytes);
+  SecureZero(bytes.data(), bytes.size());
+  if (usable) return true;
+  std::u16string_view why = u"パスワードファイルの形式が正しくありません: ";
+  if (read == FileRead::kUnreadable) why = u"パスワードファイルを読み込めません: ";
+  // A longer file is refused whole: a cut could fall inside a password and send part of it.
+  if (read == FileRead::kTooLong)
+    why = u"パスワードファイルが大きすぎます（64 KiB まで）。何も実行しませんでした: ";
+  ports.output.WriteProgress(u"qv-padctl: " + std::u16string(why) + a.passwordFile + u"\n");
+  return false;
+}
+
+int RunParsed(const PadctlArguments& a, PadctlPorts& ports) {
+  if (a.command == PadctlCommand::kHelp) {
     ports.output.WriteResult(kPadctlUsage);
     return 0;
   }
-  // A password file that cannot be used is a mistake of the command line: nothing is started.
-  const PadctlArguments& a = parsed.arguments;
-  PasswordFile passwordFile;
-  if (!a.passwordFile.empty()) {
-    std::vector<std::uint8_t> bytes;
-    const bool read = ports.files.ReadWholeFile(a.passwordFile, bytes);
-    const bool usable = read && passwordFile.Parse(bytes);
-    SecureZero(bytes.data(), bytes.size());
-    if (!usable) {
-      ports.output.WriteProgress(std::u16string(u"qv-padctl: ") +
-                                 (read ? u"パスワードファイルの形式が正しくありません: "
-                                       : u"パスワードファイルを読み込めません: ") +
-                                 a.passwordFile + u"\n");
-      return 2;
-    }
+  if (a.command == PadctlCommand::kVersion) {
+    ports.output.WriteResult(u"qv-padctl " + std::u16string(ports.version) + u"\n");
+    return 0;
   }
-  const PadctlReport report =
-      ExecutePadctl(a, ports, a.passwordFile.empty() ? nullptr : &passwordFile);
-  ports.output.WriteResult(parsed.arguments.json ? ReportJson(report) : ReportText(report));
+  // A password file that cannot be used is a mistake of the command line: nothing is started.
+  PasswordFile passwordFile;
+  if (!a.passwordFile.empty() && !TakePasswordFile(a, ports, passwordFile)) return 2;
+  PadctlReport report = ExecutePadctl(a, ports, a.passwordFile.empty() ? nullptr : &passwordFile);
+  if (report.trayProgram == TrayRestart::kLeftToUser)
+    ports.output.WriteProgress(u"qv-padctl: " + TrayProgramNotice(report) + u"\n");
+  ports.output.WriteResult(a.json ? ReportJson(report) : ReportText(report));
   return ExitStatusOf(report);
+}
+
+}  // namespace
+
+int RunPadctl(std::span<const std::u16string> arguments, PadctlPorts& ports) {
+  CheckedOutput output(ports.output);
+  PadctlPorts checked{ports.device,    ports.files,    ports.console,   output,       ports.tray,
+                      ports.instances, ports.settings, ports.cancelled, ports.version};
+  const ParsedArguments parsed = ParsePadctlArguments(arguments);
+  int status = 2;
+  if (parsed.ok) {
+    status = RunParsed(parsed.arguments, checked);
+  } else {
+    output.WriteProgress(u"qv-padctl: " + parsed.error + u"\n" + std::u16string(kPadctlUsage));
+  }
+  // Output that did not arrive is a failure of the run, whatever it reported: a script must not
+  // take a lost result for success. Standard error is told when it still can be.
+  if (output.failed() && status != 2) {
+    ports.output.WriteProgress(u"qv-padctl: 出力を書き込めませんでした。\n");
+    status = 1;
+  }
+  return status;
 }
 
 }  // namespace qv

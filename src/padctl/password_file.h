@@ -4,6 +4,7 @@
 // order mark) or UTF-16LE with a byte order mark, as Notepad saves it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -11,6 +12,9 @@
 #include "padctl/secret_text.h"
 
 namespace qv {
+
+// The longest password file taken; a longer one is refused, never cut.
+inline constexpr std::size_t kMostPasswordFileBytes = 64 * 1024;
 
 class PasswordFile {
  public:

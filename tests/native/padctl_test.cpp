@@ -20,6 +20,7 @@
 #include "padctl/key_pad_access.h"
 #include "padctl/padctl_run.h"
 #include "padctl/password_file.h"
+#include "padctl/tray_restart.h"
 
 namespace qv {
 namespace {
@@ -55,8 +56,9 @@ struct PadctlRig {
   RecordingOutput output;
   ScriptedConsole console;
   FakeTray tray;
+  testing::FakeInstanceLock instances;
   MemorySettings settings;
-  PadctlPorts ports{device, files, console, output, tray, settings};
+  PadctlPorts ports{device, files, console, output, tray, instances, settings, nullptr, u"1.2.3"};
 
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial, std::string password = "",
                           std::uint16_t version = 0x0100) {
@@ -150,6 +152,8 @@ TEST(PadctlArguments, APasswordOnTheCommandLineIsRefusedBeforeAnythingRuns) {
   rig.tray.running = true;
   EXPECT_EQ(rig.Run({u"backup", u"C:\\b", u"--password", u"secret"}), 2);
   EXPECT_EQ(rig.Run({u"backup", u"C:\\b", u"--password=secret"}), 2);
+  EXPECT_EQ(rig.Run({u"--version", u"--password", u"secret"}), 2);
+  EXPECT_EQ(rig.Run({u"--help", u"--password=secret"}), 2);
   EXPECT_TRUE(Contains(rig.output.progress, u"コマンドラインでは指定できません"));
   EXPECT_TRUE(rig.hid.Requests(pad).empty());
   EXPECT_EQ(rig.tray.runningQueries, 0);  // a usage error leaves the tray program alone
@@ -228,7 +232,7 @@ TEST(PadctlRestore, TheReportNamesEachFailureWithItsReasonAndTheKeysWrittenBefor
   ParsedArguments parsed = ParsePadctlArguments(words);
   ASSERT_TRUE(parsed.ok);
   std::vector<std::uint8_t> bytes;
-  rig.files.ReadWholeFile(u"C:\\pw.txt", bytes);
+  rig.files.ReadWholeFile(u"C:\\pw.txt", kMostPasswordFileBytes, bytes);
   PasswordFile passwords;
   ASSERT_TRUE(passwords.Parse(bytes));
   const PadctlReport report = ExecutePadctl(parsed.arguments, rig.ports, &passwords);
@@ -518,6 +522,186 @@ TEST(PadctlTray, ATrayProgramThatWillNotEndKeepsTheToolAwayFromTheKeyPads) {
   EXPECT_EQ(idle.Run({u"list"}), 0);
   EXPECT_EQ(idle.tray.closes, 0);
   EXPECT_EQ(idle.tray.restarts, 0);
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+// ---------------------------------------------------------------- what a script is told
+
+TEST(PadctlOutcome, ARestoreThatMatchedNoKeyPadFailsAndNamesTheFilesModel) {
+  PadctlRig rig;
+  const EmulatedDeviceId pad = rig.Attach(kProduct130D, 7);
+  rig.files.files[kKeyFile] = BuildKeyCodeFile(kModel02001227, 0x60, FleetRecords());
+  rig.tray.running = true;
+  EXPECT_EQ(rig.Run({u"restore", kKeyFile, u"--all", u"--json"}), 1);
+  EXPECT_TRUE(Contains(rig.output.result, u"\"ok\":false")) << rig.output.result.size();
+  EXPECT_TRUE(Contains(rig.output.result, u"製品ID 1227、バージョン 0200"));
+  EXPECT_FALSE(rig.HasWriteOf(pad, kCmdWriteKeyCode));
+  EXPECT_EQ(rig.tray.restarts, 1);
+
+  // The same for a dry run, and where no key pad is attached at all.
+  rig.output = {};
+  EXPECT_EQ(rig.Run({u"restore", kKeyFile, u"--all", u"--dry-run"}), 1);
+  EXPECT_TRUE(Contains(rig.output.result, u"エラー: キーコードファイルのモデル（製品ID 1227"));
+  PadctlRig empty;
+  empty.files.files[kKeyFile] = BuildKeyCodeFile(kModel0100130D, 0, FleetRecords());
+  EXPECT_EQ(empty.Run({u"restore", kKeyFile, u"--all"}), 1);
+  EXPECT_TRUE(Contains(empty.output.result, u"製品ID 130D）"));
+  EXPECT_FALSE(Contains(empty.output.result, u"バージョン"));  // the basic form names none
+}
+
+TEST(PadctlOutcome, OutputThatCouldNotBeWrittenFailsTheRun) {
+  PadctlRig lostResult;
+  lostResult.Attach(kProduct130D, 7);
+  lostResult.output.resultFails = true;
+  EXPECT_EQ(lostResult.Run({u"list", u"--json"}), 1);
+  EXPECT_TRUE(Contains(lostResult.output.progress, u"出力を書き込めませんでした"));
+  EXPECT_EQ(lostResult.Run({u"--version"}), 1);
+
+  PadctlRig lostProgress;
+  lostProgress.Attach(kProduct130D, 7);
+  lostProgress.output.progressFails = true;
+  EXPECT_EQ(lostProgress.Run({u"backup", u"C:\\save"}), 1);
+  EXPECT_EQ(lostProgress.files.files.count(u"C:\\save\\130d_000007.qvk"), 1u);  // work went on
+  // A usage error keeps its own status.
+  EXPECT_EQ(lostProgress.Run({u"list", u"--all"}), 2);
+}
+
+TEST(PadctlOutcome, RunLevelErrorsReadOnceAndAnUnknownSerialIsNotAnEmptyBus) {
+  PadctlRig rig;
+  rig.Attach(kProduct130D, 7);
+  rig.Attach(kProduct1224, 8);
+  EXPECT_EQ(rig.Run({u"list", u"--serial", u"999"}), 1);
+  EXPECT_TRUE(Contains(rig.output.result, u"シリアル番号 000999 のキーボードが見つかりません"));
+  EXPECT_FALSE(Contains(rig.output.result, u"接続されていません"));
+
+  rig.output = {};
+  EXPECT_EQ(rig.Run({u"restore", u"C:\\missing.qvk", u"--all"}), 1);
+  EXPECT_TRUE(
+      Contains(rig.output.result, u"エラー: ファイル読み込みに失敗しました。 C:\\missing.qvk"));
+  EXPECT_FALSE(Contains(rig.output.result, u"エラー: エラー"));
+
+  rig.output = {};
+  EXPECT_EQ(rig.Run({u"--version"}), 0);
+  EXPECT_EQ(rig.output.result, u"qv-padctl 1.2.3\n");
+}
+
+TEST(PadctlOutcome, ATrayProgramThatDidNotComeBackIsReportedWithHowToStartIt) {
+  PadctlRig failed;
+  failed.Attach(kProduct130D, 7);
+  failed.tray.running = true;
+  failed.tray.restartOutcome = TrayRestart::kFailed;
+  EXPECT_EQ(failed.Run({u"list", u"--json"}), 1);
+  EXPECT_TRUE(Contains(failed.output.result, u"\"trayProgram\":\"failed\""));
+  EXPECT_TRUE(Contains(failed.output.result, u"起動し直せませんでした"));
+  EXPECT_TRUE(Contains(failed.output.result, u"C:\\\\Programs\\\\qv-padconf\\\\qv-padconf.exe"));
+
+  // Left for the desktop's user to start: the work succeeded and the user is told how.
+  PadctlRig left;
+  left.Attach(kProduct130D, 7);
+  left.tray.running = true;
+  left.tray.restartOutcome = TrayRestart::kLeftToUser;
+  EXPECT_EQ(left.Run({u"list", u"--json"}), 0);
+  EXPECT_TRUE(Contains(left.output.result, u"\"trayProgram\":\"leftToUser\""));
+  EXPECT_TRUE(Contains(left.output.progress, u"デスクトップのユーザーとして"));
+  EXPECT_TRUE(Contains(left.output.progress, u"「ルミナキーボード」"));
+
+  PadctlRig idle;
+  idle.Attach(kProduct130D, 7);
+  EXPECT_EQ(idle.Run({u"list", u"--json"}), 0);
+  EXPECT_TRUE(Contains(idle.output.result, u"\"trayProgram\":\"notRunning\""));
+}
+
+TEST(PadctlOutcome, TheTrayProgramComesBackWithTheDesktopsRightsOrIsLeftToTheUser) {
+  const DesktopRights plainUser{true, true, false, true};
+  EXPECT_EQ(ChooseRestartRoute(false, plainUser), RestartRoute::kToolsOwnToken);
+  // Elevated, or another account (over-the-shoulder elevation): never with the tool's token.
+  EXPECT_EQ(ChooseRestartRoute(true, plainUser), RestartRoute::kDesktopToken);
+  const DesktopRights otherUser{true, false, false, true};
+  EXPECT_EQ(ChooseRestartRoute(false, otherUser), RestartRoute::kDesktopToken);
+  EXPECT_EQ(ChooseRestartRoute(true, {true, true, false, false}), RestartRoute::kLeaveToTheUser);
+  EXPECT_EQ(ChooseRestartRoute(false, {true, false, false, false}), RestartRoute::kLeaveToTheUser);
+  // A desktop that runs elevated throughout (user account control off): the same rights.
+  EXPECT_EQ(ChooseRestartRoute(true, {true, true, true, false}), RestartRoute::kToolsOwnToken);
+  // Nothing known of the desktop.
+  EXPECT_EQ(ChooseRestartRoute(false, {}), RestartRoute::kToolsOwnToken);
+  EXPECT_EQ(ChooseRestartRoute(true, {}), RestartRoute::kLeaveToTheUser);
+}
+
+// ---------------------------------------------------------------- one user of the key pads
+
+TEST(PadctlExclusion, ASecondInstanceIsRefusedAndTouchesNothing) {
+  PadctlRig rig;
+  const EmulatedDeviceId pad = rig.Attach(kProduct130D, 7);
+  rig.tray.running = true;
+  rig.instances.heldElsewhere = true;
+  EXPECT_EQ(rig.Run({u"list"}), 1);
+  EXPECT_TRUE(Contains(rig.output.result, u"別の qv-padctl がキーボードを操作しています"));
+  EXPECT_TRUE(rig.hid.Requests(pad).empty());
+  EXPECT_EQ(rig.tray.closes, 0);
+
+  // Held for the run only, and let go after it, whatever the outcome.
+  rig.instances.heldElsewhere = false;
+  bool heldDuringWork = false;
+  rig.tray.onClose = [&] { heldDuringWork = rig.instances.held; };
+  EXPECT_EQ(rig.Run({u"backup", u"C:\\s", u"--serial", u"9"}), 1);
+  EXPECT_TRUE(heldDuringWork);
+  EXPECT_FALSE(rig.instances.held);
+  // A usage error or a bad password file never takes it.
+  EXPECT_EQ(rig.Run({u"list", u"--all"}), 2);
+  EXPECT_EQ(rig.instances.acquired, 1);
+}
+
+TEST(PadctlExclusion, TheSameUsersTrayProgramInAnotherSessionKeepsTheToolAway) {
+  PadctlRig rig;
+  const EmulatedDeviceId pad = rig.Attach(kProduct130D, 7);
+  rig.tray.inAnotherSession = true;
+  EXPECT_EQ(rig.Run({u"list", u"--json"}), 1);
+  EXPECT_TRUE(Contains(rig.output.result, u"別のセッション"));
+  EXPECT_TRUE(rig.hid.Requests(pad).empty());
+  EXPECT_EQ(rig.tray.closes, 0);
+  EXPECT_EQ(rig.tray.restarts, 0);
+  EXPECT_FALSE(rig.instances.held);
+}
+
+// ---------------------------------------------------------------- passwords given wrongly
+
+TEST(PadctlPasswords, AnOverLongPasswordFileIsRefusedWholeBeforeAnythingStarts) {
+  PadctlRig rig;
+  const EmulatedDeviceId pad = rig.Attach(kProduct130D, 7, "secret");
+  rig.tray.running = true;
+  // The password line straddles the 64 KiB mark: a cut would send "sec".
+  std::string text(kMostPasswordFileBytes - 4, '#');
+  text += "\nsecret\n";
+  rig.files.Put(u"C:\\pw.txt", text);
+  EXPECT_EQ(rig.Run({u"backup", u"C:\\s", u"--password-file", u"C:\\pw.txt"}), 2);
+  EXPECT_TRUE(Contains(rig.output.progress, u"パスワードファイルが大きすぎます"));
+  EXPECT_TRUE(rig.hid.Requests(pad).empty());
+  EXPECT_EQ(rig.tray.runningQueries, 0);
+
+  // Exactly 64 KiB is taken.
+  std::string fits(kMostPasswordFileBytes - 8, '#');
+  fits += "\nsecret\n";
+  rig.files.Put(u"C:\\pw.txt", fits);
+  EXPECT_EQ(rig.Run({u"backup", u"C:\\s", u"--password-file", u"C:\\pw.txt"}), 0);
+}
+
+TEST(PadctlPasswords, EachWayOfMissingAPasswordGetsItsOwnAdvice) {
+  PadctlRig rig;
+  rig.Attach(kProduct130D, 7, "secret");
+  rig.console.answers = {u""};
+  EXPECT_EQ(rig.Run({u"backup", u"C:\\s"}), 1);
+  EXPECT_TRUE(Contains(rig.output.result, kNothingEnteredText));
+  EXPECT_FALSE(Contains(rig.output.result, u"--password-file"));
+
+  rig.output = {};
+  rig.files.Put(u"C:\\pw.txt", "123 other\n");
+  EXPECT_EQ(rig.Run({u"backup", u"C:\\s", u"--password-file", u"C:\\pw.txt"}), 1);
+  EXPECT_TRUE(Contains(rig.output.result, kNotInPasswordFileText));
 }
 
 }  // namespace

@@ -40,7 +40,9 @@ TEST(ShellCommands, ConsoleNotifications) {
 TEST(ShellCommands, FileVersionText) {
   char16_t text[16];
   FormatFileVersion(0x00010000, 0x00000000, text, 16);
-  EXPECT_EQ(std::u16string(text), u"1.0.0.0");
+  EXPECT_EQ(std::u16string(text), u"1.0.0");
+  FormatFileVersion(0x00010002, 0x00030004, text, 16);
+  EXPECT_EQ(std::u16string(text), u"1.2.3.4");
   FormatFileVersion(0xFFFFFFFF, 0xFFFFFFFF, text, 16);  // cut to the 16-character buffer
   EXPECT_EQ(std::u16string(text), u"65535.65535.655");
 }

@@ -11,6 +11,7 @@
 #include "device/device_link.h"
 #include "keycode/key_code_file.h"
 #include "padctl/win32/padctl_console_win32.h"
+#include "qv_version.h"
 
 namespace {
 
@@ -62,8 +63,10 @@ struct ToolRun {
 };
 
 // Runs the tool with `arguments`, its standard input a non-console (a script's), its outputs
-// redirected to files.
-ToolRun RunTool(const std::wstring& arguments, const wchar_t* keyPads) {
+// redirected to files; with `unwritableOutput` its standard output takes no writes (a full disk,
+// a closed pipe).
+ToolRun RunTool(const std::wstring& arguments, const wchar_t* keyPads,
+                bool unwritableOutput = false) {
   SetEnvironmentVariableW(L"QV_DEMO_KEYPADS", keyPads);
   const std::wstring folder = TestFolder();
   CreateDirectoryW(folder.c_str(), nullptr);
@@ -78,6 +81,10 @@ ToolRun RunTool(const std::wstring& arguments, const wchar_t* keyPads) {
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   HANDLE out =
       CreateFileW(outPath.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr);
+  if (unwritableOutput) {
+    CloseHandle(out);
+    out = CreateFileW(outPath.c_str(), GENERIC_READ, share, &inherit, OPEN_EXISTING, 0, nullptr);
+  }
   HANDLE err =
       CreateFileW(errPath.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr);
   HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -197,8 +204,9 @@ TEST(PadctlTool, TheResidentProgramIsClosedForTheRunAndBackAfterItEvenWhenTheRun
   ASSERT_EQ(first, info.dwProcessId);
 
   // A key pad that is not attached: the run fails, and the program still comes back.
-  const ToolRun run = RunTool(L"show --serial 999 1", kTwoKeyPads);
+  const ToolRun run = RunTool(L"show --serial 999 1 --json", kTwoKeyPads);
   EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Has(run.out, L"\"trayProgram\":\"restarted\"")) << run.out << run.err;
   EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), WAIT_OBJECT_0);  // it was closed
   DWORD again = 0;
   for (int i = 0; i < 200 && !TrayWindow(&again); ++i) Sleep(50);
@@ -213,6 +221,72 @@ TEST(PadctlTool, TheResidentProgramIsClosedForTheRunAndBackAfterItEvenWhenTheRun
   TerminateProcess(restarted, 0);
   EXPECT_EQ(WaitForSingleObject(restarted, 10000), WAIT_OBJECT_0);
   CloseHandle(restarted);
+}
+
+// ---------------------------------------------------------------- what a script is told
+
+TEST(PadctlToolOutcome, ARestoreThatMatchedNoKeyPadExitsWith1NamingTheFilesModel) {
+  const std::wstring folder = TestFolder() + L"\\backup";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::vector<std::uint8_t> file =
+      qv::BuildKeyCodeFile(qv::kModel0100130D, 0, qv::KeyCodeRecords{});
+  const std::wstring path = folder + L"\\130d.qvk";
+  WriteAll(path, std::string(file.begin(), file.end()));
+  const ToolRun run = RunTool(L"restore \"" + path + L"\" --all --json", L"1224/0100/45678/");
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_TRUE(Has(run.out, L"\"ok\":false")) << run.out;
+  EXPECT_TRUE(Has(run.out, L"製品ID 130D")) << run.out;
+}
+
+TEST(PadctlToolOutcome, AResultThatCannotBeWrittenExitsWith1) {
+  const ToolRun run = RunTool(L"list --json", kTwoKeyPads, true);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Has(run.err, L"出力を書き込めませんでした")) << run.err;
+  EXPECT_EQ(RunTool(L"list --json", kTwoKeyPads).status, 0);
+}
+
+TEST(PadctlToolOutcome, AnOverLongPasswordFileExitsWith2BeforeAnyKeyPadIsTouched) {
+  std::string text(64 * 1024 - 4, '#');
+  text += "\nsecret\n";
+  WriteAll(TestFolder() + L"\\long.txt", text);
+  const ToolRun run = RunTool(
+      L"backup \"" + TestFolder() + L"\\b2\" --password-file \"" + TestFolder() + L"\\long.txt\"",
+      kTwoKeyPads);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Has(run.err, L"パスワードファイルが大きすぎます")) << run.err;
+  EXPECT_EQ(GetFileAttributesW((TestFolder() + L"\\b2").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(PadctlToolOutcome, TheVersionIsPrintedAndInTheVersionResource) {
+  const ToolRun run = RunTool(L"--version", kTwoKeyPads);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, std::string("qv-padctl ") + QV_VERSION_TEXT + "\n");
+
+  const std::wstring program = ProgramFolder() + L"\\" + QV_PADCTL_TEST_PROGRAM;
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(program.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<std::uint8_t> block(size);
+  ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, size, block.data()));
+  wchar_t* name = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\041104b0\\OriginalFilename",
+                             reinterpret_cast<void**>(&name), &length));
+  EXPECT_STREQ(name, L"qv-padctl.exe");
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\041104b0\\ProductVersion",
+                             reinterpret_cast<void**>(&name), &length));
+  EXPECT_STREQ(name, QV_VERSION_WTEXT);
+}
+
+TEST(PadctlToolOutcome, ASecondInstanceIsRefusedWhileTheFirstHoldsTheKeyPads) {
+  HANDLE held = CreateMutexW(nullptr, TRUE, qv::kToolInstanceMutex);
+  ASSERT_NE(held, nullptr);
+  const ToolRun refused = RunTool(L"list", kTwoKeyPads);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_TRUE(Has(refused.out, L"別の qv-padctl がキーボードを操作しています")) << refused.out;
+  ReleaseMutex(held);
+  CloseHandle(held);
+  EXPECT_EQ(RunTool(L"list", kTwoKeyPads).status, 0);
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ TEST(ShellWindow, AboutBoxShowsTheFileVersion) {
     ASSERT_TRUE(PumpUntil([&] { return user.seen(); }));
   }
   PumpUntil([&] { return !rig.app().keyPads.modalActive.load(); });
-  EXPECT_EQ(version, QV_FILE_VERSION_WTEXT);
+  EXPECT_EQ(version, QV_VERSION_WTEXT);  // "1.0.0", as everything else says it
 }
 
 // The shell restarted and lost the icon: the icon comes back when it announces "TaskbarCreated".
