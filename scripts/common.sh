@@ -5,7 +5,8 @@ QV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QV_ROOT
 QV_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine xvfb xauth fonts-ipafont-gothic
-  imagemagick x11-apps wixl msitools zip unzip python3-markdown osslsigncode openssl xdotool"
+  imagemagick x11-apps wixl msitools zip unzip python3-markdown osslsigncode openssl xdotool
+  emscripten chromium nodejs"
 
 qv_install_packages() {
   local missing=() p
