@@ -2,11 +2,17 @@
 // demo programs and the browser demo share.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "device/browser_device.h"
+#include "device/device_commands.h"
 #include "device/device_link.h"
 #include "emulator/demo_key_pads.h"
+#include "keycode/key_code_file.h"
 
 namespace qv {
 namespace {
@@ -59,6 +65,37 @@ TEST(DemoKeyPadsTest, MalformedItemsAreSkipped) {
   EXPECT_EQ(specs[1].productId, kProduct142A);
   EXPECT_EQ(specs[1].version, 0x0100);
   EXPECT_EQ(specs[1].serial, 1u);
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+// The browser tests compare the page's export of the demo's 144-key key pad byte for byte with
+// this file; here the file is checked against what the program's own export of that key pad
+// holds (the same key pad, read through the core over the emulator).
+TEST(DemoKeyPadsTest, BrowserExportReferenceIsTheProgramsExportOfTheDemoKeyPad) {
+  EmulatedHidSystem hid{EmulatedHidSystem::ClockMode::kVirtual};
+  hid.AttachKeyPad(ParseDemoKeyPads(kDefaultDemoKeyPads)[0]);
+  DeviceContext context{hid};
+  DeviceLink link;
+  std::uint16_t version = 0;
+  ASSERT_EQ(OpenKeyPad(context, link, kProduct1225, &version, 1, false), 1);
+  auto records = std::make_unique<KeyCodeRecords>();
+  ASSERT_EQ(ReadAllKeyCodes(context, link, kProduct1225, *records), 144);
+  DeviceInfo info{};
+  ASSERT_TRUE(ReadDeviceInfo(context, link, info));
+  const std::vector<std::uint8_t> exported =
+      BuildKeyCodeFile(ModelIdentity(version, kProduct1225), info[0], *records);
+
+  std::ifstream file(std::string(QV_TEST_SOURCE_DIR) + "/web/test/reference/1225_000123.qvk",
+                     std::ios::binary);
+  ASSERT_TRUE(file.good());
+  const std::vector<std::uint8_t> reference((std::istreambuf_iterator<char>(file)),
+                                            std::istreambuf_iterator<char>());
+  EXPECT_EQ(reference, exported);
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ export async function LaunchChromium() {
     headless: true,
     args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
            "--disable-background-networking", "--disable-component-update", "--disable-sync",
-           `--user-data-dir=${profile}`],
+           `--user-data-dir=${profile}`, "--host-resolver-rules=MAP qv-keypads.test 127.0.0.1"],
   });
   return { browser, profile };
 }

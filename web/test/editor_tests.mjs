@@ -73,12 +73,19 @@ function Record(page, keyPad, key) {
 async function CaptureDownloads(page, action) {
   await page.evaluate(() => {
     window.qvDownloads = [];
+    const blobs = new Map();
+    const createObjectURL = URL.createObjectURL;
+    URL.createObjectURL = (blob) => {
+      const url = createObjectURL(blob);
+      blobs.set(url, blob);
+      return url;
+    };
     const click = HTMLAnchorElement.prototype.click;
     HTMLAnchorElement.prototype.click = function () {
-      if (this.download) {
-        const anchor = this;
-        window.qvDownloads.push(fetch(anchor.href).then((r) => r.arrayBuffer()).then((b) =>
-          ({ name: anchor.download, bytes: Array.from(new Uint8Array(b)) })));
+      if (this.download && blobs.has(this.href)) {
+        const name = this.download;
+        window.qvDownloads.push(blobs.get(this.href).arrayBuffer().then((b) =>
+          ({ name, bytes: Array.from(new Uint8Array(b)) })));
         return;
       }
       click.call(this);
@@ -150,6 +157,141 @@ export const kTests = [
       assert.equal((await Record(page, kKeyPad1224, 1)).slice(0, 14), "071f9f2c32b2ac");
       assert.ok(!(await page.$eval('#grid button[data-key="1"]', (b) => b.classList.contains("changed"))));
       assert.deepEqual(page.problems, []);
+    },
+  },
+  {
+    name: "Files.ExportIsTheProgramsFileAndImportTakesItBack",
+    async run(rig) {
+      const page = await rig.open();
+      await Connect(page);
+      await OpenKeyPad(page, "000123");
+      const reference = fs.readFileSync(path.join(here, "reference", "1225_000123.qvk"));
+      const exported = await CaptureDownloads(page, () => page.click("#export"));
+      assert.equal(exported.length, 1);
+      assert.equal(exported[0].name, "1225_000123.qvk");
+      assert.equal(Hex(exported[0].bytes), reference.toString("hex"));
+
+      // Key 2 changed on the key pad, then the file imported and written: key 2 is back.
+      await RecordKey(page, 2, ["KeyZ"]);
+      assert.deepEqual((await Write(page)).written, [2]);
+      const before = fs.readFileSync(path.join(here, "reference", "1225_000123.qvk"));
+      const file = path.join(rig.tmp, "1225_000123.qvk");
+      fs.writeFileSync(file, before);
+      const input = await page.$("#import");
+      await input.uploadFile(file);
+      await WaitFor(page, () => /を読み込みました/.test(document.getElementById("messages").textContent));
+      assert.ok(await page.$eval('#grid button[data-key="2"]', (b) => b.classList.contains("changed")));
+      const result = await Write(page);
+      assert.equal(result.written.length, 144);
+      const exportedAgain = await CaptureDownloads(page, () => page.click("#export"));
+      assert.equal(Hex(exportedAgain[0].bytes), reference.toString("hex"));
+
+      // Another model's file is refused with the program's message, and nothing changes.
+      const foreign = Buffer.from(reference);
+      foreign[2] ^= 0x01;  // another product id in the header
+      fs.writeFileSync(file, foreign);
+      await input.uploadFile(file);
+      await WaitFor(page, () => /別の製品|壊れて/.test(document.getElementById("messages").textContent));
+      assert.ok(!(await page.$eval('#grid button[data-key="2"]', (b) => b.classList.contains("changed"))));
+      assert.deepEqual(page.problems, []);
+    },
+  },
+  {
+    name: "Backup.TwoKeyPadsAreBackedUpAndRestoredEachFromItsOwnFile",
+    async run(rig) {
+      const page = await rig.open("?demo=1225/0100/123/,074f/b4b4/7/");
+      await page.click("#request");
+      await WaitFor(page, () => document.querySelectorAll("#key-pads li").length === 2);
+      const files = await CaptureDownloads(page, () => page.click("#backup"));
+      assert.deepEqual(files.map((f) => f.name).sort(), ["074f_000007.qvk", "1225_000123.qvk"]);
+      const keyPad074F = 4;  // after the two foreign devices and the 1225
+      const originals = [await Record(page, kKeyPad1225, 5), await Record(page, keyPad074F, 5)];
+
+      // Key 5 of both key pads changed in the page.
+      for (const serial of ["000123", "000007"]) {
+        await OpenKeyPad(page, serial);
+        await RecordKey(page, 5, ["KeyQ"]);
+        assert.deepEqual((await Write(page)).written, [5]);
+        await page.click("#close-editor");
+      }
+      assert.notEqual(await Record(page, kKeyPad1225, 5), originals[0]);
+      assert.notEqual(await Record(page, keyPad074F, 5), originals[1]);
+
+      const paths = files.map((f) => {
+        const file = path.join(rig.tmp, f.name);
+        fs.writeFileSync(file, Buffer.from(f.bytes));
+        return file;
+      });
+      await (await page.$("#restore")).uploadFile(...paths);
+      await WaitFor(page, () => document.getElementById("connect").dataset.lastRestore !== undefined);
+      const restored = await page.$eval("#connect", (e) => JSON.parse(e.dataset.lastRestore));
+      assert.ok(restored.ok, restored.reports.join("\n"));
+      assert.equal(await Record(page, kKeyPad1225, 5), originals[0]);
+      assert.equal(await Record(page, keyPad074F, 5), originals[1]);
+      assert.deepEqual(page.problems, []);
+    },
+  },
+  {
+    name: "Unplug.KeyPadGoneDuringAWriteIsReportedAndNothingCountsAsWritten",
+    async run(rig) {
+      const page = await rig.open();
+      await Connect(page);
+      await OpenKeyPad(page, "000123");
+      await RecordKey(page, 1, ["KeyA"]);
+      await RecordKey(page, 2, ["KeyB"]);
+      await RecordKey(page, 3, ["KeyC"]);
+      const before = await Record(page, kKeyPad1225, 3);
+      // The key pad goes away after the access sequence and the first key's write.
+      await page.evaluate((id) => window.qvDemo.unplugAfter(id, 3), kKeyPad1225);
+      const result = await Write(page);
+      assert.equal(result.ok, false);
+      assert.deepEqual(result.written, []);
+      assert.deepEqual(result.failed, [1, 2, 3]);
+      const shown = (await Messages(page)).join("\n");
+      assert.doesNotMatch(shown, /書き込みました/);
+      assert.match(shown, /書き込めなかったキー: 1, 2, 3/);
+      assert.match(shown, /通信エラー|取り外されました/);
+      assert.equal(await Record(page, kKeyPad1225, 3), before);
+      // The keys stay changed in the page, to be written again.
+      assert.ok(await page.$eval('#grid button[data-key="3"]', (b) => b.classList.contains("changed")));
+    },
+  },
+  {
+    name: "Unsupported.PageWithoutWebHidNamesTheBrowsersThatWork",
+    async run(rig) {
+      const page = await rig.browser.newPage();
+      await page.evaluateOnNewDocument(() => {
+        delete Navigator.prototype.hid;
+      });
+      await page.goto(`http://localhost:${rig.port}/`);
+      await WaitFor(page, () => document.body.dataset.ready === "1");
+      assert.ok(await page.$eval("#connect", (e) => e.hidden), "controls shown without WebHID");
+      const text = await page.$eval("#unsupported", (e) => e.hidden ? "" : e.textContent);
+      assert.match(text, /Chrome/);
+      assert.match(text, /Edge/);
+      assert.match(text, /Opera/);
+
+      // Over plain HTTP on another host than localhost the page is no secure context (the rig
+      // resolves qv-keypads.test to this machine).
+      const insecure = await rig.browser.newPage();
+      await insecure.goto(`http://qv-keypads.test:${rig.port}/`);
+      await WaitFor(insecure, () => document.body.dataset.ready === "1");
+      assert.ok(await insecure.$eval("#connect", (e) => e.hidden));
+      assert.match(await insecure.$eval("#unsupported", (e) => e.textContent), /localhost/);
+    },
+  },
+  {
+    name: "Unsupported.RefusedOpeningExplainsTheLinuxRule",
+    async run(rig) {
+      const page = await rig.open();
+      await page.evaluate(() => { window.qvDemo.refuseOpen = true; });
+      await page.click("#request");
+      await WaitFor(page, () => !document.getElementById("refused").hidden);
+      const text = await page.$eval("#refused", (e) => e.textContent);
+      assert.match(text, /70-qv-keypads\.rules/);
+      assert.match(text, /Linux/);
+      assert.match(text, /udevadm/);
+      assert.equal(await page.$$eval("#key-pads li", (l) => l.length), 0);
     },
   },
 ];
