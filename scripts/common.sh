@@ -21,6 +21,15 @@ qv_install_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# The browser editor's tree (build/web): the core and the emulator compiled to WebAssembly with
+# Debian's Emscripten, and the site put together in build/web/site. Debian's emcc runs its
+# JavaScript tools with node, which finds Debian's acorn through NODE_PATH.
+qv_build_web() {
+  export NODE_PATH="${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs"
+  emcmake cmake -S "$QV_ROOT" -B "$QV_ROOT/build/web" -G Ninja -DCMAKE_BUILD_TYPE=Release &&
+    cmake --build "$QV_ROOT/build/web" -j "${QV_JOBS:-$(nproc)}"
+}
+
 # Wine with a prefix of the project's own under build/ (QV_WINEPREFIX names another one, for a
 # script that must not share it with a test run).
 export WINEPREFIX="${QV_WINEPREFIX:-$QV_ROOT/build/wineprefix}"

@@ -14,7 +14,8 @@ const kRefusedText =
   "キーボードが見つかりましたが、開くことを拒否されました。\n" +
   "Linux では、ログイン中のユーザーがキーボードの hidraw デバイスを開けるように udev ルールが必要です " +
   "(Windows、macOS、ChromeOS では不要です)。\n" +
-  "1. 70-qv-keypads.rules (配布物の packaging/linux/ にあります) を /etc/udev/rules.d/ にコピーします。\n" +
+  "1. 70-qv-keypads.rules (このページの配布物の linux フォルダー、ソースでは packaging/linux/ にあります) を " +
+  "/etc/udev/rules.d/ にコピーします。\n" +
   "2. sudo udevadm control --reload-rules && sudo udevadm trigger を実行します。\n" +
   "3. キーボードを挿し直して、このページで「キーボードを接続」をもう一度押します。\n" +
   "このルールはベンダー 0xEA7C のキーボードだけを開けるようにします。すべての HID デバイスを開けるルールは使わないでください。";

@@ -2,25 +2,20 @@
 // of the WebHID interface the page uses (requestDevice with filters, getDevices, connect and
 // disconnect events; a device's open, close, feature reports, output reports and "inputreport"
 // events), so the page's own WebHID code runs unchanged. Every emulated collection is one
-// device. A key pad answers after `latencyMs`, its round trip time.
+// device. Each request costs the key pad's round trip time, `latencyMs`: a feature report
+// request completes after it (its answer is then at hand), a framed answer arrives after it.
 "use strict";
 
-// Waits ms without the clamping of nested timers (a 2 ms wait must take 2 ms).
+// The key pad's time for one request: the page's thread is held for exactly ms (an event loop
+// wait for 2 ms overshoots by milliseconds on a busy machine, and timers are clamped to 4 ms), so
+// that the device time of a run is its round trips times ms. Resolves to the time taken.
 function PreciseDelay(ms) {
-  if (ms <= 0) return Promise.resolve();
-  const end = performance.now() + ms;
-  return new Promise((resolve) => {
-    const channel = new MessageChannel();
-    channel.port1.onmessage = () => {
-      if (performance.now() >= end) {
-        channel.port1.close();
-        resolve();
-      } else {
-        channel.port2.postMessage(0);
-      }
-    };
-    channel.port2.postMessage(0);
-  });
+  if (ms <= 0) return Promise.resolve(0);
+  const start = performance.now();
+  while (performance.now() - start < ms) {
+    // the key pad is busy
+  }
+  return Promise.resolve(performance.now() - start);
 }
 
 function Failure(name, message) {
@@ -92,7 +87,9 @@ class StandInDevice extends EventTarget {
     bytes.set(new Uint8Array(data.buffer || data, data.byteOffset || 0, data.byteLength), 1);
     const { result } = this.withReport(bytes, (at) =>
       this.hid.emulator._qvemu_set_feature(this.handle, at, bytes.length));
-    if (!result) throw Failure("NotAllowedError", "Failed to write the feature report.");
+    this.hid.roundTrips++;
+    this.hid.deviceMs += await PreciseDelay(this.hid.latencyMs);
+    if (!result || this.gone) throw Failure("NotAllowedError", "Failed to write the feature report.");
   }
 
   // The answer arrives after the round trip; the view starts with the report id.
@@ -104,8 +101,6 @@ class StandInDevice extends EventTarget {
     bytes[0] = reportId;
     const { result, out } = this.withReport(bytes, (at) =>
       this.hid.emulator._qvemu_get_feature(this.handle, at, bytes.length));
-    this.hid.roundTrips++;
-    await PreciseDelay(this.hid.latencyMs);
     if (!result || this.gone) throw Failure("NotAllowedError", "Failed to receive the feature report.");
     return new DataView(out.buffer);
   }
@@ -135,7 +130,8 @@ class StandInDevice extends EventTarget {
     this.hid.noticeDetached();
     if (!reports.length) return;
     this.hid.roundTrips++;
-    PreciseDelay(this.hid.latencyMs).then(() => {
+    PreciseDelay(this.hid.latencyMs).then((took) => {
+      this.hid.deviceMs += took;
       for (const report of reports) {
         if (this.gone || !this.opened) return;
         const event = new Event("inputreport");
@@ -157,6 +153,7 @@ class HidStandIn extends EventTarget {
     this.granted = [];
     this.latencyMs = 0;
     this.roundTrips = 0;
+    this.deviceMs = 0;  // the time the key pads took for them
     this.refuseOpen = false;
     this.lastFilters = null;
     for (const description of JSON.parse(emulator.ccall("qvemu_collections", "string", [], []))) {
