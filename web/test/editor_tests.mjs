@@ -160,6 +160,45 @@ export const kTests = [
     },
   },
   {
+    name: "Editing.CaptureTakesThePhysicalKeyInEitherLayoutAndButtonsInsertTheSystemsKeys",
+    async run(rig) {
+      const page = await rig.open();
+      await Connect(page);
+      await OpenKeyPad(page, "000123");
+      const captured = async (strokes, buttons = []) => {
+        await page.click('#grid button[data-key="7"]');
+        await Idle(page);
+        await page.click("#capture-start");
+        await WaitFor(page, () => !document.getElementById("capture").hidden);
+        await page.focus("#capture-area");
+        for (const code of strokes) {
+          await page.keyboard.down(code);
+          await page.keyboard.up(code);
+        }
+        for (const button of buttons) await page.click(`#capture-buttons [data-button="${button}"]`);
+        await Idle(page);
+        const rows = await page.$$eval("#capture-rows tr", (trs) =>
+          trs.map((tr) => Array.from(tr.cells, (c) => c.textContent.trim()).join(" ")));
+        await page.click("#capture-cancel");
+        await Idle(page);
+        return rows;
+      };
+      // The key right of P: "@" on the Japanese 106-key layout, "[" on the other one; the key left
+      // of 1: "半角/全角" there, "`" here. Each a press and its release.
+      assert.deepEqual(await captured(["BracketLeft", "Backquote"]),
+                       ["＠ ON", "＠ OFF", "半角/全角 ON", "半角/全角 OFF"]);
+      await page.click("#layout");
+      assert.deepEqual(await captured(["BracketLeft", "Backquote"]), ["［ ON", "［ OFF", "‘ ON", "‘ OFF"]);
+      await page.click("#layout");
+      // Keys the system keeps: the buttons enter them, and the repeat and delay entries.
+      assert.deepEqual(await captured([], [6, 2]),
+                       ["カタカナひらがな ON", "カタカナひらがな OFF", "[Delay1] SET"]);
+      // A cancelled capture changes nothing.
+      assert.ok(!(await page.$eval('#grid button[data-key="7"]', (b) => b.classList.contains("changed"))));
+      assert.deepEqual(page.problems, []);
+    },
+  },
+  {
     name: "Files.ExportIsTheProgramsFileAndImportTakesItBack",
     async run(rig) {
       const page = await rig.open();
