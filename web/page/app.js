@@ -89,8 +89,9 @@ class Page {
   }
 
   askPassword() {
-    const serial = this.current ? this.current.serial : this.keyPads[this.pending].serial;
-    $("password-title").textContent = `ユーザー認証 (${serial})`;
+    // The program's prompt title for the model, else the plain one with the serial number.
+    const keyPad = this.current || this.keyPads[this.pending];
+    $("password-title").textContent = keyPad.promptTitle || `ユーザー認証 (${keyPad.serial})`;
     $("password-area").hidden = false;
     $("password").focus();
     return new Promise((resolve) => {
@@ -187,7 +188,7 @@ class Page {
       button.type = "button";
       button.dataset.serial = keyPad.serial;
       button.textContent = `${keyPad.serial}${keyPad.label}  [${keyPad.model}, ${keyPad.transport}, ` +
-        `${keyPad.keyCount} キー]${keyPad.locked ? "  🔒 パスワード" : ""}`;
+        `${keyPad.keyCount} キー]${keyPad.locked ? "  (パスワードあり)" : ""}`;
       button.addEventListener("click", () => this.choose(index));
       item.appendChild(button);
       list.appendChild(item);

@@ -190,6 +190,7 @@ std::string KeyPadJson(const EditorSession& session, const PadctlKeyPad& keyPad)
   out += ",\"model\":" + JsonString(HexText(keyPad.modelIdentity, 8));
   out += ",\"serial\":" + JsonString(DecimalText(keyPad.serialNumber, 6));
   out += ",\"label\":" + JsonString(TextsOfModel(keyPad.modelIdentity).label);
+  out += ",\"promptTitle\":" + JsonString(TextsOfModel(keyPad.modelIdentity).promptTitle);
   out += ",\"transport\":" + JsonString(TransportName(keyPad));
   out += std::string(",\"answered\":") + (keyPad.answered ? "true" : "false");
   out += std::string(",\"locked\":") + (state == AccessState::Locked ? "true" : "false");
