@@ -150,6 +150,8 @@ class Page {
       button.addEventListener("click", () => this.captureButton(Number(button.dataset.button)));
     }
     $("capture-default").addEventListener("click", () => this.captureDefault());
+    $("shortcut-file").addEventListener("change", (e) => this.openShortcuts(e.target));
+    $("shortcut-load").addEventListener("click", () => this.loadShortcut());
     $("capture-ok").addEventListener("click", () => this.endCapture(true));
     $("capture-cancel").addEventListener("click", () => this.endCapture(false));
     $("write").addEventListener("click", () => this.write());
@@ -307,6 +309,30 @@ class Page {
 
   async captureDefault() {
     this.showCapture(await this.call("qv_capture_default"));
+  }
+
+  // The user's shortcut.ini, read by the core's shortcut rules.
+  async openShortcuts(input) {
+    const file = input.files[0];
+    input.value = "";
+    if (!file) return;
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    const entries = await this.withBytes(bytes, (at, size) =>
+      this.call("qv_shortcuts", ["number", "number"], [at, size]));
+    const list = $("shortcut-list");
+    list.textContent = "";
+    entries.forEach(([keyText, description], index) => {
+      const option = document.createElement("option");
+      option.value = String(index);
+      option.textContent = `${description}  (${keyText})`;
+      list.appendChild(option);
+    });
+    list.disabled = $("shortcut-load").disabled = entries.length === 0;
+  }
+
+  async loadShortcut() {
+    this.showCapture(await this.call("qv_capture_shortcut", ["number"], [Number($("shortcut-list").value)]));
+    $("capture-area").focus();
   }
 
   async endCapture(keep) {

@@ -14,6 +14,7 @@
 #include "access/access_control.h"
 #include "access/key_pad_table.h"
 #include "access/model_names.h"
+#include "common/ini_text.h"
 #include "common/memory_settings.h"
 #include "common/secure_zero.h"
 #include "device/device_commands.h"
@@ -25,6 +26,7 @@
 #include "keycode/key_code_file.h"
 #include "keycode/key_code_store.h"
 #include "keycode/key_table.h"
+#include "keycode/shortcuts.h"
 #include "padctl/key_pad_access.h"
 #include "padctl/padctl_report.h"
 #include "padctl/padctl_run.h"
@@ -118,6 +120,7 @@ struct EditorSession {
   int captureKey = -1;
   bool nonJapaneseLayout = false;
   PagePasswords passwords;
+  ShortcutList shortcuts;
   std::string answer;
 };
 
@@ -395,6 +398,30 @@ EMSCRIPTEN_KEEPALIVE const char* qv_capture_default() {
     ReplayRecord(session.capture, record);
   }
   return Answer(CaptureJson(session, &verdict));
+}
+
+// The shortcut list from a shortcut.ini the user opened (its bytes at `bytes`): key text and
+// description of each entry, in file order.
+EMSCRIPTEN_KEEPALIVE const char* qv_shortcuts(const std::uint8_t* bytes, int size) {
+  EditorSession& session = Session();
+  IniText ini(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(size)));
+  LoadShortcuts(ini, u"shortcut.ini", session.shortcuts);
+  std::string out = "[";
+  for (const Shortcut& entry : session.shortcuts.entries)
+    out += (out.size() > 1 ? "," : "") + std::string("[") + JsonString(BoundedView(entry.keyText)) +
+           "," + JsonString(BoundedView(entry.description)) + "]";
+  return Answer(out + "]");
+}
+
+// A shortcut of the list loaded into the capture, under the key table in use.
+EMSCRIPTEN_KEEPALIVE const char* qv_capture_shortcut(int index) {
+  EditorSession& session = Session();
+  if (session.captureKey < 0 || index < 0 ||
+      index >= static_cast<int>(session.shortcuts.entries.size()))
+    return Answer("{}");
+  ReplayRecord(session.capture,
+               session.shortcuts.entries[index].RecordFor(session.nonJapaneseLayout));
+  return Answer(CaptureJson(session, nullptr));
 }
 
 // Ends the capture: every held key gets its release and the key code goes into the editing copy,

@@ -193,6 +193,21 @@ export const kTests = [
       // Keys the system keeps: the buttons enter them, and the repeat and delay entries.
       assert.deepEqual(await captured([], [6, 2]),
                        ["カタカナひらがな ON", "カタカナひらがな OFF", "[Delay1] SET"]);
+      // A shortcut from the user's shortcut.ini.
+      await page.click('#grid button[data-key="7"]');
+      await Idle(page);
+      await page.click("#capture-start");
+      await WaitFor(page, () => !document.getElementById("capture").hidden);
+      await (await page.$("#shortcut-file")).uploadFile(path.join(here, "..", "..", "res", "shortcut.ini"));
+      await WaitFor(page, () => document.querySelectorAll("#shortcut-list option").length > 5);
+      await page.select("#shortcut-list", "2");  // CTRL+V, 貼り付け
+      await page.click("#shortcut-load");
+      await Idle(page);
+      assert.deepEqual(await page.$$eval("#capture-rows tr", (trs) =>
+        trs.map((tr) => Array.from(tr.cells, (c) => c.textContent.trim()).join(" "))),
+                       ["Ctrl(左) ON", "Ｖ ON", "Ｖ OFF", "Ctrl(左) OFF"]);
+      await page.click("#capture-cancel");
+      await Idle(page);
       // A cancelled capture changes nothing.
       assert.ok(!(await page.$eval('#grid button[data-key="7"]', (b) => b.classList.contains("changed"))));
       assert.deepEqual(page.problems, []);
