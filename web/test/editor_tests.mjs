@@ -431,7 +431,7 @@ export const kTests = [
       const kLatencyMs = 2;
       // The best of up to five runs: a busy machine can stall any one of them.
       let best = null;
-      for (let run = 0; run < 5 && !(best <= 1.10); ++run) {
+      for (let run = 0; run < 5 && (best === null || best > 1.10); ++run) {
         // The page's own handlers, timed inside the page: open the key pad (every key read),
         // import a file (every key changed), write (every key written and read back).
         const measured = await page.evaluate(async (ms, bytes) => {
@@ -459,7 +459,7 @@ export const kTests = [
                     `${measured.deviceMs.toFixed(0)} ms): ${(ratio * 100).toFixed(1)} %`);
         if (best === null || ratio < best) best = ratio;
       }
-      assert.ok(best <= 1.10, `the page took ${(best * 100).toFixed(1)} % of the device time`);
+      assert.ok(best !== null && best <= 1.10, `the page took ${(best * 100).toFixed(1)} % of the device time`);
     },
   },
 ];
