@@ -162,6 +162,7 @@ class Page {
       this.current = null;
     });
     this.hid.addEventListener("disconnect", (event) => this.disconnected(event.device));
+    this.hid.addEventListener("connect", () => this.connected());
     this.port.setDevices(await this.hid.getDevices());
     if (this.port.deviceCount()) await this.scan();
     document.body.dataset.ready = "1";
@@ -420,9 +421,20 @@ class Page {
     await this.scan();
   }
 
+  // A key pad went away: its handles fail from now on; what the page shows stays (the keys not
+  // written stay changed), with a notice below.
   disconnected(device) {
     this.port.forget(device);
-    this.say(kDisconnectedText);
+    const p = document.createElement("p");
+    p.textContent = kDisconnectedText;
+    $("messages").appendChild(p);
+  }
+
+  // A granted key pad came back: the list is read again, unless a key pad is being edited.
+  async connected() {
+    if (this.current) return;
+    this.port.setDevices(await this.hid.getDevices());
+    await this.scan();
   }
 }
 
