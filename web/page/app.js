@@ -155,6 +155,9 @@ class Page {
     $("capture-ok").addEventListener("click", () => this.endCapture(true));
     $("capture-cancel").addEventListener("click", () => this.endCapture(false));
     $("write").addEventListener("click", () => this.write());
+    $("settings-open").addEventListener("click", () => this.openSettings());
+    $("settings-register").addEventListener("click", () => this.registerSettings());
+    $("settings-cancel").addEventListener("click", () => { $("settings").hidden = true; });
     $("export").addEventListener("click", () => this.exportFile());
     $("import").addEventListener("change", (e) => this.importFile(e.target));
     $("close-editor").addEventListener("click", () => {
@@ -225,6 +228,8 @@ class Page {
     $("editor-title").textContent = `キーコード設定  ${this.current.serial}${this.current.label}`;
     $("editor").hidden = false;
     $("capture").hidden = true;
+    $("settings").hidden = true;
+    $("settings-open").hidden = !this.current.extended;
     await this.showGrid();
   }
 
@@ -343,12 +348,44 @@ class Page {
     await this.showKey(this.selectedKey);
   }
 
+  // Dialog 169: the core says which choices are shown, enabled and checked.
+  async openSettings() {
+    const view = await this.withPassword("qv_settings_open", [], []);
+    if (!view.ok) {
+      this.say(view.messages);
+      return;
+    }
+    const set = (name, enabled, checked) => {
+      for (const radio of document.querySelectorAll(`input[name="${name}"]`)) {
+        radio.disabled = !enabled;
+        radio.checked = Number(radio.value) === checked;
+      }
+    };
+    set("buzzer", view.buzzerEnabled, view.buzzer);
+    set("interface", view.interfaceEnabled, view.interface);
+    $("interface").hidden = !view.interfaceShown;
+    $("settings").hidden = false;
+  }
+
+  async registerSettings() {
+    const chosen = (name) => {
+      const radio = document.querySelector(`input[name="${name}"]:checked`);
+      return radio ? Number(radio.value) : 0;
+    };
+    await this.call("qv_settings_register", ["number", "number"], [chosen("buzzer"), chosen("interface")]);
+    $("settings").hidden = true;
+    this.say(["拡張設定を登録しました。「設定終了」で書き込みます。"], true);
+  }
+
   async write() {
     const result = await this.withPassword("qv_write", [], []);
     const lines = [...result.messages];
     if (result.written.length) lines.unshift("書き込みました: キー " + result.written.join(", "));
     if (result.failed.length) lines.push("書き込めなかったキー: " + result.failed.join(", "));
-    if (!result.written.length && !result.failed.length) lines.push("変更されたキーはありません。");
+    if (result.settingsWritten) lines.unshift("拡張設定を書き込みました。");
+    if (!result.written.length && !result.failed.length && !result.settingsWritten) {
+      lines.push("変更されたキーはありません。");
+    }
     this.say(lines, result.ok);
     $("editor").dataset.lastWrite = JSON.stringify(result);
     if (this.current) await this.showGrid();

@@ -22,6 +22,7 @@
 #include "device/web/web_hid_system.h"
 #include "json_text.h"
 #include "keycode/capture.h"
+#include "keycode/extended_settings.h"
 #include "keycode/key_code_editing.h"
 #include "keycode/key_code_file.h"
 #include "keycode/key_code_store.h"
@@ -121,6 +122,7 @@ struct EditorSession {
   bool nonJapaneseLayout = false;
   PagePasswords passwords;
   ShortcutList shortcuts;
+  std::uint8_t settingsWorking = 0;  // the status byte dialog 169 opened with
   std::string answer;
 };
 
@@ -197,6 +199,8 @@ std::string KeyPadJson(const EditorSession& session, const PadctlKeyPad& keyPad)
   out += ",\"transport\":" + JsonString(TransportName(keyPad));
   out += std::string(",\"answered\":") + (keyPad.answered ? "true" : "false");
   out += std::string(",\"locked\":") + (state == AccessState::Locked ? "true" : "false");
+  out += std::string(",\"extended\":") +
+         (HasExtendedSettings(keyPad.modelIdentity) ? "true" : "false");
   out += ",\"keyCount\":" + std::to_string(keyPad.keyCount) + "}";
   return out;
 }
@@ -453,11 +457,12 @@ EMSCRIPTEN_KEEPALIVE const char* qv_write(char16_t* password, int length) {
   std::vector<int> toWrite;
   for (int key = 0; key < keyPad->keyCount; ++key)
     if (session.edited.changed[key]) toWrite.push_back(key + 1);
+  const bool settingsPending = session.edited.pendingStatus != kNoPendingStatus;
   std::vector<int> written, failed;
   PageFiles files;
   std::vector<std::u16string> messages;
   const bool ran = RunOnCurrentKeyPad(files, messages, [&](KeyCodeEditing& editing) {
-    WriteEditedKeyCodes(editing, true, false);
+    WriteEditedKeyCodes(editing, true, settingsPending);
     for (int key : toWrite) {
       KeyCodeRecord read;
       const bool same = !editing.edited.changed[key - 1] &&
@@ -467,10 +472,49 @@ EMSCRIPTEN_KEEPALIVE const char* qv_write(char16_t* password, int length) {
     }
   });
   if (!ran) failed = toWrite;
-  std::string out = std::string("{\"ok\":") + (ran && failed.empty() ? "true" : "false");
+  const bool settingsWritten =
+      ran && settingsPending && session.edited.pendingStatus == kNoPendingStatus;
+  const bool ok = ran && failed.empty() && settingsWritten == settingsPending;
+  std::string out = std::string("{\"ok\":") + (ok ? "true" : "false");
+  out += std::string(",\"settingsWritten\":") + (settingsWritten ? "true" : "false");
   out += ",\"written\":" + JsonNumbers(written) + ",\"failed\":" + JsonNumbers(failed);
   out += ",\"messages\":" + JsonList(messages) + "}";
   return Answer(out);
+}
+
+// Dialog 169 as it opens: the working status byte (pending, else the key pad's) and the choices
+// the core shows and enables.
+EMSCRIPTEN_KEEPALIVE const char* qv_settings_open(char16_t* password, int length) {
+  EditorSession& session = Session();
+  TakePassword(password, length);
+  PageFiles files;
+  std::vector<std::u16string> messages;
+  bool opened = false;
+  ExtendedSettingsView view;
+  RunOnCurrentKeyPad(files, messages, [&](KeyCodeEditing& editing) {
+    opened = ExtendedSettingsWorkingValue(editing, 0, session.settingsWorking);
+    if (opened) view = ExtendedSettingsOpen(editing.modelIdentity, session.settingsWorking);
+  });
+  std::string out = std::string("{\"ok\":") + (opened ? "true" : "false");
+  out += std::string(",\"buzzerEnabled\":") + (view.buzzerEnabled ? "true" : "false");
+  out += ",\"buzzer\":" + std::to_string(static_cast<int>(view.buzzer));
+  out += std::string(",\"interfaceShown\":") + (view.interfaceShown ? "true" : "false");
+  out += std::string(",\"interfaceEnabled\":") + (view.interfaceEnabled ? "true" : "false");
+  out += ",\"interface\":" + std::to_string(static_cast<int>(view.interfaceMode));
+  out += ",\"messages\":" + JsonList(messages) + "}";
+  return Answer(out);
+}
+
+// "登録" of dialog 169: the chosen settings become the pending status byte, written with the keys.
+EMSCRIPTEN_KEEPALIVE const char* qv_settings_register(int buzzer, int interfaceMode) {
+  EditorSession& session = Session();
+  const PadctlKeyPad* keyPad = CurrentKeyPad();
+  if (keyPad == nullptr || buzzer < 0 || buzzer > 3 || interfaceMode < 0 || interfaceMode > 2)
+    return Answer("{\"ok\":false}");
+  session.edited.pendingStatus = ExtendedSettingsValue(
+      keyPad->modelIdentity, session.settingsWorking, static_cast<BuzzerChoice>(buzzer),
+      static_cast<InterfaceChoice>(interfaceMode));
+  return Answer("{\"ok\":true}");
 }
 
 // "エクスポート" of the editing copy: the file's bytes as hex.

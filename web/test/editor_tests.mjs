@@ -214,6 +214,29 @@ export const kTests = [
     },
   },
   {
+    name: "Editing.ExtendedSettingsAreWrittenIntoTheStatusByte",
+    async run(rig) {
+      const page = await rig.open("?demo=1865/0200/555/,1225/0100/123/");
+      await page.click("#request");
+      await WaitFor(page, () => document.querySelectorAll("#key-pads li").length === 2);
+      await OpenKeyPad(page, "000123");
+      assert.ok(await page.$eval("#settings-open", (b) => b.hidden), "a model without the settings");
+      await page.click("#close-editor");
+      await OpenKeyPad(page, "000555");
+      await page.click("#settings-open");
+      await WaitFor(page, () => !document.getElementById("settings").hidden);
+      await page.click('input[name="buzzer"][value="2"]');  // 小
+      await page.click('input[name="interface"][value="1"]');  // PS/2
+      await page.click("#settings-register");
+      await Idle(page);
+      const result = await Write(page);
+      assert.equal(result.settingsWritten, true, JSON.stringify(result));
+      const status = await page.evaluate(() => window.qvDemo.status(3));
+      assert.equal(status & 0x60, 0x40);  // small
+      assert.equal(status & 0x10, 0x10);  // PS/2
+    },
+  },
+  {
     name: "Files.ExportIsTheProgramsFileAndImportTakesItBack",
     async run(rig) {
       const page = await rig.open();
