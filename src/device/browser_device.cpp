@@ -30,11 +30,17 @@ HidCaps BrowserCollectionCaps(std::uint16_t usagePage, std::uint16_t usage,
   return caps;
 }
 
-std::uint16_t BrowserVersionNumber(std::uint16_t productId, const HidCaps& caps) {
+bool BrowserVersionIsAmbiguous(std::uint16_t productId) {
+  return productId == kProduct1227;
+}
+
+std::uint16_t BrowserVersionNumber(std::uint16_t productId, const HidCaps& caps,
+                                   std::uint16_t chosen) {
   const bool framed = caps.featureReportByteLength == 0 &&
                       caps.inputReportByteLength == kFramedReportLength &&
                       caps.outputReportByteLength == kFramedReportLength;
   if (framed) return 0;
+  if (BrowserVersionIsAmbiguous(productId) && (chosen == 0x0100 || chosen == 0x0200)) return chosen;
   switch (productId) {
     case kProduct074F:
       return 0xA100;

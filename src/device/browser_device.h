@@ -27,6 +27,12 @@ HidCaps BrowserCollectionCaps(std::uint16_t usagePage, std::uint16_t usage,
 // discovery turns into its own version; a USB key pad gets the version its product id is sold
 // with (0x0100 unless the product is sold only under another one), so that the model identity
 // chooses the same key table and file header as on Windows.
-std::uint16_t BrowserVersionNumber(std::uint16_t productId, const HidCaps& caps);
+// `chosen`, when not 0, is the version the user named for a product sold under two (1227: 0x0100
+// and 0x0200), which nothing a browser reports tells apart.
+std::uint16_t BrowserVersionNumber(std::uint16_t productId, const HidCaps& caps,
+                                   std::uint16_t chosen = 0);
+
+// Whether the user must name the version of a USB key pad of this product.
+bool BrowserVersionIsAmbiguous(std::uint16_t productId);
 
 }  // namespace qv

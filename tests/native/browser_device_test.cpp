@@ -16,6 +16,15 @@
 
 namespace qv {
 namespace {
+// A file of the source tree; the Windows build's test program runs under Wine, which gives the
+// Unix file system as drive Z:.
+std::string SourceFile(const std::string& name) {
+#ifdef _WIN32
+  return "Z:" + std::string(QV_TEST_SOURCE_DIR) + "/" + name;
+#else
+  return std::string(QV_TEST_SOURCE_DIR) + "/" + name;
+#endif
+}
 
 TEST(BrowserDeviceTest, ReportLengthsCountTheLongestReportAndTheReportIdByte) {
   const std::vector<BrowserReport> feature = {{3, 63 * 8}, {4, 8}};
@@ -35,6 +44,11 @@ TEST(BrowserDeviceTest, VersionChoosesTheModelsOfTheWindowsProgram) {
   EXPECT_EQ(ModelIdentity(BrowserVersionNumber(kProduct1225, usb), kProduct1225), kModel01001225);
   EXPECT_EQ(ModelIdentity(BrowserVersionNumber(kProduct074F, usb), kProduct074F), kModelA100074F);
   EXPECT_EQ(ModelIdentity(BrowserVersionNumber(kProduct1865, usb), kProduct1865), kModel02001865);
+  // 1227 is sold as 0x0100 and 0x0200: the user's choice counts, and only a version it has.
+  EXPECT_EQ(BrowserVersionNumber(kProduct1227, usb), 0x0100);
+  EXPECT_EQ(BrowserVersionNumber(kProduct1227, usb, 0x0200), 0x0200);
+  EXPECT_EQ(BrowserVersionNumber(kProduct1227, usb, 0x0300), 0x0100);
+  EXPECT_EQ(BrowserVersionNumber(kProduct1225, usb, 0x0200), 0x0100);
   // A framed key pad reads 0, which discovery replaces with its Bluetooth LE version.
   HidCaps framed;
   framed.inputReportByteLength = kFramedReportLength;
@@ -90,8 +104,7 @@ TEST(DemoKeyPadsTest, BrowserExportReferenceIsTheProgramsExportOfTheDemoKeyPad) 
   const std::vector<std::uint8_t> exported =
       BuildKeyCodeFile(ModelIdentity(version, kProduct1225), info[0], *records);
 
-  std::ifstream file(std::string(QV_TEST_SOURCE_DIR) + "/web/test/reference/1225_000123.qvk",
-                     std::ios::binary);
+  std::ifstream file(SourceFile("web/test/reference/1225_000123.qvk"), std::ios::binary);
   ASSERT_TRUE(file.good());
   const std::vector<std::uint8_t> reference((std::istreambuf_iterator<char>(file)),
                                             std::istreambuf_iterator<char>());

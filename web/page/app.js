@@ -134,6 +134,10 @@ class Page {
       if (this.selectedKey) this.showKey(this.selectedKey);
     });
     $("backup").addEventListener("click", () => this.backup());
+    $("version-1227").addEventListener("change", async () => {
+      this.port.chosenVersions[0x1227] = Number($("version-1227").value);
+      await this.scan();
+    });
     $("restore").addEventListener("change", (e) => this.restore(e.target));
     $("password-ok").addEventListener("click", () => this.passwordAnswer && this.passwordAnswer(true));
     $("password").addEventListener("keydown", (e) => {
@@ -199,6 +203,7 @@ class Page {
       item.appendChild(button);
       list.appendChild(item);
     });
+    $("version-choice").hidden = !this.keyPads.some((k) => k.versionChoice);
     $("refused").hidden = this.port.refused.length === 0;
     $("refused").textContent = this.port.refused.length ? kRefusedText : "";
     $("backup").disabled = this.keyPads.length === 0;

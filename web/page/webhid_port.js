@@ -15,6 +15,7 @@ class WebHidPort {
     this.handles = new Map();
     this.nextHandle = 1;
     this.refused = [];  // devices whose opening the system refused (no permission)
+    this.chosenVersions = {};  // product id: the version the user named (a browser gives none)
   }
 
   setDevices(devices) {
@@ -91,7 +92,8 @@ class WebHidPort {
     }
   }
 
-  // [vendorId, productId, usagePage, usage] into heap[at..]; false for a closed handle.
+  // [vendorId, productId, usagePage, usage, chosen version or 0] into heap[at..]; false for a
+  // closed handle.
   ids(handle, heap, at) {
     const h = this.handles.get(handle);
     if (!h || h.gone) return false;
@@ -99,6 +101,7 @@ class WebHidPort {
     heap[at + 1] = h.device.productId;
     heap[at + 2] = h.collection.usagePage;
     heap[at + 3] = h.collection.usage;
+    heap[at + 4] = this.chosenVersions[h.device.productId] || 0;
     return true;
   }
 

@@ -17,6 +17,7 @@
 #include "common/ini_text.h"
 #include "common/memory_settings.h"
 #include "common/secure_zero.h"
+#include "device/browser_device.h"
 #include "device/device_commands.h"
 #include "device/device_context.h"
 #include "device/web/web_hid_system.h"
@@ -199,6 +200,8 @@ std::string KeyPadJson(const EditorSession& session, const PadctlKeyPad& keyPad)
   out += ",\"transport\":" + JsonString(TransportName(keyPad));
   out += std::string(",\"answered\":") + (keyPad.answered ? "true" : "false");
   out += std::string(",\"locked\":") + (state == AccessState::Locked ? "true" : "false");
+  out += std::string(",\"versionChoice\":") +
+         (BrowserVersionIsAmbiguous(keyPad.productId()) && !keyPad.bluetooth ? "true" : "false");
   out += std::string(",\"extended\":") +
          (HasExtendedSettings(keyPad.modelIdentity) ? "true" : "false");
   out += ",\"keyCount\":" + std::to_string(keyPad.keyCount) + "}";

@@ -216,9 +216,14 @@ export const kTests = [
   {
     name: "Editing.ExtendedSettingsAreWrittenIntoTheStatusByte",
     async run(rig) {
-      const page = await rig.open("?demo=1865/0200/555/,1225/0100/123/");
+      const page = await rig.open("?demo=1227/0200/555/,1225/0100/123/");
       await page.click("#request");
       await WaitFor(page, () => document.querySelectorAll("#key-pads li").length === 2);
+      // A browser tells no version: the user names the key pad's (1227 is sold as v0100 and v0200).
+      assert.ok(!(await page.$eval("#version-choice", (e) => e.hidden)));
+      assert.match(await page.$eval('#key-pads button[data-serial="000555"]', (b) => b.textContent), /01001227/);
+      await page.select("#version-1227", "512");
+      await WaitFor(page, () => /02001227/.test(document.getElementById("key-pads").textContent));
       await OpenKeyPad(page, "000123");
       assert.ok(await page.$eval("#settings-open", (b) => b.hidden), "a model without the settings");
       await page.click("#close-editor");

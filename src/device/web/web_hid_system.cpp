@@ -16,6 +16,7 @@ EM_ASYNC_JS(int, WebHidOpen, (int device, int collection, int overlapped), {
   return await Module.webHid.open(device, collection, overlapped != 0);
 });
 EM_JS(void, WebHidClose, (int handle), { Module.webHid.close(handle); });
+// [vendorId, productId, usagePage, usage, the version the user chose for the product or 0]
 EM_JS(int, WebHidIds, (int handle, int* ids), {
   return Module.webHid.ids(handle, HEAP32, ids >> 2) ? 1 : 0;
 });
@@ -122,17 +123,18 @@ void WebHidSystem::Close(HidHandle handle) {
 }
 
 bool WebHidSystem::GetAttributes(HidHandle handle, HidAttributes& attributes) {
-  int ids[4] = {};
+  int ids[5] = {};
   HidCaps caps;
   if (!WebHidIds(static_cast<int>(handle), ids) || !GetCaps(handle, caps)) return false;
   attributes.vendorId = static_cast<std::uint16_t>(ids[0]);
   attributes.productId = static_cast<std::uint16_t>(ids[1]);
-  attributes.versionNumber = BrowserVersionNumber(attributes.productId, caps);
+  attributes.versionNumber =
+      BrowserVersionNumber(attributes.productId, caps, static_cast<std::uint16_t>(ids[4]));
   return true;
 }
 
 bool WebHidSystem::GetCaps(HidHandle handle, HidCaps& caps) {
-  int ids[4] = {};
+  int ids[5] = {};
   if (!WebHidIds(static_cast<int>(handle), ids)) return false;
   const std::vector<BrowserReport> input = ReportsOf(handle, kInputKind);
   const std::vector<BrowserReport> output = ReportsOf(handle, kOutputKind);
@@ -144,7 +146,7 @@ bool WebHidSystem::GetCaps(HidHandle handle, HidCaps& caps) {
 
 bool WebHidSystem::GetFirstValueCaps(HidHandle handle, HidReportKind kind,
                                      HidValueCaps& valueCaps) {
-  int ids[4] = {};
+  int ids[5] = {};
   if (!WebHidIds(static_cast<int>(handle), ids)) return false;
   const std::vector<BrowserReport> reports =
       ReportsOf(handle, kind == HidReportKind::kFeature ? kFeatureKind : kOutputKind);
