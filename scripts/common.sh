@@ -7,6 +7,9 @@ QV_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine xvfb xauth fonts-ipafont-gothic
   imagemagick x11-apps wixl msitools zip unzip python3-markdown osslsigncode openssl xdotool
   emscripten chromium nodejs"
+# npm for the browser tests' puppeteer-core: Debian's nodejs comes without it, NodeSource's with it
+# (and then Debian's npm package must not be installed over it).
+command -v npm >/dev/null 2>&1 || QV_PACKAGES="$QV_PACKAGES npm"
 
 qv_install_packages() {
   local missing=() p

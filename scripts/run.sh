@@ -45,7 +45,9 @@ qv_install_packages || { echo "package installation failed"; exit 1; }
 # context, which WebHID needs.
 if [ "$web" = 1 ]; then
   echo "== Building the browser editor"
-  qv_build_web >/dev/null || { echo "the web build failed"; exit 1; }
+  mkdir -p build
+  qv_build_web >build/web-build.txt 2>&1 ||
+    { tail -n 40 build/web-build.txt; echo "the web build failed"; exit 1; }
   demo_query="?demo"
   [ -n "${QV_DEMO_KEYPADS:-}" ] && demo_query="?demo=$QV_DEMO_KEYPADS"
   echo "== The browser editor is served at http://localhost:$port/"
