@@ -160,6 +160,14 @@ class Page {
     $("capture-cancel").addEventListener("click", () => this.endCapture(false));
     $("write").addEventListener("click", () => this.write());
     $("settings-open").addEventListener("click", () => this.openSettings());
+    $("password-setting").addEventListener("click", () => { $("registration").hidden = false; });
+    $("registration-cancel").addEventListener("click", () => {
+      $("new-password").value = $("new-password-again").value = "";
+      $("registration").hidden = true;
+    });
+    $("registration-ok").addEventListener("click", () => this.command(0));
+    $("factory-reset").addEventListener("click", () => this.command(1));
+    $("lock").addEventListener("click", () => this.command(2));
     $("settings-register").addEventListener("click", () => this.registerSettings());
     $("settings-cancel").addEventListener("click", () => { $("settings").hidden = true; });
     $("export").addEventListener("click", () => this.exportFile());
@@ -198,7 +206,7 @@ class Page {
       button.type = "button";
       button.dataset.serial = keyPad.serial;
       button.textContent = `${keyPad.serial}${keyPad.label}  [${keyPad.model}, ${keyPad.transport}, ` +
-        `${keyPad.keyCount} キー]${keyPad.locked ? "  (パスワードあり)" : ""}`;
+        `${keyPad.keyCount} キー]${keyPad.hasPassword ? "  (パスワードあり)" : ""}`;
       button.addEventListener("click", () => this.choose(index));
       item.appendChild(button);
       list.appendChild(item);
@@ -207,6 +215,7 @@ class Page {
     $("refused").hidden = this.port.refused.length === 0;
     $("refused").textContent = this.port.refused.length ? kRefusedText : "";
     $("backup").disabled = this.keyPads.length === 0;
+    $("lock").disabled = this.keyPads.length === 0;
     $("restore").disabled = this.keyPads.length === 0;
     if (!this.keyPads.length && !this.port.refused.length && this.port.deviceCount()) this.say(kNoKeyPadText);
   }
@@ -351,6 +360,66 @@ class Page {
     $("capture").hidden = true;
     await this.showGrid();
     await this.showKey(this.selectedKey);
+  }
+
+  // A text field's value into the module's memory as UTF-16 (the module wipes it), the field
+  // emptied. Returns [pointer, length].
+  takeField(id) {
+    const field = $(id);
+    const text = field.value;
+    field.value = "";
+    const at = this.core._malloc(text.length * 2 + 2);
+    for (let i = 0; i < text.length; ++i) this.core.HEAPU16[(at >> 1) + i] = text.charCodeAt(i);
+    return [at, text.length];
+  }
+
+  // Password setting (0), factory reset (1) or lock (2), through the core's access flows. The
+  // flow's password prompt and its questions are asked here and the flow is run again with the
+  // answer; the new password is taken once and wiped.
+  async command(command) {
+    // A key pad with a password is asked for it first: the new password can be handed over only
+    // once (the module wipes it).
+    const keyPad = this.current;
+    if (command !== 2 && keyPad && keyPad.hasPassword && !(await this.askPassword())) {
+      $("new-password").value = $("new-password-again").value = "";
+      $("registration").hidden = true;
+      return;
+    }
+    const [newAt, newLength] = command === 0 ? this.takeField("new-password") : [0, 0];
+    const [againAt, againLength] = command === 0 ? this.takeField("new-password-again") : [0, 0];
+    $("registration").hidden = true;
+    let yes = 0;
+    let result;
+    try {
+      for (;;) {
+        const [at, length] = this.takePassword();
+        try {
+          result = await this.call("qv_command",
+            ["number", "number", "number", "number", "number", "number", "number", "number"],
+            [command, at, length, newAt, newLength, againAt, againLength, yes]);
+        } finally {
+          if (at) this.core._free(at);
+        }
+        // A question (the factory reset's, the lock's) is asked here and the flow run again with
+        // the answer; the password setting asks none.
+        if (command !== 0 && !yes && result.questions.length &&
+            window.confirm(result.questions.join("\n"))) {
+          yes = 1;
+          if (keyPad && keyPad.hasPassword && !(await this.askPassword())) break;
+          continue;
+        }
+        break;
+      }
+    } finally {
+      for (const at of [newAt, againAt]) if (at) this.core._free(at);
+    }
+    const lines = [...result.messages];
+    if (command === 0) lines.unshift(result.registered ? "パスワードを登録しました。" : "パスワードは登録されませんでした。");
+    this.say(lines, result.registered || (yes === 1 && !result.messages.length));
+    $("connect").dataset.lastCommand = JSON.stringify(result);
+    $("editor").hidden = true;
+    this.current = null;
+    await this.scan();
   }
 
   // Dialog 169: the core says which choices are shown, enabled and checked.

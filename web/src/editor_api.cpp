@@ -14,6 +14,7 @@
 #include "access/access_control.h"
 #include "access/key_pad_table.h"
 #include "access/model_names.h"
+#include "access_commands.h"
 #include "common/ini_text.h"
 #include "common/memory_settings.h"
 #include "common/secure_zero.h"
@@ -200,6 +201,8 @@ std::string KeyPadJson(const EditorSession& session, const PadctlKeyPad& keyPad)
   out += ",\"transport\":" + JsonString(TransportName(keyPad));
   out += std::string(",\"answered\":") + (keyPad.answered ? "true" : "false");
   out += std::string(",\"locked\":") + (state == AccessState::Locked ? "true" : "false");
+  out += std::string(",\"hasPassword\":") +
+         ((keyPad.status & kStatusPasswordSet) != 0 ? "true" : "false");
   out += std::string(",\"versionChoice\":") +
          (BrowserVersionIsAmbiguous(keyPad.productId()) && !keyPad.bluetooth ? "true" : "false");
   out += std::string(",\"extended\":") +
@@ -518,6 +521,37 @@ EMSCRIPTEN_KEEPALIVE const char* qv_settings_register(int buzzer, int interfaceM
       keyPad->modelIdentity, session.settingsWorking, static_cast<BuzzerChoice>(buzzer),
       static_cast<InterfaceChoice>(interfaceMode));
   return Answer("{\"ok\":true}");
+}
+
+// Password setting (0), factory reset (1) or lock (2) for the current key pad. The texts (UTF-16,
+// wiped here) are the key pad's password and the new one twice; `yes` answers the flow's
+// questions. Returns the questions asked and the messages shown.
+EMSCRIPTEN_KEEPALIVE const char* qv_command(int command, char16_t* password, int passwordLength,
+                                            char16_t* newPassword, int newLength,
+                                            char16_t* confirmation, int confirmationLength,
+                                            int yes) {
+  EditorSession& session = Session();
+  PageAnswers answers;
+  const auto take = [](SecretText& secret, char16_t* text, int length) {
+    if (text == nullptr || length <= 0) return;
+    secret.Assign(std::u16string_view(text, static_cast<std::size_t>(length)));
+    SecureZero(text, static_cast<std::size_t>(length) * sizeof(char16_t));
+  };
+  take(answers.password, password, passwordLength);
+  take(answers.newPassword, newPassword, newLength);
+  take(answers.confirmation, confirmation, confirmationLength);
+  answers.yes = yes != 0;
+  const PadctlKeyPad* keyPad = CurrentKeyPad();
+  const auto pageCommand = static_cast<PageCommand>(command);
+  // Lock works on every key pad the last scan counted; the others on the chosen one.
+  if (command < 0 || command > 2 || (keyPad == nullptr && pageCommand != PageCommand::kLock))
+    return Answer("{\"ok\":false,\"questions\":[],\"messages\":[]}");
+  const AccessCommandResult result = RunPageCommand(
+      session.table, session.device, keyPad ? keyPad->slot : 0, pageCommand, answers);
+  std::string out = "{\"ok\":true,\"questions\":" + JsonList(result.questions);
+  out += std::string(",\"registered\":") + (result.registered ? "true" : "false");
+  out += ",\"messages\":" + JsonList(result.messages) + "}";
+  return Answer(out);
 }
 
 // "エクスポート" of the editing copy: the file's bytes as hex.

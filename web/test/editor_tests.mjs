@@ -242,6 +242,61 @@ export const kTests = [
     },
   },
   {
+    name: "Access.PasswordSettingFactoryResetAndLockRunTheProgramsFlows",
+    async run(rig) {
+      const page = await rig.open("?demo=1225/0100/123/");
+      page.on("dialog", (dialog) => dialog.accept());
+      await page.click("#request");
+      await WaitFor(page, () => document.querySelectorAll("#key-pads li").length === 1);
+      const lastCommand = async () => {
+        await WaitFor(page, () => document.getElementById("connect").dataset.lastCommand !== undefined)
+          .catch(async (e) => { throw new Error(e.message + " / " + (await Messages(page)).join(" / ") +
+            " / password area shown: " + !(await page.$eval("#password-area", (a) => a.hidden)) + " / " + page.problems.join(" / ")); });
+        const result = await page.$eval("#connect", (e) => JSON.parse(e.dataset.lastCommand));
+        await page.$eval("#connect", (e) => delete e.dataset.lastCommand);
+        await Idle(page);
+        return result;
+      };
+      // A password set in the page: the key pad then has one and asks for it.
+      await OpenKeyPad(page, "000123");
+      await page.click("#password-setting");
+      await page.type("#new-password", "Pw42");
+      await page.type("#new-password-again", "Pw42");
+      await page.click("#registration-ok");
+      assert.equal((await lastCommand()).registered, true);
+      assert.equal(await page.evaluate(() => window.qvDemo.status(3) & 0x01), 0x01);
+      assert.match(await page.$eval('#key-pads button[data-serial="000123"]', (b) => b.textContent), /パスワードあり/);
+      assert.equal(await page.$eval("#new-password", (e) => e.value), "");
+
+      // Key 1 changed, then the factory reset (its question answered Yes): the key's default is
+      // back and the password gone.
+      await OpenKeyPad(page, "000123", "Pw42");
+      await RecordKey(page, 1, ["KeyA"]);
+      assert.deepEqual((await Write(page, "Pw42")).written, [1]);
+      await page.click("#factory-reset");
+      await TypePassword(page, "Pw42");
+      await TypePassword(page, "Pw42");  // asked again for the run with the answer
+      const reset = await lastCommand();
+      assert.ok(reset.questions.length >= 1, JSON.stringify(reset));
+      assert.equal(await page.evaluate(() => window.qvDemo.status(3) & 0x01), 0);
+      assert.notEqual((await Record(page, kKeyPad1225, 1)).slice(0, 6), "021f9f");
+      assert.doesNotMatch(await page.$eval('#key-pads button[data-serial="000123"]', (b) => b.textContent), /パスワードあり/);
+
+      // Lock, its question answered Yes: the key pad with a password is no longer authenticated.
+      await OpenKeyPad(page, "000123");
+      await page.click("#password-setting");
+      await page.type("#new-password", "Pw42");
+      await page.type("#new-password-again", "Pw42");
+      await page.click("#registration-ok");
+      assert.equal((await lastCommand()).registered, true);
+      assert.equal(await page.evaluate(() => window.qvDemo.status(3) & 0x80), 0x80);
+      await page.click("#lock");
+      const lock = await lastCommand();
+      assert.equal(lock.questions.length, 1, JSON.stringify(lock));
+      assert.equal(await page.evaluate(() => window.qvDemo.status(3) & 0x80), 0);
+    },
+  },
+  {
     name: "Files.ExportIsTheProgramsFileAndImportTakesItBack",
     async run(rig) {
       const page = await rig.open();
