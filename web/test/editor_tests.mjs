@@ -302,6 +302,13 @@ export const kTests = [
       const page = await rig.open();
       await Connect(page);
       await OpenKeyPad(page, "000123");
+      // The paged model: six page buttons over 24 keys each.
+      assert.equal(await page.$$eval("#pages button", (b) => b.length), 6);
+      await page.click("#pages button:nth-child(3)");
+      await WaitFor(page, () => document.querySelector("#grid button").dataset.key === "49");
+      assert.equal(await page.$$eval("#grid button", (b) => b.length), 24);
+      await page.click("#pages button:nth-child(1)");
+      await WaitFor(page, () => document.querySelector("#grid button").dataset.key === "1");
       const reference = fs.readFileSync(path.join(here, "reference", "1225_000123.qvk"));
       const exported = await CaptureDownloads(page, () => page.click("#export"));
       assert.equal(exported.length, 1);
