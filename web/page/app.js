@@ -35,7 +35,6 @@ class Page {
     this.page = 1;
     this.selectedKey = 0;
     this.constants = JSON.parse(core.ccall("qv_constants", "string", [], []));
-    this.busy = false;
   }
 
   // One call of the core at a time: a call that waits for a key pad suspends the module until

@@ -265,8 +265,6 @@ EMSCRIPTEN_KEEPALIVE const char* qv_constants() {
   out += ",\"usagePage\":" + std::to_string(kVendorUsagePage);
   out += ",\"version\":" + JsonString(std::string_view(QV_FILE_VERSION_TEXT));
   out += ",\"noPassword\":" + JsonString(kNoPasswordText);
-  out += ",\"writeFailed\":" +
-         JsonString(MessageLine(kKeyWriteFailedMessage.title, kKeyWriteFailedMessage.text));
   return Answer(out + "}");
 }
 
@@ -339,10 +337,7 @@ EMSCRIPTEN_KEEPALIVE const char* qv_key_grid(int page) {
 EMSCRIPTEN_KEEPALIVE const char* qv_key_rows(int key) {
   EditorSession& session = Session();
   if (key < 1 || key > kMaxKeys) return Answer("{}");
-  CaptureState shown;
-  ReplayRecord(shown, session.edited.records[key - 1]);
   std::string out = "{\"length\":" + std::to_string(session.edited.records[key - 1].length());
-  out += ",\"hex\":" + JsonHex(session.edited.records[key - 1].bytes);
   out += ",\"rows\":[";
   bool first = true;
   for (const KeyCodeRow& row :
