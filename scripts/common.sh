@@ -6,7 +6,10 @@ export QV_ROOT
 QV_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine xvfb xauth fonts-ipafont-gothic
   imagemagick x11-apps wixl msitools zip unzip python3-markdown python3-olefile osslsigncode
-  openssl xdotool"
+  openssl xdotool emscripten chromium nodejs"
+# npm for the browser tests' puppeteer-core: Debian's nodejs comes without it, NodeSource's with it
+# (and then Debian's npm package must not be installed over it).
+command -v npm >/dev/null 2>&1 || QV_PACKAGES="$QV_PACKAGES npm"
 
 qv_install_packages() {
   local missing=() p
@@ -19,6 +22,15 @@ qv_install_packages() {
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# The browser editor's tree (build/web): the core and the emulator compiled to WebAssembly with
+# Debian's Emscripten, and the site put together in build/web/site. Debian's emcc runs its
+# JavaScript tools with node, which finds Debian's acorn through NODE_PATH.
+qv_build_web() {
+  export NODE_PATH="${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs"
+  emcmake cmake -S "$QV_ROOT" -B "$QV_ROOT/build/web" -G Ninja -DCMAKE_BUILD_TYPE=Release &&
+    cmake --build "$QV_ROOT/build/web" -j "${QV_JOBS:-$(nproc)}"
 }
 
 # Wine with a prefix of the project's own under build/ (QV_WINEPREFIX names another one, for a

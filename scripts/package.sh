@@ -152,5 +152,16 @@ sign "$msi"
 # The zip: the same files, in a folder of the package's name.
 (cd "$out/stage" && zip -q -r -X "$out/$name.zip" "$name")
 
+# The browser editor: the site of build/web (built here when missing) and the udev rule for Linux,
+# in a zip of its own.
+web_name="qv-padconf-web-$version"
+[ -f build/web/site/qv_editor.wasm ] || qv_build_web >/dev/null
+rm -rf "$out/web-stage" "$out/$web_name.zip"
+mkdir -p "$out/web-stage/$web_name/linux"
+cp build/web/site/* "$out/web-stage/$web_name/"
+cp packaging/linux/70-qv-keypads.rules "$out/web-stage/$web_name/linux/"
+(cd "$out/web-stage" && zip -q -r -X "$out/$web_name.zip" "$web_name")
+rm -rf "$out/web-stage"
+
 echo "== Package"
-ls -l "$out/$name.msi" "$out/$name.zip"
+ls -l "$out/$name.msi" "$out/$name.zip" "$out/$web_name.zip"

@@ -12,6 +12,9 @@
 #                                       seconds (--after N sets the seconds)
 #   scripts/run.sh --close              close the running program (as "qv-padconf.exe /CLOSE")
 #   QV_DEMO_NOTEPAD=0 scripts/run.sh    start the demo without Wine's notepad beside it
+#   scripts/run.sh --web [--port N]     build the browser editor and serve it on localhost (port
+#                                       8080 unless given); add ?demo to the address for the
+#                                       emulated key pads (QV_DEMO_KEYPADS chooses them)
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$QV_ROOT"
@@ -19,6 +22,8 @@ cd "$QV_ROOT"
 screenshot=""
 after=6
 close=0
+web=0
+port=8080
 program="build/windows/qv-padconf-demo.exe"
 target=qv-padconf-demo
 while [ $# -gt 0 ]; do
@@ -26,13 +31,30 @@ while [ $# -gt 0 ]; do
     --screenshot) screenshot=$(realpath -m "$2"); shift 2 ;;
     --after) after=$2; shift 2 ;;
     --close) close=1; shift ;;
+    --web) web=1; shift ;;
+    --port) port=$2; shift 2 ;;
     --real) program="build/windows/qv-padconf.exe"; target=qv-padconf; shift ;;
-    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
     *) echo "unknown option: $1"; exit 2 ;;
   esac
 done
 
 qv_install_packages || { echo "package installation failed"; exit 1; }
+
+# The browser editor: only on this machine (127.0.0.1), where a browser counts the page as a secure
+# context, which WebHID needs.
+if [ "$web" = 1 ]; then
+  echo "== Building the browser editor"
+  mkdir -p build
+  qv_build_web >build/web-build.txt 2>&1 ||
+    { tail -n 40 build/web-build.txt; echo "the web build failed"; exit 1; }
+  demo_query="?demo"
+  [ -n "${QV_DEMO_KEYPADS:-}" ] && demo_query="?demo=$QV_DEMO_KEYPADS"
+  echo "== The browser editor is served at http://localhost:$port/"
+  echo "   With the emulated key pads: http://localhost:$port/$demo_query"
+  echo "   End it with Ctrl+C."
+  exec python3 -m http.server --bind 127.0.0.1 --directory build/web/site "$port"
+fi
 
 if [ "$close" = 1 ]; then
   [ -x "$program" ] || { echo "nothing built yet"; exit 0; }

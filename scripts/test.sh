@@ -121,6 +121,29 @@ else
 fi
 phase_end
 
+# The browser editor: the WebAssembly build, then the page in headless Chromium (Debian's) against
+# the emulator behind the navigator.hid stand-in, driven by puppeteer-core from npm (web/test,
+# installed exactly as its package-lock.json says).
+phase_begin "web build and browser tests"
+web_start=$SECONDS
+if qv_build_web >"$LOGS/build-web.txt" 2>&1; then
+  echo "== Built build/web in $((SECONDS - web_start)) s"
+  if (cd web/test && npm ci --no-audit --no-fund) >"$LOGS/npm-web.txt" 2>&1; then
+    echo "== Testing the browser editor in headless Chromium"
+    node web/test/run_tests.mjs build/web/site >"$LOGS/web.log" 2>&1
+    rc=$?
+    grep -E '^\[  (PASSED|FAILED)  \]|^    144 keys' "$LOGS/web.log" | sed 's/^/   /'
+    [ $rc -eq 0 ] || note_failure "browser tests failed (log: build/logs/web.log)"
+  else
+    tail -n 20 "$LOGS/npm-web.txt"
+    note_failure "npm ci for the browser tests failed"
+  fi
+else
+  tail -n 40 "$LOGS/build-web.txt"
+  note_failure "web build failed"
+fi
+phase_end
+
 echo "== Time per phase"
 for line in "${phase_times[@]}"; do echo "   $line"; done
 

@@ -1,13 +1,13 @@
 #include "emulator/win32/emulator_panel.h"
 
 #include <cwchar>
-#include <sstream>
 
 #include "app/win32/application.h"
 #include "common/win32/window_proc.h"
 #include "common/window_messages.h"
 #include "device/device_commands.h"
 #include "device/device_link.h"
+#include "emulator/demo_key_pads.h"
 #include "keycode/key_table.h"
 
 namespace qv {
@@ -55,19 +55,6 @@ struct PanelState {
 };
 PanelState panel;
 
-KeyPadSpec MakeSpec(std::uint16_t productId, std::uint16_t version, std::uint32_t serial,
-                    const std::string& password) {
-  KeyPadSpec keyPadSpec;
-  keyPadSpec.productId = productId;
-  keyPadSpec.bluetooth = version == 0xB4B4 || version == 0xB5B5;
-  keyPadSpec.version = keyPadSpec.bluetooth ? 0 : version;
-  keyPadSpec.zeroAttributes = keyPadSpec.bluetooth;
-  keyPadSpec.serial = serial % 1000000;
-  keyPadSpec.password = password;
-  keyPadSpec.status = password.empty() ? 0x00 : 0x01;
-  return keyPadSpec;
-}
-
 std::wstring Describe(const KeyPadSpec& keyPadSpec) {
   wchar_t text[128];
   std::uint16_t version =
@@ -105,8 +92,8 @@ void Attach(HWND window) {
   std::string password;
   for (const wchar_t* c = passwordText; *c; ++c) password += static_cast<char>(*c & 0x7F);
   KeyPadSpec keyPadSpec =
-      MakeSpec(kPanelModels[index].productId, kPanelModels[index].version,
-               static_cast<std::uint32_t>(wcstoul(serialText, nullptr, 10)), password);
+      DemoKeyPadSpec(kPanelModels[index].productId, kPanelModels[index].version,
+                     static_cast<std::uint32_t>(wcstoul(serialText, nullptr, 10)), password);
   DemoKeyPad keyPad{keyPadSpec, panel.hid->AttachKeyPad(keyPadSpec)};
   panel.keyPads->push_back(keyPad);
   RefreshList(window);
@@ -241,38 +228,6 @@ LRESULT PanelState::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
   }
 }
 
-// "PID/VERSION/SERIAL/PASSWORD,..." as AttachDemoKeyPads reads it; malformed items are skipped.
-std::vector<KeyPadSpec> ParseDemoKeyPads(const std::wstring& list) {
-  std::vector<KeyPadSpec> keyPadSpecs;
-  std::wstringstream items(list);
-  std::wstring item;
-  while (std::getline(items, item, L',')) {
-    std::wstringstream fields(item);
-    std::wstring productText, versionText, serialText, passwordText;
-    std::getline(fields, productText, L'/');
-    std::getline(fields, versionText, L'/');
-    std::getline(fields, serialText, L'/');
-    std::getline(fields, passwordText, L'/');
-    wchar_t* end = nullptr;
-    unsigned long productId = wcstoul(productText.c_str(), &end, 16);
-    if (productText.empty() || *end != 0 ||
-        !IsKnownProductId(static_cast<std::uint16_t>(productId)))
-      continue;
-    unsigned long version = versionText.empty() ? 0x0100 : wcstoul(versionText.c_str(), &end, 16);
-    unsigned long serial = serialText.empty() ? 1 : wcstoul(serialText.c_str(), &end, 10);
-    std::string password;
-    for (wchar_t c : passwordText) password += static_cast<char>(c & 0x7F);
-    keyPadSpecs.push_back(MakeSpec(static_cast<std::uint16_t>(productId),
-                                   static_cast<std::uint16_t>(version & 0xFFFF),
-                                   static_cast<std::uint32_t>(serial), password));
-  }
-  return keyPadSpecs;
-}
-
-std::wstring DefaultDemoKeyPads() {
-  return L"1225/0100/123/,1224/0100/45678/1234,074f/b4b4/7/";
-}
-
 }  // namespace
 
 std::vector<DemoKeyPad> AttachDemoKeyPads(EmulatedHidSystem& hid) {
@@ -285,7 +240,9 @@ std::vector<DemoKeyPad> AttachDemoKeyPads(EmulatedHidSystem& hid) {
 
   wchar_t configured[1024] = {};
   const DWORD length = GetEnvironmentVariableW(L"QV_DEMO_KEYPADS", configured, 1024);
-  const std::wstring list = length > 0 && length < 1024 ? configured : DefaultDemoKeyPads();
+  const std::u16string list = length > 0 && length < 1024
+                                  ? std::u16string(configured, configured + length)
+                                  : std::u16string(kDefaultDemoKeyPads);
   std::vector<DemoKeyPad> keyPads;
   for (const KeyPadSpec& keyPadSpec : ParseDemoKeyPads(list))
     keyPads.push_back(DemoKeyPad{keyPadSpec, hid.AttachKeyPad(keyPadSpec)});
