@@ -26,9 +26,8 @@ bool SettleKeyPadsForSessionEnd(KeyPadTable& table, DeviceContext& device) {
   // resume write below would queue behind) end now instead of after their whole time-out.
   device.hid.AbortWaits();
   if (settle.slot == kNoCommandKeyPad) return false;
-  std::uint8_t now = settle.status;
-  if (!ReadKeyPadStatus(table, device, settle.slot, now)) now = settle.status;
-  WriteStatusByte(device, table.slots[settle.slot].link, ResumeStatusValue(now));
+  const std::uint8_t base = StatusToResumeOn(table, device, settle.slot, settle.status);
+  WriteStatusByte(device, table.slots[settle.slot].link, ResumeStatusValue(base));
   table.editingStatus = -1;
   return true;
 }
