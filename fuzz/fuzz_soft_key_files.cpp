@@ -94,6 +94,50 @@ bool WellFormedUtf8(const Bytes& bytes, bool& beyondAscii) {
   return true;
 }
 
+// The units of well-formed UTF-8, by the bits of each sequence (checked well-formed first).
+std::u16string Utf8Units(const Bytes& bytes) {
+  std::u16string units;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::uint8_t lead = bytes[i];
+    const int trailing = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    std::uint32_t code = trailing == 0 ? lead : lead & (0x3Fu >> trailing);
+    for (int k = 1; k <= trailing; ++k) code = code << 6 | (bytes[i + k] & 0x3Fu);
+    if (code > 0xFFFF) {
+      units.push_back(static_cast<char16_t>(0xD7C0 + (code >> 10)));
+      units.push_back(static_cast<char16_t>(0xDC00 | (code & 0x3FF)));
+    } else {
+      units.push_back(static_cast<char16_t>(code));
+    }
+    i += 1 + trailing;
+  }
+  return units;
+}
+
+// A file with a UTF-16BE or UTF-8 mark becomes UTF-16LE when read whole and its text comes
+// through unchanged: every big-endian pair swapped, or the UTF-8 decoded; else it is left.
+void CheckMarkedCaptionFile(const Bytes& bytes, bool whole, bool big, const CaptionFilePlan& plan) {
+  const Bytes rest(bytes.begin() + (big ? 2 : 3), bytes.end());
+  bool beyondAscii = false;
+  const bool convertible = big ? rest.size() % 2 == 0 : WellFormedUtf8(rest, beyondAscii);
+  const bool convert = whole && bytes.size() <= kMaxConvertedCaptionFileBytes && convertible;
+  Check(plan.step == (convert ? CaptionFileStep::kConvert : CaptionFileStep::kRefuse),
+        "a marked file is converted exactly when it comes through whole");
+  if (!convert) return;
+  Bytes expected = {0xFF, 0xFE};
+  if (big) {
+    for (std::size_t i = 0; i < rest.size(); i += 2) {
+      expected.push_back(rest[i + 1]);
+      expected.push_back(rest[i]);
+    }
+  } else {
+    for (const char16_t unit : Utf8Units(rest)) {
+      expected.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+      expected.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+  }
+  Check(plan.converted == expected, "the marked file's text as UTF-16LE");
+}
+
 void CheckCaptionFile(FuzzInput& input, const Bytes& bytes) {
   const int code = input.Byte() % 3;
   const bool whole = input.Bool();
@@ -102,16 +146,21 @@ void CheckCaptionFile(FuzzInput& input, const Bytes& bytes) {
                                          : AnsiDecoder(DecodeDoubleByte);
   const CaptionFilePlan plan = PlanCaptionFile(bytes, whole, decode);
 
-  const bool mark = (bytes.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) ||
-                                           (bytes[0] == 0xFE && bytes[1] == 0xFF))) ||
-                    (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF);
+  const bool little = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
+  const bool big = bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF;
+  const bool utf8Mark =
+      bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
   if (bytes.empty()) {
     Check(plan.step == (whole ? CaptionFileStep::kWriteMark : CaptionFileStep::kRefuse),
           "an empty file gets the mark when read whole");
     return;
   }
-  if (mark) {
-    Check(plan.step == CaptionFileStep::kWriteAsIs, "a file with a mark keeps its encoding");
+  if (little) {
+    Check(plan.step == CaptionFileStep::kWriteAsIs, "a UTF-16LE file keeps its encoding");
+    return;
+  }
+  if (big || utf8Mark) {
+    CheckMarkedCaptionFile(bytes, whole, big, plan);
     return;
   }
   bool ascii = true;

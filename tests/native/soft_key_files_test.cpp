@@ -281,10 +281,43 @@ TEST(CaptionFiles, AFileIsReEncodedOnlyWhenEveryCaptionKeepsItsMeaning) {
   EXPECT_EQ(PlanCaptionFile(Text("text_001=Copy"), false, DecodeDoubleByte).step,
             CaptionFileStep::kRefuse);
 
-  // Files with a mark keep their encoding; an empty one gets the UTF-16LE mark.
+  // A UTF-16LE file keeps its encoding; an empty one gets the UTF-16LE mark.
   EXPECT_EQ(PlanCaptionFile(Bytes{0xFF, 0xFE, '[', 0}, true, DecodeDoubleByte).step,
             CaptionFileStep::kWriteAsIs);
   EXPECT_EQ(PlanCaptionFile(Bytes{}, true, DecodeDoubleByte).step, CaptionFileStep::kWriteMark);
+}
+
+// The profile functions write only UTF-16LE as UTF-16: a file with another mark becomes UTF-16LE
+// first, every character as it was, or is left alone when that cannot be done.
+TEST(CaptionFiles, FilesWithAUtf8OrUtf16BeMarkBecomeUtf16LeLosslessly) {
+  const std::u16string text = u"[softkey]\r\ntext_001=コピー\U0001F600\r\ntext_002=Enter\r\n";
+  Bytes utf8 = Text(
+      "\xEF\xBB\xBF[softkey]\r\ntext_001=\xE3\x82\xB3\xE3\x83\x94\xE3\x83\xBC"
+      "\xF0\x9F\x98\x80\r\ntext_002=Enter\r\n");
+  Bytes utf16be = {0xFE, 0xFF};
+  for (const char16_t unit : text) {
+    utf16be.push_back(static_cast<std::uint8_t>(unit >> 8));
+    utf16be.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+  }
+  for (const Bytes& file : {utf8, utf16be}) {
+    const CaptionFilePlan plan = PlanCaptionFile(file, true, DecodeDoubleByte);
+    ASSERT_EQ(plan.step, CaptionFileStep::kConvert);
+    EXPECT_EQ(plan.converted, Utf16LeFile(text));
+  }
+  // A UTF-16BE unit is kept as it is, even a surrogate without its pair.
+  const CaptionFilePlan lone = PlanCaptionFile(Bytes{0xFE, 0xFF, 0xD8, 0x3D, 0, 'x'}, true, {});
+  ASSERT_EQ(lone.step, CaptionFileStep::kConvert);
+  EXPECT_EQ(lone.converted, Utf16LeFile(u"\xD83Dx"));
+  // Only the mark: an empty file in UTF-16LE.
+  EXPECT_EQ(PlanCaptionFile(Text("\xEF\xBB\xBF"), true, {}).converted, Utf16LeFile(u""));
+
+  // What would not come back as it was is left alone, and so is a file not read whole.
+  EXPECT_EQ(PlanCaptionFile(Text("\xEF\xBB\xBFtext_001=\x82\xA0"), true, DecodeDoubleByte).step,
+            CaptionFileStep::kRefuse);
+  EXPECT_EQ(PlanCaptionFile(Bytes{0xFE, 0xFF, 0, '[', 0}, true, DecodeDoubleByte).step,
+            CaptionFileStep::kRefuse);
+  EXPECT_EQ(PlanCaptionFile(utf8, false, DecodeDoubleByte).step, CaptionFileStep::kRefuse);
+  EXPECT_EQ(PlanCaptionFile(utf16be, false, DecodeDoubleByte).step, CaptionFileStep::kRefuse);
 }
 
 TEST(CaptionFiles, Utf8IsToldFromOtherBytes) {

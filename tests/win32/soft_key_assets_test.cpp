@@ -436,5 +436,38 @@ TEST_F(SoftKeyAssetsTest, ACaptionFileSavedAsUtf8ByHandIsNeverReEncoded) {
   EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(0)) == shown);
 }
 
+// Windows' profile functions write ANSI into a UTF-8 or UTF-16BE file with its mark (and the
+// mark then hides the section on line 1): such a file becomes UTF-16LE first, every caption in
+// it as it was.
+TEST_F(SoftKeyAssetsTest, CaptionFilesWithAUtf8OrUtf16BeMarkBecomeUtf16LeBeforeAWrite) {
+  const std::u16string text = u"[softkey]\r\ntext_001=コピー\r\ntext_p01=頁\U0001F600\r\n";
+  const std::string utf8 =
+      "\xEF\xBB\xBF[softkey]\r\ntext_001=\xE3\x82\xB3\xE3\x83\x94\xE3\x83\xBC\r\n"
+      "text_p01=\xE9\xA0\x81\xF0\x9F\x98\x80\r\n";
+  std::vector<std::uint8_t> utf16be = {0xFE, 0xFF};
+  for (const char16_t unit : text) {
+    utf16be.push_back(static_cast<std::uint8_t>(unit >> 8));
+    utf16be.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+  }
+  for (const auto& file : {std::vector<std::uint8_t>(utf8.begin(), utf8.end()), utf16be}) {
+    SCOPED_TRACE(file[0] == 0xEF ? "UTF-8" : "UTF-16BE");
+    ASSERT_TRUE(testing::WriteBytes(InPad(L"softkey_text.ini"), file));
+    SoftKeyAssetContext context = Context();
+    SetAssetCaption(tables_->slots[0], KeyTarget(1), u"漢字");
+    EXPECT_TRUE(WriteKeyCaption(context, 0, 1));
+    const std::vector<std::uint8_t> bytes = testing::ReadBytes(InPad(L"softkey_text.ini"));
+    ASSERT_GE(bytes.size(), 2u + 2 * text.size());
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xFE);
+    // The file's own text comes first, unit for unit.
+    for (std::size_t i = 0; i < text.size(); ++i)
+      EXPECT_EQ(bytes[2 + 2 * i] | bytes[3 + 2 * i] << 8, text[i]) << i;
+    LoadSoftKeyAssets(context, 0);
+    EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(0)) == u"コピー");
+    EXPECT_TRUE(AssetCaption(Slot(), PageTarget(0)) == u"頁\U0001F600");
+    EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(1)) == u"漢字");
+  }
+}
+
 }  // namespace
 }  // namespace qv
