@@ -310,14 +310,9 @@ void RunCommandSteps(AccessPorts& ports, unsigned command, bool preset) {
     case kCommandKeyCodeSettings: {
       ports.shellSteps.RunKeyCodeSettings(owner, slot);
       if (!table.keyPadPresent) return;
-      // The dialog may have changed the buzzer or interface bits: the resume value is built on
-      // the status the key pad holds now. Without an answer nothing is written.
-      std::uint8_t now = 0;
-      if (!ReadKeyPadStatus(table, ports.device, slot, now)) {
-        ports.ui.ShowMessage(owner, kStatusReadFailedMessage);
-        return;
-      }
-      WriteStatus(ports, slot, ResumeStatusValue(now));
+      // The keys were written: the key pad leaves its editing state whether or not it tells
+      // its status now.
+      WriteStatus(ports, slot, ResumeStatusValue(StatusToResumeOn(table, ports.device, slot, s)));
       break;
     }
     case kCommandPasswordSetting:

@@ -280,6 +280,12 @@ bool ReadKeyPadStatus(KeyPadTable& table, DeviceContext& context, int slot, std:
   return true;
 }
 
+std::uint8_t StatusToResumeOn(KeyPadTable& table, DeviceContext& context, int slot,
+                              std::uint8_t before) {
+  std::uint8_t now = before;
+  return ReadKeyPadStatus(table, context, slot, now) ? now : before;
+}
+
 bool HasSoftKeyboard(KeyPadTable& table, DeviceContext& context, int slot) {
   if (!IsSlot(slot)) return false;
   KeyPadSlot& entry = table.slots[slot];

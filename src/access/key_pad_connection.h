@@ -45,6 +45,14 @@ int ProbeKeyPad(KeyPadTable& table, DeviceContext& context, int slot);
 // unanswered read is never taken for a status: 0 would mean "no password").
 bool ReadKeyPadStatus(KeyPadTable& table, DeviceContext& context, int slot, std::uint8_t& status);
 
+// The status a key pad's resume value is built on when a command's editing ends (after the
+// key-code dialog, and at the end of the session): the status it tells now, since a dialog may
+// have changed its buzzer or interface bits, or the status the command read before its editing
+// value when it does not answer. Never the editing value itself, which would leave the key pad
+// reading as one without a password.
+std::uint8_t StatusToResumeOn(KeyPadTable& table, DeviceContext& context, int slot,
+                              std::uint8_t before);
+
 // Whether the slot's key pad gets a soft keyboard (pings a 0xB4B4074F key pad).
 bool HasSoftKeyboard(KeyPadTable& table, DeviceContext& context, int slot);
 

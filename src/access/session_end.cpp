@@ -15,20 +15,23 @@ SessionEndSettle PlanSessionEndSettle(const KeyPadTable& table) {
   return SessionEndSettle{slot, static_cast<std::uint8_t>(status)};
 }
 
+void CutKeyPadWaitsForSessionEnd(DeviceContext& device) {
+  if (device.framedTimeoutMs > kSessionEndFramedTimeoutMs)
+    device.framedTimeoutMs = kSessionEndFramedTimeoutMs;
+  // Exchanges already waiting on a key pad that stopped answering (another thread's, which the
+  // close or the resume write would wait behind) end now instead of after their whole time-out.
+  device.hid.AbortWaits();
+}
+
 bool SettleKeyPadsForSessionEnd(KeyPadTable& table, DeviceContext& device) {
   const SessionEndSettle settle = PlanSessionEndSettle(table);
   // Every step of a command checks this flag after its dialogs: with it cleared the command
   // unwinds without another exchange or message box.
   table.keyPadPresent = false;
-  if (device.framedTimeoutMs > kSessionEndFramedTimeoutMs)
-    device.framedTimeoutMs = kSessionEndFramedTimeoutMs;
-  // Exchanges already waiting on a key pad that stopped answering (another thread's, which the
-  // resume write below would queue behind) end now instead of after their whole time-out.
-  device.hid.AbortWaits();
+  CutKeyPadWaitsForSessionEnd(device);
   if (settle.slot == kNoCommandKeyPad) return false;
-  std::uint8_t now = settle.status;
-  if (!ReadKeyPadStatus(table, device, settle.slot, now)) now = settle.status;
-  WriteStatusByte(device, table.slots[settle.slot].link, ResumeStatusValue(now));
+  const std::uint8_t base = StatusToResumeOn(table, device, settle.slot, settle.status);
+  WriteStatusByte(device, table.slots[settle.slot].link, ResumeStatusValue(base));
   table.editingStatus = -1;
   return true;
 }

@@ -21,6 +21,11 @@ struct SessionEndSettle {
   std::uint8_t status = 0;      // the status the command read before its editing value
 };
 
+// The first step of the end: framed exchanges wait at most kSessionEndFramedTimeoutMs from now
+// on, and those waiting now on a key pad that does not answer end at once. It comes before the
+// soft keyboards are closed, since each close waits for its keyboard's exchange in flight.
+void CutKeyPadWaitsForSessionEnd(DeviceContext& device);
+
 // The key pad a running command put into its editing state and has not resumed yet.
 SessionEndSettle PlanSessionEndSettle(const KeyPadTable& table);
 
@@ -28,8 +33,8 @@ SessionEndSettle PlanSessionEndSettle(const KeyPadTable& table);
 // remaining steps send nothing more and ask nothing (the key pad counts as gone for them), and
 // the key pad it left in its editing state gets its resume value, built on the status it tells
 // now (a dialog may have changed its buzzer or interface bits), or on the status the command
-// read when it does not answer. Framed exchanges wait at most kSessionEndFramedTimeoutMs from
-// now on. True when a resume value was written.
+// read when it does not answer. The key pads' waits are cut again first
+// (CutKeyPadWaitsForSessionEnd). True when a resume value was written.
 bool SettleKeyPadsForSessionEnd(KeyPadTable& table, DeviceContext& device);
 
 }  // namespace qv

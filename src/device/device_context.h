@@ -2,6 +2,7 @@
 // framed transport's reassembly state and the lock that serialises every key pad exchange.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -50,7 +51,8 @@ struct DeviceContext {
   HidSystem& hid;
   FramedState framed;
   std::mutex exchangeMutex;
-  std::uint32_t framedTimeoutMs = kFramedTimeoutMs;
+  // Shortened by the main thread at the end of the session while other threads' exchanges read it.
+  std::atomic<std::uint32_t> framedTimeoutMs{kFramedTimeoutMs};
   ExchangePassState pass;
 };
 

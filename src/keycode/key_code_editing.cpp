@@ -251,7 +251,11 @@ bool ExportAndApply(KeyCodeEditing& editing, UiWindow owner) {
   if (!question.text.empty()) {
     const UiMessage ask{kExportQuestionTitle, question.text, MessageIcon::kWarning,
                         MessageButtons::kYesNo};
-    if (editing.ui.ShowMessage(owner, ask) == kMessageYes) {
+    const int answer = editing.ui.ShowMessage(owner, ask);
+    // Neither Yes nor No: the box was ended from outside (the console was locked or the key pad
+    // went away) and the dialog is closing; no save dialog opens after it.
+    if (answer != kMessageYes && answer != kMessageNo) return false;
+    if (answer == kMessageYes) {
       writeKeys = question.writeKeys;
       writeSettings = question.writeSettings;
     }

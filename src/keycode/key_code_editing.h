@@ -112,7 +112,8 @@ class KeyCodeFileSystem {
 class EditorMessages {
  public:
   virtual ~EditorMessages() = default;
-  // Shows the message box; returns kMessageOk, kMessageYes or kMessageNo.
+  // Shows the message box; returns kMessageOk, kMessageYes or kMessageNo, or another value when
+  // the box was ended from outside (a lock, a key pad that went away).
   virtual int ShowMessage(UiWindow owner, const UiMessage& message) = 0;
 };
 
@@ -201,7 +202,8 @@ bool ExportKeyCodeFile(KeyCodeEditing& editing, UiWindow owner);
 bool WriteEditedKeyCodes(KeyCodeEditing& editing, bool writeKeys, bool writeSettings);
 
 // "エクスポート": the question, the export whatever the answer, and after a written file the writes
-// that Yes asked for. A failed write is reported. True when the file was written.
+// that Yes asked for. A failed write is reported. A question ended without Yes or No (closed
+// from outside) ends the export there. True when the file was written.
 bool ExportAndApply(KeyCodeEditing& editing, UiWindow owner);
 
 // Results of the dialog.

@@ -41,6 +41,39 @@ std::size_t Utf8SequenceAt(std::span<const std::uint8_t> bytes, std::size_t at) 
   return length;
 }
 
+// Well-formed UTF-8 (ASCII included) as UTF-16; false for any byte sequence that is not, which
+// no conversion could keep.
+bool DecodeUtf8(std::span<const std::uint8_t> bytes, std::u16string& text) {
+  text.clear();
+  for (std::size_t at = 0; at < bytes.size();) {
+    const std::size_t length = Utf8SequenceAt(bytes, at);
+    if (length == 0) return false;
+    std::uint32_t value = length == 1   ? bytes[at]
+                          : length == 2 ? bytes[at] & 0x1Fu
+                          : length == 3 ? bytes[at] & 0x0Fu
+                                        : bytes[at] & 0x07u;
+    for (std::size_t i = 1; i < length; ++i) value = value << 6 | (bytes[at + i] & 0x3Fu);
+    if (value >= 0x10000) {
+      value -= 0x10000;
+      text.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
+      text.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
+    } else {
+      text.push_back(static_cast<char16_t>(value));
+    }
+    at += length;
+  }
+  return true;
+}
+
+// UTF-16BE as its units, unit for unit; false for an odd byte count.
+bool DecodeUtf16Be(std::span<const std::uint8_t> bytes, std::u16string& text) {
+  text.clear();
+  if (bytes.size() % 2 != 0) return false;
+  for (std::size_t at = 0; at < bytes.size(); at += 2)
+    text.push_back(static_cast<char16_t>(bytes[at] << 8 | bytes[at + 1]));
+  return true;
+}
+
 }  // namespace
 
 bool LooksLikeUtf8(std::span<const std::uint8_t> bytes) {
@@ -67,21 +100,26 @@ std::vector<std::uint8_t> Utf16LeFile(std::u16string_view text) {
 CaptionFilePlan PlanCaptionFile(std::span<const std::uint8_t> bytes, bool whole,
                                 const AnsiDecoder& decode) {
   CaptionFilePlan plan;
-  switch (DetectProfileEncoding(bytes.data(), bytes.size())) {
+  const ProfileEncoding encoding = DetectProfileEncoding(bytes.data(), bytes.size());
+  switch (encoding) {
     case ProfileEncoding::kEmpty:
       plan.step = whole ? CaptionFileStep::kWriteMark : CaptionFileStep::kRefuse;
       return plan;
     case ProfileEncoding::kUtf16Le:
-    case ProfileEncoding::kUtf16Be:
-    case ProfileEncoding::kUtf8:
       plan.step = CaptionFileStep::kWriteAsIs;
       return plan;
+    case ProfileEncoding::kUtf16Be:
+    case ProfileEncoding::kUtf8:
     case ProfileEncoding::kAnsi:
       break;
   }
   if (!whole || bytes.size() > kMaxConvertedCaptionFileBytes) return plan;
   std::u16string text;
-  if (IsAscii(bytes)) {
+  if (encoding == ProfileEncoding::kUtf8) {
+    if (!DecodeUtf8(bytes.subspan(3), text)) return plan;
+  } else if (encoding == ProfileEncoding::kUtf16Be) {
+    if (!DecodeUtf16Be(bytes.subspan(2), text)) return plan;
+  } else if (IsAscii(bytes)) {
     text.assign(bytes.begin(), bytes.end());
   } else if (LooksLikeUtf8(bytes) || !decode || !decode(bytes, text)) {
     return plan;

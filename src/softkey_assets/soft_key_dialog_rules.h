@@ -42,7 +42,9 @@ inline constexpr UiMessage kPictureTooLargeMessage{
     u"幅と高さが4096ピクセル以下、ファイルサイズが64MB以下の画像を選択してください。",
     MessageIcon::kError};
 static_assert(kChosenPictureLimits.maxSide == 4096 &&
-                  kChosenPictureLimits.maxFileBytes == 64ull * 1024 * 1024,
+                  kChosenPictureLimits.maxFileBytes == 64ull * 1024 * 1024 &&
+                  kIconFileLimits.maxSide == 4096 &&
+                  kIconFileLimits.maxFileBytes == 64ull * 1024 * 1024,
               "kPictureTooLargeMessage states these limits");
 
 // The dialogs' titles name their target with its number: "イメージ指定　Key#5",

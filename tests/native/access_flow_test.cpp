@@ -562,7 +562,7 @@ TEST(AccessCommand, SelectionAndPresence) {
 
 // A status byte that cannot be read is not taken for "no password" (which would open the key
 // pad and write 0x80 / 0x81 over its buzzer and interface bits).
-TEST(AccessCommand, UnreadableStatusStopsWithoutWriting) {
+TEST(AccessCommand, UnreadableStatusIsNeverGuessed) {
   Rig rig;
   const EmulatedDeviceId id = rig.Attach(0x61, "pw");
   rig.Connect();
@@ -576,13 +576,16 @@ TEST(AccessCommand, UnreadableStatusStopsWithoutWriting) {
   EXPECT_EQ(rig.user.Texts(), std::vector<std::u16string_view>{kStatusReadFailedMessage.text});
   EXPECT_EQ(rig.user.Count("prompt"), 0u);
 
-  // The read after the key-code dialog fails: no resume value built on a guess.
+  // The read after the key-code dialog fails once the keys were written: the key pad still
+  // leaves its editing state (which reads as "no password"), on the status read before the
+  // dialog, and nothing says that the command stopped.
   rig.user.messages.clear();
   rig.shellSteps.during = [&] { rig.hid.SetFaults(id, garbled); };
   rig.user.prompts = {Type(u"pw")};
   rig.Command(kCommandKeyCodeSettings);
-  EXPECT_EQ(rig.StatusWrites(id), Writes{0xE0});
-  EXPECT_EQ(rig.user.Texts(), std::vector<std::u16string_view>{kStatusReadFailedMessage.text});
+  EXPECT_EQ(rig.StatusWrites(id), (Writes{0xE0, ResumeStatusValue(0x61)}));
+  EXPECT_TRUE(rig.user.messages.empty());
+  EXPECT_EQ(rig.table.editingStatus.load(), -1);
 
   // The lock does not pass over such a key pad silently.
   rig.hid.ClearRequests(id);
@@ -825,6 +828,33 @@ TEST(AccessSessionEnd, NothingIsWrittenWhenNoKeyPadIsInItsEditingState) {
   done.table.commandActive = true;  // as if a later command had not written anything yet
   EXPECT_FALSE(SettleKeyPadsForSessionEnd(done.table, done.context));
   EXPECT_EQ(done.StatusWrites(doneId), written);
+}
+
+// The end of the session and the end of the key-code dialog resume the key pad on the same
+// status: the one it tells then, else the one read before the editing value.
+TEST(AccessSessionEnd, ResumesOnTheStatusTheKeyCodeDialogWouldResumeOn) {
+  KeyPadFaults garbled;
+  garbled.nextReplyBody = std::vector<std::uint8_t>{kCmdReadDeviceInfo, 0x00};
+  for (const bool sessionEnds : {false, true}) {
+    for (const bool tells : {true, false}) {
+      SCOPED_TRACE(std::string(sessionEnds ? "session end" : "dialog end") +
+                   (tells ? ", status told" : ", status not told"));
+      Rig rig;
+      const EmulatedDeviceId id = rig.Attach(0x20);
+      rig.Connect();
+      rig.shellSteps.during = [&] {
+        rig.hid.SetStatus(id, 0x40);  // the dialog changed the buzzer meanwhile
+        if (!tells) rig.hid.SetFaults(id, garbled);
+        if (sessionEnds) {
+          EXPECT_TRUE(SettleKeyPadsForSessionEnd(rig.table, rig.context));
+        }
+      };
+      rig.Command(kCommandKeyCodeSettings);
+      EXPECT_EQ(rig.StatusWrites(id),
+                (Writes{EditingStatusValue(0x20), ResumeStatusValue(tells ? 0x40 : 0x20)}));
+      EXPECT_TRUE(rig.user.messages.empty());
+    }
+  }
 }
 
 // A Bluetooth LE key pad that stops answering while its command runs holds the end up for about

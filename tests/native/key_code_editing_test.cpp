@@ -48,7 +48,11 @@ class MemoryFiles : public KeyCodeFileSystem {
   bool failWrites = false;
 
   bool ChooseFileToOpen(UiWindow, std::u16string& path) override { return Choose(path); }
-  bool ChooseFileToSave(UiWindow, std::u16string& path) override { return Choose(path); }
+  bool ChooseFileToSave(UiWindow, std::u16string& path) override {
+    ++saveDialogs;
+    return Choose(path);
+  }
+  int saveDialogs = 0;
   bool ReadWholeFile(std::u16string_view path, Bytes& bytes) override {
     auto found = files.find(std::u16string(path));
     if (found == files.end()) return false;
@@ -439,7 +443,7 @@ TEST(KeyCodeSettingsWrites, PendingSettingsAreWrittenOnlyToModelsThatHaveThem) {
         rig.edited.pendingStatus = 0x41;
         EXPECT_TRUE(ExportAndApply(rig.editing, 0));
         EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), has ? 0x41 : -1) << std::hex << identity;
-        EXPECT_EQ(rig.ui.shown.size(), has ? 1u : 0u) << std::hex << identity;
+        ASSERT_EQ(rig.ui.shown.size(), has ? 1u : 0u) << std::hex << identity;
         if (has) {
           EXPECT_EQ(rig.ui.shown[0],
                     u"拡張設定が更新されています。\n"
@@ -459,6 +463,41 @@ TEST(KeyCodeSettingsWrites, PendingSettingsAreWrittenOnlyToModelsThatHaveThem) {
       }
     }
   }
+}
+
+// The file holds the settings the user chose in this dialog, not yet written to the key pad,
+// whatever the answer to the question.
+TEST(KeyCodeSettingsWrites, AnExportRecordsThePendingSettingsRatherThanTheKeyPads) {
+  for (const int answer : {kMessageYes, kMessageNo}) {
+    Rig rig(0x1227, 0x0100, false, 0x81);
+    ASSERT_TRUE(HasExtendedSettings(rig.identity));
+    rig.edited.pendingStatus = 0x51;  // small volume, PS/2
+    rig.ui.answer = answer;
+    EXPECT_TRUE(ExportAndApply(rig.editing, 0));
+    const Bytes& file = rig.files.files[rig.files.chosen];
+    EXPECT_EQ(file, BuildKeyCodeFile(rig.identity, 0x51, rig.edited.records));
+    EXPECT_NE(file, BuildKeyCodeFile(rig.identity, 0x81, rig.edited.records));
+    EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), answer == kMessageYes ? 0x51 : -1);
+  }
+}
+
+// A lock or an unplugged key pad ends the question's box from outside while the dialog closes:
+// the export stops there, before its save dialog, and nothing is written.
+TEST(KeyCodeSettingsWrites, AQuestionEndedFromOutsideStopsTheExportBeforeItsSaveDialog) {
+  constexpr int kEndedFromOutside = 2;  // what a message box ended with IDCANCEL returns
+  Rig rig(0x1227, 0x0100, false, 0x81);
+  rig.edited.records[0] = Record({0x1E, 0x9E});
+  rig.edited.changed[0] = true;
+  rig.edited.pendingStatus = 0x51;
+  rig.ui.answer = kEndedFromOutside;
+  EXPECT_FALSE(ExportAndApply(rig.editing, 0));
+  EXPECT_EQ(rig.ui.shown.size(), 1u);
+  EXPECT_EQ(rig.files.saveDialogs, 0);
+  EXPECT_TRUE(rig.files.files.empty());
+  EXPECT_TRUE(rig.WrittenKeys().empty());
+  EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), -1);
+  EXPECT_TRUE(rig.edited.changed[0]);
+  EXPECT_EQ(rig.edited.pendingStatus, 0x51);
 }
 
 TEST(KeyCodeSettingsWrites, TheBluetoothPingGuardsBothFramedIdentities) {

@@ -3,6 +3,7 @@
 // when every caption keeps its meaning.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,60 @@ Bytes Jpeg(std::uint16_t width, std::uint16_t height, std::size_t appBytes) {
   return bytes;
 }
 
-TEST(PictureFiles, TheDeclaredSizeIsReadFromEachFormatsHeader) {
+// A GIF of a `screenWidth` by `screenHeight` logical screen with a global colour table and one
+// frame of `width` by `height` at (left, top) behind a comment extension.
+Bytes Gif(std::uint16_t screenWidth, std::uint16_t screenHeight, std::uint16_t left,
+          std::uint16_t top, std::uint16_t width, std::uint16_t height) {
+  Bytes bytes = Gif(screenWidth, screenHeight);
+  bytes[10] = 0x81;                                              // 4 colours
+  bytes.resize(bytes.size() + 12, 0);                            // the colour table
+  bytes.insert(bytes.end(), {0x21, 0xFE, 3, 'a', 'b', 'c', 0});  // a comment
+  const std::size_t frame = bytes.size();
+  bytes.insert(bytes.end(), {0x2C, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 0x4C, 0x01, 0, 0x3B});
+  PutLittleEndian(bytes, frame + 1, left, 2);
+  PutLittleEndian(bytes, frame + 3, top, 2);
+  PutLittleEndian(bytes, frame + 5, width, 2);
+  PutLittleEndian(bytes, frame + 7, height, 2);
+  return bytes;
+}
+
+// A BMP whose info header is `infoSize` bytes: 12 has 16-bit sizes, every longer one 32-bit.
+Bytes Bmp(std::uint32_t infoSize, std::int32_t width, std::int32_t height) {
+  Bytes bytes(14 + std::max<std::uint32_t>(infoSize, 12), 0);
+  bytes[0] = 'B';
+  bytes[1] = 'M';
+  PutLittleEndian(bytes, 14, infoSize, 4);
+  if (infoSize == 12) {
+    PutLittleEndian(bytes, 18, static_cast<std::uint32_t>(width), 2);
+    PutLittleEndian(bytes, 20, static_cast<std::uint32_t>(height), 2);
+  } else {
+    PutLittleEndian(bytes, 18, static_cast<std::uint32_t>(width), 4);
+    PutLittleEndian(bytes, 22, static_cast<std::uint32_t>(height), 4);
+  }
+  return bytes;
+}
+
+// An icon file of the given images, each at the offset the directory names.
+Bytes Icon(const std::vector<Bytes>& images) {
+  Bytes bytes(6 + 16 * images.size(), 0);
+  PutLittleEndian(bytes, 2, 1, 2);
+  PutLittleEndian(bytes, 4, static_cast<std::uint32_t>(images.size()), 2);
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    const std::size_t entry = 6 + 16 * i;
+    PutLittleEndian(bytes, entry + 8, static_cast<std::uint32_t>(images[i].size()), 4);
+    PutLittleEndian(bytes, entry + 12, static_cast<std::uint32_t>(bytes.size()), 4);
+    bytes.insert(bytes.end(), images[i].begin(), images[i].end());
+  }
+  return bytes;
+}
+// An icon's bitmap image: its info header counts the mask rows in its height.
+Bytes IconBitmap(std::int32_t side) {
+  Bytes bytes = Bmp(40, side, 2 * side);
+  bytes.erase(bytes.begin(), bytes.begin() + 14);
+  return bytes;
+}
+
+TEST(PictureFiles, TheDeclaredSizeIsReadFromEachFormatAndLayout) {
   struct Case {
     const char* name;
     Bytes bytes;
@@ -67,7 +121,13 @@ TEST(PictureFiles, TheDeclaredSizeIsReadFromEachFormatsHeader) {
   } cases[] = {
       {"png", Png(40000, 30000), 40000, 30000},
       {"gif", Gif(640, 480), 640, 480},
+      {"gif frame within the screen", Gif(640, 480, 10, 10, 100, 100), 640, 480},
+      {"gif frame beyond the screen", Gif(16, 16, 0, 0, 5000, 20), 5000, 20},
+      {"gif frame placed beyond the screen", Gif(16, 16, 60000, 8, 8, 8), 60008, 16},
       {"bmp top down", Bmp(300, -200), 300, 200},
+      {"bmp core header", Bmp(12, 640, 480), 640, 480},
+      {"bmp OS/2 short header", Bmp(16, 70000, 3), 70000, 3},
+      {"bmp OS/2 header", Bmp(64, 3, 70000), 3, 70000},
       {"jpeg after a segment", Jpeg(1920, 1080, 5000), 1920, 1080},
   };
   for (const Case& c : cases) {
@@ -77,15 +137,64 @@ TEST(PictureFiles, TheDeclaredSizeIsReadFromEachFormatsHeader) {
     EXPECT_EQ(size.width, c.width);
     EXPECT_EQ(size.height, c.height);
   }
-  // Cut short, or a format not read here: not known, so the decoder's own size decides.
+
+  // An icon is as large as its largest image, an embedded PNG by its own header.
+  const PictureSize icon = ReadIconSize(Icon({IconBitmap(32), Png(48, 6000), IconBitmap(256)}));
+  EXPECT_TRUE(icon.known);
+  EXPECT_EQ(icon.width, 256u);
+  EXPECT_EQ(icon.height, 6000u);
+  EXPECT_EQ(ReadIconSize(Icon({IconBitmap(32)})).height, 32u);
+}
+
+// Whatever cannot be walked to its size is not known, so it is never decoded.
+TEST(PictureFiles, LayoutsWhoseSizeCannotBeReadAreNotKnown) {
   Bytes cut = Png(10, 10);
   cut.resize(20);
-  EXPECT_FALSE(ReadPictureSize(cut).known);
-  Bytes jpeg = Jpeg(100, 100, 5000);
-  jpeg.resize(4000);
-  EXPECT_FALSE(ReadPictureSize(jpeg).known);
-  EXPECT_FALSE(ReadPictureSize(Bytes{'I', 'I', 42, 0, 8, 0, 0, 0}).known);
-  EXPECT_FALSE(ReadPictureSize(Bytes{}).known);
+  Bytes chunkFirst = Png(10, 10);  // a text chunk before IHDR
+  chunkFirst.insert(chunkFirst.begin() + 8, {0, 0, 0, 1, 't', 'E', 'X', 't', 'x', 0, 0, 0, 0});
+  Bytes jpegCut = Jpeg(100, 100, 5000);
+  jpegCut.resize(4000);
+  Bytes strayByte = Jpeg(65535, 65535, 100);
+  strayByte.insert(strayByte.begin() + 6 + 100, 0x00);
+  Bytes scanFirst = Jpeg(100, 100, 10);
+  scanFirst[3] = 0xDA;
+  Bytes heightLater = Jpeg(100, 0, 10);
+  Bytes gifFrameCut = Gif(16, 16, 0, 0, 5000, 5000);
+  gifFrameCut.resize(gifFrameCut.size() - 10);
+  Bytes gifStrayBlock = Gif(16, 16, 0, 0, 8, 8);
+  gifStrayBlock.insert(gifStrayBlock.end() - 1, 0x00);
+  const struct {
+    const char* name;
+    Bytes bytes;
+  } cases[] = {
+      {"png cut short", cut},
+      {"png without IHDR first", chunkFirst},
+      {"jpeg cut before its frame header", jpegCut},
+      {"jpeg with a stray byte before its frame header", strayByte},
+      {"jpeg scan before its frame header", scanFirst},
+      {"jpeg height after the scan", heightLater},
+      {"gif frame cut inside its descriptor", gifFrameCut},
+      {"gif with a byte that starts no block", gifStrayBlock},
+      {"bmp info header of 14 bytes", Bmp(14, 10, 10)},
+      {"tiff", Bytes{'I', 'I', 42, 0, 8, 0, 0, 0}},
+      {"nothing", Bytes{}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(ReadPictureSize(c.bytes).known);
+    EXPECT_EQ(CheckPictureFile(c.bytes.size(), ReadPictureSize(c.bytes), kChosenPictureLimits),
+              PictureVerdict::kSizeUnknown);
+  }
+
+  Bytes outside = Icon({IconBitmap(32)});
+  PutLittleEndian(outside, 6 + 12, static_cast<std::uint32_t>(outside.size()), 4);
+  Bytes pngWithoutHeader = Icon({Png(32, 32)});
+  pngWithoutHeader.resize(pngWithoutHeader.size() - 20);
+  PutLittleEndian(pngWithoutHeader, 6 + 8, 13, 4);
+  EXPECT_FALSE(ReadIconSize(outside).known);
+  EXPECT_FALSE(ReadIconSize(pngWithoutHeader).known);
+  EXPECT_FALSE(ReadIconSize(Png(32, 32)).known);
+  EXPECT_FALSE(ReadIconSize(Icon({})).known);
 }
 
 TEST(PictureFiles, PicturesBeyondWhatASoftKeyCanUseAreRefusedBeforeDecoding) {
@@ -100,6 +209,7 @@ TEST(PictureFiles, PicturesBeyondWhatASoftKeyCanUseAreRefusedBeforeDecoding) {
   EXPECT_EQ(verdict(1000, Png(4096, 4096), kChosenPictureLimits), accepted);
   EXPECT_EQ(verdict(1000, Png(4097, 16), kChosenPictureLimits), tooLarge);
   EXPECT_EQ(verdict(1000, Gif(16, 4097), kChosenPictureLimits), tooLarge);
+  EXPECT_EQ(verdict(1000, Gif(16, 16, 0, 0, 4097, 16), kChosenPictureLimits), tooLarge);
   EXPECT_EQ(verdict(kChosenPictureLimits.maxFileBytes + 1, Png(16, 16), kChosenPictureLimits),
             tooLarge);
   // In a key pad's folder the program keeps 256 x 256 pictures: a full HD photo put there by
@@ -108,9 +218,11 @@ TEST(PictureFiles, PicturesBeyondWhatASoftKeyCanUseAreRefusedBeforeDecoding) {
   EXPECT_EQ(verdict(900'000, Jpeg(1920, 1080, 100), kStoredPictureLimits), tooLarge);
   EXPECT_EQ(verdict(kStoredPictureLimits.maxFileBytes + 1, Bytes{}, kStoredPictureLimits),
             tooLarge);
-  EXPECT_EQ(verdict(1000, Bytes{'I', 'I', 42, 0}, kStoredPictureLimits), accepted);
   EXPECT_FALSE(PictureFits(513, 10, kStoredPictureLimits));
   EXPECT_TRUE(PictureFits(512, 512, kStoredPictureLimits));
+  // An icon whose embedded PNG declares more than a chosen picture may have is refused too.
+  const Bytes icon = Icon({IconBitmap(32), Png(5000, 5000)});
+  EXPECT_EQ(CheckPictureFile(icon.size(), ReadIconSize(icon), kIconFileLimits), tooLarge);
 }
 
 // A stand-in for a double-byte code page: lead bytes 0x81..0x9F and 0xE0..0xFC need a trail byte
@@ -169,10 +281,43 @@ TEST(CaptionFiles, AFileIsReEncodedOnlyWhenEveryCaptionKeepsItsMeaning) {
   EXPECT_EQ(PlanCaptionFile(Text("text_001=Copy"), false, DecodeDoubleByte).step,
             CaptionFileStep::kRefuse);
 
-  // Files with a mark keep their encoding; an empty one gets the UTF-16LE mark.
+  // A UTF-16LE file keeps its encoding; an empty one gets the UTF-16LE mark.
   EXPECT_EQ(PlanCaptionFile(Bytes{0xFF, 0xFE, '[', 0}, true, DecodeDoubleByte).step,
             CaptionFileStep::kWriteAsIs);
   EXPECT_EQ(PlanCaptionFile(Bytes{}, true, DecodeDoubleByte).step, CaptionFileStep::kWriteMark);
+}
+
+// The profile functions write only UTF-16LE as UTF-16: a file with another mark becomes UTF-16LE
+// first, every character as it was, or is left alone when that cannot be done.
+TEST(CaptionFiles, FilesWithAUtf8OrUtf16BeMarkBecomeUtf16LeLosslessly) {
+  const std::u16string text = u"[softkey]\r\ntext_001=コピー\U0001F600\r\ntext_002=Enter\r\n";
+  Bytes utf8 = Text(
+      "\xEF\xBB\xBF[softkey]\r\ntext_001=\xE3\x82\xB3\xE3\x83\x94\xE3\x83\xBC"
+      "\xF0\x9F\x98\x80\r\ntext_002=Enter\r\n");
+  Bytes utf16be = {0xFE, 0xFF};
+  for (const char16_t unit : text) {
+    utf16be.push_back(static_cast<std::uint8_t>(unit >> 8));
+    utf16be.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+  }
+  for (const Bytes& file : {utf8, utf16be}) {
+    const CaptionFilePlan plan = PlanCaptionFile(file, true, DecodeDoubleByte);
+    ASSERT_EQ(plan.step, CaptionFileStep::kConvert);
+    EXPECT_EQ(plan.converted, Utf16LeFile(text));
+  }
+  // A UTF-16BE unit is kept as it is, even a surrogate without its pair.
+  const CaptionFilePlan lone = PlanCaptionFile(Bytes{0xFE, 0xFF, 0xD8, 0x3D, 0, 'x'}, true, {});
+  ASSERT_EQ(lone.step, CaptionFileStep::kConvert);
+  EXPECT_EQ(lone.converted, Utf16LeFile(u"\xD83Dx"));
+  // Only the mark: an empty file in UTF-16LE.
+  EXPECT_EQ(PlanCaptionFile(Text("\xEF\xBB\xBF"), true, {}).converted, Utf16LeFile(u""));
+
+  // What would not come back as it was is left alone, and so is a file not read whole.
+  EXPECT_EQ(PlanCaptionFile(Text("\xEF\xBB\xBFtext_001=\x82\xA0"), true, DecodeDoubleByte).step,
+            CaptionFileStep::kRefuse);
+  EXPECT_EQ(PlanCaptionFile(Bytes{0xFE, 0xFF, 0, '[', 0}, true, DecodeDoubleByte).step,
+            CaptionFileStep::kRefuse);
+  EXPECT_EQ(PlanCaptionFile(utf8, false, DecodeDoubleByte).step, CaptionFileStep::kRefuse);
+  EXPECT_EQ(PlanCaptionFile(utf16be, false, DecodeDoubleByte).step, CaptionFileStep::kRefuse);
 }
 
 TEST(CaptionFiles, Utf8IsToldFromOtherBytes) {

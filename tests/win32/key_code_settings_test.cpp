@@ -299,6 +299,35 @@ TEST(KeyCodeSettingsDialog, TheWaitCursorShowsWhileTheDialogTalksToTheKeyPad) {
   EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
 }
 
+// An import of a model with extended settings reads the key pad's status to merge the file's
+// settings into it: the wait cursor shows then too.
+TEST(KeyCodeSettingsDialog, TheWaitCursorShowsWhileAnImportReadsTheKeyPad) {
+  EmulatedHidSystem hid;
+  CursorWitness witness(hid);
+  DeviceContext context{witness};
+  KeyPad pad(hid, context, 0x1227, 1);
+  ASSERT_TRUE(HasExtendedSettings(pad.identity));
+  Session run(pad);
+  run.files.path = TempFile(L"qv-import-cursor.qvk");
+  witness.thread = GetCurrentThreadId();
+  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+  int beforeImport = 0;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    Press(dialog, kControlExport);  // the file, with the key pad's settings
+    Sleep(300);
+    beforeImport = witness.exchanges;
+    Press(dialog, kControlImport);
+    Sleep(300);
+    Press(dialog, IDCANCEL);
+  });
+  run.Run();
+  user.Finished();
+  EXPECT_GT(witness.exchanges, beforeImport);
+  EXPECT_EQ(witness.withoutWaitCursor, 0);
+}
+
 TEST(KeyCodeSettingsDialog, FilesMoveBetweenKeyPadsOfOneModelOnly) {
   EmulatedHidSystem hid;
   DeviceContext context{hid};

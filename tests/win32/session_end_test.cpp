@@ -184,6 +184,52 @@ TEST(SessionEnd, SoftKeyHeldDownIsReleased) {
   MouseAt(key, MOUSEEVENTF_LEFTUP);
 }
 
+// A soft keyboard's status read (for its right-click menu) waits on a Bluetooth LE key pad that
+// stopped answering: the end cuts that wait short before it closes the keyboard, instead of
+// letting the close wait out the exchange's whole time-out.
+TEST(SessionEnd, ASoftKeyboardWaitingOnASilentKeyPadDoesNotHoldTheEndUp) {
+  ShellRig rig;
+  ASSERT_TRUE(rig.started);
+  rig.app().shell.touchEnabled = 1;
+  KeyPadSpec keyPadSpec;
+  keyPadSpec.productId = 0x074F;
+  keyPadSpec.version = 0;
+  keyPadSpec.bluetooth = true;
+  keyPadSpec.serial = 32;
+  const EmulatedDeviceId id = rig.hid.AttachKeyPad(keyPadSpec);
+  HWND keyboard = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        keyboard = rig.app().softKeyboards.SoftKeyboardWindow(0);
+        return keyboard && IsWindowVisible(keyboard);
+      },
+      15000));
+  PumpUntil([] { return false; }, 300);  // the connection's own exchanges are over
+
+  KeyPadFaults faults;
+  faults.silent = true;
+  rig.hid.SetFaults(id, faults);
+  rig.hid.ClearRequests(id);
+  rig.app().keyPads.slots[0].settingsLocked = false;  // the key menus may open
+  HWND key = GetDlgItem(keyboard, 32968);
+  ASSERT_NE(key, nullptr);
+  PostMessageW(keyboard, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(key), MAKELPARAM(-1, -1));
+  // The status request reached the key pad, which will not answer it.
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        for (const ReceivedRequest& request : rig.hid.Requests(id))
+          if (request.command == kCmdReadDeviceInfo) return true;
+        return false;
+      },
+      5000));
+
+  SessionEnder ender(rig.window(), [] { return true; });
+  const long took = PumpUntilEnded(rig, ender);
+  EXPECT_GE(took, 0);
+  EXPECT_LT(took, 3000L);
+  EXPECT_EQ(rig.app().softKeyboards.SoftKeyboardWindow(0), nullptr);
+}
+
 // The key-code dialog is open, so the key pad holds its editing value; the key pad then stops
 // answering. The end still comes within a few seconds and the resume value is sent.
 TEST(SessionEnd, KeyPadInItsEditingStateIsResumedEvenWhenSilent) {

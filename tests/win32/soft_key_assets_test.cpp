@@ -293,6 +293,71 @@ TEST_F(SoftKeyAssetsTest, PicturesBeyondTheLimitsAreRefusedBeforeGdiplusDecodesT
   EXPECT_TRUE(LoadScaledBitmap(*tables_, U16(InPad(L"003.png")), 2, kChosenPictureLimits));
 }
 
+// The offset of a JPEG's frame header, walking the segments before it; 0 when there is none.
+std::size_t FrameHeaderOffset(const std::vector<std::uint8_t>& jpeg) {
+  std::size_t at = 2;
+  while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+    const std::uint8_t marker = jpeg[at + 1];
+    if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) return at;
+    at += 2 + (std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3]);
+  }
+  return 0;
+}
+
+// An icon file whose one image is the given PNG file.
+std::vector<std::uint8_t> IconOfPng(const std::vector<std::uint8_t>& png) {
+  std::vector<std::uint8_t> icon = {0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 32, 0};
+  for (const std::uint32_t value : {static_cast<std::uint32_t>(png.size()), 22u})
+    for (int shift = 0; shift < 32; shift += 8)
+      icon.push_back(static_cast<std::uint8_t>(value >> shift));
+  icon.insert(icon.end(), png.begin(), png.end());
+  return icon;
+}
+
+// GDI+ decodes all of these at a size that the file's first header does not tell; each is
+// refused before it is decoded, and what the decoder would make of them never matters.
+TEST_F(SoftKeyAssetsTest, PicturesWhoseSizeIsNotReadInFullAreNeverDecoded) {
+  PictureLoad outcome = PictureLoad::kLoaded;
+  // A JPEG with one stray byte before its frame header: GDI+ skips it and decodes the picture.
+  const std::wstring jpeg = temp_.path() + L"\\stray.jpg";
+  ASSERT_TRUE(testing::WritePicture(jpeg, 300, 200, L"image/jpeg", kRed, {}));
+  std::vector<std::uint8_t> bytes = testing::ReadBytes(jpeg);
+  const std::size_t frame = FrameHeaderOffset(bytes);
+  ASSERT_NE(frame, 0u);
+  EXPECT_TRUE(LoadScaledBitmap(*tables_, U16(jpeg), 3, kChosenPictureLimits));
+  bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(frame), 0x00);
+  ASSERT_TRUE(testing::WriteBytes(jpeg, bytes));
+  EXPECT_FALSE(LoadScaledBitmap(*tables_, U16(jpeg), 3, kChosenPictureLimits, &outcome));
+  EXPECT_EQ(outcome, PictureLoad::kUnreadable);
+  EXPECT_EQ(tables_->keptImages[3], nullptr);
+
+  // A GIF whose logical screen says 16 by 16 around a frame of 600 by 600, in the key pad's
+  // folder: the frame counts.
+  const std::wstring gif = InPad(L"006.png");
+  ASSERT_TRUE(testing::WritePicture(gif, 600, 600, L"image/gif", kRed, {}));
+  bytes = testing::ReadBytes(gif);
+  ASSERT_GE(bytes.size(), 13u);
+  bytes[6] = 16, bytes[7] = 0, bytes[8] = 16, bytes[9] = 0;
+  ASSERT_TRUE(testing::WriteBytes(gif, bytes));
+  EXPECT_FALSE(LoadScaledBitmap(*tables_, U16(gif), -1, kStoredPictureLimits, &outcome));
+  EXPECT_EQ(outcome, PictureLoad::kTooLarge);
+  SoftKeyAssetContext context = Context();
+  LoadSoftKeyAssets(context, 0);
+  EXPECT_EQ(AssetImage(Slot(), KeyTarget(5)), nullptr);
+
+  // An icon whose PNG image is wider than a chosen picture may be; a small one loads.
+  const std::wstring png = temp_.path() + L"\\wide.png";
+  const std::wstring icon = temp_.path() + L"\\wide.ico";
+  ASSERT_TRUE(testing::WritePicture(png, kIconFileLimits.maxSide + 4, 8, L"image/png", kRed, {}));
+  ASSERT_TRUE(testing::WriteBytes(icon, IconOfPng(testing::ReadBytes(png))));
+  EXPECT_FALSE(LoadIconFile(U16(icon), kIconFileLimits, &outcome));
+  EXPECT_EQ(outcome, PictureLoad::kTooLarge);
+  ASSERT_TRUE(testing::WritePicture(png, 64, 64, L"image/png", kRed, {}));
+  ASSERT_TRUE(testing::WriteBytes(icon, IconOfPng(testing::ReadBytes(png))));
+  EXPECT_TRUE(LoadIconFile(U16(icon), kIconFileLimits, &outcome));
+  EXPECT_EQ(outcome, PictureLoad::kLoaded);
+}
+
 TEST_F(SoftKeyAssetsTest, JapaneseCaptionsSurviveAWesternCodePage) {
   // The test program runs under a Western code page here; the captions must not depend on it.
   EXPECT_NE(GetACP(), 932u) << "run under a non-Japanese locale to show the point";
@@ -369,6 +434,39 @@ TEST_F(SoftKeyAssetsTest, ACaptionFileSavedAsUtf8ByHandIsNeverReEncoded) {
   EXPECT_EQ(testing::ReadBytes(InPad(L"softkey_text.ini")), before);
   LoadSoftKeyAssets(context, 0);
   EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(0)) == shown);
+}
+
+// Windows' profile functions write ANSI into a UTF-8 or UTF-16BE file with its mark (and the
+// mark then hides the section on line 1): such a file becomes UTF-16LE first, every caption in
+// it as it was.
+TEST_F(SoftKeyAssetsTest, CaptionFilesWithAUtf8OrUtf16BeMarkBecomeUtf16LeBeforeAWrite) {
+  const std::u16string text = u"[softkey]\r\ntext_001=コピー\r\ntext_p01=頁\U0001F600\r\n";
+  const std::string utf8 =
+      "\xEF\xBB\xBF[softkey]\r\ntext_001=\xE3\x82\xB3\xE3\x83\x94\xE3\x83\xBC\r\n"
+      "text_p01=\xE9\xA0\x81\xF0\x9F\x98\x80\r\n";
+  std::vector<std::uint8_t> utf16be = {0xFE, 0xFF};
+  for (const char16_t unit : text) {
+    utf16be.push_back(static_cast<std::uint8_t>(unit >> 8));
+    utf16be.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+  }
+  for (const auto& file : {std::vector<std::uint8_t>(utf8.begin(), utf8.end()), utf16be}) {
+    SCOPED_TRACE(file[0] == 0xEF ? "UTF-8" : "UTF-16BE");
+    ASSERT_TRUE(testing::WriteBytes(InPad(L"softkey_text.ini"), file));
+    SoftKeyAssetContext context = Context();
+    SetAssetCaption(tables_->slots[0], KeyTarget(1), u"漢字");
+    EXPECT_TRUE(WriteKeyCaption(context, 0, 1));
+    const std::vector<std::uint8_t> bytes = testing::ReadBytes(InPad(L"softkey_text.ini"));
+    ASSERT_GE(bytes.size(), 2u + 2 * text.size());
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xFE);
+    // The file's own text comes first, unit for unit.
+    for (std::size_t i = 0; i < text.size(); ++i)
+      EXPECT_EQ(bytes[2 + 2 * i] | bytes[3 + 2 * i] << 8, text[i]) << i;
+    LoadSoftKeyAssets(context, 0);
+    EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(0)) == u"コピー");
+    EXPECT_TRUE(AssetCaption(Slot(), PageTarget(0)) == u"頁\U0001F600");
+    EXPECT_TRUE(AssetCaption(Slot(), KeyTarget(1)) == u"漢字");
+  }
 }
 
 }  // namespace

@@ -177,12 +177,15 @@ LRESULT OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam) {
 
 // Windows ends the session, or an installer (through the Restart Manager, ENDSESSION_CLOSEAPP)
 // closes the program: the process may be ended as soon as this returns, so everything that must
-// not be left behind happens here, in this order. The soft keyboards close first: a soft key
-// repeating stops and every key it holds is released, and no soft keyboard talks to its key pad
-// any more. Then the key pad a command left in its editing state gets its resume value, and the
-// command's remaining steps are told that their key pad is gone. Last the open dialogs end and
-// the main window goes (its WM_DESTROY stops the watcher, removes the icon and ends the loop).
+// not be left behind happens here, in this order. The key pads' waits are cut short first, so
+// that no close below waits out an exchange with a key pad that stopped answering. Then the soft
+// keyboards close: a soft key repeating stops and every key it holds is released, and no soft
+// keyboard talks to its key pad any more. Then the key pad a command left in its editing state
+// gets its resume value, and the command's remaining steps are told that their key pad is gone.
+// Last the open dialogs end and the main window goes (its WM_DESTROY stops the watcher, removes
+// the icon and ends the loop).
 void OnEndSession(Application& app, HWND window) {
+  CutKeyPadWaitsForSessionEnd(*app.device);
   for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboard(app.softKeyboards, slot);
   SettleKeyPadsForSessionEnd(app.keyPads, *app.device);
   KillTimer(window, kRescanTimerId);

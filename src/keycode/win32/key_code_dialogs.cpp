@@ -199,12 +199,14 @@ void OnCommand(SettingsDialog& state, int id, int code) {
     case kControlKeyInput:
       RunKeyInput(state);
       break;
-    case kControlImport:
+    case kControlImport: {
+      const WaitCursor busy;  // a file's settings are merged into the status read now
       if (ImportKeyCodeFile(state.editing(), state.owner())) {
         if (state.edited().selectedKey >= 0) state.ShowRecord(state.edited().selectedKey, false);
         state.RepaintAll();
       }
       break;
+    }
     case kControlExport: {
       const WaitCursor busy;  // the current settings are read and, on Yes, the edits written
       ExportAndApply(state.editing(), state.owner());

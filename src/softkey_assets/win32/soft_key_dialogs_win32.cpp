@@ -101,10 +101,8 @@ void ChooseFile(ImageDialog& state) {
   state.pending.reset();
   PictureLoad outcome = PictureLoad::kUnreadable;
   if (state.pendingIsIcon) {
-    if (OwnedIcon icon = LoadIconFile(chosen)) {
+    if (OwnedIcon icon = LoadIconFile(chosen, kIconFileLimits, &outcome))
       state.pending = std::make_unique<Win32IconImage>(std::move(icon));
-      outcome = PictureLoad::kLoaded;
-    }
   } else if (OwnedBitmap bitmap =
                  LoadScaledBitmap(state.request.assets.tables, chosen, state.request.target.index,
                                   kChosenPictureLimits, &outcome)) {

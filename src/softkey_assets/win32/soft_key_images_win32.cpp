@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -78,8 +79,11 @@ bool MakeWhiteTransparentInPlace(Gdiplus::GpBitmap* picture) {
   return gdip::GdipBitmapUnlockBits(picture, &data) == Gdiplus::Ok;
 }
 
-// The file's size and the size its header declares, checked before anything decodes it.
-PictureLoad CheckPictureBeforeDecoding(const std::wstring& file, const PictureLimits& limits) {
+// The file's size and the size its bytes declare (`readSize` reads them), checked before
+// anything decodes it. The file is read whole, as far as the limits allow: a JPEG's frame header
+// and a GIF's frames may stand anywhere in it.
+PictureLoad CheckPictureBeforeDecoding(const std::wstring& file, const PictureLimits& limits,
+                                       PictureSize (*readSize)(std::span<const std::uint8_t>)) {
   const OwnedFile opened(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
@@ -87,16 +91,21 @@ PictureLoad CheckPictureBeforeDecoding(const std::wstring& file, const PictureLi
     return PictureLoad::kUnreadable;
   const auto fileBytes = static_cast<std::uint64_t>(size.QuadPart);
   if (fileBytes > limits.maxFileBytes) return PictureLoad::kTooLarge;
-  std::vector<std::uint8_t> head(
-      static_cast<std::size_t>(std::min<std::uint64_t>(fileBytes, kPictureHeadBytes)));
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(fileBytes));
   DWORD read = 0;
-  if (!head.empty() &&
-      !ReadFile(opened.get(), head.data(), static_cast<DWORD>(head.size()), &read, nullptr))
+  if (!bytes.empty() &&
+      !ReadFile(opened.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
     return PictureLoad::kUnreadable;
-  head.resize(read);
-  return CheckPictureFile(fileBytes, ReadPictureSize(head), limits) == PictureVerdict::kAccepted
-             ? PictureLoad::kLoaded
-             : PictureLoad::kTooLarge;
+  bytes.resize(read);
+  switch (CheckPictureFile(fileBytes, readSize(bytes), limits)) {
+    case PictureVerdict::kAccepted:
+      return PictureLoad::kLoaded;
+    case PictureVerdict::kTooLarge:
+      return PictureLoad::kTooLarge;
+    case PictureVerdict::kSizeUnknown:
+      break;
+  }
+  return PictureLoad::kUnreadable;
 }
 
 }  // namespace
@@ -123,7 +132,7 @@ OwnedBitmap LoadScaledBitmap(SoftKeyAssetTables& tables, std::u16string_view pat
   if (IsKeepIndex(keep)) tables.keptImages[static_cast<std::size_t>(keep)].reset();
   const std::wstring file = PathArgument(path);
   if (file.empty()) return OwnedBitmap();
-  switch (CheckPictureBeforeDecoding(file, limits)) {
+  switch (CheckPictureBeforeDecoding(file, limits, ReadPictureSize)) {
     case PictureLoad::kLoaded:
       break;
     case PictureLoad::kTooLarge:
@@ -140,7 +149,8 @@ OwnedBitmap LoadScaledBitmap(SoftKeyAssetTables& tables, std::u16string_view pat
   UINT width = 0, height = 0;
   gdip::GdipGetImageWidth(source.get(), &width);
   gdip::GdipGetImageHeight(source.get(), &height);
-  // The decoder's own size holds for formats whose header is not read here.
+  // The decoder is asked too, before anything is drawn: it has the last word on what it made
+  // of the file.
   if (!PictureFits(width, height, limits)) {
     result = PictureLoad::kTooLarge;
     return OwnedBitmap();
@@ -213,11 +223,20 @@ bool SaveKeptImageAsPng(SoftKeyAssetTables& tables, std::int64_t target, std::u1
   return saved;
 }
 
-OwnedIcon LoadIconFile(std::u16string_view path) {
+OwnedIcon LoadIconFile(std::u16string_view path, const PictureLimits& limits,
+                       PictureLoad* outcome) {
+  PictureLoad ignored = PictureLoad::kLoaded;
+  PictureLoad& result = outcome ? *outcome : ignored;
+  result = PictureLoad::kUnreadable;
   const std::wstring file = PathArgument(path);
   if (file.empty()) return OwnedIcon();
-  return OwnedIcon(static_cast<HICON>(LoadImageW(nullptr, file.c_str(), IMAGE_ICON, kAssetImageSide,
-                                                 kAssetImageSide, LR_LOADFROMFILE)));
+  // The system decodes an icon's embedded PNG at the size it declares, whatever size is asked.
+  result = CheckPictureBeforeDecoding(file, limits, ReadIconSize);
+  if (result != PictureLoad::kLoaded) return OwnedIcon();
+  OwnedIcon icon(static_cast<HICON>(LoadImageW(nullptr, file.c_str(), IMAGE_ICON, kAssetImageSide,
+                                               kAssetImageSide, LR_LOADFROMFILE)));
+  if (!icon) result = PictureLoad::kUnreadable;
+  return icon;
 }
 
 bool FileOpens(std::u16string_view path) {
@@ -234,7 +253,7 @@ bool Win32SoftKeyFiles::FileOpens(std::u16string_view path) {
 }
 
 ImageOwner Win32SoftKeyFiles::LoadIconImage(std::u16string_view path) {
-  OwnedIcon icon = LoadIconFile(path);
+  OwnedIcon icon = LoadIconFile(path, kIconFileLimits);
   if (!icon) return nullptr;
   return std::make_unique<Win32IconImage>(std::move(icon));
 }

@@ -53,15 +53,16 @@ HANDLE SoftKeyImageHandle(const PlatformImage* image);
 enum class PictureLoad {
   kLoaded,
   kTooLarge,    // the file or its declared size is beyond the limits: it was never decoded
-  kUnreadable,  // missing, not a picture GDI+ decodes, or GDI+ failed
+  kUnreadable,  // missing, its size cannot be read (never decoded), or the decoder failed
 };
 
 // Converts a picture file (any format GDI+ decodes): its centred square scaled onto a 256 by 256
 // ARGB canvas that starts transparent, with opaque white made transparent. Returns that canvas
 // composited on the button face colour as a display bitmap. With a keep index (a key or page
 // index, 0 to 143) the canvas becomes the kept image of that index (the one there is released
-// first); with -1 it is released. A file larger than `limits` allow, or whose header declares
-// more pixels a side, is refused before it is decoded; so is a decoded picture beyond them.
+// first); with -1 it is released. A file larger than `limits` allow, whose bytes declare more
+// pixels a side or whose size cannot be read from its bytes (ReadPictureSize) is refused before
+// it is decoded; so is a picture whose size GDI+ gives beyond them, before it is drawn.
 // Null when the path is 260 characters or longer, the picture is refused or cannot be decoded
 // or GDI+ fails; the kept image of the index is then empty. `outcome`, when given, tells which.
 OwnedBitmap LoadScaledBitmap(SoftKeyAssetTables& tables, std::u16string_view path,
@@ -87,8 +88,10 @@ bool SaveKeptImageAsPng(SoftKeyAssetTables& tables, std::int64_t target, std::u1
 // file cannot be opened or flushed.
 bool FlushWrittenFile(const wchar_t* path);
 
-// An icon file loaded at 256 by 256; null when it cannot be read.
-OwnedIcon LoadIconFile(std::u16string_view path);
+// An icon file loaded at 256 by 256; null when it cannot be read. Its images are checked first
+// like a picture (ReadIconSize against `limits`); `outcome`, when given, tells why it is null.
+OwnedIcon LoadIconFile(std::u16string_view path, const PictureLimits& limits,
+                       PictureLoad* outcome = nullptr);
 
 // Whether a file exists and can be opened (opened without access rights and closed again).
 bool FileOpens(std::u16string_view path);
