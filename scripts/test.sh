@@ -132,7 +132,7 @@ if qv_build_web >"$LOGS/build-web.txt" 2>&1; then
     echo "== Testing the browser editor in headless Chromium"
     node web/test/run_tests.mjs build/web/site >"$LOGS/web.log" 2>&1
     rc=$?
-    grep -E '^\[  (PASSED|FAILED)  \]|^    144 keys' "$LOGS/web.log" | sed 's/^/   /'
+    grep -E '^\[  (PASSED|FAILED)  \]|^    (144 keys|page time)' "$LOGS/web.log" | sed 's/^/   /'
     [ $rc -eq 0 ] || note_failure "browser tests failed (log: build/logs/web.log)"
   else
     tail -n 20 "$LOGS/npm-web.txt"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "access/access_control.h"
+#include "access/key_pad_connection.h"
 #include "access/key_pad_table.h"
 #include "access/model_names.h"
 #include "access_commands.h"
@@ -58,6 +59,14 @@ class PageFiles : public KeyCodeFileSystem, public PadctlFiles {
       }
     return false;
   }
+  FileRead ReadWholeFile(std::u16string_view path, std::size_t mostBytes,
+                         std::vector<std::uint8_t>& bytes) override {
+    std::vector<std::uint8_t> whole;
+    if (!ReadWholeFile(path, whole)) return FileRead::kUnreadable;
+    if (whole.size() > mostBytes) return FileRead::kTooLong;
+    bytes = std::move(whole);
+    return FileRead::kRead;
+  }
   bool ReplaceFile(std::u16string_view path, std::span<const std::uint8_t> bytes) override {
     for (auto& [name, content] : files)
       if (name == path) {
@@ -82,11 +91,17 @@ class PageMessages : public EditorMessages {
   std::vector<std::u16string> lines;
 };
 
-// The password the user typed for this one run; wiped when the run ends.
+// The password the user typed for this one run; wiped when the run ends. Without one the run
+// stops with the tool's "no way to ask" message, on which the page opens its prompt and runs the
+// command again.
 class PagePasswords : public PasswordSupply, public PasswordConsole {
  public:
-  bool PasswordFor(const PadctlKeyPad&, SecretText& password) override { return Give(password); }
-  bool AskPassword(std::u16string_view, SecretText& password) override { return Give(password); }
+  PasswordSource PasswordFor(const PadctlKeyPad&, SecretText& password) override {
+    return Give(password) ? PasswordSource::kGiven : PasswordSource::kNoWayToAsk;
+  }
+  PasswordAnswer AskPassword(std::u16string_view, SecretText& password) override {
+    return Give(password) ? PasswordAnswer::kEntered : PasswordAnswer::kNoConsole;
+  }
   SecretText password;
 
  private:
@@ -99,16 +114,25 @@ class PagePasswords : public PasswordSupply, public PasswordConsole {
 
 class PageOutput : public PadctlOutput {
  public:
-  void WriteResult(std::u16string_view) override {}
-  void WriteProgress(std::u16string_view) override {}
+  bool WriteResult(std::u16string_view) override { return true; }
+  bool WriteProgress(std::u16string_view) override { return true; }
 };
 
 // The browser has no resident tray program beside it.
 class NoTrayProgram : public TrayProgram {
  public:
   bool IsRunning() override { return false; }
+  bool RunsInAnotherSession() override { return false; }
   bool Close() override { return true; }
-  bool Restart() override { return true; }
+  TrayRestart Restart() override { return TrayRestart::kRestarted; }
+  std::u16string ProgramPath() override { return u""; }
+};
+
+// One page runs one command at a time; the browser keeps other pages from the same device.
+class PageInstanceLock : public ToolInstanceLock {
+ public:
+  bool TryAcquire() override { return true; }
+  void Release() override {}
 };
 
 struct EditorSession {
@@ -473,6 +497,13 @@ EMSCRIPTEN_KEEPALIVE const char* qv_write(char16_t* password, int length) {
     }
   });
   if (!ran) failed = toWrite;
+  // Keys that did not arrive on a key pad that no longer answers: the page says why, as the
+  // program's presence check does on the desktop (the resume after the keys is no longer a
+  // failure of its own).
+  std::uint8_t status = 0;
+  if (ran && !failed.empty() &&
+      !ReadKeyPadStatus(session.table, session.device, keyPad->slot, status))
+    messages.push_back(MessageLine(kStatusReadFailedMessage.title, kStatusReadFailedMessage.text));
   const bool settingsWritten =
       ran && settingsPending && session.edited.pendingStatus == kNoPendingStatus;
   const bool ok = ran && failed.empty() && settingsWritten == settingsPending;
@@ -592,8 +623,10 @@ std::string RunPadctlCommand(const PadctlArguments& arguments, PageFiles& files)
   EditorSession& session = Session();
   PageOutput output;
   NoTrayProgram tray;
+  PageInstanceLock instances;
   MemorySettings settings;
-  PadctlPorts ports{session.device, files, session.passwords, output, tray, settings, nullptr};
+  PadctlPorts ports{session.device, files,     session.passwords, output,
+                    tray,           instances, settings,          nullptr};
   const PadctlReport report = ExecutePadctl(arguments, ports, nullptr);
   session.passwords.password.Wipe();
   std::string out = std::string("{\"ok\":") + (ExitStatusOf(report) == 0 ? "true" : "false");
