@@ -273,6 +273,30 @@ bool AcceptDefaultKeyCode(bool readOk, KeyCodeRecord& read) {
   return true;
 }
 
+KeyEvent KeyEventFromKeyMessage(std::uint16_t vk, std::uint32_t lParam) {
+  constexpr std::uint16_t kVkShift = 0x10, kVkControl = 0x11, kVkMenu = 0x12;
+  constexpr std::uint16_t kVkLeftShift = 0xA0, kVkLeftControl = 0xA2, kVkLeftMenu = 0xA4;
+  constexpr std::uint32_t kRightShiftScan = 0x36;
+  KeyEvent event;
+  event.extended = (lParam & (1u << 24)) != 0;
+  event.release = (lParam & (1u << 31)) != 0;
+  const bool right = vk == kVkShift ? ((lParam >> 16) & 0xFF) == kRightShiftScan : event.extended;
+  switch (vk) {
+    case kVkShift:
+      event.vk = right ? kVkLeftShift + 1 : kVkLeftShift;
+      break;
+    case kVkControl:
+      event.vk = right ? kVkLeftControl + 1 : kVkLeftControl;
+      break;
+    case kVkMenu:
+      event.vk = right ? kVkLeftMenu + 1 : kVkLeftMenu;
+      break;
+    default:
+      event.vk = vk;
+  }
+  return event;
+}
+
 CaptureVerdict OnCaptureKey(CaptureState& state, const KeyEvent& event, const KeyTable& table) {
   CaptureVerdict verdict;
   // 1. Other hook codes, and everything once the key code is complete, pass unchanged.

@@ -93,6 +93,12 @@ struct CaptureVerdict {
   bool lockEditButtons = false;  // first key after "[Repeat1]": disable 1021..1025
 };
 
+// A key message that reached the dialog's own thread (WM_KEYDOWN, WM_KEYUP or their WM_SYS forms,
+// with their wParam and lParam) as the low-level hook would have seen it. Such a message names
+// Shift, Ctrl and Alt without their side; the side comes from the scan code (right Shift) or the
+// extended flag (right Ctrl and Alt), as the key table records the sides apart.
+KeyEvent KeyEventFromKeyMessage(std::uint16_t vk, std::uint32_t lParam);
+
 // The decision for one low-level key event (steps 1..8 of the hook procedure): what happens to
 // the event, and the change to the state. NumLock is recorded and still passed on, so the PC's
 // NumLock state toggles; an auto-repeated press adds nothing.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -219,6 +220,45 @@ TEST_F(Capture, KeypadEnterAndInputMethodKeys) {
   EXPECT_FALSE(ime.appended);
   EXPECT_TRUE(OnCaptureKey(state, {false, kVkA, false, false}, table).passOn);
   EXPECT_EQ(state.length, 1);
+}
+
+// A key that reached the dialog's thread without passing the hook (typed at once after the dialog
+// came back to the front, before its hook was in) is recorded as the hook would have recorded it.
+TEST_F(Capture, KeyMessagesOfTheDialogsThreadGiveTheHooksEvents) {
+  constexpr std::uint32_t kReleased = 1u << 31, kExtended = 1u << 24;
+  auto scan = [](std::uint32_t code) { return code << 16; };
+  struct Case {
+    std::uint16_t vk;
+    std::uint32_t lParam;
+    KeyEvent event;
+  };
+  const Case cases[] = {
+      {0x41, scan(0x1E), {true, kVkA, false, false}},
+      {0x41, scan(0x1E) | kReleased | (1u << 30), {true, kVkA, false, true}},
+      {0x10, scan(0x2A), {true, 0xA0, false, false}},  // Shift(左)
+      {0x10, scan(0x36) | kReleased, {true, 0xA1, false, true}},
+      {0x11, scan(0x1D), {true, 0xA2, false, false}},  // Ctrl(左)
+      {0x11, scan(0x1D) | kExtended, {true, 0xA3, true, false}},
+      {0x12, scan(0x38) | (1u << 29), {true, 0xA4, false, false}},  // Alt(左)
+      {0x12, scan(0x38) | kExtended | kReleased, {true, 0xA5, true, true}},
+      {0x0D, scan(0x1C) | kExtended, {true, 0x0D, true, false}},  // the keypad Enter
+  };
+  for (const Case& c : cases) {
+    const KeyEvent event = KeyEventFromKeyMessage(c.vk, c.lParam);
+    EXPECT_EQ(event.vk, c.event.vk) << std::hex << c.vk << " " << c.lParam;
+    EXPECT_EQ(event.extended, c.event.extended) << std::hex << c.vk << " " << c.lParam;
+    EXPECT_EQ(event.release, c.event.release) << std::hex << c.vk << " " << c.lParam;
+    EXPECT_TRUE(event.action);
+  }
+  // Right Shift and A, typed as messages, are recorded as the hook records them.
+  for (const auto& [vk, lParam] :
+       {std::pair{0x10, scan(0x36)}, std::pair{0x41, scan(0x1E)},
+        std::pair{0x41, scan(0x1E) | kReleased}, std::pair{0x10, scan(0x36) | kReleased}}) {
+    OnCaptureKey(state, KeyEventFromKeyMessage(static_cast<std::uint16_t>(vk), lParam), table);
+  }
+  constexpr std::uint8_t kRightShift = 57;  // Shift(右)
+  EXPECT_EQ(KeyNumberFromVk(0xA1, table), kRightShift);
+  EXPECT_EQ(Entries(), (Strokes{kRightShift, kA, kA | kUp, kRightShift | kUp}));
 }
 
 TEST_F(Capture, ReplayedStrokesThatWouldNotFinishWithinARecordAreRefused) {

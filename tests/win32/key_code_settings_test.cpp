@@ -10,8 +10,11 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/win32/application.h"
@@ -32,6 +35,21 @@ using testing::User;
 using testing::WaitForDialog;
 
 constexpr wchar_t kTitle[] = L"キーコード設定";
+
+// Waits until `shown` holds (or the wait limit has passed), then until the dialog has finished
+// the message it is handling: a key button's push reaches the dialog as a posted message, whose
+// handling the first visible change does not end.
+bool Settled(HWND dialog, const std::function<bool()>& shown) {
+  const auto deadline = std::chrono::steady_clock::now() + testing::kWaitLimit;
+  while (!shown() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  SendMessageW(dialog, WM_NULL, 0, 0);
+  return shown();
+}
+
+bool Enabled(HWND dialog, int id) {
+  return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
 
 // The disk and message boxes of the program, with the file dialogs answered by a fixed path.
 class FixedPathFiles : public Win32KeyCodeFiles {
@@ -161,8 +179,9 @@ TEST(KeyCodeSettingsDialog, KeyButtonsOfEveryModel) {
       count = CountKeyButtons(dialog);
       extendedShown = IsWindowVisible(GetDlgItem(dialog, kControlExtendedSettings)) != FALSE;
       // A page button pushed from the keyboard shows that page's keys.
+      // (A page button or a key button, either is shown pushed once it has been handled.)
       SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 1), BM_CLICK, 0, 0);
-      Sleep(300);
+      Settled(dialog, [&] { return !Enabled(dialog, kFirstKeyButtonId + 1); });
       afterPage = CountKeyButtons(dialog);
       Press(dialog, IDCANCEL);
     });
@@ -200,10 +219,9 @@ TEST(KeyCodeSettingsDialog, FinishWritesOnlyTheKeyThatWasEntered) {
     HWND dialog = WaitForDialog(thread, kTitle);
     if (!dialog) return;
     SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 6), BM_CLICK, 0, 0);  // key 7
-    Sleep(300);
-    keyInputEnabled = IsWindowEnabled(GetDlgItem(dialog, kControlKeyInput)) != FALSE;
+    keyInputEnabled = Settled(dialog, [&] { return Enabled(dialog, kControlKeyInput); });
+    // Posted, so taken in this order.
     Press(dialog, kControlKeyInput);
-    Sleep(200);
     Press(dialog, IDOK);
   });
   EXPECT_EQ(run.Run(), kSettingsWritten);
@@ -284,9 +302,8 @@ TEST(KeyCodeSettingsDialog, TheWaitCursorShowsWhileTheDialogTalksToTheKeyPad) {
     if (!dialog) return;
     exchangesWhileOpen = witness.exchanges;
     SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 2), BM_CLICK, 0, 0);  // key 3
-    Sleep(300);
+    Settled(dialog, [&] { return Enabled(dialog, kControlKeyInput); });
     Press(dialog, kControlKeyInput);
-    Sleep(200);
     Press(dialog, IDOK);
   });
   EXPECT_EQ(run.Run(), kSettingsWritten);
@@ -347,8 +364,7 @@ TEST(KeyCodeSettingsDialog, FilesMoveBetweenKeyPadsOfOneModelOnly) {
     HWND dialog = WaitForDialog(thread, kTitle);
     if (!dialog) return;
     Press(dialog, kControlExport);  // nothing changed: no question, just the file
-    Sleep(300);
-    Press(dialog, IDCANCEL);
+    Press(dialog, IDCANCEL);        // posted, so taken after the export
   });
   exporting.Run();
   exportUser.Finished();
@@ -361,7 +377,6 @@ TEST(KeyCodeSettingsDialog, FilesMoveBetweenKeyPadsOfOneModelOnly) {
     HWND dialog = WaitForDialog(thread, kTitle);
     if (!dialog) return;
     Press(dialog, kControlImport);
-    Sleep(300);
     Press(dialog, IDOK);
   });
   EXPECT_EQ(importing.Run(), kSettingsWritten);
@@ -381,7 +396,7 @@ TEST(KeyCodeSettingsDialog, FilesMoveBetweenKeyPadsOfOneModelOnly) {
     if (!box) return;
     shown = MessageText(box);
     Press(box, IDOK);
-    Sleep(200);
+    Settled(dialog, [&] { return !IsWindow(box); });
     Press(dialog, IDCANCEL);
   });
   refusing.Run();
@@ -410,9 +425,8 @@ TEST(KeyCodeSettingsDialog, FailedWriteKeepsTheDialogOpenAndTheKeyMarked) {
     HWND dialog = WaitForDialog(thread, kTitle);
     if (!dialog) return;
     SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 2), BM_CLICK, 0, 0);
-    Sleep(300);
+    Settled(dialog, [&] { return Enabled(dialog, kControlKeyInput); });
     Press(dialog, kControlKeyInput);
-    Sleep(200);
     Press(dialog, IDOK);
     HWND box = WaitForDialog(thread, L"通信エラー");
     if (!box) return;
@@ -654,17 +668,21 @@ TEST(KeyCodeSettingsDialog, KeyInputFollowsTheSelectionAcrossPagesAndKeys) {
     if (!dialog) return;
     auto click = [&](int index) {
       SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + index), BM_CLICK, 0, 0);
-      Sleep(300);
     };
-    auto enabled = [&](int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; };
-    click(0);           // page 1
+    auto enabled = [&](int id) { return Enabled(dialog, id); };
+    const int key1 = kFirstKeyButtonId + kPageCount, key2 = key1 + 1;
+    click(0);  // page 1
+    Settled(dialog, [&] {
+      return !enabled(kFirstKeyButtonId) && IsWindowVisible(GetDlgItem(dialog, key1));
+    });
     click(kPageCount);  // key 1
-    seen.firstSelected = !enabled(kFirstKeyButtonId + kPageCount);
+    seen.firstSelected = Settled(dialog, [&] { return !enabled(key1); });
     seen.keyInputOn = enabled(kControlKeyInput);
     click(kPageCount + 1);  // key 2: key 1 can be chosen again
-    seen.firstBack = enabled(kFirstKeyButtonId + kPageCount);
-    seen.secondSelected = !enabled(kFirstKeyButtonId + kPageCount + 1);
+    seen.secondSelected = Settled(dialog, [&] { return !enabled(key2); });
+    seen.firstBack = enabled(key1);
     click(1);  // page 2: no key of the new page is chosen yet
+    Settled(dialog, [&] { return !enabled(kFirstKeyButtonId + 1); });
     seen.keyInputAfterPage = enabled(kControlKeyInput);
     Press(dialog, IDCANCEL);
   });
@@ -693,13 +711,12 @@ TEST(KeyCodeSettingsDialog, AbortedKeyInputLeavesTheKeyAsItWas) {
     HWND dialog = WaitForDialog(thread, kTitle);
     if (!dialog) return;
     SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 2), BM_CLICK, 0, 0);  // key 3
-    Sleep(300);
+    Settled(dialog, [&] { return Enabled(dialog, kControlKeyInput); });
     Press(dialog, kControlKeyInput);
     HWND keyInput = WaitForDialog(thread, L"キー入力 #3");
     if (!keyInput) return;
     keyInputSeen = true;
-    Press(keyInput, kKeyInputHankaku);  // something entered, then "中止"
-    Sleep(200);
+    Press(keyInput, kKeyInputHankaku);  // something entered, then "中止" (posted: in this order)
     Press(keyInput, kDialogCancel);
     if (!WaitForDialog(thread, kTitle)) return;
     Press(dialog, IDOK);

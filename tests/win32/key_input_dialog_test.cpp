@@ -21,6 +21,7 @@
 #include "device/device_context.h"
 #include "device/device_link.h"
 #include "emulator/emulated_hid_system.h"
+#include "keycode/key_table.h"
 #include "keycode/win32/capture_hook_win32.h"
 
 namespace qv {
@@ -264,32 +265,38 @@ TEST(KeyInputDialog, DefaultKeyCodeButtonsAndShortcutListBuildTheStoredRecord) {
   CloseLink(context, link);
 }
 
-TEST(KeyInputDialog, AHookTheSystemRemovedIsInstalledAgainAndItsKeysNeverReachTheDialog) {
+TEST(KeyInputDialog, AHookTheSystemRemovedIsInstalledAgainAndItsKeysAreRecordedNotPressed) {
   EditedKeyCodes edited;
   edited.selectedKey = 2;
   KeyInputSession session;
   session.edited = &edited;
   session.productId = 4647;
-  bool firstCaptured = false;
+  bool firstCaptured = false, hookBack = false;
   User user(L"キー入力 #3", [&](HWND dialog) {
     Type({{'A', false}, {'A', true}});
     firstCaptured = WaitFor([&] { return Rows(dialog) == 2; });
     // The system removes a hook that answered late, without a word.
-    UnhookWindowsHookEx(CaptureHookHandle());
-    // Enter now reaches the dialog's thread, where it would press "登録": it is kept away, and
-    // the hook comes back for the keys after it.
+    const HHOOK removed = CaptureHookHandle();
+    UnhookWindowsHookEx(removed);
+    // Enter now reaches the dialog's thread, where it would press "登録": it is recorded there
+    // instead, and the hook comes back for the keys after it.
     Type({{VK_RETURN, false}, {VK_RETURN, true}});
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    Type({{'B', false}, {'B', true}});
     WaitFor([&] { return Rows(dialog) == 4; });
+    Type({{'B', false}, {'B', true}});
+    WaitFor([&] { return Rows(dialog) == 6; });
+    hookBack =
+        WaitFor([&] { return CaptureHookHandle() != nullptr && CaptureHookHandle() != removed; });
     Press(dialog, kDialogOk);
   });
   const INT_PTR result = RunKeyInputDialog(nullptr, session);
   user.Finished();
   ASSERT_TRUE(user.ran());
   EXPECT_TRUE(firstCaptured);
+  EXPECT_TRUE(hookBack);
   EXPECT_EQ(result, kDialogOk);
-  EXPECT_EQ(StrokesOf(edited.records[2]), (Strokes{0x1F, 0x9F, 0x32, 0xB2}));
+  const std::uint8_t enter = KeyNumberFromVk(VK_RETURN, KeyTableFor(false));
+  EXPECT_EQ(StrokesOf(edited.records[2]),
+            (Strokes{0x1F, 0x9F, enter, static_cast<std::uint8_t>(enter | 0x80), 0x32, 0xB2}));
   EXPECT_FALSE(CaptureHookInstalled());
 }
 

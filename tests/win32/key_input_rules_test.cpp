@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -83,21 +84,33 @@ TEST(KeyInputDialogRules, RepeatAndDelayButtonsAreHiddenOnlyWhereTheModelHasNone
   }
 }
 
-// A window on the test's thread that the user switches to while the dialog is open.
+// A window on the test's thread that the user switches to while the dialog is open; it counts
+// the key messages it receives.
 struct OtherWindow {
   OtherWindow() {
-    window = CreateWindowExW(0, L"STATIC", L"another window", WS_POPUP | WS_VISIBLE, 400, 0, 200,
-                             80, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam,
+                                 LPARAM lParam) -> LRESULT {
+      if (message == WM_KEYDOWN || message == WM_KEYUP) ++keyMessages;
+      return DefWindowProcW(window, message, wParam, lParam);
+    };
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"QvOtherWindow";
+    RegisterClassW(&windowClass);
+    keyMessages = 0;
+    window = CreateWindowExW(0, L"QvOtherWindow", L"another window", WS_POPUP | WS_VISIBLE, 400, 0,
+                             200, 80, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   }
   ~OtherWindow() { DestroyWindow(window); }
   HWND window = nullptr;
+  static inline std::atomic<int> keyMessages{0};
 };
 
 TEST(KeyInputDialogRules, KeysTypedWhileAnotherWindowIsActiveAreNotRecorded) {
   OtherWindow other;
   ASSERT_NE(other.window, nullptr);
   KeyInputRun run(4647);
-  bool switched = false, back = false;
+  bool switched = false, back = false, bReachedTheOtherWindow = false;
   int rowsWhileAway = -1;
   User user([&](DWORD thread) {
     HWND dialog = WaitForDialog(thread, L"キー入力 #1");
@@ -107,7 +120,8 @@ TEST(KeyInputDialogRules, KeysTypedWhileAnotherWindowIsActiveAreNotRecorded) {
     SetForegroundWindow(other.window);
     switched = WaitUntil([&] { return GetForegroundWindow() == other.window; });
     Tap('B');
-    Sleep(300);
+    // B's press and release have reached the other window: they can no longer be recorded.
+    bReachedTheOtherWindow = WaitUntil([&] { return OtherWindow::keyMessages >= 2; });
     rowsWhileAway = Rows(dialog);
     SetForegroundWindow(dialog);
     back = WaitUntil([&] { return GetForegroundWindow() == dialog; });
@@ -118,9 +132,43 @@ TEST(KeyInputDialogRules, KeysTypedWhileAnotherWindowIsActiveAreNotRecorded) {
   EXPECT_EQ(run.Run(), kDialogOk);
   user.Finished();
   ASSERT_TRUE(switched && back);
+  EXPECT_TRUE(bReachedTheOtherWindow);
   EXPECT_EQ(rowsWhileAway, 2);
   // A and C, each pressed and released; B went to the other window.
   EXPECT_EQ(StrokeCount(run.edited.records[0]), 4);
+}
+
+// The user comes back to the dialog and types at once, before the dialog's thread has had the
+// time to install its hook again (a busy machine): the keys are recorded all the same.
+TEST(KeyInputDialogRules, KeysTypedAtOnceWhenTheDialogComesBackAreRecorded) {
+  OtherWindow other;
+  ASSERT_NE(other.window, nullptr);
+  KeyInputRun run(4647);
+  bool switched = false, recorded = false;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, L"キー入力 #1");
+    if (!dialog || !WaitUntil([&] { return GetForegroundWindow() == dialog; })) return;
+    Tap('A');
+    WaitUntil([&] { return Rows(dialog) == 2; });
+    SetForegroundWindow(other.window);
+    switched = WaitUntil([&] { return GetForegroundWindow() == other.window; });
+    SetForegroundWindow(dialog);
+    Tap('C');
+    recorded = WaitUntil([&] { return Rows(dialog) == 4; });
+    Press(dialog, kDialogOk);
+  });
+  EXPECT_EQ(run.Run(), kDialogOk);
+  user.Finished();
+  ASSERT_TRUE(switched);
+  EXPECT_TRUE(recorded);
+  const KeyTable& table = KeyTableFor(false);
+  const std::uint8_t a = KeyNumberFromVk('A', table), c = KeyNumberFromVk('C', table);
+  const KeyCodeRecord& record = run.edited.records[0];
+  ASSERT_EQ(StrokeCount(record), 4);
+  EXPECT_EQ(record.bytes[1], a);
+  EXPECT_EQ(record.bytes[2], a | kStrokeReleaseBit);
+  EXPECT_EQ(record.bytes[3], c);
+  EXPECT_EQ(record.bytes[4], c | kStrokeReleaseBit);
 }
 
 TEST(KeyInputDialogRules, ARecordThatIsNotOneOfTheListsOwnIsRefused) {
@@ -139,7 +187,10 @@ TEST(KeyInputDialogRules, ARecordThatIsNotOneOfTheListsOwnIsRefused) {
     HWND dialog = WaitForDialog(thread, L"キー入力 #1");
     if (!dialog) return;
     PostMessageW(dialog, kLoadRecordMessage, 0, reinterpret_cast<LPARAM>(&lookalike));
-    Sleep(300);
+    // The dialog takes its posted messages in order: once the button's press and release are
+    // shown, the foreign record has been handled (it would have made 4 rows before them).
+    Press(dialog, kKeyInputHankaku);
+    WaitUntil([&] { return Rows(dialog) >= 2; });
     rowsAfterForeign = Rows(dialog);
     PostMessageW(dialog, kLoadRecordMessage, 0,
                  reinterpret_cast<LPARAM>(&shortcuts.entries[0].records[0]));
@@ -149,7 +200,7 @@ TEST(KeyInputDialogRules, ARecordThatIsNotOneOfTheListsOwnIsRefused) {
   });
   EXPECT_EQ(run.Run(), kDialogCancel);
   user.Finished();
-  EXPECT_EQ(rowsAfterForeign, 0);
+  EXPECT_EQ(rowsAfterForeign, 2);
   EXPECT_EQ(rowsAfterOwn, 4);
 }
 

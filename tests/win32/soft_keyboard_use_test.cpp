@@ -2,6 +2,7 @@
 // icon and the info icon, the page tabs following the key pad, and a key edited through its menu.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,8 +13,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/ids.h"
 #include "common/win32/owned.h"
 #include "keyboard_hook_recorder.h"
+#include "keycode/win32/capture_hook_win32.h"
 #include "resource.h"
 #include "shell_fixture.h"
 #include "softkbd/win32/hot_key_hook_win32.h"
@@ -201,7 +204,12 @@ TEST_F(SoftKeyboardUseTest, PageTabsFollowTheKeyPad) {
 TEST_F(SoftKeyboardUseTest, KeyEditedThroughItsMenuIsWrittenAndTyped) {
   HWND keyboard = nullptr;
   // "設定禁止" cleared in the menu dialog; the key pad has no password, so the key menus open.
-  PumpUntil([] { return false; }, 1000);  // the start-up scans are over
+  // Once the start-up scan has locked the settings (it does so for every soft keyboard it starts),
+  // nothing locks them again.
+  ASSERT_TRUE(PumpUntil([&] {
+    return rig.app().keyPads.slots[0].settingsLocked.load() &&
+           !rig.app().keyPads.rescanRunning.load();
+  }));
   rig.app().keyPads.slots[0].settingsLocked = false;
   keyboard = Keyboard(0);
   // Slot 1's keyboard, started in the same corner, is put away.
@@ -225,13 +233,16 @@ TEST_F(SoftKeyboardUseTest, KeyEditedThroughItsMenuIsWrittenAndTyped) {
   ASSERT_TRUE(
       PumpUntil([&] { return (input = testing::FindTopLevel(L"キー入力 #30")) != nullptr; }));
   EXPECT_TRUE(rig.app().keyPads.modalActive.load());
-  PumpUntil([] { return false; }, 200);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == input && CaptureHookInstalled(); }));
   SendKeys({{'B', false}, {'B', true}});
-  PumpUntil([] { return false; }, 300);
+  EXPECT_TRUE(PumpUntil(
+      [&] { return SendDlgItemMessageW(input, kKeyCodeListId, LVM_GETITEMCOUNT, 0, 0) == 2; }));
   PostMessageW(input, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   ASSERT_TRUE(PumpUntil([&] { return rig.hid.Record(small, 30).length() == 3; }));
-  EXPECT_EQ(rig.app().keyCodeCache.slots[0][29], rig.hid.Record(small, 30));
+  // The keyboard's thread writes the mirror after the key pad and then ends the command: the
+  // mirror is compared once the command is over.
   EXPECT_TRUE(PumpUntil([&] { return !rig.app().keyPads.modalActive.load(); }));
+  EXPECT_EQ(rig.app().keyCodeCache.slots[0][29], rig.hid.Record(small, 30));
 
   // The next click on key 30 types the new code.
   SetForegroundWindow(target);

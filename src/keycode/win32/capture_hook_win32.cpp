@@ -22,6 +22,24 @@ std::mutex installLock;
 KeyboardHookThread hookThread;
 OwnedHook watchHook;
 
+// One key event into the session's capture: the dialog hears of each stroke appended and of each
+// refusal. Returns whether the event goes on to the next hook.
+bool CaptureOneKey(CaptureSession& session, const KeyEvent& event) {
+  CaptureVerdict verdict;
+  {
+    const std::lock_guard<std::mutex> lock(session.lock);
+    verdict = OnCaptureKey(session.capture, event, *session.table);
+  }
+  if (verdict.appended) {
+    PostMessageW(session.dialog, kEntriesChangedMessage, static_cast<WPARAM>(verdict.newLength),
+                 static_cast<LPARAM>(verdict.vk));
+  }
+  const unsigned notice = (verdict.beep ? kCaptureNoticeBeep : 0u) |
+                          (verdict.lockEditButtons ? kCaptureNoticeLockButtons : 0u);
+  if (notice != 0) PostMessageW(session.dialog, kCaptureNoticeMessage, notice, 0);
+  return verdict.passOn;
+}
+
 LRESULT CALLBACK CaptureHookProc(int code, WPARAM wParam, LPARAM lParam) {
   CaptureSession* session = captureSession.load();
   if (session == nullptr || code != HC_ACTION || lParam == 0)
@@ -33,21 +51,12 @@ LRESULT CALLBACK CaptureHookProc(int code, WPARAM wParam, LPARAM lParam) {
   event.vk = static_cast<std::uint16_t>(info->vkCode);
   event.extended = (info->flags & LLKHF_EXTENDED) != 0;
   event.release = wParam == WM_KEYUP || wParam == WM_SYSKEYUP;
-  CaptureVerdict verdict;
   bool capturing = false;
   {
     const std::lock_guard<std::mutex> lock(session->lock);
     capturing = !session->capture.complete;
-    verdict = OnCaptureKey(session->capture, event, *session->table);
   }
-  if (verdict.appended) {
-    PostMessageW(session->dialog, kEntriesChangedMessage, static_cast<WPARAM>(verdict.newLength),
-                 static_cast<LPARAM>(verdict.vk));
-  }
-  const unsigned notice = (verdict.beep ? kCaptureNoticeBeep : 0u) |
-                          (verdict.lockEditButtons ? kCaptureNoticeLockButtons : 0u);
-  if (notice != 0) PostMessageW(session->dialog, kCaptureNoticeMessage, notice, 0);
-  if (!verdict.passOn) return 1;
+  if (!CaptureOneKey(*session, event)) return 1;
   if (capturing && event.action) ++keysPassedOn;
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -60,8 +69,11 @@ bool TakePassedOnKey() {
 }
 
 // The watch on the dialog's thread: a key message there while capture runs must be one the hook
-// passed on. Any other one bypassed the hook, which the system has removed: it is kept from the
-// dialog (Enter would press "登録") and the dialog is told to install the hook again.
+// passed on. Any other one bypassed the hook: it was typed before the hook was in (the dialog came
+// back to the front and the user typed at once, faster than a busy machine installed the hook),
+// or the system has removed the hook. Either way the user typed it into the active dialog, so it
+// is captured here as the hook would have captured it, never handed to the dialog as a key (Enter
+// would press "登録"), and the dialog is told to install the hook again in case it is gone.
 LRESULT CALLBACK LostHookWatchProc(int code, WPARAM wParam, LPARAM lParam) {
   CaptureSession* session = captureSession.load();
   if (code == HC_ACTION && session != nullptr) {
@@ -72,7 +84,9 @@ LRESULT CALLBACK LostHookWatchProc(int code, WPARAM wParam, LPARAM lParam) {
     }
     if (!complete && !TakePassedOnKey()) {
       if (!lossNoticed.exchange(true)) PostMessageW(session->dialog, kCaptureHookLostMessage, 0, 0);
-      return 1;
+      const KeyEvent event = KeyEventFromKeyMessage(static_cast<std::uint16_t>(wParam),
+                                                    static_cast<std::uint32_t>(lParam));
+      if (!CaptureOneKey(*session, event)) return 1;
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
