@@ -50,7 +50,7 @@ bool KeyPadRequests::RunExchange(KeyPadRequests* requests, const std::function<b
   const std::shared_ptr<PendingExchange> pending = requests ? requests->Submit(exchange) : nullptr;
   if (!pending) return exchange();
   const HANDLE done = pending->done.get();
-  WaitHandlingSentMessages(&done, 1);
+  WaitHandlingSentMessages(&done, 1, INFINITE);
   // The event is set after the requests' thread wrote the result, or by the requests' end.
   return pending->ran ? pending->result : exchange();
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 
 #include "access/access_ports.h"
 #include "access/key_pad_table.h"
@@ -29,11 +30,19 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
 
   bool SoftKeyboardThreadExists(int slot) override;
   bool SoftKeyboardWindowExists(int slot) override;
-  // Starts the thread and returns once its window exists (or could not be made); handles the
-  // messages sent to this thread meanwhile. Nothing starts before Attach.
+  // Starts the thread and returns once its window exists (or could not be made), handling the
+  // messages sent to this thread meanwhile; after kStartWaitMs it returns without the window,
+  // which comes up by itself when its creation ends. Nothing starts before Attach, nor beside
+  // the slot's earlier thread while that still runs.
   void StartSoftKeyboardThread(int slot, SoftKeyLayout layout) override;
-  // Closes the window with a synchronous WM_CLOSE and waits for the thread to end.
+  // Closes the window (one that is still being made closes itself as soon as it exists) and
+  // waits for the thread to end, handling sent messages, for at most kCloseWaitMs; a thread
+  // still running then stays recorded for the slot, so no second keyboard starts beside it.
   void CloseSoftKeyboardThread(int slot) override;
+
+  // How long a start waits for the window, and a close for the thread to end.
+  static constexpr DWORD kStartWaitMs = 10000;
+  static constexpr DWORD kCloseWaitMs = 5000;
   void CreateFolder(std::u16string_view path) override;
   void LoadSoftKeyAssets(int slot) override;
 
@@ -69,10 +78,11 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
     std::atomic<bool> hiddenToIcon{false};
     std::atomic<bool> layoutInitialised{false};
     SoftKeyLayout layout = SoftKeyLayout::kStandard;
-    SoftKeyboardThreadContext context;
-    OwnedHandle thread;
-    OwnedHandle ready;
+    // The last thread started for the slot, until it is known to have ended.
+    std::shared_ptr<SoftKeyboardRun> run;
   };
+  // Forgets the slot's last thread if it has ended; false while it still runs.
+  static bool ForgetEndedRun(Slot& entry);
   std::array<Slot, kMaxKeyPads> slots_;
   const KeyPadTable* table_ = nullptr;
   const std::atomic<std::uint32_t>* touchEnabled_ = nullptr;
