@@ -6,12 +6,14 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "app/win32/registry_settings.h"
 #include "common/win32/owned.h"
 #include "shell_fixture.h"
+#include "softkbd/win32/hot_key_hook_win32.h"
 #include "softkbd/win32/soft_keyboard_host_win32.h"
 
 namespace qv {
@@ -163,6 +165,42 @@ TEST_F(SoftKeyboardThreadsTest, ACloseWhileTheKeyboardIsBeingMadeEndsItInTime) {
   host.CloseSoftKeyboardThread(0);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_EQ(WindowsOfClass(kKeyboardClass), 0);
+}
+
+// The hot key's hook thread may outlive its stop (it is given up on after a wait) and look at a
+// key after the soft keyboards' host has gone: the targets it holds then still answer, and reach
+// nothing of the host.
+TEST(SoftKeyboardHotKeyTargets, OutliveTheirHostWithoutReachingIt) {
+  KeyPadTable table;
+  table.keyPadCount = 1;
+  table.slots[0].modelIdentity = kModel01001224;
+  table.slots[0].serialNumber = kSerial;
+  DeviceKeyCodeCache cache;
+  std::atomic<std::uint32_t> touchEnabled{0};
+  std::atomic<bool> nonJapaneseLayout{false};
+  RegistrySettings settings;
+  SoftKeyboardServices services;
+  services.table = &table;
+  services.touchEnabled = &touchEnabled;
+  services.nonJapaneseLayout = &nonJapaneseLayout;
+  services.keyCodes = &cache;
+  services.settings = &settings;
+  auto host = std::make_unique<Win32SoftKeyboardHost>();
+  host->Bind(&table, &touchEnabled);
+  host->Attach(std::move(services));
+  host->StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
+  ASSERT_NE(host->SoftKeyboardWindow(0), nullptr);
+
+  const std::shared_ptr<HotKeyTargets> held = CurrentHotKeyTargets();
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(held->SoftKeyboardWindowOf(0), host->SoftKeyboardWindow(0));
+  table.modalActive = true;
+  EXPECT_TRUE(held->ModalActive());
+
+  host.reset();
+  EXPECT_EQ(CurrentHotKeyTargets(), nullptr);
+  EXPECT_EQ(held->SoftKeyboardWindowOf(0), nullptr);
+  EXPECT_FALSE(held->ModalActive());
 }
 
 }  // namespace

@@ -27,7 +27,23 @@ Win32SoftKeyboardHost::Win32SoftKeyboardHost() = default;
 
 Win32SoftKeyboardHost::~Win32SoftKeyboardHost() {
   for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboardThread(slot);
-  ForgetHotKeyTargets(this);
+  hotKeyReach_->LetGo();
+  ForgetHotKeyTargets(hotKeyReach_.get());
+}
+
+HWND Win32SoftKeyboardHost::HotKeyReach::SoftKeyboardWindowOf(int slot) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return host_ ? host_->SoftKeyboardWindowOf(slot) : nullptr;
+}
+
+bool Win32SoftKeyboardHost::HotKeyReach::ModalActive() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return host_ && host_->ModalActive();
+}
+
+void Win32SoftKeyboardHost::HotKeyReach::LetGo() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  host_ = nullptr;
 }
 
 void Win32SoftKeyboardHost::Attach(SoftKeyboardServices services) {
@@ -82,7 +98,7 @@ void Win32SoftKeyboardHost::StartSoftKeyboardThread(int slot, SoftKeyLayout layo
   run->ready.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!run->ready) return;
   run->context.ready = run->ready.get();
-  SetHotKeyTargets(this);
+  SetHotKeyTargets(hotKeyReach_);
   auto handOver = std::make_unique<std::shared_ptr<SoftKeyboardRun>>(run);
   run->thread.reset(CreateThread(nullptr, 0, SoftKeyboardThread, handOver.get(), 0, nullptr));
   if (!run->thread) return;  // the next scan tries again

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "access/access_ports.h"
 #include "access/key_pad_table.h"
@@ -69,6 +70,20 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
   // Forgets every slot (the main window's creation starts with no soft keyboard).
   void Clear();
 
+  // What the hot-key hook reaches of a host: the hook may still hold it after the host has gone,
+  // so it reaches the host only under its own lock, and nothing once the host has let go of it.
+  class HotKeyReach : public HotKeyTargets {
+   public:
+    explicit HotKeyReach(Win32SoftKeyboardHost* host) : host_(host) {}
+    HWND SoftKeyboardWindowOf(int slot) override;
+    bool ModalActive() override;
+    void LetGo();
+
+   private:
+    std::mutex mutex_;
+    Win32SoftKeyboardHost* host_;
+  };
+
  private:
   int InitialPageOf(int slot);
   struct Slot {
@@ -92,6 +107,7 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
   Win32InputSink sink_;
   SystemInjectionClock clock_;
   Injector injector_{sink_, clock_};
+  const std::shared_ptr<HotKeyReach> hotKeyReach_ = std::make_shared<HotKeyReach>(this);
 };
 
 }  // namespace qv
