@@ -12,7 +12,11 @@
 
 #include "app/win32/registry_settings.h"
 #include "common/win32/owned.h"
+#include "device/device_commands.h"
+#include "device/device_link.h"
+#include "emulator/emulated_hid_system.h"
 #include "shell_fixture.h"
+#include "softkbd/soft_key_commands.h"
 #include "softkbd/win32/hot_key_hook_win32.h"
 #include "softkbd/win32/soft_keyboard_host_win32.h"
 
@@ -88,9 +92,12 @@ class SoftKeyboardThreadsTest : public ::testing::Test {
       RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
       return std::vector<ScreenRect>{{screen.left, screen.top, screen.right, screen.bottom}};
     };
+    Prepare(services);
     host.Bind(&table, &touchEnabled);
     host.Attach(std::move(services));
   }
+  // What a fixture adds to the soft keyboards' services before they are attached.
+  virtual void Prepare(SoftKeyboardServices&) {}
   void TearDown() override {
     host.Clear();
     wchar_t key[128];
@@ -201,6 +208,104 @@ TEST(SoftKeyboardHotKeyTargets, OutliveTheirHostWithoutReachingIt) {
   EXPECT_EQ(CurrentHotKeyTargets(), nullptr);
   EXPECT_EQ(held->SoftKeyboardWindowOf(0), nullptr);
   EXPECT_FALSE(held->ModalActive());
+}
+
+// The dialogs of the soft keyboard's menus: every one is cancelled at once and counted.
+class CancelledDialogs : public SoftKeyDialogs {
+ public:
+  int RunImageDialog(HWND, int, AssetTarget) override { return Count(); }
+  int RunTextDialog(HWND, int, AssetTarget) override { return Count(); }
+  int RunKeyInput(HWND, int, int) override { return Count(); }
+  void RunKeyCheck(HWND, int, int) override { Count(); }
+  int RunSettingsPrompt(HWND, int) override { return Count(); }
+  int RunSoftKeyMenu(HWND) override { return Count(); }
+  std::atomic<int> opened{0};
+
+ private:
+  int Count() {
+    ++opened;
+    return 2;
+  }
+};
+
+// A soft keyboard over a Bluetooth LE key pad whose answers come late, with the menus' dialogs.
+class SoftKeyboardCommandTest : public SoftKeyboardThreadsTest {
+ protected:
+  void Prepare(SoftKeyboardServices& services) override {
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = 0x074F;
+    keyPadSpec.bluetooth = true;
+    keyPadSpec.reportId = 0x05;
+    keyPadSpec.status = 0x00;
+    pad = hid.AttachKeyPad(keyPadSpec);
+    EXPECT_EQ(OpenKeyPad(device, table.slots[0].link, 0x074F, nullptr, 1, false), 1);
+    services.device = &device;
+    services.edited = &edited;
+    services.dialogs = &dialogs;
+  }
+  void TearDown() override {
+    SoftKeyboardThreadsTest::TearDown();
+    CloseLink(device, table.slots[0].link);
+  }
+  int StatusWrites() {
+    int writes = 0;
+    for (const ReceivedRequest& request : hid.Requests(pad))
+      writes += request.command == kCmdWriteStatusByte ? 1 : 0;
+    return writes;
+  }
+
+  EmulatedHidSystem hid{EmulatedHidSystem::ClockMode::kReal};
+  DeviceContext device{hid};
+  EditedKeyCodes edited;
+  CancelledDialogs dialogs;
+  EmulatedDeviceId pad = 0;
+};
+
+// A menu command reads the key pad's status before its dialog and writes it back after: with a
+// key pad that answers late, the keyboard still takes what comes meanwhile (here the hot key's
+// toggle, posted behind the command) instead of waiting for the key pad.
+TEST_F(SoftKeyboardCommandTest, TheKeyboardGoesOnWhileItsCommandWaitsForTheKeyPad) {
+  host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
+  HWND window = host.SoftKeyboardWindow(0);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(window) != FALSE; }));
+  KeyPadFaults late;
+  late.replyDelayMs = 2500;
+  hid.SetFaults(pad, late);
+  hid.ClearRequests(pad);
+
+  const DWORD begin = GetTickCount();
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(kCommandSettingsAuthenticate, 0), 0);
+  PostMessageW(window, kToggleSoftKeyboardMessage, 0, 0);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(window); }, 1500));
+  EXPECT_LT(GetTickCount() - begin, 2000u);
+  EXPECT_EQ(dialogs.opened.load(), 0);  // the status has not come yet
+  EXPECT_TRUE(table.modalActive.load());
+
+  // The status comes, the prompt opens and is cancelled, the key pad is resumed.
+  EXPECT_TRUE(PumpUntil([&] { return StatusWrites() == 1 && !table.modalActive.load(); }, 15000));
+  EXPECT_EQ(dialogs.opened.load(), 1);
+  EXPECT_EQ(table.slots[0].softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
+}
+
+// The keyboard closes while its command waits for the key pad: the close ends in time, the
+// command's dialog never opens and the shell may start commands again.
+TEST_F(SoftKeyboardCommandTest, AKeyboardClosedWhileItsCommandWaitsEndsInTime) {
+  host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
+  HWND window = host.SoftKeyboardWindow(0);
+  ASSERT_NE(window, nullptr);
+  KeyPadFaults late;
+  late.replyDelayMs = 1500;
+  hid.SetFaults(pad, late);
+  hid.ClearRequests(pad);
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(kCommandSettingsAuthenticate, 0), 0);
+  ASSERT_TRUE(PumpUntil([&] { return table.modalActive.load(); }));
+  const DWORD begin = GetTickCount();
+  host.CloseSoftKeyboardThread(0);
+  EXPECT_LT(GetTickCount() - begin, 4000u);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(table.modalActive.load());
+  EXPECT_EQ(dialogs.opened.load(), 0);
 }
 
 }  // namespace
