@@ -310,3 +310,53 @@ TEST_F(SoftKeyboardCommandTest, AKeyboardClosedWhileItsCommandWaitsEndsInTime) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// "/CLOSE" reaches the main window (WM_CLOSE) while the first scan is starting the soft
+// keyboards, or once they are up: the main window and every keyboard are gone within seconds.
+TEST(SoftKeyboardsAtClose, TheMainWindowsCloseEndsEveryKeyboardPromptly) {
+  for (const bool duringStart : {true, false}) {
+    SCOPED_TRACE(duringStart ? "during the first scan" : "keyboards up");
+    testing::ShellRig rig;
+    ASSERT_TRUE(rig.started);
+    rig.app().shell.touchEnabled = 1;
+    rig.Attach(0x1224, 61);
+    rig.Attach(0x1225, 62);
+    Win32SoftKeyboardHost& host = rig.app().softKeyboards;
+    HWND main = rig.window();
+    std::atomic<DWORD> sentAt{0};
+    std::atomic<int> keyboardsSeen{0};
+    std::thread closer([&] {
+      const DWORD begin = GetTickCount();
+      auto ready = [&] {
+        return duringStart ? host.SoftKeyboardThreadExists(0)
+                           : host.SoftKeyboardWindow(0) && host.SoftKeyboardWindow(1);
+      };
+      while (!ready() && GetTickCount() - begin < 15000) Sleep(1);
+      keyboardsSeen = WindowsOfClass(L"QV_PADCONF_SOFT_LUMKEYS_01001224000061") +
+                      WindowsOfClass(L"QV_PADCONF_SOFT_LUMKEYS_01001225000062") +
+                      (host.SoftKeyboardThreadExists(0) ? 1 : 0);
+      sentAt = GetTickCount();
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutW(main, WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &ignored);
+    });
+    EXPECT_TRUE(PumpUntil([&] { return sentAt.load() != 0 && !IsWindow(main); }, 25000));
+    const DWORD took = GetTickCount() - sentAt.load();
+    closer.join();
+    EXPECT_LT(took, 5000u);
+    // The keyboards were there when the close came: the check below is not empty.
+    EXPECT_GT(keyboardsSeen.load(), 0);
+    EXPECT_TRUE(PumpUntil([] {
+      return WindowsOfClass(L"QV_PADCONF_SOFT_LUMKEYS_01001224000061") +
+                 WindowsOfClass(L"QV_PADCONF_SOFT_LUMKEYS_01001225000062") ==
+             0;
+    }));
+    EXPECT_FALSE(host.SoftKeyboardThreadExists(0));
+    EXPECT_FALSE(host.SoftKeyboardThreadExists(1));
+  }
+}
+
+}  // namespace
+}  // namespace qv
