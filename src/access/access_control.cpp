@@ -201,8 +201,13 @@ FactoryResetResult FactoryResetKeyPadChecked(AccessPorts& ports, UiWindow owner,
     ports.ui.ShowMessage(owner, kResetFailedMessage);
     return FactoryResetResult::kFailed;
   }
-  ReadAllKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity),
-                  ports.keyCodeCache.slots[slot]);
+  // Read aside and taken over at once: the slot's soft keyboard reads the mirror meanwhile.
+  KeyCodeRecords records = ports.keyCodeCache.slots[slot];
+  ReadAllKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity), records);
+  {
+    const std::lock_guard lock(ports.keyCodeCache.mutex);
+    ports.keyCodeCache.slots[slot] = records;
+  }
   entry.authDeclined = false;
   return FactoryResetResult::kDone;
 }

@@ -307,8 +307,13 @@ bool HasSoftKeyboard(KeyPadTable& table, DeviceContext& context, int slot) {
 void StartSoftKeyboard(KeyPadTable& table, ConnectionPorts& ports, int slot) {
   if (!IsSlot(slot) || ports.softKeyboards.SoftKeyboardThreadExists(slot)) return;
   KeyPadSlot& entry = table.slots[slot];
-  ReadAllKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity),
-                  ports.keyCodeCache.slots[slot]);
+  // Read aside and taken over under the mirror's lock, like every write soft keyboards may see.
+  KeyCodeRecords records = ports.keyCodeCache.slots[slot];
+  ReadAllKeyCodes(ports.device, entry.link, ProductIdOf(entry.modelIdentity), records);
+  {
+    const std::lock_guard lock(ports.keyCodeCache.mutex);
+    ports.keyCodeCache.slots[slot] = records;
+  }
   const SoftKeyLayout layout = entry.modelIdentity == kModelB5B50777 ? SoftKeyLayout::kAlternative
                                                                      : SoftKeyLayout::kStandard;
   ports.softKeyboards.StartSoftKeyboardThread(slot, layout);

@@ -48,6 +48,9 @@ inline constexpr std::uint32_t kToggleSoftKeyboardMessage = kAppMessageBase + 0x
 // 1 when the key pad answered, lParam = the answer byte (the active page; the status byte).
 inline constexpr std::uint32_t kActivePageAnswerMessage = kAppMessageBase + 0x54;
 inline constexpr std::uint32_t kStatusAnswerMessage = kAppMessageBase + 0x55;
+// The answer of a soft keyboard menu command's key pad exchange: wParam 1 when the key pad
+// answered, lParam the status byte it told.
+inline constexpr std::uint32_t kCommandAnswerMessage = kAppMessageBase + 0x56;
 
 // ---------------------------------------------------------------- timers
 // One-shot monitor timers of the main window: 500 ms after its creation, 100 ms after each
@@ -78,7 +81,8 @@ static_assert(window_message_ids::AllDistinct({kTrayNotifyMessage, kRevealMessag
                                                kLoadRecordMessage, kCaptureNoticeMessage,
                                                kCaptureHookLostMessage, kLayoutPageMessage,
                                                kVisibilityMessage, kToggleSoftKeyboardMessage,
-                                               kActivePageAnswerMessage, kStatusAnswerMessage}),
+                                               kActivePageAnswerMessage, kStatusAnswerMessage,
+                                               kCommandAnswerMessage}),
               "two of the program's window messages share a number");
 static_assert(window_message_ids::AllDistinct({kRescanTimerId, kPresenceTimerId,
                                                kRepeatWatchTimerId, kPageFollowTimerId,

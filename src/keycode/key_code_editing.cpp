@@ -43,7 +43,12 @@ bool WriteOneKey(KeyCodeEditing& editing, int key) {
   const KeyCodeRecord& record = editing.edited.records[key];
   if (!WriteKeyCode(editing.device, editing.link, key + 1, record)) return false;
   editing.edited.changed[key] = false;
-  editing.cache[key] = record;
+  if (editing.cacheLock) {
+    const std::lock_guard lock(*editing.cacheLock);
+    editing.cache[key] = record;
+  } else {
+    editing.cache[key] = record;
+  }
   return true;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -127,6 +128,8 @@ struct KeyCodeEditing {
   KeyCodeRecords& cache;  // DeviceKeyCodeCache of the slot
   KeyCodeFileSystem& files;
   EditorMessages& ui;
+  // The mirror's lock (DeviceKeyCodeCache::mutex) when a soft keyboard may read it meanwhile.
+  std::mutex* cacheLock = nullptr;
 
   std::uint16_t ProductId() const { return static_cast<std::uint16_t>(modelIdentity & 0xFFFF); }
 };

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 
 #include "common/key_code_record.h"
 
@@ -23,9 +24,12 @@ struct EditedKeyCodes {
   std::uint8_t pendingStatus = kNoPendingStatus;  // status byte still to be written
 };
 
-// For every key pad slot, the records last read from or written to that key pad.
+// For every key pad slot, the records last read from or written to that key pad. The soft
+// keyboards read it on their own threads while the main thread may write it: a read from another
+// thread and every write while a soft keyboard runs hold `mutex`.
 struct DeviceKeyCodeCache {
   std::array<KeyCodeRecords, kMaxKeyPads> slots{};
+  mutable std::mutex mutex;
 };
 
 }  // namespace qv

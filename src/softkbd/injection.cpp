@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -103,17 +104,19 @@ TypingPlan PlanTyping(const KeyCodeRecord& record, const KeyTable& table) {
   return plan;
 }
 
-std::vector<KeyInput> ReleasesOfHeldKeys(std::span<const KeyInput> inserted) {
-  std::vector<KeyInput> held;  // presses not released yet, in press order
+KeyReleases ReleasesOfHeldKeys(std::span<const KeyInput> inserted) {
+  // The presses not released yet, in press order; a record presses each key at most once.
+  std::array<KeyInput, kMaxStrokes> held{};
+  std::size_t heldCount = 0;
   for (const KeyInput& input : inserted) {
     auto same = [&](const KeyInput& h) { return h.vk == input.vk; };
-    held.erase(std::remove_if(held.begin(), held.end(), same), held.end());
-    if (!(input.flags & kKeyInputKeyUp)) held.push_back(input);
+    heldCount = static_cast<std::size_t>(
+        std::remove_if(held.begin(), held.begin() + heldCount, same) - held.begin());
+    if (!(input.flags & kKeyInputKeyUp) && heldCount < held.size()) held[heldCount++] = input;
   }
-  std::vector<KeyInput> releases;
-  releases.reserve(held.size());
-  for (auto it = held.rbegin(); it != held.rend(); ++it) {
-    releases.push_back({it->vk, it->flags | kKeyInputKeyUp, 0});
+  KeyReleases releases;
+  for (std::size_t i = heldCount; i-- > 0;) {
+    releases.inputs[releases.count++] = {held[i].vk, held[i].flags | kKeyInputKeyUp, 0};
   }
   return releases;
 }
@@ -154,8 +157,9 @@ bool Injector::StartInjection(int slotIndex, const KeyCodeRecord& record, bool n
       slot.injectionWorker =
           std::thread(&Injector::InjectionWorker, this, slotIndex, record, nonJapaneseLayout);
       started = true;
-    } catch (const std::system_error&) {
-      // No worker: the next click tries again.
+    } catch (const std::exception&) {
+      // The system refused the thread (std::system_error) or there was no memory for it
+      // (std::bad_alloc). No worker: the next click tries again.
       slot.workerActive = false;
       slot.workerRunning = false;
       slot.repeatState = RepeatState::Idle;
@@ -177,8 +181,9 @@ void Injector::RequestStop(int slotIndex) {
     finished = std::move(slot.stopperThread);
     try {
       slot.stopperThread = std::thread(&Injector::StopRepeat, this, slotIndex);
-    } catch (const std::system_error&) {
-      // Without a stopper the worker sees the stop and releases itself.
+    } catch (const std::exception&) {
+      // No thread for a stopper (refused, or no memory): the worker sees the stop and releases
+      // itself.
       slot.stopperActive = false;
     }
   }
@@ -270,16 +275,28 @@ void Injector::TypeRecord(Slot& slot, const KeyCodeRecord& record, bool nonJapan
   }
 }
 
+std::size_t Injector::Send(std::span<const KeyInput> batch) {
+  try {
+    return std::min(sink_.SendKeyboardInputs(batch), batch.size());
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+void Injector::ReleaseHeldKeys(std::span<const KeyInput> inserted) {
+  const KeyReleases releases = ReleasesOfHeldKeys(inserted);
+  if (releases.count > 0) Send(releases.view());
+}
+
 bool Injector::InjectKeyCode(Slot& slot, const TypingPlan& plan) {
   const std::span<const KeyInput> inputs(plan.inputs);
   for (const TypingStep& step : plan.steps) {
     if (step.count > 0) {
-      const std::size_t sent =
-          std::min(sink_.SendKeyboardInputs(inputs.subspan(step.first, step.count)), step.count);
+      const std::size_t sent = Send(inputs.subspan(step.first, step.count));
       if (sent < step.count) {
-        // The system refused part of the batch: release what the typing left held and stop.
-        const std::vector<KeyInput> releases = ReleasesOfHeldKeys(inputs.first(step.first + sent));
-        if (!releases.empty()) sink_.SendKeyboardInputs(releases);
+        // The system refused part of the batch, or there was no memory for it: release what
+        // the typing left held and stop.
+        ReleaseHeldKeys(inputs.first(step.first + sent));
         return false;
       }
     }
@@ -291,9 +308,7 @@ bool Injector::InjectKeyCode(Slot& slot, const TypingPlan& plan) {
       clock_.WaitFor(lock, slot.changed, step.pauseMs, ended);
       if (ended()) {
         lock.unlock();
-        const std::vector<KeyInput> releases =
-            ReleasesOfHeldKeys(inputs.first(step.first + step.count));
-        if (!releases.empty()) sink_.SendKeyboardInputs(releases);
+        ReleaseHeldKeys(inputs.first(step.first + step.count));
         return false;
       }
     }

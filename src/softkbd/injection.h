@@ -101,10 +101,17 @@ struct TypingPlan {
 // pause, every time stamp 0, records for virtual key 0 (the repeat entries among them) left out.
 TypingPlan PlanTyping(const KeyCodeRecord& record, const KeyTable& table);
 
+// Releases of held keys, kept without allocating: they must go out when memory has run out.
+struct KeyReleases {
+  std::array<KeyInput, kMaxStrokes> inputs{};
+  std::size_t count = 0;
+  std::span<const KeyInput> view() const { return {inputs.data(), count}; }
+};
+
 // The releases that leave no key held after a typing broke off: `inserted` are the records that
 // reached the system, in order; the result releases each key they pressed and did not release,
 // the last pressed first, with time 0.
-std::vector<KeyInput> ReleasesOfHeldKeys(std::span<const KeyInput> inserted);
+KeyReleases ReleasesOfHeldKeys(std::span<const KeyInput> inserted);
 
 enum class RepeatState : std::int32_t { Idle = 0, Repeating = 1, Stopping = 2 };
 
@@ -156,6 +163,10 @@ class Injector {
   void TypeRecord(Slot& slot, const KeyCodeRecord& record, bool nonJapaneseLayout);
   // Types the plan once; false when it broke off.
   bool InjectKeyCode(Slot& slot, const TypingPlan& plan);
+  // Sends one batch; a sink that ran out of memory sent nothing of it.
+  std::size_t Send(std::span<const KeyInput> batch);
+  // Lets go of the keys `inserted` pressed and did not release.
+  void ReleaseHeldKeys(std::span<const KeyInput> inserted);
   void FinishWorker(Slot& slot);
 
   InputSink& sink_;

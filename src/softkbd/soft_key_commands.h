@@ -10,6 +10,7 @@
 #include "access/key_pad_table.h"
 #include "common/ui_message.h"
 #include "device/device_context.h"
+#include "device/hid_port.h"
 #include "keycode/key_code_store.h"
 #include "softkey_assets/asset_names.h"
 
@@ -36,6 +37,17 @@ inline constexpr UiMessage kSoftKeyWriteFailedMessage{
     u"キーボードを確認してから再度入力してください。",
     MessageIcon::kError};
 
+// What one key pad exchange of a command tells: whether the key pad answered, and for a status
+// read the status byte.
+struct ExchangeAnswer {
+  bool answered = false;
+  std::uint8_t status = 0;
+};
+// An exchange as it is handed to the exchange thread: it works on the process's device context
+// and the slot's link only, which outlive every soft keyboard, and holds its own copies of
+// everything else.
+using KeyPadExchange = std::function<ExchangeAnswer()>;
+
 // What a command shows and changes on the soft keyboard's side.
 class SoftKeyCommandUi {
  public:
@@ -57,10 +69,11 @@ class SoftKeyCommandUi {
   // The keyboard shows its current page again with the new images and captions.
   virtual void Relayout() = 0;
   virtual void Tell(const UiMessage& message) = 0;
-  // Runs one key pad exchange away from the window's thread and returns its result. Meanwhile
-  // the window goes on answering what other threads send it, so that none of them waits behind
-  // the key pad for the window.
-  virtual bool Exchange(const std::function<bool()>& exchange) = 0;
+  // Hands one key pad exchange to a thread of its own and returns at once; its answer comes back
+  // on the window's thread as OnSoftKeyCommandAnswer. False when it could not be handed over:
+  // the command then takes it as unanswered. The window goes on painting and taking input
+  // meanwhile, and never waits for its key pad.
+  virtual bool StartExchange(KeyPadExchange exchange) = 0;
 };
 
 struct SoftKeyCommandContext {
@@ -72,17 +85,52 @@ struct SoftKeyCommandContext {
 
 enum class SoftKeyCommandResult {
   kDone,
+  kPending,           // waiting for the key pad's answer to one of its exchanges
   kRefused,           // not a soft-key command, a bad slot or target, or a shell dialog is open
   kStatusReadFailed,  // the key pad did not answer: nothing was written
   kWindowClosed,      // the window went while the dialog was open: nothing more was written
   kWriteFailed,       // the edited key could not be written: the mirror keeps the old code
 };
 
-// Runs menu command `command` for `target` on the key pad of `slot`. The key pad is suspended
+// Where a running command is: which exchange it waits for, or its dialog.
+enum class SoftKeyCommandStep {
+  kIdle,
+  kReadingStatus,  // the status read before the dialog
+  kSuspending,     // the editing status written before the dialog
+  kInDialog,       // the dialog is open on the window's thread
+  kWritingKey,     // the edited key written after the key input dialog
+  kResuming,       // the status written back after the dialog
+};
+
+// One soft keyboard's command on its way, kept by its window between the exchanges.
+struct SoftKeyCommandRun {
+  SoftKeyCommandStep step = SoftKeyCommandStep::kIdle;
+  int slot = 0;
+  std::uint16_t command = 0;
+  AssetTarget target;
+  std::uint8_t status = 0;                    // the status read before the dialog
+  HidHandle startHandle = kInvalidHidHandle;  // the link the command suspended
+  SoftKeyCommandResult result = SoftKeyCommandResult::kDone;
+  KeyCodeRecord written;  // the edited key on its way to the key pad
+};
+
+// Starts menu command `command` for `target` on the key pad of `slot`. The key pad is suspended
 // (editing status) around every command but the lock, and resumed afterwards; modalActive is set
-// meanwhile, so no shell command works on the editing copy or the link at the same time. No key
-// pad write follows a dialog after which the window is gone.
-SoftKeyCommandResult RunSoftKeyCommand(SoftKeyCommandContext& context, SoftKeyCommandUi& ui,
-                                       int slot, std::uint16_t command, AssetTarget target);
+// for the whole command, so no shell command works on the editing copy or the link at the same
+// time. Returns kPending while the command waits for an exchange (OnSoftKeyCommandAnswer goes
+// on), else how it ended. No key pad write follows a dialog after which the window is gone.
+SoftKeyCommandResult StartSoftKeyCommand(SoftKeyCommandContext& context, SoftKeyCommandUi& ui,
+                                         SoftKeyCommandRun& run, int slot, std::uint16_t command,
+                                         AssetTarget target);
+// The answer of the exchange `run` waits for: the command's next step, up to its next exchange
+// (kPending) or its end. An answer that `run` does not wait for changes nothing.
+SoftKeyCommandResult OnSoftKeyCommandAnswer(SoftKeyCommandContext& context, SoftKeyCommandUi& ui,
+                                            SoftKeyCommandRun& run, ExchangeAnswer answer);
+// The window goes while the command waits for an exchange: its answer will not arrive. A key pad
+// that was (or is being) suspended on the command's unchanged link is resumed by an exchange
+// handed over now, whose answer nobody waits for; modalActive is given back. A command whose
+// dialog is open goes on by itself when the dialog returns: nothing is done for it here.
+void AbandonSoftKeyCommand(SoftKeyCommandContext& context, SoftKeyCommandUi& ui,
+                           SoftKeyCommandRun& run);
 
 }  // namespace qv

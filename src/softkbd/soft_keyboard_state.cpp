@@ -1,6 +1,7 @@
 #include "softkbd/soft_keyboard_state.h"
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
 
 #include "access/soft_keyboard_visibility.h"
@@ -39,11 +40,15 @@ bool IsTab(const SoftKeyboardState& kb, int button) {
   return kb.paged && button >= 0 && button < kPageCount;
 }
 
-const KeyCodeRecord* RecordOfButton(const SoftKeyboardState& kb, SoftKeyboardContext& context,
-                                    int button) {
+// A copy of the mirrored code of the key that `button` shows, taken under the mirror's lock (the
+// main thread writes it); false for a button without a key.
+bool RecordOfButton(const SoftKeyboardState& kb, SoftKeyboardContext& context, int button,
+                    KeyCodeRecord& record) {
   const int key = KeyForButton(kb.paged, kb.currentPage, button);
-  if (key < 0 || key >= kMaxKeys) return nullptr;
-  return &context.keyCodes.slots[kb.slot][key];
+  if (key < 0 || key >= kMaxKeys) return false;
+  const std::lock_guard lock(context.keyCodes.mutex);
+  record = context.keyCodes.slots[kb.slot][key];
+  return true;
 }
 
 void StopHeldRepeat(SoftKeyboardState& kb, SoftKeyboardContext& context) {
@@ -180,11 +185,12 @@ bool KeyPadInCommand(const KeyPadTable& table, int slot) {
 }
 
 void OnKeyPressed(SoftKeyboardState& kb, SoftKeyboardContext& context, int button) {
-  if (IsTab(kb, button) || kb.closed) return;
-  const KeyCodeRecord* record = RecordOfButton(kb, context, button);
-  if (!record || !HasRepeat(*record) || KeyPadInCommand(context.table, kb.slot)) return;
+  // A shell command that has the key pad rewrites its mirror: it is not read then.
+  if (IsTab(kb, button) || kb.closed || KeyPadInCommand(context.table, kb.slot)) return;
+  KeyCodeRecord record;
+  if (!RecordOfButton(kb, context, button, record) || !HasRepeat(record)) return;
   if (context.injector.repeatState(kb.slot) != RepeatState::Idle) return;
-  if (!context.injector.StartInjection(kb.slot, *record, context.nonJapaneseLayout.load())) return;
+  if (!context.injector.StartInjection(kb.slot, record, context.nonJapaneseLayout.load())) return;
   kb.heldRepeatButton = button;
   context.view.StartTimer(SoftKeyboardTimer::kRepeatWatch);
 }
@@ -204,14 +210,19 @@ void OnKeyClicked(SoftKeyboardState& kb, SoftKeyboardContext& context, int butto
     StopHeldRepeat(kb, context);
     return;
   }
-  const KeyCodeRecord* record = RecordOfButton(kb, context, button);
-  if (!record) return;
-  if (HasRepeat(*record)) {
+  // A shell command that has the key pad rewrites its mirror: nothing is read or typed then,
+  // and whatever still repeats stops.
+  if (KeyPadInCommand(context.table, kb.slot)) {
     StopHeldRepeat(kb, context);
     return;
   }
-  if (KeyPadInCommand(context.table, kb.slot)) return;
-  context.injector.StartInjection(kb.slot, *record, context.nonJapaneseLayout.load());
+  KeyCodeRecord record;
+  if (!RecordOfButton(kb, context, button, record)) return;
+  if (HasRepeat(record)) {
+    StopHeldRepeat(kb, context);
+    return;
+  }
+  context.injector.StartInjection(kb.slot, record, context.nonJapaneseLayout.load());
 }
 
 void OnRepeatWatchTick(SoftKeyboardState& kb, SoftKeyboardContext& context, bool stillHeld) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 
 #include <string>
@@ -164,17 +165,16 @@ TEST(SoftKeyboardControls, ToggleNeedsAWindowThatMayShow) {
 
 // ---------------------------------------------------------------- menu commands
 
-// The soft keyboard's side, scripted: what each dialog answers and what happened.
+// The soft keyboard's side, scripted: what each dialog answers and what happened. The exchanges
+// handed over wait in `handed` until the rig plays the exchange thread.
 class ScriptedCommandUi : public SoftKeyCommandUi {
  public:
   int dialogResult = 1;
   bool closeDuringDialog = false;
+  bool refuseHandOver = false;
   std::function<void()> onKeyInput;
   std::vector<std::string> events;
-  // How many requests the key pad has received, and how many of them came within Exchange:
-  // every key pad exchange of a command must leave the window's thread.
-  std::function<std::size_t()> requestCount;
-  std::size_t requestsInExchanges = 0;
+  std::deque<KeyPadExchange> handed;
 
   int RunImageDialog(AssetTarget) override { return Dialog("image"); }
   int RunTextDialog(AssetTarget) override { return Dialog("text"); }
@@ -194,12 +194,12 @@ class ScriptedCommandUi : public SoftKeyCommandUi {
     events.push_back(message.text == kSoftKeyWriteFailedMessage.text ? "tell write failed"
                                                                      : "tell no answer");
   }
-  bool Exchange(const std::function<bool()>& exchange) override {
-    const std::size_t before = requestCount();
-    const bool result = exchange();
-    requestsInExchanges += requestCount() - before;
-    return result;
+  bool StartExchange(KeyPadExchange exchange) override {
+    if (refuseHandOver) return false;
+    handed.push_back(std::move(exchange));
+    return true;
   }
+  bool open = true;
 
  private:
   int Dialog(const char* name) {
@@ -207,7 +207,6 @@ class ScriptedCommandUi : public SoftKeyCommandUi {
     if (closeDuringDialog) open = false;
     return dialogResult;
   }
-  bool open = true;
 };
 
 struct CommandRig {
@@ -218,7 +217,10 @@ struct CommandRig {
   EditedKeyCodes edited;
   SoftKeyCommandContext context{table, device, cache, edited};
   ScriptedCommandUi ui;
+  SoftKeyCommandRun run;
   EmulatedDeviceId pad = 0;
+  // Key pad requests made inside the command's steps, on the window's thread: there must be none.
+  std::size_t requestsInSteps = 0;
 
   CommandRig() {
     KeyPadSpec keyPadSpec;
@@ -227,9 +229,40 @@ struct CommandRig {
     pad = hid.AttachKeyPad(keyPadSpec);
     EXPECT_EQ(OpenKeyPad(device, table.slots[1].link, 0x1224, nullptr, 1, false), 1);
     hid.ClearRequests(pad);
-    ui.requestCount = [this] { return hid.Requests(pad).size(); };
   }
   ~CommandRig() { CloseLink(device, table.slots[1].link); }
+
+  // One step of the command on the window's thread.
+  template <typename Call>
+  SoftKeyCommandResult Step(Call step) {
+    const std::size_t before = hid.Requests(pad).size();
+    const SoftKeyCommandResult result = step();
+    requestsInSteps += hid.Requests(pad).size() - before;
+    return result;
+  }
+  // Runs the first exchange handed over, as the exchange thread does, and gives its answer to the
+  // command.
+  SoftKeyCommandResult AnswerNext() {
+    if (ui.handed.empty()) {
+      ADD_FAILURE() << "no exchange was handed over";
+      return SoftKeyCommandResult::kRefused;
+    }
+    const KeyPadExchange exchange = std::move(ui.handed.front());
+    ui.handed.pop_front();
+    const ExchangeAnswer answer = exchange();
+    return Step([&] { return OnSoftKeyCommandAnswer(context, ui, run, answer); });
+  }
+  // Starts the command and answers its exchanges one by one until it ends.
+  SoftKeyCommandResult Run(int slot, std::uint16_t command, AssetTarget target) {
+    SoftKeyCommandResult result =
+        Step([&] { return StartSoftKeyCommand(context, ui, run, slot, command, target); });
+    for (int exchanges = 0; result == SoftKeyCommandResult::kPending && exchanges < 8;
+         ++exchanges) {
+      result = AnswerNext();
+    }
+    EXPECT_TRUE(ui.handed.empty());
+    return result;
+  }
 
   std::vector<std::uint8_t> Commands() {
     std::vector<std::uint8_t> commands;
@@ -247,8 +280,7 @@ TEST(SoftKeyCommands, KeyInputWritesTheKeyPadThenTheMirror) {
     EXPECT_EQ(rig.table.selectedKeyPad.load(), 1);
     rig.edited.records[29] = typed;
   };
-  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyInput, KeyTarget(29)),
-            SoftKeyCommandResult::kDone);
+  EXPECT_EQ(rig.Run(1, kCommandKeyInput, KeyTarget(29)), SoftKeyCommandResult::kDone);
   EXPECT_EQ(rig.hid.Record(rig.pad, 30), typed);
   EXPECT_EQ(rig.cache.slots[1][29], typed);
   EXPECT_EQ(rig.edited.selectedKey, 29);
@@ -257,7 +289,7 @@ TEST(SoftKeyCommands, KeyInputWritesTheKeyPadThenTheMirror) {
   // Suspended (0x81 -> 0x80) around the dialog, resumed (0x81) after the write.
   EXPECT_EQ(rig.Commands(), (std::vector<std::uint8_t>{kCmdReadDeviceInfo, kCmdWriteStatusByte,
                                                        kCmdWriteKeyCode, kCmdWriteStatusByte}));
-  EXPECT_EQ(rig.ui.requestsInExchanges, 4u);
+  EXPECT_EQ(rig.requestsInSteps, 0u);
   EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), 0x81);
 }
 
@@ -268,8 +300,7 @@ TEST(SoftKeyCommands, AFailedWriteKeepsTheMirrorAndTellsTheUser) {
   KeyPadFaults faults;
   faults.vanishAfterRequests = 2;  // answers the status read and write, then is gone
   rig.hid.SetFaults(rig.pad, faults);
-  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyInput, KeyTarget(4)),
-            SoftKeyCommandResult::kWriteFailed);
+  EXPECT_EQ(rig.Run(1, kCommandKeyInput, KeyTarget(4)), SoftKeyCommandResult::kWriteFailed);
   EXPECT_EQ(rig.cache.slots[1][4], old);
   EXPECT_EQ(rig.ui.events.back(), "tell write failed");
 }
@@ -280,8 +311,7 @@ TEST(SoftKeyCommands, NoWritesWithoutAStatusOrAfterTheWindowWent) {
     KeyPadFaults faults;
     faults.silent = true;
     rig.hid.SetFaults(rig.pad, faults);
-    EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyImage, KeyTarget(0)),
-              SoftKeyCommandResult::kStatusReadFailed);
+    EXPECT_EQ(rig.Run(1, kCommandKeyImage, KeyTarget(0)), SoftKeyCommandResult::kStatusReadFailed);
     EXPECT_EQ(rig.Commands(), std::vector<std::uint8_t>{kCmdReadDeviceInfo});
     EXPECT_EQ(rig.ui.events, std::vector<std::string>{"tell no answer"});
   }
@@ -289,12 +319,11 @@ TEST(SoftKeyCommands, NoWritesWithoutAStatusOrAfterTheWindowWent) {
     CommandRig rig;
     rig.ui.closeDuringDialog = true;
     rig.ui.onKeyInput = [&] { rig.edited.records[0].bytes = {2, 0x05}; };
-    EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyInput, KeyTarget(0)),
-              SoftKeyCommandResult::kWindowClosed);
+    EXPECT_EQ(rig.Run(1, kCommandKeyInput, KeyTarget(0)), SoftKeyCommandResult::kWindowClosed);
     // The edited key is not written, but the key pad is resumed on its unchanged link.
     EXPECT_EQ(rig.Commands(), (std::vector<std::uint8_t>{kCmdReadDeviceInfo, kCmdWriteStatusByte,
                                                          kCmdWriteStatusByte}));
-    EXPECT_EQ(rig.ui.requestsInExchanges, 3u);
+    EXPECT_EQ(rig.requestsInSteps, 0u);
     EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), 0x81);
   }
   {
@@ -302,16 +331,14 @@ TEST(SoftKeyCommands, NoWritesWithoutAStatusOrAfterTheWindowWent) {
     CommandRig rig;
     rig.ui.closeDuringDialog = true;
     rig.ui.onKeyInput = [&] { CloseLink(rig.device, rig.table.slots[1].link); };
-    EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyInput, KeyTarget(0)),
-              SoftKeyCommandResult::kWindowClosed);
+    EXPECT_EQ(rig.Run(1, kCommandKeyInput, KeyTarget(0)), SoftKeyCommandResult::kWindowClosed);
     EXPECT_EQ(rig.Commands(), (std::vector<std::uint8_t>{kCmdReadDeviceInfo, kCmdWriteStatusByte}));
   }
   {
     // A shell dialog is open: the command does not start.
     CommandRig rig;
     rig.table.modalActive = true;
-    EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyText, KeyTarget(0)),
-              SoftKeyCommandResult::kRefused);
+    EXPECT_EQ(rig.Run(1, kCommandKeyText, KeyTarget(0)), SoftKeyCommandResult::kRefused);
     EXPECT_TRUE(rig.Commands().empty());
     EXPECT_TRUE(rig.table.modalActive.load());
   }
@@ -320,25 +347,103 @@ TEST(SoftKeyCommands, NoWritesWithoutAStatusOrAfterTheWindowWent) {
 TEST(SoftKeyCommands, SettingsAuthenticationAndLock) {
   CommandRig rig;
   rig.ui.dialogResult = 1;
-  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandSettingsAuthenticate, AssetTarget{}),
-            SoftKeyCommandResult::kDone);
+  EXPECT_EQ(rig.Run(1, kCommandSettingsAuthenticate, AssetTarget{}), SoftKeyCommandResult::kDone);
   EXPECT_EQ(rig.table.slots[1].softKeyAuthenticated.load(), kSoftKeyAuthenticated);
   EXPECT_TRUE(rig.table.softKeyAuthMode.load());
   EXPECT_EQ(rig.ui.events, std::vector<std::string>{"prompt"});  // no blinking key
   rig.ui.dialogResult = 2;
-  RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandSettingsAuthenticate, AssetTarget{});
+  rig.Run(1, kCommandSettingsAuthenticate, AssetTarget{});
   EXPECT_EQ(rig.table.slots[1].softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
   rig.table.slots[1].softKeyAuthenticated = kSoftKeyAuthenticated;
   rig.hid.ClearRequests(rig.pad);
-  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandSettingsLock, AssetTarget{}),
-            SoftKeyCommandResult::kDone);
+  EXPECT_EQ(rig.Run(1, kCommandSettingsLock, AssetTarget{}), SoftKeyCommandResult::kDone);
   EXPECT_EQ(rig.table.slots[1].softKeyAuthenticated.load(), kSoftKeyNotAuthenticated);
   EXPECT_TRUE(rig.Commands().empty());
   // A page command needs a page target, a key command a key.
-  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandPageImage, KeyTarget(3)),
+  EXPECT_EQ(rig.Run(1, kCommandPageImage, KeyTarget(3)), SoftKeyCommandResult::kRefused);
+  EXPECT_EQ(rig.Run(1, kCommandKeyCheck, PageTarget(3)), SoftKeyCommandResult::kRefused);
+}
+
+// The window's thread hands every exchange of a command over and goes back to its messages: the
+// command moves on only when the answer comes, opens its dialog only after the key pad was
+// suspended, and takes no second command meanwhile.
+TEST(SoftKeyCommands, TheWindowNeverWaitsForTheKeyPad) {
+  CommandRig rig;
+  EXPECT_EQ(rig.Step([&] {
+    return StartSoftKeyCommand(rig.context, rig.ui, rig.run, 1, kCommandKeyText, KeyTarget(2));
+  }),
+            SoftKeyCommandResult::kPending);
+  EXPECT_TRUE(rig.Commands().empty());
+  EXPECT_EQ(rig.ui.handed.size(), 1u);
+  EXPECT_TRUE(rig.table.modalActive.load());
+  // A second command of this keyboard while the first one waits: refused, the first goes on.
+  EXPECT_EQ(rig.Step([&] {
+    return StartSoftKeyCommand(rig.context, rig.ui, rig.run, 1, kCommandKeyImage, KeyTarget(2));
+  }),
             SoftKeyCommandResult::kRefused);
-  EXPECT_EQ(RunSoftKeyCommand(rig.context, rig.ui, 1, kCommandKeyCheck, PageTarget(3)),
+  EXPECT_EQ(rig.AnswerNext(), SoftKeyCommandResult::kPending);  // the status: 0x81
+  EXPECT_TRUE(rig.ui.events.empty());                           // not before the suspend
+  EXPECT_EQ(rig.AnswerNext(), SoftKeyCommandResult::kPending);  // suspended: the dialog ran
+  EXPECT_EQ(rig.ui.events, (std::vector<std::string>{"blink 2", "text", "relayout", "unblink"}));
+  EXPECT_TRUE(rig.table.modalActive.load());
+  EXPECT_EQ(rig.AnswerNext(), SoftKeyCommandResult::kDone);  // resumed
+  EXPECT_FALSE(rig.table.modalActive.load());
+  EXPECT_EQ(rig.requestsInSteps, 0u);
+  EXPECT_EQ(rig.Commands(), (std::vector<std::uint8_t>{kCmdReadDeviceInfo, kCmdWriteStatusByte,
+                                                       kCmdWriteStatusByte}));
+  // An answer nobody waits for changes nothing.
+  EXPECT_EQ(rig.Step([&] {
+    return OnSoftKeyCommandAnswer(rig.context, rig.ui, rig.run, ExchangeAnswer{true, 0x81});
+  }),
             SoftKeyCommandResult::kRefused);
+  EXPECT_TRUE(rig.ui.handed.empty());
+}
+
+// The window goes while its command waits for the key pad: the answer will never reach it. A
+// suspended key pad is resumed all the same, and the shell may start commands again.
+TEST(SoftKeyCommands, AWindowClosedWhileWaitingResumesItsKeyPad) {
+  {
+    CommandRig rig;
+    rig.ui.onKeyInput = [&] { rig.edited.records[5].bytes = {2, 0x05}; };
+    rig.Step([&] {
+      return StartSoftKeyCommand(rig.context, rig.ui, rig.run, 1, kCommandKeyInput, KeyTarget(5));
+    });
+    rig.AnswerNext();  // status
+    rig.AnswerNext();  // suspended; the dialog stored a code, the key write is handed over
+    ASSERT_EQ(rig.run.step, SoftKeyCommandStep::kWritingKey);
+    const KeyCodeRecord old = rig.cache.slots[1][5];
+    rig.ui.open = false;
+    AbandonSoftKeyCommand(rig.context, rig.ui, rig.run);
+    EXPECT_FALSE(rig.table.modalActive.load());
+    EXPECT_EQ(rig.run.step, SoftKeyCommandStep::kIdle);
+    // The exchange thread finishes what it was handed: the key write, then the resume.
+    ASSERT_EQ(rig.ui.handed.size(), 2u);
+    for (; !rig.ui.handed.empty(); rig.ui.handed.pop_front()) rig.ui.handed.front()();
+    EXPECT_EQ(rig.hid.LastStatusWrite(rig.pad), 0x81);
+    EXPECT_EQ(rig.cache.slots[1][5], old);  // no answer reached the mirror
+  }
+  {
+    // Still reading the status: nothing was suspended, nothing is written.
+    CommandRig rig;
+    rig.Step([&] {
+      return StartSoftKeyCommand(rig.context, rig.ui, rig.run, 1, kCommandKeyImage, KeyTarget(0));
+    });
+    AbandonSoftKeyCommand(rig.context, rig.ui, rig.run);
+    EXPECT_FALSE(rig.table.modalActive.load());
+    ASSERT_EQ(rig.ui.handed.size(), 1u);
+    rig.ui.handed.front()();
+    EXPECT_EQ(rig.Commands(), std::vector<std::uint8_t>{kCmdReadDeviceInfo});
+  }
+  {
+    // The exchanges cannot be handed over (the exchange thread could not start): the command
+    // ends as with a silent key pad, and nothing is written.
+    CommandRig rig;
+    rig.ui.refuseHandOver = true;
+    EXPECT_EQ(rig.Run(1, kCommandKeyImage, KeyTarget(0)), SoftKeyCommandResult::kStatusReadFailed);
+    EXPECT_EQ(rig.ui.events, std::vector<std::string>{"tell no answer"});
+    EXPECT_FALSE(rig.table.modalActive.load());
+    EXPECT_TRUE(rig.Commands().empty());
+  }
 }
 
 }  // namespace

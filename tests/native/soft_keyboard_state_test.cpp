@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -166,6 +167,67 @@ TEST(SoftKeyboardKeys, AClickTypesOnceUnlessTheKeyPadIsInACommand) {
   OnKeyClicked(rig.kb, rig.context, 3);
   rig.injector.WaitUntilIdle(0);
   EXPECT_EQ(rig.sink.Batches(), 2u);
+}
+
+// The main thread rewrites the key-code mirror (a key written by the shell's key-code dialog, a
+// factory reset) under its lock while the soft keyboard reads it on its own thread. The keyboard
+// reads it under that lock, and not at all while the shell's command has the key pad.
+TEST(SoftKeyboardKeys, TheMirrorIsReadUnderItsLockAndNotDuringACommand) {
+  KeyboardRig rig;
+  rig.keyCodes.slots[0][3] = Record({kA, kA | kUp});
+  rig.keyCodes.slots[0][4] = Record({kRepeat1, kS, kS | kUp});
+  rig.Create();
+  // Holds the lock as a writer would, until `release` says so (or a bound runs out).
+  struct Writer {
+    std::atomic<bool> holding{false}, released{false}, release{false};
+    std::thread thread;
+    explicit Writer(std::mutex& mutex)
+        : thread([this, &mutex] {
+            const std::lock_guard lock(mutex);
+            holding = true;
+            const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!release && std::chrono::steady_clock::now() < bound) std::this_thread::yield();
+            released = true;
+          }) {
+      while (!holding) std::this_thread::yield();
+    }
+    ~Writer() {
+      release = true;
+      thread.join();
+    }
+  };
+
+  {
+    // The shell's command has this key pad: neither a press nor a click waits for the mirror.
+    rig.table.commandActive = true;
+    rig.table.commandKeyPad = 0;
+    Writer writer(rig.keyCodes.mutex);
+    OnKeyPressed(rig.kb, rig.context, 4);
+    OnKeyClicked(rig.kb, rig.context, 3);
+    EXPECT_FALSE(writer.released.load());
+    rig.table.commandActive = false;
+  }
+  rig.injector.WaitUntilIdle(0);
+  EXPECT_EQ(rig.sink.Batches(), 0u);
+
+  {
+    // Otherwise a click reads the key once the writer is done with it.
+    Writer writer(rig.keyCodes.mutex);
+    std::atomic<bool> clicked{false};
+    std::thread click([&] {
+      OnKeyClicked(rig.kb, rig.context, 3);
+      clicked = true;
+    });
+    const auto begin = std::chrono::steady_clock::now();
+    while (!clicked && std::chrono::steady_clock::now() - begin < std::chrono::milliseconds(200))
+      std::this_thread::yield();
+    EXPECT_FALSE(clicked.load());  // still waiting for the writer
+    writer.release = true;
+    click.join();
+    EXPECT_TRUE(writer.released.load());
+  }
+  rig.injector.WaitUntilIdle(0);
+  EXPECT_EQ(rig.sink.Batches(), 1u);
 }
 
 TEST(SoftKeyboardKeys, TheKeyboardLayoutReachesTheTyping) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -344,19 +345,20 @@ TEST(SoftKeyboardHotKeyHook, AHookThreadThatDoesNotEndIsNeverFollowedByASecondHo
       WaitForSingleObject(release.get(), 20000);
       return false;
     }
-  } targets;
-  SetHotKeyTargets(&targets);
+  };
+  const auto targets = std::make_shared<Targets>();
+  SetHotKeyTargets(targets);
   ASSERT_TRUE(InstallSoftKeyboardHook());
   std::thread typing([] { SendKeys({{VK_F13, false}, {VK_F13, true}}); });
-  ASSERT_TRUE(PumpUntil([&] { return targets.entered.load(); }));
+  ASSERT_TRUE(PumpUntil([&] { return targets->entered.load(); }));
   RemoveSoftKeyboardHook();  // gives up on the thread after its wait
   EXPECT_FALSE(SoftKeyboardHookInstalled());
   EXPECT_FALSE(InstallSoftKeyboardHook());
-  SetEvent(targets.release.get());
+  SetEvent(targets->release.get());
   typing.join();
   EXPECT_TRUE(PumpUntil([] { return InstallSoftKeyboardHook(); }, 5000));
   RemoveSoftKeyboardHook();
-  ForgetHotKeyTargets(&targets);
+  ForgetHotKeyTargets(targets.get());
 }
 
 // The hot key still works while the thread that put the hook in is busy (a soft keyboard typing a
@@ -380,9 +382,10 @@ TEST(SoftKeyboardHotKeyHook, ServedWhileTheInstallingThreadIsBusy) {
     HWND window = nullptr;
     HWND SoftKeyboardWindowOf(int slot) override { return slot == 5 ? window : nullptr; }
     bool ModalActive() override { return false; }
-  } targets;
-  targets.window = target;
-  SetHotKeyTargets(&targets);
+  };
+  const auto targets = std::make_shared<Targets>();
+  targets->window = target;
+  SetHotKeyTargets(targets);
 
   testing::KeyboardHookRecorder earlierHook(false);
   ASSERT_TRUE(earlierHook.installed());
@@ -397,7 +400,7 @@ TEST(SoftKeyboardHotKeyHook, ServedWhileTheInstallingThreadIsBusy) {
   EXPECT_TRUE(earlierHook.AwaitEvents(8, 1500)) << earlierHook.Events().size();
   busy.join();
   RemoveSoftKeyboardHook();
-  ForgetHotKeyTargets(&targets);
+  ForgetHotKeyTargets(targets.get());
   DestroyWindow(target);
 }
 

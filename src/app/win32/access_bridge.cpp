@@ -77,7 +77,8 @@ class ApplicationShellSteps : public ShellStepsPort {
                            app_.editedKeyCodes,
                            app_.keyCodeCache.slots[slot],
                            files,
-                           messages};
+                           messages,
+                           &app_.keyCodeCache.mutex};
     KeyCodeSettingsSession session;
     session.editing = &editing;
     session.nonJapaneseLayout = app_.shell.nonJapaneseLayout.load();

@@ -59,6 +59,9 @@ void OnDestroy(Application& app, HWND window) {
   app.trayIcon.Delete();
   KillTimer(window, kRescanTimerId);
   KillTimer(window, kPresenceTimerId);
+  // A scan this close came in the middle of (a "/CLOSE" handled while the scan waits for a
+  // starting soft keyboard) starts no other keyboard and asks nothing more.
+  app.keyPads.keyPadPresent = false;
   for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboard(app.softKeyboards, slot);
   if (app.wtsUnregisterSessionNotification) app.wtsUnregisterSessionNotification(window);
   app.mainWindow = nullptr;

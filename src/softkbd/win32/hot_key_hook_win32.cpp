@@ -1,6 +1,7 @@
 #include "softkbd/win32/hot_key_hook_win32.h"
 
 #include <mutex>
+#include <utility>
 
 #include "common/win32/hook_thread.h"
 #include "softkbd/soft_keyboard_controls.h"
@@ -9,7 +10,9 @@ namespace qv {
 namespace {
 
 std::atomic<HHOOK> softKeyboardHook{nullptr};
-std::atomic<HotKeyTargets*> hotKeyTargets{nullptr};
+// The targets and their lock, which is held only to copy or replace the pointer.
+std::mutex targetsLock;
+std::shared_ptr<HotKeyTargets> hotKeyTargets;
 // Only the hook's own thread touches the modifiers.
 HotKeyModifiers modifiers;
 
@@ -21,8 +24,9 @@ std::mutex hookLock;
 KeyboardHookThread hookThread;
 
 LRESULT CALLBACK SoftKeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
-  HotKeyTargets* targets = hotKeyTargets.load();
-  if (code == HC_ACTION && targets) {
+  const std::shared_ptr<HotKeyTargets> targets =
+      code == HC_ACTION ? CurrentHotKeyTargets() : nullptr;
+  if (targets) {
     const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     HotKeyKey key;
     key.keyUp = wParam == WM_KEYUP || wParam == WM_SYSKEYUP;
@@ -51,12 +55,20 @@ void ForgetModifiers() {
 
 }  // namespace
 
-void SetHotKeyTargets(HotKeyTargets* targets) {
-  hotKeyTargets = targets;
+void SetHotKeyTargets(std::shared_ptr<HotKeyTargets> targets) {
+  const std::lock_guard<std::mutex> lock(targetsLock);
+  hotKeyTargets = std::move(targets);
 }
 
-void ForgetHotKeyTargets(HotKeyTargets* targets) {
-  hotKeyTargets.compare_exchange_strong(targets, nullptr);
+void ForgetHotKeyTargets(const HotKeyTargets* targets) {
+  std::shared_ptr<HotKeyTargets> forgotten;  // released after the lock
+  const std::lock_guard<std::mutex> lock(targetsLock);
+  if (hotKeyTargets.get() == targets) forgotten = std::move(hotKeyTargets);
+}
+
+std::shared_ptr<HotKeyTargets> CurrentHotKeyTargets() {
+  const std::lock_guard<std::mutex> lock(targetsLock);
+  return hotKeyTargets;
 }
 
 bool InstallSoftKeyboardHook() {

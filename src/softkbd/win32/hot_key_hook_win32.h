@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 
 #include "common/window_messages.h"
 
@@ -21,10 +22,14 @@ class HotKeyTargets {
   virtual bool ModalActive() = 0;                   // a dialog of the shell is open
 };
 
-// The targets of the hook: the host whose soft keyboard starts sets itself; a host that goes
-// forgets itself only if it is still the target.
-void SetHotKeyTargets(HotKeyTargets* targets);
-void ForgetHotKeyTargets(HotKeyTargets* targets);
+// The targets of the hook: the host whose soft keyboard starts sets its targets; a host that goes
+// forgets them only if they are still the hook's. The hook holds a share of the targets while it
+// looks at a key, so they outlive every thread that may read them, a hook thread that outlived
+// its stop included.
+void SetHotKeyTargets(std::shared_ptr<HotKeyTargets> targets);
+void ForgetHotKeyTargets(const HotKeyTargets* targets);
+// The hook's targets now; null when none are set.
+std::shared_ptr<HotKeyTargets> CurrentHotKeyTargets();
 
 // Installs the hook, with the thread that serves it, unless one is installed; true when this call
 // did.

@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
-#include <new>
-#include <vector>
+#include <algorithm>
+#include <array>
 
+#include "common/key_code_record.h"
 #include "softkbd/soft_keyboard_controls.h"
 
 namespace qv {
@@ -13,20 +14,29 @@ static_assert(kKeyInputExtended == KEYEVENTF_EXTENDEDKEY);
 static_assert(kKeyInputKeyUp == KEYEVENTF_KEYUP);
 
 std::size_t Win32InputSink::SendKeyboardInputs(std::span<const KeyInput> inputs) {
-  if (inputs.empty()) return 0;
-  std::vector<INPUT> records(inputs.size(), INPUT{});
-  // Marked as the program's own, so that the hot key does not count the modifiers it types.
-  const ULONG_PTR extraInfo = kOwnInjectionMark;
-  for (std::size_t i = 0; i < inputs.size(); ++i) {
-    records[i].type = INPUT_KEYBOARD;
-    KEYBDINPUT& key = records[i].ki;
-    key.wVk = inputs[i].vk;
-    key.wScan = static_cast<WORD>(MapVirtualKeyW(inputs[i].vk, MAPVK_VK_TO_VSC));
-    key.dwFlags = inputs[i].flags & (KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP);
-    key.time = inputs[i].time;
-    key.dwExtraInfo = extraInfo;
+  // No allocation: a typing that runs out of memory still sends the releases of its keys. A
+  // record has at most kMaxStrokes strokes; a longer batch goes in parts.
+  std::array<INPUT, kMaxStrokes> records;
+  std::size_t inserted = 0;
+  while (inserted < inputs.size()) {
+    const std::size_t count = std::min(inputs.size() - inserted, records.size());
+    for (std::size_t i = 0; i < count; ++i) {
+      const KeyInput& input = inputs[inserted + i];
+      records[i] = INPUT{};
+      records[i].type = INPUT_KEYBOARD;
+      KEYBDINPUT& key = records[i].ki;
+      key.wVk = input.vk;
+      key.wScan = static_cast<WORD>(MapVirtualKeyW(input.vk, MAPVK_VK_TO_VSC));
+      key.dwFlags = input.flags & (KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP);
+      key.time = input.time;
+      // Marked as the program's own, so that the hot key does not count the modifiers it types.
+      key.dwExtraInfo = kOwnInjectionMark;
+    }
+    const UINT sent = SendInput(static_cast<UINT>(count), records.data(), sizeof(INPUT));
+    inserted += sent;
+    if (sent < count) break;
   }
-  return SendInput(static_cast<UINT>(records.size()), records.data(), sizeof(INPUT));
+  return inserted;
 }
 
 }  // namespace qv

@@ -1,103 +1,96 @@
 #include "softkbd/win32/key_pad_requests_win32.h"
 
+#include <chrono>
+#include <new>
 #include <system_error>
+#include <thread>
 
-#include "common/win32/sent_message_wait.h"
 #include "device/device_commands.h"
 
 namespace qv {
 
-KeyPadRequests::KeyPadRequests(HWND window, DeviceContext* device, DeviceLink* link)
-    : window_(window), device_(device), link_(link) {
-  if (!device_ || !link_) return;
+KeyPadRequests::KeyPadRequests(HWND window, DeviceContext* device, DeviceLink* link) {
   try {
-    thread_ = std::thread(&KeyPadRequests::Serve, this);
+    shared_ = std::make_shared<Shared>();
+    shared_->window = window;
+    shared_->device = device;
+    shared_->link = link;
+    if (!device || !link) return;
+    shared_->running = true;
+    std::thread(Serve, shared_).detach();
   } catch (const std::system_error&) {
-    // Without the thread no question is answered: the page is not followed and no right-click
-    // menu opens, as when the key pad does not answer.
+    // Without the thread no question is answered: the page is not followed, no right-click menu
+    // opens and a menu command ends as if the key pad did not answer.
+    if (shared_) shared_->running = false;
+  } catch (const std::bad_alloc&) {
+    if (shared_) shared_->running = false;
   }
 }
 
 KeyPadRequests::~KeyPadRequests() {
-  std::deque<Request> dropped;
-  {
-    std::lock_guard lock(mutex_);
-    ending_ = true;
-    dropped.swap(requests_);
+  if (!shared_) return;
+  std::unique_lock lock(shared_->mutex);
+  shared_->ending = true;
+  shared_->changed.notify_all();
+  shared_->changed.wait_for(lock, std::chrono::milliseconds(kEndWaitMs),
+                            [&] { return !shared_->running; });
+}
+
+bool KeyPadRequests::StartCommandExchange(KeyPadExchange exchange) {
+  return Add({Kind::kCommand, 0, std::move(exchange)});
+}
+
+bool KeyPadRequests::Add(Request request) {
+  if (!shared_) return false;
+  try {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->ending || !shared_->running) return false;
+    shared_->requests.push_back(std::move(request));
+  } catch (const std::bad_alloc&) {
+    return false;  // not asked: as if the key pad did not answer
   }
-  changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
-  // A thread waiting for a dropped exchange runs it itself.
-  for (const Request& request : dropped) {
-    if (request.pending) SetEvent(request.pending->done.get());
-  }
+  shared_->changed.notify_all();
+  return true;
 }
 
-std::shared_ptr<KeyPadRequests::PendingExchange> KeyPadRequests::Submit(
-    const std::function<bool()>& exchange) {
-  auto pending = std::make_shared<PendingExchange>();
-  pending->exchange = &exchange;
-  pending->done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!pending->done) return nullptr;
-  std::lock_guard lock(mutex_);
-  if (ending_ || !thread_.joinable()) return nullptr;
-  requests_.push_back({Kind::kExchange, 0, pending});
-  changed_.notify_all();
-  return pending;
-}
-
-bool KeyPadRequests::RunExchange(KeyPadRequests* requests, const std::function<bool()>& exchange) {
-  const std::shared_ptr<PendingExchange> pending = requests ? requests->Submit(exchange) : nullptr;
-  if (!pending) return exchange();
-  const HANDLE done = pending->done.get();
-  WaitHandlingSentMessages(&done, 1);
-  // The event is set after the requests' thread wrote the result, or by the requests' end.
-  return pending->ran ? pending->result : exchange();
-}
-
-void KeyPadRequests::Add(Request request) {
-  {
-    std::lock_guard lock(mutex_);
-    if (ending_ || !thread_.joinable()) return;
-    requests_.push_back(request);
-  }
-  changed_.notify_all();
-}
-
-void KeyPadRequests::Serve() {
-  std::unique_lock lock(mutex_);
+void KeyPadRequests::Serve(const std::shared_ptr<Shared>& shared) {
+  std::unique_lock lock(shared->mutex);
   for (;;) {
-    changed_.wait(lock, [&] { return ending_ || !requests_.empty(); });
-    if (ending_) return;
-    const Request request = requests_.front();
-    requests_.pop_front();
+    shared->changed.wait(lock, [&] { return shared->ending || !shared->requests.empty(); });
+    if (shared->requests.empty()) break;  // ending, and nothing is left
+    const Request request = std::move(shared->requests.front());
+    shared->requests.pop_front();
+    // Once the window goes, only a command's exchanges are still done: they resume the key pad.
+    if (shared->ending && request.kind != Kind::kCommand) continue;
     lock.unlock();
-    Run(request);
+    Run(*shared, request);
     lock.lock();
   }
+  shared->running = false;
+  shared->changed.notify_all();
 }
 
-void KeyPadRequests::Run(const Request& request) {
+void KeyPadRequests::Run(const Shared& shared, const Request& request) {
   DeviceInfo answer{};
   switch (request.kind) {
     case Kind::kActivePage: {
-      const bool read = ReadActivePage(*device_, *link_, answer);
-      PostMessageW(window_, kActivePageAnswerMessage, read ? 1 : 0, answer[0]);
+      const bool read = ReadActivePage(*shared.device, *shared.link, answer);
+      PostMessageW(shared.window, kActivePageAnswerMessage, read ? 1 : 0, answer[0]);
       break;
     }
     case Kind::kStatus: {
-      const bool read = ReadDeviceInfo(*device_, *link_, answer);
-      PostMessageW(window_, kStatusAnswerMessage, read ? 1 : 0, answer[0]);
+      const bool read = ReadDeviceInfo(*shared.device, *shared.link, answer);
+      PostMessageW(shared.window, kStatusAnswerMessage, read ? 1 : 0, answer[0]);
       break;
     }
     case Kind::kSelectPage:
-      qv::SelectPage(*device_, *link_, request.page);
+      qv::SelectPage(*shared.device, *shared.link, request.page);
       break;
-    case Kind::kExchange:
-      request.pending->result = (*request.pending->exchange)();
-      request.pending->ran = true;
-      SetEvent(request.pending->done.get());
+    case Kind::kCommand: {
+      const ExchangeAnswer result = request.exchange();
+      PostMessageW(shared.window, kCommandAnswerMessage, result.answered ? 1 : 0, result.status);
       break;
+    }
   }
 }
 

@@ -1,36 +1,38 @@
 // The key pad exchanges of one soft keyboard, done on a thread of their own: the window's thread
 // asks (the active page every 200 ms, the status before a right-click menu, a page selected on a
-// tab) and goes on pumping messages; each answer comes back to the window as a posted message.
-// A menu command's exchanges go the same way, with the window's thread waiting for each while it
-// answers what other threads send it.
+// tab, the exchanges of a menu command) and goes on pumping messages; each answer comes back to
+// the window as a posted message. The window's thread never waits for a key pad.
 #pragma once
 
 #include <windows.h>
 
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
-#include "common/win32/owned.h"
 #include "common/window_messages.h"
 #include "device/device_context.h"
 #include "device/device_link.h"
+#include "softkbd/soft_key_commands.h"
 
 namespace qv {
 
-// The answers are posted as kActivePageAnswerMessage and kStatusAnswerMessage
-// (window_messages.h).
+// The answers are posted as kActivePageAnswerMessage, kStatusAnswerMessage and
+// kCommandAnswerMessage (window_messages.h).
 
 class KeyPadRequests {
  public:
-  // Exchanges on `link` through `device` and posts the answers to `window`. Both outlive this
-  // object: it ends its thread before it goes.
+  // How long the end waits for the exchange in progress and a command's exchanges still queued.
+  static constexpr DWORD kEndWaitMs = 3000;
+
+  // Exchanges on `link` through `device` and posts the answers to `window`. The device and the
+  // link outlive every soft keyboard.
   KeyPadRequests(HWND window, DeviceContext* device, DeviceLink* link);
-  // Waits for the exchange in progress (the device's own time-out bounds it); later requests
-  // are dropped.
+  // Drops the questions still queued, lets the exchange in progress and a command's queued
+  // exchanges (a resume of the key pad) finish, and waits for that at most kEndWaitMs. A thread
+  // that has not ended by then finishes them by itself: it keeps its own share of what it works
+  // with, and its answers go to a window that no longer exists.
   ~KeyPadRequests();
   KeyPadRequests(const KeyPadRequests&) = delete;
   KeyPadRequests& operator=(const KeyPadRequests&) = delete;
@@ -38,40 +40,34 @@ class KeyPadRequests {
   void AskActivePage() { Add({Kind::kActivePage, 0, nullptr}); }
   void AskStatus() { Add({Kind::kStatus, 0, nullptr}); }
   void SelectPage(int pageNumber) { Add({Kind::kSelectPage, pageNumber, nullptr}); }
-
-  // Runs `exchange` on the requests' thread and returns its result, waiting for it while this
-  // thread handles the messages other threads send it. A window closed by such a message ends
-  // its requests meanwhile; the exchange then runs here, as it does without `requests` or when
-  // their thread could not start.
-  static bool RunExchange(KeyPadRequests* requests, const std::function<bool()>& exchange);
+  // Queues one exchange of a menu command; its answer comes as kCommandAnswerMessage (wParam:
+  // answered, lParam: the status byte). False when it could not be queued: no thread, or the
+  // requests are ending.
+  bool StartCommandExchange(KeyPadExchange exchange);
 
  private:
-  enum class Kind { kActivePage, kStatus, kSelectPage, kExchange };
-  // One exchange a thread waits for; shared, since the requests may end before the wait does.
-  struct PendingExchange {
-    const std::function<bool()>* exchange = nullptr;
-    OwnedHandle done;  // set once the exchange ran or was dropped
-    bool result = false;
-    bool ran = false;
-  };
+  enum class Kind { kActivePage, kStatus, kSelectPage, kCommand };
   struct Request {
     Kind kind;
     int page;
-    std::shared_ptr<PendingExchange> pending;
+    KeyPadExchange exchange;
   };
-  std::shared_ptr<PendingExchange> Submit(const std::function<bool()>& exchange);
-  void Add(Request request);
-  void Serve();
-  void Run(const Request& request);
+  // What the thread works with; shared, since the thread may outlive this object.
+  struct Shared {
+    HWND window = nullptr;
+    DeviceContext* device = nullptr;
+    DeviceLink* link = nullptr;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Request> requests;
+    bool running = false;  // the thread was started and has not finished
+    bool ending = false;
+  };
+  bool Add(Request request);
+  static void Serve(const std::shared_ptr<Shared>& shared);
+  static void Run(const Shared& shared, const Request& request);
 
-  HWND window_;
-  DeviceContext* device_;
-  DeviceLink* link_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<Request> requests_;
-  bool ending_ = false;
-  std::thread thread_;
+  std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace qv

@@ -27,7 +27,23 @@ Win32SoftKeyboardHost::Win32SoftKeyboardHost() = default;
 
 Win32SoftKeyboardHost::~Win32SoftKeyboardHost() {
   for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboardThread(slot);
-  ForgetHotKeyTargets(this);
+  hotKeyReach_->LetGo();
+  ForgetHotKeyTargets(hotKeyReach_.get());
+}
+
+HWND Win32SoftKeyboardHost::HotKeyReach::SoftKeyboardWindowOf(int slot) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return host_ ? host_->SoftKeyboardWindowOf(slot) : nullptr;
+}
+
+bool Win32SoftKeyboardHost::HotKeyReach::ModalActive() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return host_ && host_->ModalActive();
+}
+
+void Win32SoftKeyboardHost::HotKeyReach::LetGo() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  host_ = nullptr;
 }
 
 void Win32SoftKeyboardHost::Attach(SoftKeyboardServices services) {
@@ -56,29 +72,43 @@ bool Win32SoftKeyboardHost::SoftKeyboardWindowExists(int slot) {
   return IsSlot(slot) && slots_[slot].window.load() != nullptr;
 }
 
+bool Win32SoftKeyboardHost::ForgetEndedRun(Slot& entry) {
+  if (entry.run && WaitForSingleObject(entry.run->thread.get(), 0) != WAIT_OBJECT_0) return false;
+  entry.run.reset();
+  return true;
+}
+
 void Win32SoftKeyboardHost::StartSoftKeyboardThread(int slot, SoftKeyLayout layout) {
   if (!IsSlot(slot) || slots_[slot].started.load() || !attached_) return;
   Slot& entry = slots_[slot];
+  if (!ForgetEndedRun(entry)) return;  // the next scan tries again
   entry.layout = layout;
-  entry.context = SoftKeyboardThreadContext{&services_,
-                                            &injector_,
-                                            slot,
-                                            layout,
-                                            &entry.window,
-                                            &entry.shown,
-                                            &entry.layoutInitialised,
-                                            &entry.hiddenToIcon,
-                                            InitialPageOf(slot),
-                                            nullptr};
-  entry.ready.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!entry.ready) return;
-  entry.context.ready = entry.ready.get();
-  SetHotKeyTargets(this);
-  entry.thread.reset(CreateThread(nullptr, 0, SoftKeyboardThread, &entry.context, 0, nullptr));
-  if (!entry.thread) return;  // the next scan tries again
+  auto run = std::make_shared<SoftKeyboardRun>();
+  run->context = SoftKeyboardThreadContext{&services_,
+                                           &injector_,
+                                           slot,
+                                           layout,
+                                           &entry.window,
+                                           &entry.shown,
+                                           &entry.layoutInitialised,
+                                           &entry.hiddenToIcon,
+                                           InitialPageOf(slot),
+                                           nullptr,
+                                           &run->closeRequested};
+  run->ready.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!run->ready) return;
+  run->context.ready = run->ready.get();
+  SetHotKeyTargets(hotKeyReach_);
+  auto handOver = std::make_unique<std::shared_ptr<SoftKeyboardRun>>(run);
+  run->thread.reset(CreateThread(nullptr, 0, SoftKeyboardThread, handOver.get(), 0, nullptr));
+  if (!run->thread) return;  // the next scan tries again
+  handOver.release();        // the thread's now
+  entry.run = run;
   entry.started = true;
-  const HANDLE handles[] = {entry.ready.get(), entry.thread.get()};
-  WaitHandlingSentMessages(handles, 2);
+  // A close handled during this wait (the session ends) may forget the slot's run: this wait
+  // holds its own share of the handles.
+  const HANDLE handles[] = {run->ready.get(), run->thread.get()};
+  WaitHandlingSentMessages(handles, 2, kStartWaitMs);
 }
 
 void Win32SoftKeyboardHost::CloseSoftKeyboardThread(int slot) {
@@ -86,16 +116,18 @@ void Win32SoftKeyboardHost::CloseSoftKeyboardThread(int slot) {
   Slot& entry = slots_[slot];
   entry.started = false;
   entry.layoutInitialised = false;
+  const std::shared_ptr<SoftKeyboardRun> run = entry.run;
+  // Set before the window is taken: a window published after this closes itself.
+  if (run) run->closeRequested = true;
   if (HWND window = entry.window.exchange(nullptr)) {
     // The soft keyboard thread ends its message loop when its window closes.
-    SendMessageW(window, WM_CLOSE, 0, 0);
+    PostMessageW(window, WM_CLOSE, 0, 0);
   }
-  if (entry.thread) {
-    const HANDLE thread = entry.thread.get();
-    WaitHandlingSentMessages(&thread, 1);
+  if (run) {
+    const HANDLE thread = run->thread.get();
+    const bool ended = WaitHandlingSentMessages(&thread, 1, kCloseWaitMs) == 0;
+    if (ended && entry.run == run) entry.run.reset();
   }
-  entry.thread.reset();
-  entry.ready.reset();
   entry.shown = false;
   entry.hiddenToIcon = false;
 }

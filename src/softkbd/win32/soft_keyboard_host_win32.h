@@ -6,6 +6,8 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
+#include <mutex>
 
 #include "access/access_ports.h"
 #include "access/key_pad_table.h"
@@ -29,11 +31,19 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
 
   bool SoftKeyboardThreadExists(int slot) override;
   bool SoftKeyboardWindowExists(int slot) override;
-  // Starts the thread and returns once its window exists (or could not be made); handles the
-  // messages sent to this thread meanwhile. Nothing starts before Attach.
+  // Starts the thread and returns once its window exists (or could not be made), handling the
+  // messages sent to this thread meanwhile; after kStartWaitMs it returns without the window,
+  // which comes up by itself when its creation ends. Nothing starts before Attach, nor beside
+  // the slot's earlier thread while that still runs.
   void StartSoftKeyboardThread(int slot, SoftKeyLayout layout) override;
-  // Closes the window with a synchronous WM_CLOSE and waits for the thread to end.
+  // Closes the window (one that is still being made closes itself as soon as it exists) and
+  // waits for the thread to end, handling sent messages, for at most kCloseWaitMs; a thread
+  // still running then stays recorded for the slot, so no second keyboard starts beside it.
   void CloseSoftKeyboardThread(int slot) override;
+
+  // How long a start waits for the window, and a close for the thread to end.
+  static constexpr DWORD kStartWaitMs = 10000;
+  static constexpr DWORD kCloseWaitMs = 5000;
   void CreateFolder(std::u16string_view path) override;
   void LoadSoftKeyAssets(int slot) override;
 
@@ -60,6 +70,20 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
   // Forgets every slot (the main window's creation starts with no soft keyboard).
   void Clear();
 
+  // What the hot-key hook reaches of a host: the hook may still hold it after the host has gone,
+  // so it reaches the host only under its own lock, and nothing once the host has let go of it.
+  class HotKeyReach : public HotKeyTargets {
+   public:
+    explicit HotKeyReach(Win32SoftKeyboardHost* host) : host_(host) {}
+    HWND SoftKeyboardWindowOf(int slot) override;
+    bool ModalActive() override;
+    void LetGo();
+
+   private:
+    std::mutex mutex_;
+    Win32SoftKeyboardHost* host_;
+  };
+
  private:
   int InitialPageOf(int slot);
   struct Slot {
@@ -69,10 +93,11 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
     std::atomic<bool> hiddenToIcon{false};
     std::atomic<bool> layoutInitialised{false};
     SoftKeyLayout layout = SoftKeyLayout::kStandard;
-    SoftKeyboardThreadContext context;
-    OwnedHandle thread;
-    OwnedHandle ready;
+    // The last thread started for the slot, until it is known to have ended.
+    std::shared_ptr<SoftKeyboardRun> run;
   };
+  // Forgets the slot's last thread if it has ended; false while it still runs.
+  static bool ForgetEndedRun(Slot& entry);
   std::array<Slot, kMaxKeyPads> slots_;
   const KeyPadTable* table_ = nullptr;
   const std::atomic<std::uint32_t>* touchEnabled_ = nullptr;
@@ -82,6 +107,7 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
   Win32InputSink sink_;
   SystemInjectionClock clock_;
   Injector injector_{sink_, clock_};
+  const std::shared_ptr<HotKeyReach> hotKeyReach_ = std::make_shared<HotKeyReach>(this);
 };
 
 }  // namespace qv

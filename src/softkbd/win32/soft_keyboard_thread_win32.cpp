@@ -1,6 +1,7 @@
 // The thread of one soft keyboard: its window classes, the window with its buttons, header and
 // info icon, and the message loop that runs them until the window is destroyed.
 #include <algorithm>
+#include <memory>
 
 #include "common/ids.h"
 #include "common/win32/wide.h"
@@ -152,14 +153,26 @@ bool CreateSoftKeyboard(SoftKeyboardWindow& kb) {
   return true;
 }
 
+// Makes the window known to the host; a close that came while the window was being made finds
+// no window, so the thread closes it itself.
+void PublishWindow(const SoftKeyboardThreadContext& context, HWND window) {
+  context.window->store(window);
+  if (!context.closeRequested || !context.closeRequested->load()) return;
+  HWND published = window;
+  context.window->compare_exchange_strong(published, nullptr);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+}
+
 }  // namespace
 
 DWORD WINAPI SoftKeyboardThread(void* parameter) {
-  const auto* context = static_cast<const SoftKeyboardThreadContext*>(parameter);
-  SoftKeyboardWindow kb(*context);
+  const std::unique_ptr<std::shared_ptr<SoftKeyboardRun>> run(
+      static_cast<std::shared_ptr<SoftKeyboardRun>*>(parameter));
+  const SoftKeyboardThreadContext& context = (*run)->context;
+  SoftKeyboardWindow kb(context);
   const bool created = CreateSoftKeyboard(kb);
-  if (created) context->window->store(kb.window);
-  SetEvent(context->ready);
+  if (created) PublishWindow(context, kb.window);
+  SetEvent(context.ready);
   if (!created) return 0;
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

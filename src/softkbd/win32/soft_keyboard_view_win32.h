@@ -85,6 +85,8 @@ class SoftKeyboardWindow final : public SoftKeyboardView {
   ButtonFaces faces;
   InfoIconWindow infoIcon;
   std::unique_ptr<KeyPadRequests> requests;
+  // The menu command on its way between its key pad exchanges.
+  SoftKeyCommandRun command;
 };
 
 }  // namespace qv

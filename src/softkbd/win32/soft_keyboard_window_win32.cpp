@@ -38,8 +38,8 @@ class WindowCommandUi final : public SoftKeyCommandUi {
   void Tell(const UiMessage& message) override {
     ShowUiMessage(kb_.state.closed ? nullptr : kb_.window, message, MB_TOPMOST);
   }
-  bool Exchange(const std::function<bool()>& exchange) override {
-    return KeyPadRequests::RunExchange(kb_.requests.get(), exchange);
+  bool StartExchange(KeyPadExchange exchange) override {
+    return kb_.requests && kb_.requests->StartCommandExchange(std::move(exchange));
   }
 
  private:
@@ -47,15 +47,36 @@ class WindowCommandUi final : public SoftKeyCommandUi {
   SoftKeyboardWindow& kb_;
 };
 
-void RunMenuCommand(SoftKeyboardWindow& kb, std::uint16_t command) {
+// Runs `step` of the window's menu command with what the command works with; nothing without
+// the shell's dialogs, the key pads' device or the editing copy.
+template <typename Step>
+void CommandStep(SoftKeyboardWindow& kb, Step step) {
   const SoftKeyboardServices& services = kb.services;
   if (!services.dialogs || !services.device || !services.edited) return;
-  // The slot and target are this window's own for the whole command.
-  const AssetTarget target = kb.state.menuTarget;
   SoftKeyCommandContext context{*services.table, *services.device, *services.keyCodes,
                                 *services.edited};
   WindowCommandUi ui(kb);
-  RunSoftKeyCommand(context, ui, kb.state.slot, command, target);
+  step(context, ui);
+  // The window went while the dialog was open: the command has handed over its last exchange,
+  // whose answer nobody waits for, and the exchanges end now.
+  if (kb.state.closed && kb.command.step != SoftKeyCommandStep::kInDialog) {
+    AbandonSoftKeyCommand(context, ui, kb.command);
+    kb.requests.reset();
+  }
+}
+
+void RunMenuCommand(SoftKeyboardWindow& kb, std::uint16_t command) {
+  // The slot and target are this window's own for the whole command.
+  const AssetTarget target = kb.state.menuTarget;
+  CommandStep(kb, [&](SoftKeyCommandContext& context, SoftKeyCommandUi& ui) {
+    StartSoftKeyCommand(context, ui, kb.command, kb.state.slot, command, target);
+  });
+}
+
+void OnCommandAnswer(SoftKeyboardWindow& kb, ExchangeAnswer answer) {
+  CommandStep(kb, [&](SoftKeyCommandContext& context, SoftKeyCommandUi& ui) {
+    OnSoftKeyCommandAnswer(context, ui, kb.command, answer);
+  });
 }
 
 // White around the buttons and header images, and the line under the page tabs.
@@ -147,8 +168,15 @@ bool OnCommand(SoftKeyboardWindow& kb, WPARAM wParam) {
 
 void OnDestroy(SoftKeyboardWindow& kb) {
   OnClosing(kb.state, kb.core);
-  // The key pad exchanges end before the rescan that closes this window closes the link.
-  kb.requests.reset();
+  // The key pad exchanges end before the rescan that closes this window closes the link; a
+  // command waiting for one of them resumes its key pad first. A command whose dialog is open
+  // (this runs inside the dialog's loop) still needs them when the dialog returns: it ends them.
+  if (kb.command.step != SoftKeyCommandStep::kInDialog) {
+    CommandStep(kb, [&](SoftKeyCommandContext& context, SoftKeyCommandUi& ui) {
+      AbandonSoftKeyCommand(context, ui, kb.command);
+    });
+    kb.requests.reset();
+  }
   kb.infoIcon.Close();
   // The hot key goes with the first soft keyboard that closes; the next start puts it in again.
   RemoveSoftKeyboardHook();
@@ -264,6 +292,9 @@ bool HandleWindow(SoftKeyboardWindow& kb, UINT message, WPARAM wParam, LPARAM lP
       return true;
     case kStatusAnswerMessage:
       OnStatusAnswer(state, kb.core, wParam != 0, static_cast<std::uint8_t>(lParam));
+      return true;
+    case kCommandAnswerMessage:
+      OnCommandAnswer(kb, ExchangeAnswer{wParam != 0, static_cast<std::uint8_t>(lParam)});
       return true;
     case WM_DESTROY:
       OnDestroy(kb);

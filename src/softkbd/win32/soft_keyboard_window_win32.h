@@ -12,6 +12,7 @@
 #include "access/access_ports.h"
 #include "access/key_pad_table.h"
 #include "common/settings_store.h"
+#include "common/win32/owned.h"
 #include "common/window_messages.h"
 #include "device/device_context.h"
 #include "keycode/key_code_store.h"
@@ -73,10 +74,25 @@ struct SoftKeyboardThreadContext {
   std::atomic<bool>* hiddenToIcon = nullptr;
   int initialPage = 0;     // the key pad's active page, read by the starting thread
   HANDLE ready = nullptr;  // set when the window is up (or could not be made)
+  // Set by a close that came before the window was published: the thread closes the window
+  // itself once it exists.
+  const std::atomic<bool>* closeRequested = nullptr;
+};
+
+// One start of a soft keyboard thread: what the thread works with and the handles of its start.
+// The host's slot, a start waiting for the thread and the thread itself share it, so that the
+// context lives as long as the thread and the handles stay open for every wait on them; they are
+// closed only here, when the last of them lets go.
+struct SoftKeyboardRun {
+  SoftKeyboardThreadContext context;
+  OwnedHandle thread;
+  OwnedHandle ready;
+  std::atomic<bool> closeRequested{false};
 };
 
 // The thread of one soft keyboard: creates its windows and runs their message loop until the
-// window is destroyed. Returns 0.
-DWORD WINAPI SoftKeyboardThread(void* context);
+// window is destroyed. `run` is a `new std::shared_ptr<SoftKeyboardRun>` that the thread takes
+// over. Returns 0.
+DWORD WINAPI SoftKeyboardThread(void* run);
 
 }  // namespace qv
