@@ -5,6 +5,7 @@
 #include <exception>
 #include <new>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 namespace qv {
@@ -121,182 +122,57 @@ KeyReleases ReleasesOfHeldKeys(std::span<const KeyInput> inserted) {
   return releases;
 }
 
-Injector::Injector(InputSink& sink, InjectionClock& clock) : sink_(sink), clock_(clock) {}
+// The state of one slot, shared by the injector, the slot's worker and its stopper.
+struct InjectionSlot {
+  mutable std::mutex mutex;
+  std::condition_variable changed;  // repeatState, the flags below, closing, worker
+  RepeatState repeatState = RepeatState::Idle;
+  bool workerActive = false;   // the worker is not released yet
+  bool workerRunning = false;  // the worker thread still works
+  bool stopperActive = false;  // a stopper is on its way to release the worker
+  bool closing = false;        // the injector goes away: no waits, no new workers
+  bool ending = false;  // the keyboard closes: the worker ends at its next step, with no waits
+  // Counts the workers started: a stopper or a close that waited releases only the worker it
+  // waited for, never one started after it.
+  std::uint64_t worker = 0;
+};
 
-Injector::~Injector() {
-  for (Slot& slot : slots_) {
-    std::thread worker;
-    std::thread stopper;
-    {
-      std::lock_guard lock(slot.mutex);
-      slot.closing = true;
-      if (slot.repeatState == RepeatState::Repeating) slot.repeatState = RepeatState::Stopping;
-      worker = std::move(slot.injectionWorker);
-      stopper = std::move(slot.stopperThread);
-    }
-    slot.changed.notify_all();
-    if (stopper.joinable()) stopper.join();
-    if (worker.joinable()) worker.join();
-  }
-}
+// What the workers and stoppers touch; each of them holds a share, so all of it lives as long as
+// the last of them.
+struct InjectionShared {
+  std::shared_ptr<InputSink> sink;
+  std::shared_ptr<InjectionClock> clock;
+  std::chrono::milliseconds workerEndWait = Injector::kWorkerEndWait;
+  std::array<InjectionSlot, kMaxKeyPads> slots;
+};
 
-bool Injector::StartInjection(int slotIndex, const KeyCodeRecord& record, bool nonJapaneseLayout) {
-  if (!ValidSlot(slotIndex)) return false;
-  Slot& slot = slots_[slotIndex];
-  std::thread finished;
-  bool started = false;
-  {
-    std::lock_guard lock(slot.mutex);
-    if (slot.workerActive || slot.closing) return false;
-    // The previous worker has been released, so it has nothing left to do but return.
-    finished = std::move(slot.injectionWorker);
-    slot.repeatState = HasRepeat(record) ? RepeatState::Repeating : RepeatState::Idle;
-    slot.workerActive = true;
-    slot.workerRunning = true;
-    try {
-      slot.injectionWorker =
-          std::thread(&Injector::InjectionWorker, this, slotIndex, record, nonJapaneseLayout);
-      started = true;
-    } catch (const std::exception&) {
-      // The system refused the thread (std::system_error) or there was no memory for it
-      // (std::bad_alloc). No worker: the next click tries again.
-      slot.workerActive = false;
-      slot.workerRunning = false;
-      slot.repeatState = RepeatState::Idle;
-    }
-  }
-  if (finished.joinable()) finished.join();
-  return started;
-}
+namespace {
 
-void Injector::RequestStop(int slotIndex) {
-  if (!ValidSlot(slotIndex)) return;
-  Slot& slot = slots_[slotIndex];
-  std::thread finished;
-  {
-    std::lock_guard lock(slot.mutex);
-    if (slot.repeatState == RepeatState::Idle || slot.stopperActive) return;
-    slot.repeatState = RepeatState::Stopping;
-    slot.stopperActive = true;
-    finished = std::move(slot.stopperThread);
-    try {
-      slot.stopperThread = std::thread(&Injector::StopRepeat, this, slotIndex);
-    } catch (const std::exception&) {
-      // No thread for a stopper (refused, or no memory): the worker sees the stop and releases
-      // itself.
-      slot.stopperActive = false;
-    }
-  }
-  slot.changed.notify_all();
-  if (finished.joinable()) finished.join();
-}
-
-void Injector::StopRepeat(int slotIndex) {
-  if (!ValidSlot(slotIndex)) return;
-  Slot& slot = slots_[slotIndex];
-  std::unique_lock lock(slot.mutex);
-  if (slot.repeatState == RepeatState::Repeating) slot.repeatState = RepeatState::Stopping;
-  slot.changed.notify_all();
-  slot.changed.wait(lock, [&] { return !slot.workerRunning; });
-  // Release worker and stopper and go Idle in one step: a click in between would otherwise
-  // start a repeating worker that nobody releases.
-  slot.workerActive = false;
-  slot.stopperActive = false;
-  slot.repeatState = RepeatState::Idle;
-  slot.changed.notify_all();
-}
-
-void Injector::EndTyping(int slotIndex) {
-  if (!ValidSlot(slotIndex)) return;
-  Slot& slot = slots_[slotIndex];
-  std::unique_lock lock(slot.mutex);
-  slot.ending = true;
-  if (slot.repeatState == RepeatState::Repeating) slot.repeatState = RepeatState::Stopping;
-  slot.changed.notify_all();
-  slot.changed.wait(lock, [&] { return !slot.workerRunning; });
-  // A stopper still on its way finds the worker gone and only confirms Idle.
-  slot.workerActive = false;
-  slot.stopperActive = false;
-  slot.repeatState = RepeatState::Idle;
-  slot.ending = false;
-  slot.changed.notify_all();
-}
-
-RepeatState Injector::repeatState(int slotIndex) const {
-  if (!ValidSlot(slotIndex)) return RepeatState::Idle;
-  std::lock_guard lock(slots_[slotIndex].mutex);
-  return slots_[slotIndex].repeatState;
-}
-
-bool Injector::HasWorker(int slotIndex) const {
-  if (!ValidSlot(slotIndex)) return false;
-  std::lock_guard lock(slots_[slotIndex].mutex);
-  return slots_[slotIndex].workerActive;
-}
-
-void Injector::WaitUntilIdle(int slotIndex) {
-  if (!ValidSlot(slotIndex)) return;
-  Slot& slot = slots_[slotIndex];
-  std::unique_lock lock(slot.mutex);
-  slot.changed.wait(lock, [&] { return !slot.workerActive && !slot.stopperActive; });
-}
-
-void Injector::InjectionWorker(int slotIndex, KeyCodeRecord record, bool nonJapaneseLayout) {
-  Slot& slot = slots_[slotIndex];
+// Sends one batch; a sink that ran out of memory sent nothing of it.
+std::size_t Send(InjectionShared& shared, std::span<const KeyInput> batch) {
   try {
-    TypeRecord(slot, record, nonJapaneseLayout);
-  } catch (const std::bad_alloc&) {
-    // No room for the records: the worker ends without typing (more), like any other worker.
-  }
-  FinishWorker(slot);
-}
-
-void Injector::TypeRecord(Slot& slot, const KeyCodeRecord& record, bool nonJapaneseLayout) {
-  const TypingPlan plan = PlanTyping(record, KeyTableFor(nonJapaneseLayout));
-  const std::uint8_t marker = FirstRepeatMarker(record);
-  if (marker == 0) {
-    if (StrokeCount(record) > 0) InjectKeyCode(slot, plan);
-    return;
-  }
-  std::unique_lock lock(slot.mutex);
-  auto stopped = [&] {
-    return slot.repeatState != RepeatState::Repeating || slot.closing || slot.ending;
-  };
-  for (int typings = 0; !stopped(); typings = std::min(typings + 1, 2)) {
-    if (const std::uint32_t wait = RepeatWaitMs(marker, typings)) {
-      clock_.WaitFor(lock, slot.changed, wait, stopped);
-    }
-    if (stopped()) break;
-    lock.unlock();
-    const bool typed = InjectKeyCode(slot, plan);
-    lock.lock();
-    // A typing the system broke off is not tried again and again while the key is held.
-    if (!typed) break;
-  }
-}
-
-std::size_t Injector::Send(std::span<const KeyInput> batch) {
-  try {
-    return std::min(sink_.SendKeyboardInputs(batch), batch.size());
+    return std::min(shared.sink->SendKeyboardInputs(batch), batch.size());
   } catch (const std::bad_alloc&) {
     return 0;
   }
 }
 
-void Injector::ReleaseHeldKeys(std::span<const KeyInput> inserted) {
+// Lets go of the keys `inserted` pressed and did not release.
+void ReleaseHeldKeys(InjectionShared& shared, std::span<const KeyInput> inserted) {
   const KeyReleases releases = ReleasesOfHeldKeys(inserted);
-  if (releases.count > 0) Send(releases.view());
+  if (releases.count > 0) Send(shared, releases.view());
 }
 
-bool Injector::InjectKeyCode(Slot& slot, const TypingPlan& plan) {
+// Types the plan once; false when it broke off.
+bool InjectKeyCode(InjectionShared& shared, InjectionSlot& slot, const TypingPlan& plan) {
   const std::span<const KeyInput> inputs(plan.inputs);
   for (const TypingStep& step : plan.steps) {
     if (step.count > 0) {
-      const std::size_t sent = Send(inputs.subspan(step.first, step.count));
+      const std::size_t sent = Send(shared, inputs.subspan(step.first, step.count));
       if (sent < step.count) {
         // The system refused part of the batch, or there was no memory for it: release what
         // the typing left held and stop.
-        ReleaseHeldKeys(inputs.first(step.first + sent));
+        ReleaseHeldKeys(shared, inputs.first(step.first + sent));
         return false;
       }
     }
@@ -305,10 +181,10 @@ bool Injector::InjectKeyCode(Slot& slot, const TypingPlan& plan) {
       // A delay is not cut short by a stop of the repetition, only when the keyboard or the
       // injector goes away.
       auto ended = [&] { return slot.closing || slot.ending; };
-      clock_.WaitFor(lock, slot.changed, step.pauseMs, ended);
+      shared.clock->WaitFor(lock, slot.changed, step.pauseMs, ended);
       if (ended()) {
         lock.unlock();
-        ReleaseHeldKeys(inputs.first(step.first + step.count));
+        ReleaseHeldKeys(shared, inputs.first(step.first + step.count));
         return false;
       }
     }
@@ -316,15 +192,202 @@ bool Injector::InjectKeyCode(Slot& slot, const TypingPlan& plan) {
   return true;
 }
 
-void Injector::FinishWorker(Slot& slot) {
+void TypeRecord(InjectionShared& shared, InjectionSlot& slot, const KeyCodeRecord& record,
+                bool nonJapaneseLayout) {
+  const TypingPlan plan = PlanTyping(record, KeyTableFor(nonJapaneseLayout));
+  const std::uint8_t marker = FirstRepeatMarker(record);
+  if (marker == 0) {
+    if (StrokeCount(record) > 0) InjectKeyCode(shared, slot, plan);
+    return;
+  }
+  std::unique_lock lock(slot.mutex);
+  auto stopped = [&] {
+    return slot.repeatState != RepeatState::Repeating || slot.closing || slot.ending;
+  };
+  for (int typings = 0; !stopped(); typings = std::min(typings + 1, 2)) {
+    if (const std::uint32_t wait = RepeatWaitMs(marker, typings)) {
+      shared.clock->WaitFor(lock, slot.changed, wait, stopped);
+    }
+    if (stopped()) break;
+    lock.unlock();
+    const bool typed = InjectKeyCode(shared, slot, plan);
+    lock.lock();
+    // A typing the system broke off is not tried again and again while the key is held.
+    if (!typed) break;
+  }
+}
+
+void FinishWorker(InjectionSlot& slot) {
   std::lock_guard lock(slot.mutex);
   slot.workerRunning = false;
+  // The close that set `ending` may have stopped waiting: the flag was for this worker.
+  slot.ending = false;
   // A stopper on its way releases the worker; otherwise the worker releases itself.
   if (!slot.stopperActive) {
     slot.workerActive = false;
     slot.repeatState = RepeatState::Idle;
   }
   slot.changed.notify_all();
+}
+
+// The worker thread. `shared` is its own share: the injector may go while it still types.
+void InjectionWorker(std::shared_ptr<InjectionShared> shared, int slotIndex, KeyCodeRecord record,
+                     bool nonJapaneseLayout) {
+  InjectionSlot& slot = shared->slots[slotIndex];
+  try {
+    TypeRecord(*shared, slot, record, nonJapaneseLayout);
+  } catch (const std::bad_alloc&) {
+    // No room for the records: the worker ends without typing (more), like any other worker.
+  }
+  FinishWorker(slot);
+}
+
+// Waits (holding `lock`) for the worker that runs now to end, for at most the worker end wait;
+// true when it ended. A worker started after it is not waited for.
+bool AwaitWorkerEnd(InjectionShared& shared, InjectionSlot& slot,
+                    std::unique_lock<std::mutex>& lock) {
+  const std::uint64_t worker = slot.worker;
+  return slot.changed.wait_for(lock, shared.workerEndWait,
+                               [&] { return !slot.workerRunning || slot.worker != worker; });
+}
+
+bool StopSlot(InjectionShared& shared, int slotIndex) {
+  InjectionSlot& slot = shared.slots[slotIndex];
+  std::unique_lock lock(slot.mutex);
+  const std::uint64_t worker = slot.worker;
+  if (slot.repeatState == RepeatState::Repeating) slot.repeatState = RepeatState::Stopping;
+  slot.changed.notify_all();
+  const bool ended = AwaitWorkerEnd(shared, slot, lock);
+  // Release worker and stopper and go Idle in one step: a click in between would otherwise
+  // start a repeating worker that nobody releases. A worker that is still in a send finds no
+  // stopper when it ends and releases itself.
+  if (ended && slot.worker == worker) {
+    slot.workerActive = false;
+    slot.repeatState = RepeatState::Idle;
+  }
+  slot.stopperActive = false;
+  slot.changed.notify_all();
+  return ended;
+}
+
+// The stopper thread, with its own share like the worker.
+void Stopper(std::shared_ptr<InjectionShared> shared, int slotIndex) {
+  StopSlot(*shared, slotIndex);
+}
+
+}  // namespace
+
+Injector::Injector(std::shared_ptr<InputSink> sink, std::shared_ptr<InjectionClock> clock,
+                   std::chrono::milliseconds workerEndWait)
+    : shared_(std::make_shared<InjectionShared>()) {
+  shared_->sink = std::move(sink);
+  shared_->clock = std::move(clock);
+  shared_->workerEndWait = workerEndWait;
+}
+
+Injector::~Injector() {
+  for (InjectionSlot& slot : shared_->slots) {
+    std::lock_guard lock(slot.mutex);
+    slot.closing = true;
+    if (slot.repeatState == RepeatState::Repeating) slot.repeatState = RepeatState::Stopping;
+    slot.changed.notify_all();
+  }
+  // One bound for all slots together. A worker still in a send then sees `closing` at its next
+  // step, lets go of its keys and ends with its share of the slots; stoppers end with it.
+  const auto giveUp = std::chrono::steady_clock::now() + shared_->workerEndWait;
+  for (InjectionSlot& slot : shared_->slots) {
+    std::unique_lock lock(slot.mutex);
+    if (!slot.changed.wait_until(lock, giveUp, [&] { return !slot.workerRunning; })) break;
+  }
+}
+
+bool Injector::StartInjection(int slotIndex, const KeyCodeRecord& record, bool nonJapaneseLayout) {
+  if (!ValidSlot(slotIndex)) return false;
+  InjectionSlot& slot = shared_->slots[slotIndex];
+  std::lock_guard lock(slot.mutex);
+  // A released worker has nothing left to do but return: it needs no wait.
+  if (slot.workerActive || slot.closing) return false;
+  slot.repeatState = HasRepeat(record) ? RepeatState::Repeating : RepeatState::Idle;
+  slot.workerActive = true;
+  slot.workerRunning = true;
+  ++slot.worker;
+  try {
+    std::thread(InjectionWorker, shared_, slotIndex, record, nonJapaneseLayout).detach();
+    return true;
+  } catch (const std::exception&) {
+    // The system refused the thread (std::system_error) or there was no memory for it
+    // (std::bad_alloc). No worker: the next click tries again.
+    slot.workerActive = false;
+    slot.workerRunning = false;
+    slot.repeatState = RepeatState::Idle;
+    return false;
+  }
+}
+
+void Injector::RequestStop(int slotIndex) {
+  if (!ValidSlot(slotIndex)) return;
+  InjectionSlot& slot = shared_->slots[slotIndex];
+  {
+    std::lock_guard lock(slot.mutex);
+    if (slot.repeatState == RepeatState::Idle || slot.stopperActive) return;
+    slot.repeatState = RepeatState::Stopping;
+    slot.stopperActive = true;
+    try {
+      std::thread(Stopper, shared_, slotIndex).detach();
+    } catch (const std::exception&) {
+      // No thread for a stopper (refused, or no memory): the worker sees the stop and releases
+      // itself.
+      slot.stopperActive = false;
+    }
+  }
+  slot.changed.notify_all();
+}
+
+bool Injector::StopRepeat(int slotIndex) {
+  return ValidSlot(slotIndex) && StopSlot(*shared_, slotIndex);
+}
+
+bool Injector::EndTyping(int slotIndex) {
+  if (!ValidSlot(slotIndex)) return true;
+  InjectionSlot& slot = shared_->slots[slotIndex];
+  std::unique_lock lock(slot.mutex);
+  const std::uint64_t worker = slot.worker;
+  slot.ending = true;
+  if (slot.repeatState == RepeatState::Repeating) slot.repeatState = RepeatState::Stopping;
+  slot.changed.notify_all();
+  if (!AwaitWorkerEnd(*shared_, slot, lock)) {
+    // Still in a send: `ending` stays set for it, and it frees the slot itself when it ends.
+    return false;
+  }
+  if (slot.worker == worker) {
+    // A stopper still on its way finds the worker gone and only confirms Idle.
+    slot.workerActive = false;
+    slot.stopperActive = false;
+    slot.repeatState = RepeatState::Idle;
+  }
+  slot.ending = false;
+  slot.changed.notify_all();
+  return true;
+}
+
+RepeatState Injector::repeatState(int slotIndex) const {
+  if (!ValidSlot(slotIndex)) return RepeatState::Idle;
+  std::lock_guard lock(shared_->slots[slotIndex].mutex);
+  return shared_->slots[slotIndex].repeatState;
+}
+
+bool Injector::HasWorker(int slotIndex) const {
+  if (!ValidSlot(slotIndex)) return false;
+  std::lock_guard lock(shared_->slots[slotIndex].mutex);
+  return shared_->slots[slotIndex].workerActive;
+}
+
+bool Injector::WaitUntilIdle(int slotIndex, std::chrono::milliseconds bound) {
+  if (!ValidSlot(slotIndex)) return true;
+  InjectionSlot& slot = shared_->slots[slotIndex];
+  std::unique_lock lock(slot.mutex);
+  return slot.changed.wait_for(lock, bound,
+                               [&] { return !slot.workerActive && !slot.stopperActive; });
 }
 
 }  // namespace qv

@@ -2,17 +2,21 @@
 // become keyboard input records, sent in batches with the pauses the delay entries ask for, once
 // per click or, for a key with a repeat entry, again and again while the key is held. Each slot
 // types on a worker thread of its own, and a repetition is ended by a stopper thread that wakes
-// the worker and waits for it, so the soft keyboard's window never waits for typing.
+// the worker and waits for it, so the soft keyboard's window never waits for typing. Workers and
+// stoppers share the slots, the sink and the clock with the injector: a worker still in a send
+// when a wait for it runs out finishes on its own, lets go of its keys and frees its slot, even
+// after the injector is gone.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
-#include <thread>
 #include <vector>
 
 #include "common/key_code_record.h"
@@ -115,11 +119,20 @@ KeyReleases ReleasesOfHeldKeys(std::span<const KeyInput> inserted);
 
 enum class RepeatState : std::int32_t { Idle = 0, Repeating = 1, Stopping = 2 };
 
+struct InjectionShared;
+
 // The injection workers and stoppers of the 16 slots: at most one of each per slot at a time.
 class Injector {
  public:
-  Injector(InputSink& sink, InjectionClock& clock);
-  // Ends every repetition, cuts pending delays short and waits for every thread.
+  // How long a close of a keyboard, a stopper and the injector's end wait for a worker told to
+  // stop. Told to stop, a worker cuts its pauses short and ends at once; only a send the system
+  // holds up keeps it longer. Well inside the soft keyboard close's own wait for its thread.
+  static constexpr std::chrono::milliseconds kWorkerEndWait{2000};
+
+  Injector(std::shared_ptr<InputSink> sink, std::shared_ptr<InjectionClock> clock,
+           std::chrono::milliseconds workerEndWait = kWorkerEndWait);
+  // Ends every repetition and cuts pending delays short, then waits for the workers, all of them
+  // together for at most the worker end wait. A worker still in a send then ends by itself.
   ~Injector();
   Injector(const Injector&) = delete;
   Injector& operator=(const Injector&) = delete;
@@ -131,47 +144,26 @@ class Injector {
   // slot is Idle or a stopper runs already.
   void RequestStop(int slot);
   // Wakes the slot's worker out of its wait, waits for it to end and leaves the slot Idle with
-  // neither worker nor stopper. The stopper thread runs it; the window's destruction calls it
-  // directly.
-  void StopRepeat(int slot);
+  // neither worker nor stopper. The stopper thread runs it. False when the worker end wait ran
+  // out: the worker, still in a send, then frees the slot itself when it ends, and the slot
+  // takes no typing before.
+  bool StopRepeat(int slot);
   // Ends whatever the slot types at once, for a soft keyboard that closes: the repetition stops,
   // a pause of a delay entry is cut short and the keys the typing holds are released. Returns
-  // once the slot has no worker; the slot can type again afterwards.
-  void EndTyping(int slot);
+  // once the slot has no worker, true, or after the worker end wait, false: the worker, still in
+  // a send, then ends at its next step, lets go of its keys and frees the slot by itself. The
+  // slot can type again once it is free.
+  bool EndTyping(int slot);
 
   RepeatState repeatState(int slot) const;
   // The slot has a worker that has not been released yet: new starts are dropped.
   bool HasWorker(int slot) const;
-  // Waits until the slot has neither a worker nor a stopper.
-  void WaitUntilIdle(int slot);
+  // Waits until the slot has neither a worker nor a stopper, for at most `bound`; false when
+  // the slot was still busy then.
+  bool WaitUntilIdle(int slot, std::chrono::milliseconds bound = std::chrono::seconds(10));
 
  private:
-  struct Slot {
-    mutable std::mutex mutex;
-    std::condition_variable changed;  // repeatState, the flags below, closing
-    RepeatState repeatState = RepeatState::Idle;
-    bool workerActive = false;    // the worker is not released yet
-    bool workerRunning = false;   // the worker thread still works
-    bool stopperActive = false;   // a stopper is on its way to release the worker
-    bool closing = false;         // the injector goes away: no waits, no new workers
-    bool ending = false;          // EndTyping runs: no waits for this slot's worker
-    std::thread injectionWorker;  // the last worker started, joined before the next
-    std::thread stopperThread;    // the last stopper started, joined before the next
-  };
-
-  void InjectionWorker(int slot, KeyCodeRecord record, bool nonJapaneseLayout);
-  void TypeRecord(Slot& slot, const KeyCodeRecord& record, bool nonJapaneseLayout);
-  // Types the plan once; false when it broke off.
-  bool InjectKeyCode(Slot& slot, const TypingPlan& plan);
-  // Sends one batch; a sink that ran out of memory sent nothing of it.
-  std::size_t Send(std::span<const KeyInput> batch);
-  // Lets go of the keys `inserted` pressed and did not release.
-  void ReleaseHeldKeys(std::span<const KeyInput> inserted);
-  void FinishWorker(Slot& slot);
-
-  InputSink& sink_;
-  InjectionClock& clock_;
-  std::array<Slot, kMaxKeyPads> slots_;
+  std::shared_ptr<InjectionShared> shared_;
 };
 
 }  // namespace qv

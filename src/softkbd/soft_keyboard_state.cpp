@@ -405,7 +405,9 @@ void OnClosing(SoftKeyboardState& kb, SoftKeyboardContext& context) {
     context.view.StopTimer(SoftKeyboardTimer::kRepeatWatch);
   }
   // Whatever the slot still types, repeating or pausing at a delay, ends now and lets go of its
-  // keys: the thread that closes this keyboard waits for it.
+  // keys: the thread that closes this keyboard waits for it, for at most the injector's worker
+  // end wait. A worker the system holds up in a send lets go of its keys by itself when the send
+  // returns, and the close goes on without it.
   context.injector.EndTyping(kb.slot);
 }
 

@@ -4,7 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <future>
 #include <initializer_list>
+#include <memory>
 #include <new>
 #include <thread>
 #include <utility>
@@ -73,9 +76,9 @@ class WakeClock : public InjectionClock {
       }
     }
   }
-  void AwaitWaiting() {
+  bool AwaitWaiting() {
     std::unique_lock mine(mutex);
-    entered.wait(mine, [&] { return waiting; });
+    return entered.wait_for(mine, std::chrono::seconds(10), [&] { return waiting; });
   }
   std::mutex mutex;
   std::condition_variable entered;
@@ -96,21 +99,22 @@ class FakeSink : public InputSink {
     changed.notify_all();
     // A sink that allocates per batch, out of memory for this one: nothing of it goes out.
     if (calls.size() == throwOnCall) throw std::bad_alloc();
-    changed.wait(lock, [&] { return !held; });
+    changed.wait_for(lock, std::chrono::seconds(10), [&] { return !held; });
     return std::min(inputs.size(), insertLimit);
   }
   std::vector<Call> Calls() {
     std::lock_guard lock(mutex);
     return calls;
   }
-  // While held, a send does not return: the worker is busy typing.
+  // While held (for at most 10 s), a send does not return: the worker is busy typing, as in a
+  // SendInput the system holds up.
   void Hold() {
     std::lock_guard lock(mutex);
     held = true;
   }
-  void AwaitCalls(std::size_t count) {
+  bool AwaitCalls(std::size_t count) {
     std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return calls.size() >= count; });
+    return changed.wait_for(lock, std::chrono::seconds(10), [&] { return calls.size() >= count; });
   }
   void Let() {
     std::lock_guard lock(mutex);
@@ -182,18 +186,18 @@ TEST(InjectionPlan, BrokenOffTypingReleasesWhatItLeftHeld) {
 }
 
 TEST(Injection, TypesOnceInOneCallOrInBatchesAcrossDelays) {
-  FakeClock clock;
-  FakeSink sink(&clock);
+  const auto clock = std::make_shared<FakeClock>();
+  const auto sink = std::make_shared<FakeSink>(clock.get());
   Injector injector(sink, clock);
   ASSERT_TRUE(injector.StartInjection(3, Record({kCtrl, kA, kA | kUp, kCtrl | kUp}), false));
-  injector.WaitUntilIdle(3);
-  ASSERT_EQ(sink.Calls().size(), 1u);
-  EXPECT_EQ(sink.Calls()[0].inputs.size(), 4u);
+  ASSERT_TRUE(injector.WaitUntilIdle(3));
+  ASSERT_EQ(sink->Calls().size(), 1u);
+  EXPECT_EQ(sink->Calls()[0].inputs.size(), 4u);
 
   ASSERT_TRUE(
       injector.StartInjection(3, Record({kCtrl, kA, kA | kUp, kDelay2, kCtrl | kUp}), false));
-  injector.WaitUntilIdle(3);
-  const std::vector<FakeSink::Call> calls = sink.Calls();
+  ASSERT_TRUE(injector.WaitUntilIdle(3));
+  const std::vector<FakeSink::Call> calls = sink->Calls();
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[1].inputs.size(), 3u);
   EXPECT_EQ(calls[2].inputs, std::vector<KeyInput>{Release(kVkCtrl)});
@@ -201,28 +205,28 @@ TEST(Injection, TypesOnceInOneCallOrInBatchesAcrossDelays) {
 
   // A key holding only "[Delay1]" pauses and sends nothing; an empty key does nothing at all.
   ASSERT_TRUE(injector.StartInjection(3, Record({kDelay1}), false));
-  injector.WaitUntilIdle(3);
+  ASSERT_TRUE(injector.WaitUntilIdle(3));
   ASSERT_TRUE(injector.StartInjection(3, Record({}), false));
-  injector.WaitUntilIdle(3);
-  EXPECT_EQ(sink.Calls().size(), 3u);
-  EXPECT_EQ(clock.waits, (std::vector<std::uint32_t>{300, 100}));
+  ASSERT_TRUE(injector.WaitUntilIdle(3));
+  EXPECT_EQ(sink->Calls().size(), 3u);
+  EXPECT_EQ(clock->waits, (std::vector<std::uint32_t>{300, 100}));
 }
 
 TEST(Injection, ClickWhileTheSlotTypesIsDroppedOtherSlotsAreNot) {
-  FakeClock clock;
-  FakeSink sink(&clock);
+  const auto clock = std::make_shared<FakeClock>();
+  const auto sink = std::make_shared<FakeSink>(clock.get());
   Injector injector(sink, clock);
   const KeyCodeRecord key = Record({kA, kDelay3, kA | kUp});
-  sink.Hold();
+  sink->Hold();
   ASSERT_TRUE(injector.StartInjection(0, key, false));
-  sink.AwaitCalls(1);
+  ASSERT_TRUE(sink->AwaitCalls(1));
   EXPECT_FALSE(injector.StartInjection(0, key, false));
   EXPECT_TRUE(injector.HasWorker(0));
   EXPECT_TRUE(injector.StartInjection(1, Record({kA}), false));
-  sink.Let();
-  injector.WaitUntilIdle(0);
-  injector.WaitUntilIdle(1);
-  EXPECT_EQ(sink.Calls().size(), 3u);  // two batches of slot 0, one of slot 1
+  sink->Let();
+  ASSERT_TRUE(injector.WaitUntilIdle(0));
+  ASSERT_TRUE(injector.WaitUntilIdle(1));
+  EXPECT_EQ(sink->Calls().size(), 3u);  // two batches of slot 0, one of slot 1
   EXPECT_FALSE(injector.HasWorker(0));
 }
 
@@ -242,15 +246,15 @@ TEST(Injection, HeldKeyRepeatsAtItsCadenceUntilReleased) {
   };
   for (const RepeatCase& c : cases) {
     SCOPED_TRACE(c.releaseAt);
-    FakeClock clock;
-    FakeSink sink(&clock);
+    const auto clock = std::make_shared<FakeClock>();
+    const auto sink = std::make_shared<FakeSink>(clock.get());
     Injector injector(sink, clock);
-    clock.actionAt = c.releaseAt;
-    clock.action = [&] { injector.RequestStop(5); };
+    clock->actionAt = c.releaseAt;
+    clock->action = [&] { injector.RequestStop(5); };
     ASSERT_TRUE(injector.StartInjection(5, Record({kA, c.marker, kA | kUp}), false));
-    injector.WaitUntilIdle(5);
+    ASSERT_TRUE(injector.WaitUntilIdle(5));
     std::vector<std::uint32_t> typedAt;
-    for (const FakeSink::Call& call : sink.Calls()) typedAt.push_back(call.at);
+    for (const FakeSink::Call& call : sink->Calls()) typedAt.push_back(call.at);
     EXPECT_EQ(typedAt, c.typedAt);
     EXPECT_EQ(injector.repeatState(5), RepeatState::Idle);
     EXPECT_FALSE(injector.HasWorker(5));
@@ -258,17 +262,17 @@ TEST(Injection, HeldKeyRepeatsAtItsCadenceUntilReleased) {
 }
 
 TEST(Injection, StopWakesTheWaitingWorkerAndFreesTheSlot) {
-  WakeClock clock;
-  FakeSink sink;
+  const auto clock = std::make_shared<WakeClock>();
+  const auto sink = std::make_shared<FakeSink>();
   Injector injector(sink, clock);
   const KeyCodeRecord key = Record({kRepeat2, kA, kA | kUp});
   ASSERT_TRUE(injector.StartInjection(2, key, false));
-  clock.AwaitWaiting();
+  ASSERT_TRUE(clock->AwaitWaiting());
   injector.RequestStop(2);
   injector.RequestStop(2);  // a second release while the stopper runs changes nothing
-  injector.WaitUntilIdle(2);
-  EXPECT_FALSE(clock.timedOut);
-  EXPECT_EQ(sink.Calls().size(), 1u);
+  ASSERT_TRUE(injector.WaitUntilIdle(2));
+  EXPECT_FALSE(clock->timedOut);
+  EXPECT_EQ(sink->Calls().size(), 1u);
   EXPECT_EQ(injector.repeatState(2), RepeatState::Idle);
   // The slot takes the next press at once.
   EXPECT_TRUE(injector.StartInjection(2, key, false));
@@ -277,30 +281,30 @@ TEST(Injection, StopWakesTheWaitingWorkerAndFreesTheSlot) {
 }
 
 TEST(Injection, PartlyRefusedBatchReleasesThePressedKeys) {
-  FakeSink sink;
-  FakeClock clock;
+  const auto sink = std::make_shared<FakeSink>();
+  const auto clock = std::make_shared<FakeClock>();
   Injector injector(sink, clock);
-  sink.insertLimit = 2;
+  sink->insertLimit = 2;
   ASSERT_TRUE(injector.StartInjection(0, Record({kCtrl, kA, kA | kUp, kCtrl | kUp}), false));
-  injector.WaitUntilIdle(0);
-  const std::vector<FakeSink::Call> calls = sink.Calls();
+  ASSERT_TRUE(injector.WaitUntilIdle(0));
+  const std::vector<FakeSink::Call> calls = sink->Calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[1].inputs, (std::vector<KeyInput>{Release(kVkA), Release(kVkCtrl)}));
 }
 
 TEST(Injection, PartlyRefusedLaterBatchReleasesKeysOfEarlierBatches) {
-  FakeClock clock;
-  FakeSink sink(&clock);
+  const auto clock = std::make_shared<FakeClock>();
+  const auto sink = std::make_shared<FakeSink>(clock.get());
   Injector injector(sink, clock);
   // Ctrl goes down in the first batch; the second batch is refused after its first record.
   ASSERT_TRUE(
       injector.StartInjection(4, Record({kCtrl, kDelay1, kA, kA | kUp, kCtrl | kUp}), false));
-  injector.WaitUntilIdle(4);
-  sink.insertLimit = 1;
+  ASSERT_TRUE(injector.WaitUntilIdle(4));
+  sink->insertLimit = 1;
   ASSERT_TRUE(
       injector.StartInjection(4, Record({kCtrl, kDelay1, kA, kA | kUp, kCtrl | kUp}), false));
-  injector.WaitUntilIdle(4);
-  const std::vector<FakeSink::Call> calls = sink.Calls();
+  ASSERT_TRUE(injector.WaitUntilIdle(4));
+  const std::vector<FakeSink::Call> calls = sink->Calls();
   ASSERT_EQ(calls.size(), 5u);
   EXPECT_EQ(calls[4].inputs, (std::vector<KeyInput>{Release(kVkA), Release(kVkCtrl)}));
 }
@@ -308,30 +312,30 @@ TEST(Injection, PartlyRefusedLaterBatchReleasesKeysOfEarlierBatches) {
 // Memory runs out between a press and its release (the batch after a delay cannot be made): the
 // typing still lets go of the key it pressed, and the slot types again afterwards.
 TEST(Injection, NoMemoryForALaterBatchStillReleasesTheHeldKeys) {
-  FakeClock clock;
-  FakeSink sink(&clock);
+  const auto clock = std::make_shared<FakeClock>();
+  const auto sink = std::make_shared<FakeSink>(clock.get());
   Injector injector(sink, clock);
-  sink.throwOnCall = 2;
+  sink->throwOnCall = 2;
   ASSERT_TRUE(
       injector.StartInjection(2, Record({kCtrl, kDelay1, kA, kA | kUp, kCtrl | kUp}), false));
-  injector.WaitUntilIdle(2);
-  const std::vector<FakeSink::Call> calls = sink.Calls();
+  ASSERT_TRUE(injector.WaitUntilIdle(2));
+  const std::vector<FakeSink::Call> calls = sink->Calls();
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[0].inputs, std::vector<KeyInput>{Press(kVkCtrl)});
   EXPECT_EQ(calls[2].inputs, std::vector<KeyInput>{Release(kVkCtrl)});
   EXPECT_EQ(injector.repeatState(2), RepeatState::Idle);
   EXPECT_TRUE(injector.StartInjection(2, Record({kA, kA | kUp}), false));
-  injector.WaitUntilIdle(2);
-  EXPECT_EQ(sink.Calls().size(), 4u);
+  ASSERT_TRUE(injector.WaitUntilIdle(2));
+  EXPECT_EQ(sink->Calls().size(), 4u);
 }
 
 TEST(Injection, TypingTheSystemRefusesOrCannotBeMadeEndsTheWorker) {
   // A held repeating key whose typing the system refuses is not typed again and again.
   {
-    FakeSink sink;
-    FakeClock clock;
+    const auto sink = std::make_shared<FakeSink>();
+    const auto clock = std::make_shared<FakeClock>();
     Injector injector(sink, clock);
-    sink.insertLimit = 0;
+    sink->insertLimit = 0;
     ASSERT_TRUE(injector.StartInjection(1, Record({kRepeat1, kA, kA | kUp}), false));
     const auto give = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (injector.HasWorker(1) && std::chrono::steady_clock::now() < give) {
@@ -339,39 +343,162 @@ TEST(Injection, TypingTheSystemRefusesOrCannotBeMadeEndsTheWorker) {
     }
     EXPECT_FALSE(injector.HasWorker(1));
     injector.RequestStop(1);
-    injector.WaitUntilIdle(1);
-    EXPECT_EQ(sink.Calls().size(), 1u);
+    ASSERT_TRUE(injector.WaitUntilIdle(1));
+    EXPECT_EQ(sink->Calls().size(), 1u);
   }
   // No room for the records: the worker ends without typing and the process goes on.
   {
     class FullSink : public InputSink {
      public:
       std::size_t SendKeyboardInputs(std::span<const KeyInput>) override { throw std::bad_alloc(); }
-    } sink;
-    FakeClock clock;
+    };
+    const auto sink = std::make_shared<FullSink>();
+    const auto clock = std::make_shared<FakeClock>();
     Injector injector(sink, clock);
     ASSERT_TRUE(injector.StartInjection(3, Record({kA, kA | kUp}), false));
-    injector.WaitUntilIdle(3);
+    ASSERT_TRUE(injector.WaitUntilIdle(3));
     EXPECT_EQ(injector.repeatState(3), RepeatState::Idle);
     EXPECT_TRUE(injector.StartInjection(3, Record({kA, kA | kUp}), false));
-    injector.WaitUntilIdle(3);
+    ASSERT_TRUE(injector.WaitUntilIdle(3));
   }
 }
 
 TEST(Injection, DelaysAndTheFirstRepeatPauseTakeRealTime) {
-  FakeSink sink;
-  SystemInjectionClock clock;
+  const auto sink = std::make_shared<FakeSink>();
+  const auto clock = std::make_shared<SystemInjectionClock>();
   Injector injector(sink, clock);
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(injector.StartInjection(0, Record({kA, kA | kUp, kDelay1, kA, kA | kUp}), false));
-  injector.WaitUntilIdle(0);
+  ASSERT_TRUE(injector.WaitUntilIdle(0));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
   // A held repeating key types at once and again only after 500 ms.
   ASSERT_TRUE(injector.StartInjection(0, Record({kRepeat2, kA, kA | kUp}), false));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(sink.Calls().size(), 3u);
+  EXPECT_EQ(sink->Calls().size(), 3u);
   injector.RequestStop(0);
-  injector.WaitUntilIdle(0);
+  ASSERT_TRUE(injector.WaitUntilIdle(0));
+}
+
+// Runs `call` on a thread of its own and says whether it returned within `bound`. Either way
+// `unblock` runs next and the thread is joined: a call that does not return fails the test by
+// this bound instead of hanging the run.
+bool ReturnsWithin(std::chrono::milliseconds bound, const std::function<void()>& call,
+                   const std::function<void()>& unblock) {
+  std::promise<void> returned;
+  std::future<void> done = returned.get_future();
+  std::thread runner([&] {
+    call();
+    returned.set_value();
+  });
+  const bool inTime = done.wait_for(bound) == std::future_status::ready;
+  unblock();
+  runner.join();
+  return inTime;
+}
+
+// While the sink still holds the worker, the slot is busy and takes no second typing; then the
+// sink lets the worker go.
+void LetGoOnceBusy(FakeSink& sink, Injector& injector, int slot) {
+  EXPECT_TRUE(injector.HasWorker(slot));
+  EXPECT_FALSE(injector.StartInjection(slot, Record({kA, kA | kUp}), false));
+  sink.Let();
+}
+
+constexpr std::chrono::milliseconds kTestEndWait{200};
+constexpr std::chrono::milliseconds kGrace{3000};
+
+// Ctrl goes down, a pause, then A is typed and Ctrl released: a typing cut short after the pause
+// sends only the release of Ctrl.
+const KeyCodeRecord kCtrlPauseA = Record({kCtrl, kDelay3, kA, kA | kUp, kCtrl | kUp});
+
+// The system holds the worker up in a send while its keyboard closes: the close gives up after
+// its bound, nothing types beside the worker, and once the send returns the worker lets go of
+// Ctrl by itself and frees the slot for the next typing.
+TEST(InjectionEnd, CloseOfATypingHeldInASendReturnsAtItsBoundAndTheKeysAreReleasedLater) {
+  const auto sink = std::make_shared<FakeSink>();
+  Injector injector(sink, std::make_shared<SystemInjectionClock>(), kTestEndWait);
+  sink->Hold();
+  ASSERT_TRUE(injector.StartInjection(6, kCtrlPauseA, false));
+  ASSERT_TRUE(sink->AwaitCalls(1));
+  bool ended = true;
+  std::chrono::steady_clock::duration took{};
+  const bool returned = ReturnsWithin(
+      kTestEndWait + kGrace,
+      [&] {
+        const auto start = std::chrono::steady_clock::now();
+        ended = injector.EndTyping(6);
+        took = std::chrono::steady_clock::now() - start;
+      },
+      [&] { LetGoOnceBusy(*sink, injector, 6); });
+  ASSERT_TRUE(returned) << "the close waited past its bound";
+  EXPECT_FALSE(ended);
+  EXPECT_GE(took, kTestEndWait);
+  ASSERT_TRUE(injector.WaitUntilIdle(6));
+  std::vector<FakeSink::Call> calls = sink->Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].inputs, std::vector<KeyInput>{Press(kVkCtrl)});
+  EXPECT_EQ(calls[1].inputs, std::vector<KeyInput>{Release(kVkCtrl)});
+
+  // The end was for that worker only: the next typing pauses and types in full.
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(
+      injector.StartInjection(6, Record({kCtrl, kDelay1, kA, kA | kUp, kCtrl | kUp}), false));
+  ASSERT_TRUE(injector.WaitUntilIdle(6));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
+  calls = sink->Calls();
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[3].inputs, (std::vector<KeyInput>{Press(kVkA), Release(kVkA), Release(kVkCtrl)}));
+}
+
+// The injector goes away while a worker is held in a send: its end returns at its bound, and the
+// worker, which keeps the slots and the sink alive, still lets go of Ctrl when the send returns.
+TEST(InjectionEnd, InjectorEndsAtItsBoundAndTheWorkerOutlivingItReleasesTheKeys) {
+  const auto sink = std::make_shared<FakeSink>();
+  auto injector =
+      std::make_unique<Injector>(sink, std::make_shared<SystemInjectionClock>(), kTestEndWait);
+  sink->Hold();
+  ASSERT_TRUE(injector->StartInjection(0, kCtrlPauseA, false));
+  ASSERT_TRUE(injector->StartInjection(9, Record({kRepeat1, kA, kA | kUp}), false));
+  ASSERT_TRUE(sink->AwaitCalls(2));
+  const bool returned = ReturnsWithin(
+      kTestEndWait + kGrace, [&] { injector.reset(); }, [&] { sink->Let(); });
+  EXPECT_TRUE(returned) << "the injector's end waited past its bound";
+  sink->Let();
+  ASSERT_TRUE(sink->AwaitCalls(3));
+  // Both workers see the end: no second typing of the repeating key, no A after the pause.
+  const auto give = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  while (std::chrono::steady_clock::now() < give && sink->Calls().size() == 3) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const std::vector<FakeSink::Call> calls = sink->Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[2].inputs, std::vector<KeyInput>{Release(kVkCtrl)});
+}
+
+// A stop of a repetition whose worker is held in a send gives up at its bound; the slot takes no
+// new typing until the worker, back from the send, sees the stop and frees the slot itself.
+TEST(InjectionEnd, StopOfAWorkerHeldInASendGivesUpAndTheWorkerFreesTheSlot) {
+  const auto sink = std::make_shared<FakeSink>();
+  Injector injector(sink, std::make_shared<SystemInjectionClock>(), kTestEndWait);
+  sink->Hold();
+  ASSERT_TRUE(injector.StartInjection(4, Record({kRepeat1, kA, kA | kUp}), false));
+  ASSERT_TRUE(sink->AwaitCalls(1));
+  injector.RequestStop(4);  // the stopper thread waits for the held worker too
+  bool stopped = true;
+  const bool returned = ReturnsWithin(
+      kTestEndWait + kGrace, [&] { stopped = injector.StopRepeat(4); },
+      [&] {
+        // The stopper thread, started a moment earlier, has given up by now as well.
+        std::this_thread::sleep_for(kTestEndWait);
+        LetGoOnceBusy(*sink, injector, 4);
+      });
+  ASSERT_TRUE(returned) << "the stop waited past its bound";
+  EXPECT_FALSE(stopped);
+  ASSERT_TRUE(injector.WaitUntilIdle(4));
+  EXPECT_EQ(injector.repeatState(4), RepeatState::Idle);
+  EXPECT_EQ(sink->Calls().size(), 1u);
+  EXPECT_TRUE(injector.StartInjection(4, Record({kA, kA | kUp}), false));
+  ASSERT_TRUE(injector.WaitUntilIdle(4));
 }
 
 }  // namespace

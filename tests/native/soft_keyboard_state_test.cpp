@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -88,14 +89,27 @@ class RecordingView : public SoftKeyboardView {
   void Add(std::string line) { calls.push_back(std::move(line)); }
 };
 
-// Counts what reaches the system; never refuses.
+// Counts what reaches the system; never refuses. While held (at most 10 s), a send does not
+// return, as a SendInput the system holds up.
 class CountingSink : public InputSink {
  public:
   std::size_t SendKeyboardInputs(std::span<const KeyInput> inputs) override {
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
     batches.emplace_back(inputs.begin(), inputs.end());
+    changed.wait_for(lock, std::chrono::seconds(10), [&] { return !held; });
     return inputs.size();
   }
+  void Hold() {
+    std::lock_guard lock(mutex);
+    held = true;
+  }
+  void Let() {
+    std::lock_guard lock(mutex);
+    held = false;
+    changed.notify_all();
+  }
+  std::condition_variable changed;
+  bool held = false;
   std::size_t Batches() {
     std::lock_guard lock(mutex);
     return batches.size();
@@ -116,7 +130,9 @@ KeyCodeRecord Record(std::initializer_list<std::uint8_t> strokes) {
 
 // One keyboard of slot 0 over an in-memory registry, a counting sink and the real clock.
 struct KeyboardRig {
-  explicit KeyboardRig(std::uint32_t model = kModel01001224) {
+  explicit KeyboardRig(std::uint32_t model = kModel01001224,
+                       std::chrono::milliseconds workerEndWait = Injector::kWorkerEndWait)
+      : endWait(workerEndWait) {
     table.keyPadCount = 1;
     table.slots[0].modelIdentity = model;
     table.slots[0].serialNumber = kSerial;
@@ -136,9 +152,10 @@ struct KeyboardRig {
   KeyPadTable table;
   DeviceKeyCodeCache keyCodes;
   MemorySettings settings;
-  CountingSink sink;
-  SystemInjectionClock clock;
-  Injector injector{sink, clock};
+  std::chrono::milliseconds endWait;
+  std::shared_ptr<CountingSink> sinkShare = std::make_shared<CountingSink>();
+  CountingSink& sink = *sinkShare;
+  Injector injector{sinkShare, std::make_shared<SystemInjectionClock>(), endWait};
   std::atomic<std::uint32_t> touchEnabled{1};
   std::atomic<bool> nonJapaneseLayout{false};
   RecordingView view;
@@ -152,7 +169,7 @@ TEST(SoftKeyboardKeys, AClickTypesOnceUnlessTheKeyPadIsInACommand) {
   rig.keyCodes.slots[0][3] = Record({kA, kA | kUp});
   rig.Create();
   OnKeyClicked(rig.kb, rig.context, 3);
-  rig.injector.WaitUntilIdle(0);
+  EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
   EXPECT_EQ(rig.sink.Batches(), 1u);
 
   // While the shell's command works on this key pad (its dialog open), clicks type nothing.
@@ -160,12 +177,12 @@ TEST(SoftKeyboardKeys, AClickTypesOnceUnlessTheKeyPadIsInACommand) {
   rig.table.commandKeyPad = 0;
   OnKeyClicked(rig.kb, rig.context, 3);
   OnKeyPressed(rig.kb, rig.context, 3);
-  rig.injector.WaitUntilIdle(0);
+  EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
   EXPECT_EQ(rig.sink.Batches(), 1u);
   // Another key pad's command does not stop this keyboard.
   rig.table.commandKeyPad = 1;
   OnKeyClicked(rig.kb, rig.context, 3);
-  rig.injector.WaitUntilIdle(0);
+  EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
   EXPECT_EQ(rig.sink.Batches(), 2u);
 }
 
@@ -207,7 +224,7 @@ TEST(SoftKeyboardKeys, TheMirrorIsReadUnderItsLockAndNotDuringACommand) {
     EXPECT_FALSE(writer.released.load());
     rig.table.commandActive = false;
   }
-  rig.injector.WaitUntilIdle(0);
+  EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
   EXPECT_EQ(rig.sink.Batches(), 0u);
 
   {
@@ -226,7 +243,7 @@ TEST(SoftKeyboardKeys, TheMirrorIsReadUnderItsLockAndNotDuringACommand) {
     click.join();
     EXPECT_TRUE(writer.released.load());
   }
-  rig.injector.WaitUntilIdle(0);
+  EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
   EXPECT_EQ(rig.sink.Batches(), 1u);
 }
 
@@ -236,7 +253,7 @@ TEST(SoftKeyboardKeys, TheKeyboardLayoutReachesTheTyping) {
   rig.Create();
   rig.nonJapaneseLayout = true;
   OnKeyClicked(rig.kb, rig.context, 0);
-  rig.injector.WaitUntilIdle(0);
+  EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
   ASSERT_EQ(rig.sink.Batches(), 1u);
   EXPECT_EQ(rig.sink.batches[0][0].vk, 0xC0);
 
@@ -245,7 +262,7 @@ TEST(SoftKeyboardKeys, TheKeyboardLayoutReachesTheTyping) {
   OnKeyPressed(rig.kb, rig.context, 1);
   while (rig.sink.Batches() < 2) std::this_thread::yield();
   OnKeyClicked(rig.kb, rig.context, 1);
-  rig.injector.WaitUntilIdle(0);
+  EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
   EXPECT_EQ(rig.sink.batches[1][0].vk, 0xC0);
 }
 
@@ -265,7 +282,7 @@ TEST(SoftKeyboardKeys, HeldRepeatingKeyStopsOnItsReleaseAndWhenTheWatchSeesItUp)
   OnKeyClicked(rig.kb, rig.context, kButton);
   // Checked before waiting: a repetition nobody stops would keep the wait going for good.
   ASSERT_EQ(rig.kb.heldRepeatButton, -1);
-  rig.injector.WaitUntilIdle(0);
+  EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
   EXPECT_EQ(rig.injector.repeatState(0), RepeatState::Idle);
 
   // Held again and let go outside the window (no click): the watch ends it.
@@ -276,7 +293,7 @@ TEST(SoftKeyboardKeys, HeldRepeatingKeyStopsOnItsReleaseAndWhenTheWatchSeesItUp)
   rig.view.Take();
   OnRepeatWatchTick(rig.kb, rig.context, false);
   ASSERT_TRUE(rig.view.Saw("stop 0"));
-  rig.injector.WaitUntilIdle(0);
+  EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
   EXPECT_EQ(rig.injector.repeatState(0), RepeatState::Idle);
 }
 
@@ -304,6 +321,33 @@ TEST(SoftKeyboardKeys, ClosingCutsADelayShortAndEndsTheRepetition) {
   OnClosing(next.kb, next.context);
   EXPECT_LT(std::chrono::steady_clock::now() - again, std::chrono::milliseconds(400));
   EXPECT_EQ(next.injector.repeatState(0), RepeatState::Idle);
+}
+
+// The system holds the typing up in a send ("a" pressed) as the keyboard closes: the close goes
+// on after the injector's bound, and the typing lets go of "a" once the send returns.
+TEST(SoftKeyboardKeys, ClosingDoesNotWaitLongForATypingTheSystemHoldsUp) {
+  constexpr std::chrono::milliseconds kEndWait{200};
+  KeyboardRig rig(kModel01001224, kEndWait);
+  rig.keyCodes.slots[0][0] = Record({kA, kDelay3, kS, kS | kUp, kA | kUp});
+  rig.Create();
+  rig.sink.Hold();
+  OnKeyClicked(rig.kb, rig.context, 0);
+  const auto give = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (rig.sink.Batches() == 0 && std::chrono::steady_clock::now() < give) {
+    std::this_thread::yield();
+  }
+  ASSERT_EQ(rig.sink.Batches(), 1u);
+  const auto start = std::chrono::steady_clock::now();
+  OnClosing(rig.kb, rig.context);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, kEndWait);
+  EXPECT_LT(took, kEndWait + std::chrono::milliseconds(1500));
+  EXPECT_TRUE(rig.injector.HasWorker(0));
+  rig.sink.Let();
+  EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
+  std::lock_guard lock(rig.sink.mutex);
+  ASSERT_EQ(rig.sink.batches.size(), 2u);
+  EXPECT_EQ(rig.sink.batches[1], (std::vector<KeyInput>{{0x41, kKeyInputKeyUp, 0}}));
 }
 
 TEST(SoftKeyboardPages, InitialPageTabsAndFollowingTheKeyPad) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -68,8 +69,8 @@ TEST(InputSinkWin32, HookSeesVirtualKeyScanCodeFlagsAndTime) {
 TEST(InputSinkWin32, DISABLED_ReportsRepeatAndDelaySpreadAtTheHook) {
   KeyboardHookRecorder hook;
   ASSERT_TRUE(hook.installed());
-  Win32InputSink sink;
-  SystemInjectionClock clock;
+  const auto sink = std::make_shared<Win32InputSink>();
+  const auto clock = std::make_shared<SystemInjectionClock>();
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   auto ms = [&](LONGLONG ticks) {
@@ -111,7 +112,7 @@ TEST(InputSinkWin32, DISABLED_ReportsRepeatAndDelaySpreadAtTheHook) {
     ASSERT_TRUE(injector.StartInjection(0, Record({kRepeat1, 31, 31 | 0x80}), false));
     Sleep(1500);
     injector.RequestStop(0);
-    injector.WaitUntilIdle(0);
+    ASSERT_TRUE(injector.WaitUntilIdle(0));
   }
   std::vector<HookedKey> events = hook.Events();
   std::vector<double> presses;
@@ -130,7 +131,7 @@ TEST(InputSinkWin32, DISABLED_ReportsRepeatAndDelaySpreadAtTheHook) {
     for (int round = 0; round < 5; ++round) {
       Injector injector(sink, clock);
       ASSERT_TRUE(injector.StartInjection(0, Record({31, delay, 31 | 0x80}), false));
-      injector.WaitUntilIdle(0);
+      ASSERT_TRUE(injector.WaitUntilIdle(0));
     }
     events = hook.Events();
     for (std::size_t i = before; i + 1 < events.size(); i += 2) {

@@ -104,9 +104,7 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
   SoftKeyboardServices services_;
   NoSoftKeyFaces noFaces_;
   bool attached_ = false;
-  Win32InputSink sink_;
-  SystemInjectionClock clock_;
-  Injector injector_{sink_, clock_};
+  Injector injector_{std::make_shared<Win32InputSink>(), std::make_shared<SystemInjectionClock>()};
   const std::shared_ptr<HotKeyReach> hotKeyReach_ = std::make_shared<HotKeyReach>(this);
 };
 
