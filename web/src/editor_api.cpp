@@ -287,7 +287,7 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE const char* qv_constants() {
   std::string out = "{\"vendorId\":" + std::to_string(kVendorId);
   out += ",\"usagePage\":" + std::to_string(kVendorUsagePage);
-  out += ",\"version\":" + JsonString(std::string_view(QV_FILE_VERSION_TEXT));
+  out += ",\"version\":" + JsonString(std::string_view(QV_VERSION_TEXT));
   out += ",\"noPassword\":" + JsonString(kNoPasswordText);
   return Answer(out + "}");
 }
