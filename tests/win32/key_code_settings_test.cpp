@@ -444,37 +444,53 @@ TEST(KeyCodeSettingsDialog, FailedWriteKeepsTheDialogOpenAndTheKeyMarked) {
 }
 
 TEST(KeyCodeSettingsDialog, ExtendedSettingsAndKeyCheck) {
-  EmulatedHidSystem hid;
-  DeviceContext context{hid};
-  KeyPadSpec keyPadSpec;
-  keyPadSpec.productId = 0x1227;
-  keyPadSpec.version = 0x0200;
-  keyPadSpec.status = 0x65;
-  const EmulatedDeviceId id = hid.AttachKeyPad(keyPadSpec);
-  DeviceLink link;
-  ASSERT_EQ(OpenKeyPad(context, link, 0x1227, nullptr, 1, false), 1);
-  EditedKeyCodes edited;
-  KeyCodeRecords cache{};
-  FixedPathFiles files;
-  Win32EditorMessages messages;
-  KeyCodeEditing editing{context, link, 0x02001227, edited, cache, files, messages};
+  // The dialog opens on the key pad's settings and prepares exactly the radio buttons chosen.
+  struct Choice {
+    std::uint8_t status;
+    int shownBuzzer, shownInterface;
+    int chosenBuzzer, chosenInterface;
+    std::uint8_t pending;
+  };
+  for (const Choice& choice : {Choice{0x65, kControlBuzzerLarge, kControlInterfaceUsb,
+                                      kControlBuzzerSmall, kControlInterfacePs2, 0x55},
+                               Choice{0x55, kControlBuzzerSmall, kControlInterfacePs2,
+                                      kControlBuzzerLarge, kControlInterfaceUsb, 0x65},
+                               Choice{0x65, kControlBuzzerLarge, kControlInterfaceUsb,
+                                      kControlBuzzerOff, kControlInterfaceUsb, 0x05}}) {
+    SCOPED_TRACE(std::to_string(choice.pending));
+    EmulatedHidSystem hid;
+    DeviceContext context{hid};
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = 0x1227;
+    keyPadSpec.version = 0x0200;
+    keyPadSpec.status = choice.status;
+    const EmulatedDeviceId id = hid.AttachKeyPad(keyPadSpec);
+    DeviceLink link;
+    ASSERT_EQ(OpenKeyPad(context, link, 0x1227, nullptr, 1, false), 1);
+    EditedKeyCodes edited;
+    KeyCodeRecords cache{};
+    FixedPathFiles files;
+    Win32EditorMessages messages;
+    KeyCodeEditing editing{context, link, 0x02001227, edited, cache, files, messages};
 
-  bool large = false, usb = false;
-  User user([&](DWORD thread) {
-    HWND dialog = WaitForDialog(thread, L"拡張設定");
-    if (!dialog) return;
-    large = IsDlgButtonChecked(dialog, kControlBuzzerLarge) == BST_CHECKED;
-    usb = IsDlgButtonChecked(dialog, kControlInterfaceUsb) == BST_CHECKED;
-    SendMessageW(GetDlgItem(dialog, kControlBuzzerSmall), BM_CLICK, 0, 0);
-    SendMessageW(GetDlgItem(dialog, kControlInterfacePs2), BM_CLICK, 0, 0);
-    Press(dialog, IDOK);
-  });
-  EXPECT_EQ(RunExtendedSettingsDialog(GetModuleHandleW(nullptr), nullptr, editing),
-            kSettingsWritten);
-  user.Finished();
-  EXPECT_TRUE(large && usb);
-  EXPECT_EQ(edited.pendingStatus, 0x55);
-  EXPECT_EQ(hid.Status(id), 0x65);  // prepared only: dialog 134 writes it
+    bool shown = false;
+    User user([&](DWORD thread) {
+      HWND dialog = WaitForDialog(thread, L"拡張設定");
+      if (!dialog) return;
+      shown = IsDlgButtonChecked(dialog, choice.shownBuzzer) == BST_CHECKED &&
+              IsDlgButtonChecked(dialog, choice.shownInterface) == BST_CHECKED;
+      SendMessageW(GetDlgItem(dialog, choice.chosenBuzzer), BM_CLICK, 0, 0);
+      SendMessageW(GetDlgItem(dialog, choice.chosenInterface), BM_CLICK, 0, 0);
+      Press(dialog, IDOK);
+    });
+    EXPECT_EQ(RunExtendedSettingsDialog(GetModuleHandleW(nullptr), nullptr, editing),
+              kSettingsWritten);
+    user.Finished();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(edited.pendingStatus, choice.pending);
+    EXPECT_EQ(hid.Status(id), choice.status);  // prepared only: dialog 134 writes it
+    CloseLink(context, link);
+  }
 
   KeyCodeRecord record;
   record.bytes[0] = 5;
@@ -495,7 +511,6 @@ TEST(KeyCodeSettingsDialog, ExtendedSettingsAndKeyCheck) {
   checker.Finished();
   EXPECT_EQ(rows, 4);
   EXPECT_EQ(label, L"Key #12");
-  CloseLink(context, link);
 }
 
 // ---------------------------------------------------------------- closed from outside, rules
