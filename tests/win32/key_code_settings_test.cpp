@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -20,6 +21,7 @@
 #include "app/win32/application.h"
 #include "common/bounded_text.h"
 #include "common/ids.h"
+#include "common/win32/owned.h"
 #include "device/device_commands.h"
 #include "emulator/emulated_hid_system.h"
 #include "keycode/win32/key_code_files_win32.h"
@@ -146,6 +148,53 @@ ButtonCount CountKeyButtons(HWND dialog) {
     if (rect.right > client.right || rect.bottom > client.bottom) count.outside = true;
   }
   return count;
+}
+
+// The rows the dialog's key-code list shows.
+int ListRows(HWND dialog) {
+  return static_cast<int>(SendDlgItemMessageW(dialog, kKeyCodeListId, LVM_GETITEMCOUNT, 0, 0));
+}
+
+// A key button as it paints itself now (through the dialog's owner drawing), read back from a
+// 32-bit bitmap of the button's size.
+struct Painted {
+  std::vector<std::uint32_t> pixels;  // 0x00RRGGBB
+  bool operator==(const Painted&) const = default;
+  // How many pixels have this colour: a button's fill covers most of its face.
+  int Count(Colour colour) const {
+    const std::uint32_t wanted =
+        (std::uint32_t{colour.red} << 16) | (std::uint32_t{colour.green} << 8) | colour.blue;
+    return static_cast<int>(std::count(pixels.begin(), pixels.end(), wanted));
+  }
+  bool MostlyFilled(Colour colour) const {
+    return Count(colour) * 2 > static_cast<int>(pixels.size());
+  }
+};
+
+Painted PaintedButton(HWND button) {
+  RECT client{};
+  GetClientRect(button, &client);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = -client.bottom;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  OwnedMemoryDc dc(CreateCompatibleDC(nullptr));
+  OwnedBitmap bitmap(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  Painted painted;
+  if (!bitmap) return painted;
+  {
+    SelectedObject selected(dc.get(), bitmap.get());
+    SendMessageW(button, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
+    GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    for (int i = 0; i < client.right * client.bottom; ++i)
+      painted.pixels.push_back(pixels[i] & 0xFFFFFF);
+  }
+  return painted;
 }
 
 // The text of a message box.
@@ -708,6 +757,64 @@ TEST(KeyCodeSettingsDialog, KeyInputFollowsTheSelectionAcrossPagesAndKeys) {
   EXPECT_TRUE(seen.firstBack);
   EXPECT_TRUE(seen.secondSelected);
   EXPECT_FALSE(seen.keyInputAfterPage);
+}
+
+// What the user sees of the selection: the chosen key drawn pushed in red, orange once a key code
+// was entered for it, its strokes in the list until another page is chosen, and every key number
+// whole (keys 100 to 144 have three digits).
+TEST(KeyCodeSettingsDialog, TheSelectedKeyIsDrawnAndListedAsChosen) {
+  EmulatedHidSystem hid;
+  DeviceContext context{hid};
+  KeyPad pad(hid, context, 4645, 1);
+  KeyCodeRecord strokes;
+  strokes.bytes[0] = 3;
+  strokes.bytes[1] = 0x1E;
+  strokes.bytes[2] = 0x9E;
+  hid.SetRecord(pad.id, 1, strokes);
+  Session run(pad);
+  std::atomic<bool> entered{false};
+  run.session.runKeyInput = [&](HWND) {
+    entered = true;
+    return INT_PTR{1};
+  };
+  struct Seen {
+    int rowsSelected = -1, rowsAfterPage = -1;
+    bool red = false, orange = false, stillSelected = false;
+    bool wholeNumber = false;
+  } seen;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    const int key1 = kFirstKeyButtonId + kPageCount;
+    auto click = [&](int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); };
+    click(kFirstKeyButtonId);  // page 1
+    Settled(dialog, [&] { return !Enabled(dialog, kFirstKeyButtonId); });
+    click(key1);
+    Settled(dialog, [&] { return !Enabled(dialog, key1); });
+    seen.rowsSelected = ListRows(dialog);
+    seen.red = PaintedButton(GetDlgItem(dialog, key1)).MostlyFilled(kKeyFillSelected);
+    Press(dialog, kControlKeyInput);
+    Settled(dialog, [&] { return entered.load(); });
+    seen.stillSelected = !Enabled(dialog, key1);
+    seen.orange = PaintedButton(GetDlgItem(dialog, key1)).MostlyFilled(kKeyFillSelectedChanged);
+    click(kFirstKeyButtonId + 4);  // page 5: keys 97 to 120
+    Settled(dialog, [&] { return !Enabled(dialog, kFirstKeyButtonId + 4); });
+    seen.rowsAfterPage = ListRows(dialog);
+    // Key 100's face differs from the face it would have with "10" on it.
+    HWND key100 = GetDlgItem(dialog, key1 + 3);
+    const Painted whole = PaintedButton(key100);
+    SetWindowTextW(key100, L"10");
+    seen.wholeNumber = !whole.pixels.empty() && !(PaintedButton(key100) == whole);
+    Press(dialog, IDCANCEL);
+  });
+  EXPECT_EQ(run.Run(), kSettingsDropped);
+  user.Finished();
+  EXPECT_EQ(seen.rowsSelected, 2);
+  EXPECT_TRUE(seen.red);
+  EXPECT_TRUE(seen.stillSelected);
+  EXPECT_TRUE(seen.orange);
+  EXPECT_EQ(seen.rowsAfterPage, 0);
+  EXPECT_TRUE(seen.wholeNumber);
 }
 
 TEST(KeyCodeSettingsDialog, AbortedKeyInputLeavesTheKeyAsItWas) {
