@@ -420,16 +420,29 @@ TEST(KeyCodeSettingsDialog, FilesMoveBetweenKeyPadsOfOneModelOnly) {
   ASSERT_TRUE(std::filesystem::exists(std::filesystem::path(path)));
 
   KeyPad target(hid, context, 1887, 2);
+  KeyCodeRecord one;
+  one.bytes[0] = 2;
+  one.bytes[1] = 0x1E;
+  hid.SetRecord(target.id, 12, one);
   Session importing(target);
   importing.files.path = path;
+  int rowsBefore = -1;
+  bool rowsImported = false;
   User importUser([&](DWORD thread) {
     HWND dialog = WaitForDialog(thread, kTitle);
     if (!dialog) return;
+    // With key 12 chosen, the list shows the file's strokes for it once imported.
+    SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 11), BM_CLICK, 0, 0);
+    Settled(dialog, [&] { return !Enabled(dialog, kFirstKeyButtonId + 11); });
+    rowsBefore = ListRows(dialog);
     Press(dialog, kControlImport);
+    rowsImported = Settled(dialog, [&] { return ListRows(dialog) == 4; });
     Press(dialog, IDOK);
   });
   EXPECT_EQ(importing.Run(), kSettingsWritten);
   importUser.Finished();
+  EXPECT_EQ(rowsBefore, 1);
+  EXPECT_TRUE(rowsImported);
   EXPECT_EQ(hid.Record(target.id, 12), record);
   EXPECT_EQ(target.WrittenKeys().size(), 30u);
 
