@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <algorithm>
 #include <atomic>
@@ -877,6 +878,42 @@ TEST(KeyCodeFileDialogs, SaveAsksBeforeOverwritingAndOpenWantsAnExistingFile) {
   EXPECT_EQ(open.Flags & OFN_OVERWRITEPROMPT, 0u);
   EXPECT_NE(open.Flags & OFN_FILEMUSTEXIST, 0u);
   EXPECT_NE(open.Flags & OFN_PATHMUSTEXIST, 0u);
+}
+
+// The save dialog itself, answered by typing a bare name: the name gets the filter's ".qvk".
+TEST(KeyCodeFileDialogs, ANameTypedWithoutItsExtensionIsSavedAsAKeyCodeFile) {
+  Win32KeyCodeFiles files;
+  std::u16string chosen;
+  bool typed = false;
+  User user([&](DWORD thread) {
+    HWND dialog = nullptr;
+    const auto deadline = std::chrono::steady_clock::now() + testing::kWaitLimit;
+    while (!dialog && std::chrono::steady_clock::now() < deadline) {
+      EnumThreadWindows(
+          thread,
+          [](HWND window, LPARAM found) -> BOOL {
+            wchar_t className[16] = {};
+            GetClassNameW(window, className, 16);
+            if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(&dialog));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!dialog) return;
+    // The file name box: an edit box, or a combo box with one, by the dialog's template.
+    for (int box : {cmb13, edt1})
+      if (GetDlgItem(dialog, box)) typed = SetDlgItemTextW(dialog, box, L"qv-typed-name") != FALSE;
+    Press(dialog, IDOK);
+  });
+  const bool saved = files.ChooseFileToSave(0, chosen);
+  user.Finished();
+  EXPECT_TRUE(typed);
+  EXPECT_TRUE(saved);
+  const std::u16string ending = u"\\qv-typed-name.qvk";
+  EXPECT_TRUE(chosen.size() > ending.size() && chosen.ends_with(ending))
+      << std::string(chosen.begin(), chosen.end());
 }
 
 }  // namespace
