@@ -299,10 +299,28 @@ TEST(KeyCodeFile, ImportMarksEveryKeyAndTakesTheSettings) {
 }
 
 TEST(KeyCodeEditingFlows, ExportAsksAndAppliesOnlyAfterTheFileIsWritten) {
-  EXPECT_TRUE(ExportQuestionFor(false, false).text.empty());
-  EXPECT_TRUE(ExportQuestionFor(true, true).writeKeys &&
-              ExportQuestionFor(true, true).writeSettings);
-  EXPECT_FALSE(ExportQuestionFor(false, true).writeKeys);
+  // The question names what was changed, and Yes writes exactly that.
+  struct Question {
+    bool keys, settings;
+    std::u16string_view text;
+  };
+  for (const Question& question :
+       {Question{true, false,
+                 u"キーコードの更新をしたキーがあります。\n"
+                 u"更新内容をルミナキーボードに反映してから、キーコードを保存しますか？"},
+        Question{false, true,
+                 u"拡張設定が更新されています。\n"
+                 u"更新内容をルミナキーボードに反映してから、キーコードを保存しますか？"},
+        Question{true, true,
+                 u"キーコードの更新をしたキーがあります。\n拡張設定が更新されています。\n"
+                 u"更新内容をルミナキーボードに反映してから、キーコードを保存しますか？"},
+        Question{false, false, u""}}) {
+    const ExportQuestion asked = ExportQuestionFor(question.keys, question.settings);
+    EXPECT_EQ(asked.text, question.text);
+    EXPECT_EQ(asked.writeKeys, question.keys);
+    EXPECT_EQ(asked.writeSettings, question.settings);
+  }
+  EXPECT_EQ(std::u16string_view(kExportQuestionTitle), u"Export 確認");
 
   Rig rig(0x074F);
   EXPECT_TRUE(ExportAndApply(rig.editing, 0));  // nothing changed: nothing asked

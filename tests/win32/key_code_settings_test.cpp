@@ -8,8 +8,10 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -20,6 +22,7 @@
 #include "app/win32/application.h"
 #include "common/bounded_text.h"
 #include "common/ids.h"
+#include "common/win32/owned.h"
 #include "device/device_commands.h"
 #include "emulator/emulated_hid_system.h"
 #include "keycode/win32/key_code_files_win32.h"
@@ -146,6 +149,53 @@ ButtonCount CountKeyButtons(HWND dialog) {
     if (rect.right > client.right || rect.bottom > client.bottom) count.outside = true;
   }
   return count;
+}
+
+// The rows the dialog's key-code list shows.
+int ListRows(HWND dialog) {
+  return static_cast<int>(SendDlgItemMessageW(dialog, kKeyCodeListId, LVM_GETITEMCOUNT, 0, 0));
+}
+
+// A key button as it paints itself now (through the dialog's owner drawing), read back from a
+// 32-bit bitmap of the button's size.
+struct Painted {
+  std::vector<std::uint32_t> pixels;  // 0x00RRGGBB
+  bool operator==(const Painted&) const = default;
+  // How many pixels have this colour: a button's fill covers most of its face.
+  int Count(Colour colour) const {
+    const std::uint32_t wanted =
+        (std::uint32_t{colour.red} << 16) | (std::uint32_t{colour.green} << 8) | colour.blue;
+    return static_cast<int>(std::count(pixels.begin(), pixels.end(), wanted));
+  }
+  bool MostlyFilled(Colour colour) const {
+    return Count(colour) * 2 > static_cast<int>(pixels.size());
+  }
+};
+
+Painted PaintedButton(HWND button) {
+  RECT client{};
+  GetClientRect(button, &client);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = -client.bottom;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  OwnedMemoryDc dc(CreateCompatibleDC(nullptr));
+  OwnedBitmap bitmap(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  Painted painted;
+  if (!bitmap) return painted;
+  {
+    SelectedObject selected(dc.get(), bitmap.get());
+    SendMessageW(button, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
+    GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    for (int i = 0; i < client.right * client.bottom; ++i)
+      painted.pixels.push_back(pixels[i] & 0xFFFFFF);
+  }
+  return painted;
 }
 
 // The text of a message box.
@@ -371,16 +421,29 @@ TEST(KeyCodeSettingsDialog, FilesMoveBetweenKeyPadsOfOneModelOnly) {
   ASSERT_TRUE(std::filesystem::exists(std::filesystem::path(path)));
 
   KeyPad target(hid, context, 1887, 2);
+  KeyCodeRecord one;
+  one.bytes[0] = 2;
+  one.bytes[1] = 0x1E;
+  hid.SetRecord(target.id, 12, one);
   Session importing(target);
   importing.files.path = path;
+  int rowsBefore = -1;
+  bool rowsImported = false;
   User importUser([&](DWORD thread) {
     HWND dialog = WaitForDialog(thread, kTitle);
     if (!dialog) return;
+    // With key 12 chosen, the list shows the file's strokes for it once imported.
+    SendMessageW(GetDlgItem(dialog, kFirstKeyButtonId + 11), BM_CLICK, 0, 0);
+    Settled(dialog, [&] { return !Enabled(dialog, kFirstKeyButtonId + 11); });
+    rowsBefore = ListRows(dialog);
     Press(dialog, kControlImport);
+    rowsImported = Settled(dialog, [&] { return ListRows(dialog) == 4; });
     Press(dialog, IDOK);
   });
   EXPECT_EQ(importing.Run(), kSettingsWritten);
   importUser.Finished();
+  EXPECT_EQ(rowsBefore, 1);
+  EXPECT_TRUE(rowsImported);
   EXPECT_EQ(hid.Record(target.id, 12), record);
   EXPECT_EQ(target.WrittenKeys().size(), 30u);
 
@@ -444,37 +507,53 @@ TEST(KeyCodeSettingsDialog, FailedWriteKeepsTheDialogOpenAndTheKeyMarked) {
 }
 
 TEST(KeyCodeSettingsDialog, ExtendedSettingsAndKeyCheck) {
-  EmulatedHidSystem hid;
-  DeviceContext context{hid};
-  KeyPadSpec keyPadSpec;
-  keyPadSpec.productId = 0x1227;
-  keyPadSpec.version = 0x0200;
-  keyPadSpec.status = 0x65;
-  const EmulatedDeviceId id = hid.AttachKeyPad(keyPadSpec);
-  DeviceLink link;
-  ASSERT_EQ(OpenKeyPad(context, link, 0x1227, nullptr, 1, false), 1);
-  EditedKeyCodes edited;
-  KeyCodeRecords cache{};
-  FixedPathFiles files;
-  Win32EditorMessages messages;
-  KeyCodeEditing editing{context, link, 0x02001227, edited, cache, files, messages};
+  // The dialog opens on the key pad's settings and prepares exactly the radio buttons chosen.
+  struct Choice {
+    std::uint8_t status;
+    int shownBuzzer, shownInterface;
+    int chosenBuzzer, chosenInterface;
+    std::uint8_t pending;
+  };
+  for (const Choice& choice : {Choice{0x65, kControlBuzzerLarge, kControlInterfaceUsb,
+                                      kControlBuzzerSmall, kControlInterfacePs2, 0x55},
+                               Choice{0x55, kControlBuzzerSmall, kControlInterfacePs2,
+                                      kControlBuzzerLarge, kControlInterfaceUsb, 0x65},
+                               Choice{0x65, kControlBuzzerLarge, kControlInterfaceUsb,
+                                      kControlBuzzerOff, kControlInterfaceUsb, 0x05}}) {
+    SCOPED_TRACE(std::to_string(choice.pending));
+    EmulatedHidSystem hid;
+    DeviceContext context{hid};
+    KeyPadSpec keyPadSpec;
+    keyPadSpec.productId = 0x1227;
+    keyPadSpec.version = 0x0200;
+    keyPadSpec.status = choice.status;
+    const EmulatedDeviceId id = hid.AttachKeyPad(keyPadSpec);
+    DeviceLink link;
+    ASSERT_EQ(OpenKeyPad(context, link, 0x1227, nullptr, 1, false), 1);
+    EditedKeyCodes edited;
+    KeyCodeRecords cache{};
+    FixedPathFiles files;
+    Win32EditorMessages messages;
+    KeyCodeEditing editing{context, link, 0x02001227, edited, cache, files, messages};
 
-  bool large = false, usb = false;
-  User user([&](DWORD thread) {
-    HWND dialog = WaitForDialog(thread, L"拡張設定");
-    if (!dialog) return;
-    large = IsDlgButtonChecked(dialog, kControlBuzzerLarge) == BST_CHECKED;
-    usb = IsDlgButtonChecked(dialog, kControlInterfaceUsb) == BST_CHECKED;
-    SendMessageW(GetDlgItem(dialog, kControlBuzzerSmall), BM_CLICK, 0, 0);
-    SendMessageW(GetDlgItem(dialog, kControlInterfacePs2), BM_CLICK, 0, 0);
-    Press(dialog, IDOK);
-  });
-  EXPECT_EQ(RunExtendedSettingsDialog(GetModuleHandleW(nullptr), nullptr, editing),
-            kSettingsWritten);
-  user.Finished();
-  EXPECT_TRUE(large && usb);
-  EXPECT_EQ(edited.pendingStatus, 0x55);
-  EXPECT_EQ(hid.Status(id), 0x65);  // prepared only: dialog 134 writes it
+    bool shown = false;
+    User user([&](DWORD thread) {
+      HWND dialog = WaitForDialog(thread, L"拡張設定");
+      if (!dialog) return;
+      shown = IsDlgButtonChecked(dialog, choice.shownBuzzer) == BST_CHECKED &&
+              IsDlgButtonChecked(dialog, choice.shownInterface) == BST_CHECKED;
+      SendMessageW(GetDlgItem(dialog, choice.chosenBuzzer), BM_CLICK, 0, 0);
+      SendMessageW(GetDlgItem(dialog, choice.chosenInterface), BM_CLICK, 0, 0);
+      Press(dialog, IDOK);
+    });
+    EXPECT_EQ(RunExtendedSettingsDialog(GetModuleHandleW(nullptr), nullptr, editing),
+              kSettingsWritten);
+    user.Finished();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(edited.pendingStatus, choice.pending);
+    EXPECT_EQ(hid.Status(id), choice.status);  // prepared only: dialog 134 writes it
+    CloseLink(context, link);
+  }
 
   KeyCodeRecord record;
   record.bytes[0] = 5;
@@ -495,7 +574,6 @@ TEST(KeyCodeSettingsDialog, ExtendedSettingsAndKeyCheck) {
   checker.Finished();
   EXPECT_EQ(rows, 4);
   EXPECT_EQ(label, L"Key #12");
-  CloseLink(context, link);
 }
 
 // ---------------------------------------------------------------- closed from outside, rules
@@ -695,6 +773,64 @@ TEST(KeyCodeSettingsDialog, KeyInputFollowsTheSelectionAcrossPagesAndKeys) {
   EXPECT_FALSE(seen.keyInputAfterPage);
 }
 
+// What the user sees of the selection: the chosen key drawn pushed in red, orange once a key code
+// was entered for it, its strokes in the list until another page is chosen, and every key number
+// whole (keys 100 to 144 have three digits).
+TEST(KeyCodeSettingsDialog, TheSelectedKeyIsDrawnAndListedAsChosen) {
+  EmulatedHidSystem hid;
+  DeviceContext context{hid};
+  KeyPad pad(hid, context, 4645, 1);
+  KeyCodeRecord strokes;
+  strokes.bytes[0] = 3;
+  strokes.bytes[1] = 0x1E;
+  strokes.bytes[2] = 0x9E;
+  hid.SetRecord(pad.id, 1, strokes);
+  Session run(pad);
+  std::atomic<bool> entered{false};
+  run.session.runKeyInput = [&](HWND) {
+    entered = true;
+    return INT_PTR{1};
+  };
+  struct Seen {
+    int rowsSelected = -1, rowsAfterPage = -1;
+    bool red = false, orange = false, stillSelected = false;
+    bool wholeNumber = false;
+  } seen;
+  User user([&](DWORD thread) {
+    HWND dialog = WaitForDialog(thread, kTitle);
+    if (!dialog) return;
+    const int key1 = kFirstKeyButtonId + kPageCount;
+    auto click = [&](int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); };
+    click(kFirstKeyButtonId);  // page 1
+    Settled(dialog, [&] { return !Enabled(dialog, kFirstKeyButtonId); });
+    click(key1);
+    Settled(dialog, [&] { return !Enabled(dialog, key1); });
+    seen.rowsSelected = ListRows(dialog);
+    seen.red = PaintedButton(GetDlgItem(dialog, key1)).MostlyFilled(kKeyFillSelected);
+    Press(dialog, kControlKeyInput);
+    Settled(dialog, [&] { return entered.load(); });
+    seen.stillSelected = !Enabled(dialog, key1);
+    seen.orange = PaintedButton(GetDlgItem(dialog, key1)).MostlyFilled(kKeyFillSelectedChanged);
+    click(kFirstKeyButtonId + 4);  // page 5: keys 97 to 120
+    Settled(dialog, [&] { return !Enabled(dialog, kFirstKeyButtonId + 4); });
+    seen.rowsAfterPage = ListRows(dialog);
+    // Key 100's face differs from the face it would have with "10" on it.
+    HWND key100 = GetDlgItem(dialog, key1 + 3);
+    const Painted whole = PaintedButton(key100);
+    SetWindowTextW(key100, L"10");
+    seen.wholeNumber = !whole.pixels.empty() && !(PaintedButton(key100) == whole);
+    Press(dialog, IDCANCEL);
+  });
+  EXPECT_EQ(run.Run(), kSettingsDropped);
+  user.Finished();
+  EXPECT_EQ(seen.rowsSelected, 2);
+  EXPECT_TRUE(seen.red);
+  EXPECT_TRUE(seen.stillSelected);
+  EXPECT_TRUE(seen.orange);
+  EXPECT_EQ(seen.rowsAfterPage, 0);
+  EXPECT_TRUE(seen.wholeNumber);
+}
+
 TEST(KeyCodeSettingsDialog, AbortedKeyInputLeavesTheKeyAsItWas) {
   EmulatedHidSystem hid;
   DeviceContext context{hid};
@@ -742,6 +878,42 @@ TEST(KeyCodeFileDialogs, SaveAsksBeforeOverwritingAndOpenWantsAnExistingFile) {
   EXPECT_EQ(open.Flags & OFN_OVERWRITEPROMPT, 0u);
   EXPECT_NE(open.Flags & OFN_FILEMUSTEXIST, 0u);
   EXPECT_NE(open.Flags & OFN_PATHMUSTEXIST, 0u);
+}
+
+// The save dialog itself, answered by typing a bare name: the name gets the filter's ".qvk".
+TEST(KeyCodeFileDialogs, ANameTypedWithoutItsExtensionIsSavedAsAKeyCodeFile) {
+  Win32KeyCodeFiles files;
+  std::u16string chosen;
+  bool typed = false;
+  User user([&](DWORD thread) {
+    HWND dialog = nullptr;
+    const auto deadline = std::chrono::steady_clock::now() + testing::kWaitLimit;
+    while (!dialog && std::chrono::steady_clock::now() < deadline) {
+      EnumThreadWindows(
+          thread,
+          [](HWND window, LPARAM found) -> BOOL {
+            wchar_t className[16] = {};
+            GetClassNameW(window, className, 16);
+            if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(&dialog));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!dialog) return;
+    // The file name box: an edit box, or a combo box with one, by the dialog's template.
+    for (int box : {cmb13, edt1})
+      if (GetDlgItem(dialog, box)) typed = SetDlgItemTextW(dialog, box, L"qv-typed-name") != FALSE;
+    Press(dialog, IDOK);
+  });
+  const bool saved = files.ChooseFileToSave(0, chosen);
+  user.Finished();
+  EXPECT_TRUE(typed);
+  EXPECT_TRUE(saved);
+  const std::u16string ending = u"\\qv-typed-name.qvk";
+  EXPECT_TRUE(chosen.size() > ending.size() && chosen.ends_with(ending))
+      << std::string(chosen.begin(), chosen.end());
 }
 
 }  // namespace

@@ -246,7 +246,12 @@ TEST(KeyInputDialog, DefaultKeyCodeButtonsAndShortcutListBuildTheStoredRecord) {
     SendDlgItemMessageW(list, kShortcutListId, LVM_SETITEMSTATE, 0,
                         reinterpret_cast<LPARAM>(&select));
     WaitFor([&] { return IsWindowEnabled(GetDlgItem(list, kDialogOk)) != FALSE; });
-    Press(list, kDialogOk);
+    // A double click on the chosen row enters it as "入力" does.
+    RECT row = {};
+    row.left = LVIR_BOUNDS;
+    SendDlgItemMessageW(list, kShortcutListId, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+    PostMessageW(GetDlgItem(list, kShortcutListId), WM_LBUTTONDBLCLK, MK_LBUTTON,
+                 MAKELPARAM((row.left + row.right) / 2, (row.top + row.bottom) / 2));
     WaitFor([&] { return !IsWindow(list) && Rows(dialog) == 4; });
     shortcutButtonBack = IsWindowEnabled(GetDlgItem(dialog, kKeyInputShortcuts)) != FALSE;
     WaitFor([&] { return GetForegroundWindow() == dialog; });
