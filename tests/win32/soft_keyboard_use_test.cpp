@@ -159,21 +159,27 @@ TEST_F(SoftKeyboardUseTest, HotKeyAndHideIconAndInfoIcon) {
   HotKey('1');
   ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(Keyboard(1)); }));
   // Dragged with the left button, the icon moves with the pointer; the keyboard stays hidden.
+  // The system's move starts once the pointer has gone a few pixels from the press (waited for,
+  // so that a busy icon thread cannot see the whole drag as one move): the icon follows the rest.
   const POINT from = CentreOf(icon);
+  const POINT start{from.x - 10, from.y - 8};
   const POINT to{from.x - 80, from.y - 60};
   MouseAt(from, 0);
-  PumpUntil([] { return false; }, 50);
   MouseAt(from, MOUSEEVENTF_LEFTDOWN);
-  PumpUntil([] { return false; }, 50);
-  for (int step = 1; step <= 4; ++step) {
-    MouseAt({from.x + (to.x - from.x) * step / 4, from.y + (to.y - from.y) * step / 4}, 0);
-    PumpUntil([] { return false; }, 50);
-  }
+  MouseAt(start, 0);
+  const DWORD iconThread = GetWindowThreadProcessId(icon, nullptr);
+  ASSERT_TRUE(PumpUntil([&] {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(iconThread, &info) && (info.flags & GUI_INMOVESIZE) != 0;
+  }));
+  MouseAt({(start.x + to.x) / 2, (start.y + to.y) / 2}, 0);
+  MouseAt(to, 0);
   MouseAt(to, MOUSEEVENTF_LEFTUP);
-  // The system's move starts once the pointer has gone a few pixels: the icon follows the rest.
+  const POINT moved{to.x + from.x - start.x, to.y + from.y - start.y};
   EXPECT_TRUE(PumpUntil([&] {
     const POINT now = CentreOf(icon);
-    return now.x <= from.x - 40 && now.x >= to.x && now.y <= from.y - 30 && now.y >= to.y;
+    return std::abs(now.x - moved.x) <= 1 && std::abs(now.y - moved.y) <= 1;
   })) << CentreOf(icon).x
       << "," << CentreOf(icon).y << " from " << from.x << "," << from.y;
   EXPECT_FALSE(IsWindowVisible(keyboard));
