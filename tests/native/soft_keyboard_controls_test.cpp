@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 
@@ -362,6 +363,34 @@ TEST(SoftKeyCommands, SettingsAuthenticationAndLock) {
   // A page command needs a page target, a key command a key.
   EXPECT_EQ(rig.Run(1, kCommandPageImage, KeyTarget(3)), SoftKeyCommandResult::kRefused);
   EXPECT_EQ(rig.Run(1, kCommandKeyCheck, PageTarget(3)), SoftKeyCommandResult::kRefused);
+}
+
+// A picture or caption chosen in its dialog shows at once; a cancelled dialog, or one whose
+// keyboard went meanwhile, lays nothing out.
+TEST(SoftKeyCommands, AChosenPictureOrCaptionIsLaidOutAtOnce) {
+  struct Case {
+    std::uint16_t command;
+    AssetTarget target;
+    const char* dialog;
+  };
+  const Case cases[] = {{kCommandKeyImage, KeyTarget(3), "image"},
+                        {kCommandPageImage, PageTarget(2), "image"},
+                        {kCommandKeyText, KeyTarget(3), "text"},
+                        {kCommandPageText, PageTarget(2), "text"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    for (const int result : {1, 2}) {
+      CommandRig rig;
+      rig.ui.dialogResult = result;
+      EXPECT_EQ(rig.Run(1, c.command, c.target), SoftKeyCommandResult::kDone);
+      const bool laidOut = std::count(rig.ui.events.begin(), rig.ui.events.end(), "relayout") == 1;
+      EXPECT_EQ(laidOut, result == 1) << c.dialog << " " << result;
+    }
+    CommandRig closed;
+    closed.ui.closeDuringDialog = true;
+    EXPECT_EQ(closed.Run(1, c.command, c.target), SoftKeyCommandResult::kWindowClosed);
+    EXPECT_EQ(std::count(closed.ui.events.begin(), closed.ui.events.end(), "relayout"), 0);
+  }
 }
 
 // The window's thread hands every exchange of a command over and goes back to its messages: the

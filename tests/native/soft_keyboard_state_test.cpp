@@ -295,6 +295,14 @@ TEST(SoftKeyboardKeys, HeldRepeatingKeyStopsOnItsReleaseAndWhenTheWatchSeesItUp)
   ASSERT_TRUE(rig.view.Saw("stop 0"));
   EXPECT_TRUE(rig.injector.WaitUntilIdle(0));
   EXPECT_EQ(rig.injector.repeatState(0), RepeatState::Idle);
+
+  // The second press of a double click comes as a double-click message, not a press: its
+  // release alone must not start the repeating key, which no watch would ever end.
+  rig.view.Take();
+  OnKeyClicked(rig.kb, rig.context, kButton);
+  EXPECT_EQ(rig.injector.repeatState(0), RepeatState::Idle);
+  EXPECT_FALSE(rig.view.Saw("start 0"));
+  rig.injector.EndTyping(0);
 }
 
 TEST(SoftKeyboardKeys, ClosingCutsADelayShortAndEndsTheRepetition) {
@@ -368,6 +376,10 @@ TEST(SoftKeyboardPages, InitialPageTabsAndFollowingTheKeyPad) {
   OnActivePageAnswer(rig.kb, rig.context, true, 5);
   EXPECT_EQ(rig.kb.currentPage, 4);
   EXPECT_TRUE(rig.view.Saw("check 4"));
+  // The tabs are placed again: the current one has its own shape, the others share theirs.
+  EXPECT_NE(rig.view.tabs[4].height, rig.view.tabs[1].height);
+  EXPECT_EQ(rig.view.tabs[2].height, rig.view.tabs[1].height);
+  EXPECT_GT(rig.view.tabs[1].height, 0);
 
   // Paused while a dialog is open or the console is away.
   rig.view.Take();
@@ -432,6 +444,18 @@ TEST(SoftKeyboardHeader, CloseHideAndHotKeyChangeWhatIsShown) {
   EXPECT_FALSE(rig.kb.hiddenToIcon);
   EXPECT_TRUE(rig.view.Take().empty());
   EXPECT_FALSE(OnHeaderReleased(rig.kb, rig.context, HeaderIcon::kNone));
+
+  // A keyboard starts hidden while the touch function is off, and while its key pad is Locked.
+  for (const bool touchOff : {true, false}) {
+    KeyboardRig start;
+    if (touchOff) {
+      start.touchEnabled = 0;
+    } else {
+      start.table.slots[0].accessState = AccessState::Locked;
+    }
+    start.Create();
+    EXPECT_FALSE(start.kb.keyboardShown) << (touchOff ? "touch function off" : "Locked");
+  }
 }
 
 TEST(SoftKeyboardHeader, MenuIconPostsItsCommandsToTheShell) {
@@ -559,6 +583,8 @@ TEST(SoftKeyboardGeometry, MovesAndResizesAreStoredOnceTheLayoutIsSet) {
   EXPECT_EQ(stored.scale.xbase, 300);
   EXPECT_EQ(rig.view.placed[0].width, 100);
   EXPECT_EQ(rig.view.placed[0].height, 60);
+  // Keys wider than high: their numbers are fitted to the height, not cut off at the bottom.
+  EXPECT_TRUE(rig.view.Saw("faces 0 60")) << testing::PrintToString(rig.view.calls);
 
   // The next start restores that grid; closing stops the writes.
   KeyboardRig next;

@@ -124,8 +124,12 @@ TEST_F(SoftKeyboardUseTest, HotKeyAndHideIconAndInfoIcon) {
   HotKey('0');
   EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(keyboard); }));
   EXPECT_TRUE(IsWindowVisible(Keyboard(1)));
+  // The console went away and came back meanwhile (the system may drop the hook while it is
+  // away): the hot key still works.
+  SendMessageW(rig.window(), WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 0);
+  SendMessageW(rig.window(), WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, 0);
   HotKey('0');
-  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(keyboard); }));
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(keyboard); }));
   // The digit of a slot without a key pad does nothing.
   HotKey('7');
   PumpUntil([] { return false; }, 300);
@@ -151,10 +155,35 @@ TEST_F(SoftKeyboardUseTest, HotKeyAndHideIconAndInfoIcon) {
   EXPECT_FALSE(IsWindowVisible(keyboard));
   EXPECT_TRUE(IsWindowVisible(icon));
 
-  // A click on the icon brings the keyboard back.
   // Slot 1's keyboard, started in the same corner, is put away first.
   HotKey('1');
   ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(Keyboard(1)); }));
+  // Dragged with the left button, the icon moves with the pointer; the keyboard stays hidden.
+  // The system's move starts once the pointer has gone a few pixels from the press (waited for,
+  // so that a busy icon thread cannot see the whole drag as one move): the icon follows the rest.
+  const POINT from = CentreOf(icon);
+  const POINT start{from.x - 10, from.y - 8};
+  const POINT to{from.x - 80, from.y - 60};
+  MouseAt(from, 0);
+  MouseAt(from, MOUSEEVENTF_LEFTDOWN);
+  MouseAt(start, 0);
+  const DWORD iconThread = GetWindowThreadProcessId(icon, nullptr);
+  ASSERT_TRUE(PumpUntil([&] {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(iconThread, &info) && (info.flags & GUI_INMOVESIZE) != 0;
+  }));
+  MouseAt({(start.x + to.x) / 2, (start.y + to.y) / 2}, 0);
+  MouseAt(to, 0);
+  MouseAt(to, MOUSEEVENTF_LEFTUP);
+  const POINT moved{to.x + from.x - start.x, to.y + from.y - start.y};
+  EXPECT_TRUE(PumpUntil([&] {
+    const POINT now = CentreOf(icon);
+    return std::abs(now.x - moved.x) <= 1 && std::abs(now.y - moved.y) <= 1;
+  })) << CentreOf(icon).x
+      << "," << CentreOf(icon).y << " from " << from.x << "," << from.y;
+  EXPECT_FALSE(IsWindowVisible(keyboard));
+  // A click on the icon brings the keyboard back.
   ASSERT_EQ(WindowFromPoint(CentreOf(icon)), icon);
   ClickAt(CentreOf(icon));
   EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(keyboard) && !IsWindowVisible(icon); }));
@@ -162,6 +191,12 @@ TEST_F(SoftKeyboardUseTest, HotKeyAndHideIconAndInfoIcon) {
 
 TEST_F(SoftKeyboardUseTest, PageTabsFollowTheKeyPad) {
   HWND keyboard = Keyboard(1);
+  // The six tabs are push buttons of which one stays pressed, not radio circles.
+  for (int j = 0; j < 6; ++j) {
+    EXPECT_EQ(GetWindowLongPtrW(Button(keyboard, j), GWL_STYLE) & (BS_PUSHLIKE | BS_TYPEMASK),
+              BS_PUSHLIKE | BS_AUTORADIOBUTTON)
+        << j;
+  }
   rig.hid.SetActivePage(paged, 4);
   const DWORD start = GetTickCount();
   EXPECT_TRUE(PumpUntil(
@@ -220,6 +255,25 @@ TEST_F(SoftKeyboardUseTest, KeyEditedThroughItsMenuIsWrittenAndTyped) {
   HWND target = typing.window;
   HWND edit = typing.edit;
   ASSERT_TRUE(typing.Focus());
+
+  // With a password registered on the key pad (status bit 0), a right click on the keyboard's
+  // background opens the settings menu: "設定認証" before the settings were authenticated.
+  rig.hid.SetStatus(small, 0x01);
+  POINT background{130, 20};
+  ClientToScreen(keyboard, &background);
+  PostMessageW(keyboard, WM_NCRBUTTONDOWN, HTCAPTION, MAKELPARAM(background.x, background.y));
+  HWND settingsMenu = nullptr;
+  ASSERT_TRUE(PumpUntil([&] {
+    return (settingsMenu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(settingsMenu);
+  }));
+  auto settingsPopup =
+      reinterpret_cast<HMENU>(SendMessageW(settingsMenu, 0x01E1 /* MN_GETHMENU */, 0, 0));
+  wchar_t item[64] = {};
+  GetMenuStringW(settingsPopup, 0, item, 64, MF_BYPOSITION);
+  EXPECT_STREQ(item, L"設定認証...(&P)");
+  PostMessageW(settingsMenu, WM_KEYDOWN, VK_ESCAPE, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(settingsMenu); }));
+  rig.hid.SetStatus(small, 0x00);
 
   // Right click on key 30, then "キー入力(&K)..." in its menu.
   ClickAt(CentreOf(Button(keyboard, 29)), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);

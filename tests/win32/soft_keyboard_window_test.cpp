@@ -11,6 +11,7 @@
 #include "app/win32/registry_settings.h"
 #include "common/win32/owned.h"
 #include "device/device_link.h"
+#include "resource.h"
 #include "shell_fixture.h"
 #include "softkbd/win32/soft_keyboard_host_win32.h"
 #include "softkey_assets/win32/soft_key_faces_assets.h"
@@ -115,6 +116,43 @@ int PaintedTextWidth(HWND button) {
     }
   }
   return first < 0 ? 0 : last - first + 1;
+}
+
+// The pixels of a bitmap of the program's resources, as PaintedPixels gives a window's.
+std::vector<std::uint32_t> ResourcePixels(UINT id, int width, int height) {
+  const OwnedBitmap bitmap(static_cast<HBITMAP>(LoadImageW(
+      GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (!bitmap) return {};
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  const int rows = GetDIBits(screen, bitmap.get(), 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  if (rows != height) return {};
+  for (std::uint32_t& p : pixels) p &= 0xFFFFFF;
+  return pixels;
+}
+
+// The header icons of a keyboard (its 48 x 48 pictures), in client coordinates.
+std::vector<RECT> HeaderIconRects(HWND keyboard) {
+  std::vector<RECT> icons;
+  for (HWND child = GetWindow(keyboard, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    RECT rect = WindowRectOf(child);
+    MapWindowPoints(nullptr, keyboard, reinterpret_cast<POINT*>(&rect), 2);
+    if (_wcsicmp(className, L"static") == 0 && rect.right - rect.left == 48 &&
+        rect.bottom - rect.top == 48) {
+      icons.push_back(rect);
+    }
+  }
+  return icons;
 }
 
 RECT WorkArea() {
@@ -315,6 +353,15 @@ TEST_F(SoftKeyboardWindowTest, EachKeyPadKeepsItsOwnGridAndStoredPlace) {
   SetWindowPos(window, nullptr, 0, 0, 2 * client.right + frame, before.bottom - before.top,
                SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
   EXPECT_TRUE(PumpUntil([&] { return ButtonSize(0, 0).cx == 100; })) << ButtonSize(0, 0).cx;
+  // The header icons moved along to the new top-right corner.
+  RECT wider{};
+  GetClientRect(window, &wider);
+  const std::vector<RECT> icons = HeaderIconRects(window);
+  ASSERT_EQ(icons.size(), 3u);
+  for (const RECT& icon : icons) {
+    EXPECT_GE(icon.left, wider.right - 150) << icon.left << " of " << wider.right;
+    EXPECT_LE(icon.right, wider.right);
+  }
   DWORD xmag = 0;
   EXPECT_TRUE(QueryDword(kModel01001224, L"xmag", xmag));
   EXPECT_EQ(xmag, 10u * static_cast<DWORD>(client.right));
@@ -341,6 +388,14 @@ TEST_F(SoftKeyboardWindowTest, EachKeyPadKeepsItsOwnGridAndStoredPlace) {
   RedrawWindow(infoIcon, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
   EXPECT_TRUE(PumpUntil([&] { return PixelsOfColour(infoIcon, kSerialBand) == 0; }))
       << PixelsOfColour(infoIcon, kSerialBand);
+  // The picture is the header's hide icon.
+  const std::vector<std::uint32_t> hidePicture = ResourcePixels(IDB_SOFTKBD_HIDE, 48, 48);
+  ASSERT_FALSE(hidePicture.empty());
+  const std::vector<std::uint32_t> painted = PaintedPixels(infoIcon, 48, 48);
+  ASSERT_EQ(painted.size(), hidePicture.size());
+  std::size_t different = 0;
+  for (std::size_t i = 0; i < painted.size(); ++i) different += painted[i] != hidePicture[i];
+  EXPECT_EQ(different, 0u);
 }
 
 TEST_F(SoftKeyboardWindowTest, ClickingAKeyTypesIntoTheFocusedWindow) {
