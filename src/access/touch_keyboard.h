@@ -34,6 +34,20 @@ class TouchKeyboardSystem {
   virtual void SendCloseCommand(SystemWindow window) = 0;
 };
 
+// A system whose version has no touch keyboard to pop up (10.0), for the programs that run the
+// access flows without the tray program's dialogs: qv-padctl and the browser editor.
+class NoTouchKeyboard : public TouchKeyboardSystem {
+ public:
+  void SystemVersion(unsigned& major, unsigned& minor) override {
+    major = 10;
+    minor = 0;
+  }
+  bool RunningProcessNames(std::vector<std::u16string>&) override { return false; }
+  void StartProgram(std::u16string_view, std::u16string_view) override {}
+  SystemWindow FindTopLevelWindow(std::u16string_view) override { return 0; }
+  void SendCloseCommand(SystemWindow) override {}
+};
+
 // Windows 7 (6.1) and Windows 8 (6.2).
 bool IsTouchKeyboardSystemVersion(unsigned major, unsigned minor);
 

@@ -15,20 +15,6 @@
 namespace qv {
 namespace {
 
-// The tool has no touch keyboard to pop up: it reports a system on which the launcher does
-// nothing.
-class NoTouchKeyboard : public TouchKeyboardSystem {
- public:
-  void SystemVersion(unsigned& major, unsigned& minor) override {
-    major = 10;
-    minor = 0;
-  }
-  bool RunningProcessNames(std::vector<std::u16string>&) override { return false; }
-  void StartProgram(std::u16string_view, std::u16string_view) override {}
-  SystemWindow FindTopLevelWindow(std::u16string_view) override { return 0; }
-  void SendCloseCommand(SystemWindow) override {}
-};
-
 // Answers the access sequence's dialogs for the tool: the password comes from the supply and is
 // tried once; a wrong one is not asked again, and the tool never chooses the factory reset that
 // the password error dialog offers. Messages are kept for the report.

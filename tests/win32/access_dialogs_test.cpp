@@ -38,18 +38,6 @@ using testing::QuietPresenceUi;
 using testing::TextOf;
 using testing::User;
 using testing::WaitForDialog;
-class NoTouchKeyboard : public TouchKeyboardSystem {
- public:
-  void SystemVersion(unsigned& major, unsigned& minor) override {
-    major = 10;
-    minor = 0;
-  }
-  bool RunningProcessNames(std::vector<std::u16string>&) override { return false; }
-  void StartProgram(std::u16string_view, std::u16string_view) override {}
-  SystemWindow FindTopLevelWindow(std::u16string_view) override { return 0; }
-  void SendCloseCommand(SystemWindow) override {}
-};
-
 struct Rig {
   EmulatedHidSystem hid{EmulatedHidSystem::ClockMode::kVirtual};
   DeviceContext context{hid};

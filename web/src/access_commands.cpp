@@ -16,18 +16,6 @@
 namespace qv {
 namespace {
 
-class NoTouchKeyboard : public TouchKeyboardSystem {
- public:
-  void SystemVersion(unsigned& major, unsigned& minor) override {
-    major = 10;
-    minor = 0;
-  }
-  bool RunningProcessNames(std::vector<std::u16string>&) override { return false; }
-  void StartProgram(std::u16string_view, std::u16string_view) override {}
-  SystemWindow FindTopLevelWindow(std::u16string_view) override { return 0; }
-  void SendCloseCommand(SystemWindow) override {}
-};
-
 class PageAccessUi : public AccessUi, public ShellStepsPort {
  public:
   PageAccessUi(PageAnswers& answers, AccessCommandResult& result)
