@@ -702,14 +702,16 @@ TEST(KeyCodeSettingsDialog, AStatusThatCannotBeReadOpensNoExtendedSettings) {
   Session run(pad);
   std::wstring shown;
   bool extendedOpened = false;
+  std::atomic<bool> returned{false};
   User user([&](DWORD thread) {
     HWND box = WaitForDialog(thread, L"通信エラー");
     if (!box) return;
     shown = MessageText(box);
     Press(box, IDOK);
-    // Told, and then no dialog 169 over a guessed status.
-    for (int tick = 0; tick < 40 && !extendedOpened; ++tick) {
-      Sleep(50);
+    // Told, and then no dialog 169 over a guessed status: watched until the call has returned.
+    const auto deadline = std::chrono::steady_clock::now() + testing::kWaitLimit;
+    while (!returned && !extendedOpened && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
       EnumThreadWindows(
           thread,
           [](HWND window, LPARAM opened) -> BOOL {
@@ -723,6 +725,7 @@ TEST(KeyCodeSettingsDialog, AStatusThatCannotBeReadOpensNoExtendedSettings) {
   });
   EXPECT_EQ(RunExtendedSettingsDialog(GetModuleHandleW(nullptr), nullptr, run.editing),
             kSettingsDropped);
+  returned = true;
   user.Finished();
   EXPECT_EQ(shown,
             L"キーボードと通信できないため拡張設定を読み込めませんでした。\n"
