@@ -198,13 +198,16 @@ TEST(SessionEnd, ASoftKeyboardWaitingOnASilentKeyPadDoesNotHoldTheEndUp) {
   keyPadSpec.serial = 32;
   const EmulatedDeviceId id = rig.hid.AttachKeyPad(keyPadSpec);
   HWND keyboard = nullptr;
+  // The scan that connected the key pad is over: it locks a keyboard's settings as its last
+  // step for that key pad, and its exchanges all run within it.
   ASSERT_TRUE(PumpUntil(
       [&] {
         keyboard = rig.app().softKeyboards.SoftKeyboardWindow(0);
-        return keyboard && IsWindowVisible(keyboard);
+        return keyboard && IsWindowVisible(keyboard) &&
+               rig.app().keyPads.slots[0].settingsLocked.load() &&
+               !rig.app().keyPads.rescanRunning.load();
       },
       15000));
-  PumpUntil([] { return false; }, 300);  // the connection's own exchanges are over
 
   KeyPadFaults faults;
   faults.silent = true;
@@ -244,8 +247,14 @@ TEST(SessionEnd, KeyPadInItsEditingStateIsResumedEvenWhenSilent) {
     keyPadSpec.status = 0x20;
     keyPadSpec.serial = 31;
     const EmulatedDeviceId id = rig.hid.AttachKeyPad(keyPadSpec);
-    ASSERT_TRUE(PumpUntil([&] { return rig.app().keyPads.keyPadCount.load() == 1; }, 15000));
-    PumpUntil([] { return false; }, 300);  // the connection's own exchanges are over
+    // The scan that connected the key pad is over (its exchanges all run within it).
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+          return rig.app().keyPads.keyPadCount.load() == 1 &&
+                 rig.app().keyPads.slots[0].modelIdentity != 0 &&
+                 !rig.app().keyPads.rescanRunning.load();
+        },
+        15000));
 
     SessionEnder ender(rig.window(), [&] {
       if (!testing::FindTopLevel(L"キーコード設定")) return false;
