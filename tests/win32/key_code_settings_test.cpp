@@ -382,11 +382,15 @@ TEST(KeyCodeSettingsDialog, TheWaitCursorShowsWhileAnImportReadsTheKeyPad) {
   User user([&](DWORD thread) {
     HWND dialog = WaitForDialog(thread, kTitle);
     if (!dialog) return;
-    Press(dialog, kControlExport);  // the file, with the key pad's settings
-    Sleep(300);
+    // Each button's work is over when its sent click returns (neither opens a box here).
+    const auto click = [&](int id) {
+      DWORD_PTR answer = 0;
+      SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0, SMTO_NORMAL,
+                          static_cast<UINT>(testing::kWaitLimit.count() * 1000), &answer);
+    };
+    click(kControlExport);  // the file, with the key pad's settings
     beforeImport = witness.exchanges;
-    Press(dialog, kControlImport);
-    Sleep(300);
+    click(kControlImport);
     Press(dialog, IDCANCEL);
   });
   run.Run();
