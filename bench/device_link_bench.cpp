@@ -42,7 +42,7 @@ struct Rig {
   std::vector<EmulatedDeviceId> pads;
 
   EmulatedDeviceId Attach(std::uint16_t productId, bool bluetooth) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = productId;
     keyPadSpec.version = bluetooth ? 0x0000 : 0x0100;
     keyPadSpec.bluetooth = bluetooth;

@@ -47,7 +47,7 @@ void BM_PadctlRestore(benchmark::State& state) {
     state.PauseTiming();
     EmulatedHidSystem emulator(EmulatedHidSystem::ClockMode::kReal);
     for (int i = 0; i < kKeyPads; ++i) {
-      KeyPadSpec keyPadSpec;
+      EmulatedKeyPad keyPadSpec;
       keyPadSpec.productId = kProduct130D;
       keyPadSpec.serial = 500000 + static_cast<std::uint32_t>(i);
       emulator.AttachKeyPad(keyPadSpec);

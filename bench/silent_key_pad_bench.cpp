@@ -86,12 +86,12 @@ struct Rig {
 
   explicit Rig(const Scenario& scenario) {
     if (scenario.besideUsb) {
-      KeyPadSpec usb;
+      EmulatedKeyPad usb;
       usb.productId = kProduct1225;
       usb.serial = 1;
       hid.AttachKeyPad(usb);
     }
-    KeyPadSpec bluetooth;
+    EmulatedKeyPad bluetooth;
     bluetooth.productId = scenario.bleProduct;
     bluetooth.version = 0;
     bluetooth.bluetooth = true;

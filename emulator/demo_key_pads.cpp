@@ -40,9 +40,9 @@ bool ParseNumber(std::u16string_view field, unsigned base, std::uint32_t& value)
 
 }  // namespace
 
-KeyPadSpec DemoKeyPadSpec(std::uint16_t productId, std::uint16_t version, std::uint32_t serial,
-                          const std::string& password) {
-  KeyPadSpec keyPadSpec;
+EmulatedKeyPad DemoKeyPadSpec(std::uint16_t productId, std::uint16_t version, std::uint32_t serial,
+                              const std::string& password) {
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = productId;
   keyPadSpec.bluetooth = version == kBleVersion || version == kBleVersion0777;
   keyPadSpec.version = keyPadSpec.bluetooth ? 0 : version;
@@ -53,8 +53,8 @@ KeyPadSpec DemoKeyPadSpec(std::uint16_t productId, std::uint16_t version, std::u
   return keyPadSpec;
 }
 
-std::vector<KeyPadSpec> ParseDemoKeyPads(std::u16string_view list) {
-  std::vector<KeyPadSpec> keyPadSpecs;
+std::vector<EmulatedKeyPad> ParseDemoKeyPads(std::u16string_view list) {
+  std::vector<EmulatedKeyPad> keyPadSpecs;
   for (std::u16string_view item : Split(list, u',')) {
     std::vector<std::u16string_view> fields = Split(item, u'/');
     fields.resize(4);

@@ -18,12 +18,12 @@ inline constexpr std::u16string_view kDefaultDemoKeyPads =
 
 // A demo key pad: a version of b4b4 or b5b5 makes a Bluetooth LE key pad (framed reports, all-zero
 // attributes, its ids in the path); a password makes it a registered one.
-KeyPadSpec DemoKeyPadSpec(std::uint16_t productId, std::uint16_t version, std::uint32_t serial,
-                          const std::string& password);
+EmulatedKeyPad DemoKeyPadSpec(std::uint16_t productId, std::uint16_t version, std::uint32_t serial,
+                              const std::string& password);
 
 // "PID/VERSION/SERIAL/PASSWORD,...": hex product id and version (0100 when empty), decimal serial
 // (1 when empty), optional password. Items with an unknown product id or a malformed number are
 // skipped.
-std::vector<KeyPadSpec> ParseDemoKeyPads(std::u16string_view list);
+std::vector<EmulatedKeyPad> ParseDemoKeyPads(std::u16string_view list);
 
 }  // namespace qv

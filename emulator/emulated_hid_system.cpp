@@ -38,7 +38,7 @@ struct EmulatedHidSystem::Device {
 
   // Key pads only.
   std::unique_ptr<KeyPadFirmware> firmware;
-  KeyPadSpec keyPadSpec;
+  EmulatedKeyPad keyPadSpec;
   KeyPadFaults faults;
   std::vector<std::uint8_t> featureReply;  // what GetFeature returns
   bool hasFeatureReply = false;
@@ -84,7 +84,7 @@ EmulatedDeviceId EmulatedHidSystem::AddDevice(std::unique_ptr<Device> device) {
   return id;
 }
 
-EmulatedDeviceId EmulatedHidSystem::AttachKeyPad(const KeyPadSpec& keyPadSpec) {
+EmulatedDeviceId EmulatedHidSystem::AttachKeyPad(const EmulatedKeyPad& keyPadSpec) {
   auto device = std::make_unique<Device>();
   device->id = ReserveDeviceId();
   const unsigned instance = static_cast<unsigned>(device->id);

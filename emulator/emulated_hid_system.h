@@ -28,7 +28,7 @@ namespace qv {
 
 using EmulatedDeviceId = int;
 
-struct KeyPadSpec {
+struct EmulatedKeyPad {
   std::uint16_t productId = 0x1224;
   std::uint16_t version = 0x0100;
   // Bluetooth LE key pad: framed 17-byte reports, no feature report, a HID service path.
@@ -89,7 +89,7 @@ class EmulatedHidSystem : public HidSystem {
   ~EmulatedHidSystem() override;
 
   // ---- the bus
-  EmulatedDeviceId AttachKeyPad(const KeyPadSpec& keyPadSpec);
+  EmulatedDeviceId AttachKeyPad(const EmulatedKeyPad& keyPadSpec);
   EmulatedDeviceId AttachForeignDevice(const ForeignDeviceSpec& keyPadSpec);
   // The device disappears: its paths leave the enumeration, its open handles fail.
   void Detach(EmulatedDeviceId id);

@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The import over an emulated key pad: the editing copy changes only for a valid file.
   EmulatedHidSystem hid(EmulatedHidSystem::ClockMode::kVirtual);
   DeviceContext context(hid);
-  KeyPadSpec keyPadSpec;
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = productId;
   keyPadSpec.version = static_cast<std::uint16_t>(identity >> 16);
   hid.AttachKeyPad(keyPadSpec);

@@ -55,7 +55,7 @@ struct PanelState {
 };
 PanelState panel;
 
-std::wstring Describe(const KeyPadSpec& keyPadSpec) {
+std::wstring Describe(const EmulatedKeyPad& keyPadSpec) {
   wchar_t text[128];
   std::uint16_t version =
       keyPadSpec.bluetooth ? BleVersionSubstitute(keyPadSpec.productId) : keyPadSpec.version;
@@ -91,7 +91,7 @@ void Attach(HWND window) {
   GetDlgItemTextW(window, kPasswordEdit, passwordText, 24);
   std::string password;
   for (const wchar_t* c = passwordText; *c; ++c) password += static_cast<char>(*c & 0x7F);
-  KeyPadSpec keyPadSpec =
+  EmulatedKeyPad keyPadSpec =
       DemoKeyPadSpec(kPanelModels[index].productId, kPanelModels[index].version,
                      static_cast<std::uint32_t>(wcstoul(serialText, nullptr, 10)), password);
   DemoKeyPad keyPad{keyPadSpec, panel.hid->AttachKeyPad(keyPadSpec)};
@@ -244,7 +244,7 @@ std::vector<DemoKeyPad> AttachDemoKeyPads(EmulatedHidSystem& hid) {
                                   ? std::u16string(configured, configured + length)
                                   : std::u16string(kDefaultDemoKeyPads);
   std::vector<DemoKeyPad> keyPads;
-  for (const KeyPadSpec& keyPadSpec : ParseDemoKeyPads(list))
+  for (const EmulatedKeyPad& keyPadSpec : ParseDemoKeyPads(list))
     keyPads.push_back(DemoKeyPad{keyPadSpec, hid.AttachKeyPad(keyPadSpec)});
   return keyPads;
 }

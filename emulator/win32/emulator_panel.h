@@ -13,7 +13,7 @@
 namespace qv {
 
 struct DemoKeyPad {
-  KeyPadSpec keyPadSpec;
+  EmulatedKeyPad keyPadSpec;
   EmulatedDeviceId id = -1;
 };
 

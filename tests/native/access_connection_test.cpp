@@ -91,7 +91,7 @@ struct Rig {
 
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial, std::uint8_t status = 0,
                           std::uint16_t version = 0x0100) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = productId;
     keyPadSpec.version = version;
     keyPadSpec.serial = serial;
@@ -99,7 +99,7 @@ struct Rig {
     return hid.AttachKeyPad(keyPadSpec);
   }
   EmulatedDeviceId AttachBle(std::uint16_t productId, std::uint32_t serial, std::uint8_t status) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = productId;
     keyPadSpec.version = 0;
     keyPadSpec.bluetooth = true;
@@ -497,7 +497,7 @@ TEST(AccessPresence, ScansAndPresenceChecksLeaveOnlyTheSlotsLinksOpen) {
   rig.Attach(kProduct1224, 1);
   rig.AttachBle(kProduct074F, 2, 0x00);
   rig.hid.AttachForeignDevice(ForeignDeviceSpec{});
-  KeyPadSpec held;
+  EmulatedKeyPad held;
   held.productId = kProduct1224;
   held.exclusive = true;
   rig.hid.AttachKeyPad(held);

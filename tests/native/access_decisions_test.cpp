@@ -26,7 +26,7 @@ struct Bus {
     for (KeyPadSlot& slot : table.slots) CloseLink(context, slot.link);
   }
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint16_t version, bool bluetooth) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = productId;
     keyPadSpec.version = version;
     keyPadSpec.bluetooth = bluetooth;

@@ -185,7 +185,7 @@ struct Rig {
 
   EmulatedDeviceId Attach(std::uint8_t status, std::string password = "",
                           std::uint32_t serial = 123456) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.status = status;
     keyPadSpec.password = password;
     keyPadSpec.serial = serial;
@@ -649,7 +649,7 @@ TEST(AccessCommand, FailedResetWritesTheResumeValueAndReadsTheStateAgain) {
   KeyPadFaults resetUnanswered;
   resetUnanswered.unansweredCommand = kCmdResetToFactory;
   auto attachBrava = [](Rig& rig, std::uint8_t status) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = 0x0777;
     keyPadSpec.version = 0;
     keyPadSpec.bluetooth = true;
@@ -736,7 +736,7 @@ TEST(AccessLock, OnlyKeyPadsWithPasswordAreLocked) {
 
 TEST(AccessBrava, SilentKeyPadStopsEveryOperationUnchanged) {
   Rig rig;
-  KeyPadSpec keyPadSpec;
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = 0x074F;
   keyPadSpec.version = 0;
   keyPadSpec.bluetooth = true;
@@ -861,7 +861,7 @@ TEST(AccessSessionEnd, ResumesOnTheStatusTheKeyCodeDialogWouldResumeOn) {
 // two shortened waits (the status read and the write), not five seconds each.
 TEST(AccessSessionEnd, SilentBluetoothKeyPadIsGivenUpQuickly) {
   Rig rig;
-  KeyPadSpec keyPadSpec;
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = 0x074F;
   keyPadSpec.version = 0;
   keyPadSpec.bluetooth = true;

@@ -57,28 +57,28 @@ TEST(BrowserDeviceTest, VersionChoosesTheModelsOfTheWindowsProgram) {
 }
 
 TEST(DemoKeyPadsTest, DefaultListHasAPagedAPasswordAndABluetoothKeyPad) {
-  const std::vector<KeyPadSpec> specs = ParseDemoKeyPads(kDefaultDemoKeyPads);
-  ASSERT_EQ(specs.size(), 3u);
-  EXPECT_EQ(specs[0].productId, kProduct1225);
-  EXPECT_EQ(specs[0].serial, 123u);
-  EXPECT_FALSE(specs[0].bluetooth);
-  EXPECT_EQ(specs[1].password, "1234");
-  EXPECT_EQ(specs[1].status, 0x01);
-  EXPECT_TRUE(specs[2].bluetooth);
-  EXPECT_EQ(specs[2].version, 0);
-  EXPECT_TRUE(specs[2].zeroAttributes);
+  const std::vector<EmulatedKeyPad> keyPads = ParseDemoKeyPads(kDefaultDemoKeyPads);
+  ASSERT_EQ(keyPads.size(), 3u);
+  EXPECT_EQ(keyPads[0].productId, kProduct1225);
+  EXPECT_EQ(keyPads[0].serial, 123u);
+  EXPECT_FALSE(keyPads[0].bluetooth);
+  EXPECT_EQ(keyPads[1].password, "1234");
+  EXPECT_EQ(keyPads[1].status, 0x01);
+  EXPECT_TRUE(keyPads[2].bluetooth);
+  EXPECT_EQ(keyPads[2].version, 0);
+  EXPECT_TRUE(keyPads[2].zeroAttributes);
 }
 
 TEST(DemoKeyPadsTest, MalformedItemsAreSkipped) {
-  const std::vector<KeyPadSpec> specs =
+  const std::vector<EmulatedKeyPad> keyPads =
       ParseDemoKeyPads(u"9999/0100/1/,1227/zz/2/,1227/0200/x/,1227/0200/1234567/pw,142a//,");
-  ASSERT_EQ(specs.size(), 2u);
-  EXPECT_EQ(specs[0].version, 0x0200);
-  EXPECT_EQ(specs[0].serial, 234567u);  // six digits on the key pad
-  EXPECT_EQ(specs[0].password, "pw");
-  EXPECT_EQ(specs[1].productId, kProduct142A);
-  EXPECT_EQ(specs[1].version, 0x0100);
-  EXPECT_EQ(specs[1].serial, 1u);
+  ASSERT_EQ(keyPads.size(), 2u);
+  EXPECT_EQ(keyPads[0].version, 0x0200);
+  EXPECT_EQ(keyPads[0].serial, 234567u);  // six digits on the key pad
+  EXPECT_EQ(keyPads[0].password, "pw");
+  EXPECT_EQ(keyPads[1].productId, kProduct142A);
+  EXPECT_EQ(keyPads[1].version, 0x0100);
+  EXPECT_EQ(keyPads[1].serial, 1u);
 }
 
 }  // namespace

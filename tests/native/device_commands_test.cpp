@@ -19,7 +19,7 @@ struct Rig {
   DeviceLink link;
   EmulatedDeviceId pad = 0;
 
-  explicit Rig(KeyPadSpec keyPadSpec) {
+  explicit Rig(EmulatedKeyPad keyPadSpec) {
     pad = hid.AttachKeyPad(keyPadSpec);
     EXPECT_EQ(OpenKeyPad(context, link, keyPadSpec.productId, nullptr, 1, false), 1);
     hid.ClearRequests(pad);
@@ -34,8 +34,8 @@ struct Rig {
   }
 };
 
-KeyPadSpec Model(std::uint16_t productId, bool bluetooth = false) {
-  KeyPadSpec keyPadSpec;
+EmulatedKeyPad Model(std::uint16_t productId, bool bluetooth = false) {
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = productId;
   keyPadSpec.version = bluetooth ? 0 : 0x0100;
   keyPadSpec.bluetooth = bluetooth;
@@ -45,7 +45,7 @@ KeyPadSpec Model(std::uint16_t productId, bool bluetooth = false) {
 // Most behaviour is the same on both transports.
 class BothTransports : public ::testing::TestWithParam<bool> {
  protected:
-  KeyPadSpec PadSpec(std::uint16_t usbProductId = 0x1227) const {
+  EmulatedKeyPad PadSpec(std::uint16_t usbProductId = 0x1227) const {
     return GetParam() ? Model(0x074F, true) : Model(usbProductId);
   }
 };
@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Device, BothTransports, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Framed" : "Feature"; });
 
 TEST_P(BothTransports, DeviceInfoCarriesStatusAndBcdSerial) {
-  KeyPadSpec keyPadSpec = PadSpec();
+  EmulatedKeyPad keyPadSpec = PadSpec();
   keyPadSpec.serial = 907531;
   keyPadSpec.status = 0xE5;
   Rig rig(keyPadSpec);
@@ -171,7 +171,7 @@ TEST_P(BothTransports, RepliesForAnotherCommandOrKeyAreRefused) {
 }
 
 TEST_P(BothTransports, WriteStatusAndPagesOfPagedModels) {
-  KeyPadSpec keyPadSpec = PadSpec(0x130D);
+  EmulatedKeyPad keyPadSpec = PadSpec(0x130D);
   if (!GetParam()) keyPadSpec.version = 0x0100;  // identity 0x0100130D: paged
   Rig rig(keyPadSpec);
   ASSERT_TRUE(WriteStatusByte(rig.context, rig.link, EditingStatusValue(0xE5)));

@@ -29,16 +29,16 @@ struct Rig {
   }
 };
 
-KeyPadSpec Usb(std::uint16_t productId, std::uint16_t version, std::uint32_t serial) {
-  KeyPadSpec keyPadSpec;
+EmulatedKeyPad Usb(std::uint16_t productId, std::uint16_t version, std::uint32_t serial) {
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = productId;
   keyPadSpec.version = version;
   keyPadSpec.serial = serial;
   return keyPadSpec;
 }
 
-KeyPadSpec Ble(std::uint16_t productId, std::uint16_t version, bool zeroAttributes = true) {
-  KeyPadSpec keyPadSpec;
+EmulatedKeyPad Ble(std::uint16_t productId, std::uint16_t version, bool zeroAttributes = true) {
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = productId;
   keyPadSpec.version = version;
   keyPadSpec.bluetooth = true;
@@ -172,11 +172,11 @@ TEST(OpenKeyPad, RejectsWhatCannotBeAKeyPad) {
   zeroVendor.featureReportLength = 64;
   rig.hid.AttachForeignDevice(zeroVendor);
   // Right ids and usage page, but a feature report longer than the message buffer.
-  KeyPadSpec longFeature = Usb(0x1224, 0x0100, 1);
+  EmulatedKeyPad longFeature = Usb(0x1224, 0x0100, 1);
   longFeature.featureReportLength = 65;
   EmulatedDeviceId tooLong = rig.hid.AttachKeyPad(longFeature);
   // Held exclusively by another program.
-  KeyPadSpec exclusive = Usb(0x1224, 0x0100, 2);
+  EmulatedKeyPad exclusive = Usb(0x1224, 0x0100, 2);
   exclusive.exclusive = true;
   rig.hid.AttachKeyPad(exclusive);
   // All-zero attributes without a Bluetooth LE path.

@@ -26,7 +26,7 @@ struct Rig {
                std::uint32_t timeoutMs = 300)
       : hid(mode) {
     context.framedTimeoutMs = timeoutMs;
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = framed ? 0x074F : 0x1225;
     keyPadSpec.version = framed ? 0x0000 : 0x0100;
     keyPadSpec.bluetooth = framed;
@@ -343,7 +343,7 @@ TEST(FeatureTransport, RequestAndReplyTravelAsWholeFeatureReports) {
 
 TEST(FeatureTransport, KeyPadReadsAReportShorterThanTheHeaderOnlyAsFarAsItGoes) {
   EmulatedHidSystem hid;
-  KeyPadSpec keyPadSpec;
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.reportId = 0x05;
   keyPadSpec.featureReportLength = 2;
   const EmulatedDeviceId pad = hid.AttachKeyPad(keyPadSpec);
@@ -363,11 +363,11 @@ TEST(Exchange, SerialisesRequestsFromSeveralThreads) {
   EmulatedHidSystem hid;
   DeviceContext context(hid);
   context.framedTimeoutMs = 2000;
-  KeyPadSpec ble;
+  EmulatedKeyPad ble;
   ble.productId = 0x0777;
   ble.version = 0;
   ble.bluetooth = true;
-  KeyPadSpec usb;
+  EmulatedKeyPad usb;
   usb.productId = 0x1227;
   EmulatedDeviceId blePad = hid.AttachKeyPad(ble);
   hid.AttachKeyPad(usb);

@@ -16,8 +16,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-KeyPadSpec BlePad() {
-  KeyPadSpec keyPadSpec;
+EmulatedKeyPad BlePad() {
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = 0x074F;
   keyPadSpec.version = 0;
   keyPadSpec.bluetooth = true;
@@ -133,7 +133,7 @@ TEST(EmulatedHidSystem, AttachAndDetachWhileAnotherThreadExchanges) {
   std::atomic<bool> done{false};
   std::thread plugger([&] {
     while (!done) {
-      KeyPadSpec other;
+      EmulatedKeyPad other;
       other.productId = 0x1865;
       EmulatedDeviceId id = hid.AttachKeyPad(other);
       std::this_thread::yield();

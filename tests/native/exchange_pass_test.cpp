@@ -80,7 +80,7 @@ struct Rig {
 
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial, bool bluetooth = true,
                           std::uint8_t status = 0) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = productId;
     keyPadSpec.version = bluetooth ? 0 : 0x0100;
     keyPadSpec.bluetooth = bluetooth;
@@ -170,7 +170,7 @@ class FailingReads : public EmulatedHidSystem {
 TEST(ExchangePass, OnlyAWaitThatRanOutIsRemembered) {
   FailingReads hid;
   DeviceContext context(hid);
-  KeyPadSpec keyPadSpec;
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = kProduct074F;
   keyPadSpec.version = 0;
   keyPadSpec.bluetooth = true;

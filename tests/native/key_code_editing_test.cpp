@@ -97,7 +97,7 @@ struct Rig {
 
   explicit Rig(std::uint16_t productId, std::uint16_t version = 0x0100, bool bluetooth = false,
                std::uint8_t status = 0x81) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = productId;
     keyPadSpec.version = version;
     keyPadSpec.bluetooth = bluetooth;

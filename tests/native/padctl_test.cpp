@@ -62,7 +62,7 @@ struct PadctlRig {
 
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial, std::string password = "",
                           std::uint16_t version = 0x0100) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = productId;
     keyPadSpec.version = version;
     keyPadSpec.serial = serial;
@@ -70,7 +70,7 @@ struct PadctlRig {
     return hid.AttachKeyPad(keyPadSpec);
   }
   EmulatedDeviceId AttachBluetooth(std::uint32_t serial, std::string password = "") {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = kProduct074F;
     keyPadSpec.version = 0;
     keyPadSpec.bluetooth = true;

@@ -224,7 +224,7 @@ struct CommandRig {
   std::size_t requestsInSteps = 0;
 
   CommandRig() {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = 0x1224;
     keyPadSpec.status = 0x81;
     pad = hid.AttachKeyPad(keyPadSpec);

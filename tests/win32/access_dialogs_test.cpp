@@ -54,7 +54,7 @@ struct Rig {
 
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint8_t status, std::string password,
                           std::uint32_t serial) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = productId;
     keyPadSpec.version = 0xA100;
     keyPadSpec.status = status;
@@ -168,7 +168,7 @@ TEST(AccessDialogs, RegistrationRefusesAMismatchThenRegisters) {
 TEST(AccessDialogs, TrayMenuDialogStatesAndTouchCheckBox) {
   Rig rig;
   rig.Attach(0x1225, 0x01, "pw", 9);
-  rig.hid.AttachKeyPad(KeyPadSpec{});  // 0x1224 without password: Open
+  rig.hid.AttachKeyPad(EmulatedKeyPad{});  // 0x1224 without password: Open
   rig.Connect();
   rig.touchEnabled = 1;
   bool reauthenticate = false, lock = true, touchShown = false, touchChecked = false;

@@ -86,7 +86,7 @@ struct KeyPad {
   KeyPad(EmulatedHidSystem& system, DeviceContext& device, std::uint16_t productId,
          std::uint16_t ordinal, bool bluetooth = false)
       : hid(system), context(device) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = productId;
     keyPadSpec.bluetooth = bluetooth;
     keyPadSpec.serial = 1000 + ordinal;
@@ -527,7 +527,7 @@ TEST(KeyCodeSettingsDialog, ExtendedSettingsAndKeyCheck) {
     SCOPED_TRACE(std::to_string(choice.pending));
     EmulatedHidSystem hid;
     DeviceContext context{hid};
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = 0x1227;
     keyPadSpec.version = 0x0200;
     keyPadSpec.status = choice.status;
@@ -613,7 +613,7 @@ struct StandInMainWindow {
 TEST(KeyCodeSettingsDialog, ClosedFromOutsideItEndsAsItsCancelButtonWould) {
   EmulatedHidSystem hid;
   DeviceContext context{hid};
-  KeyPadSpec keyPadSpec;
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = 0x1227;
   keyPadSpec.version = 0x0200;
   keyPadSpec.status = 0x81;
@@ -665,7 +665,7 @@ TEST(KeyCodeSettingsDialog, ExtendedSettingsShowTheInterfaceOnlyWhereItIsChosen)
                       Model{0x1865, 0x0200, true}, Model{0x1227, 0x0100, true}}) {
     EmulatedHidSystem hid;
     DeviceContext context{hid};
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = model.productId;
     keyPadSpec.version = model.version;
     keyPadSpec.status = 0x50;

@@ -191,7 +191,7 @@ TEST(KeyInputDialog, TypedKeysAreRecordedAndKeptFromTheFocusedWindowExceptNumLoc
 
 TEST(KeyInputDialog, DefaultKeyCodeButtonsAndShortcutListBuildTheStoredRecord) {
   EmulatedHidSystem hid(EmulatedHidSystem::ClockMode::kVirtual);
-  KeyPadSpec pad;
+  EmulatedKeyPad pad;
   pad.productId = 0x1227;
   pad.version = 0x0100;
   pad.serial = 1;

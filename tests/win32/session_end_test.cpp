@@ -191,7 +191,7 @@ TEST(SessionEnd, ASoftKeyboardWaitingOnASilentKeyPadDoesNotHoldTheEndUp) {
   ShellRig rig;
   ASSERT_TRUE(rig.started);
   rig.app().shell.touchEnabled = 1;
-  KeyPadSpec keyPadSpec;
+  EmulatedKeyPad keyPadSpec;
   keyPadSpec.productId = 0x074F;
   keyPadSpec.version = 0;
   keyPadSpec.bluetooth = true;
@@ -240,7 +240,7 @@ TEST(SessionEnd, KeyPadInItsEditingStateIsResumedEvenWhenSilent) {
     SCOPED_TRACE(silent ? "silent key pad" : "answering key pad");
     ShellRig rig;
     ASSERT_TRUE(rig.started);
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = 0x074F;
     keyPadSpec.version = 0;
     keyPadSpec.bluetooth = true;

@@ -134,7 +134,7 @@ class ShellRig {
   }
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial,
                           std::uint16_t version = 0x0100, const std::string& password = {}) {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = productId;
     keyPadSpec.version = version;
     keyPadSpec.serial = serial;

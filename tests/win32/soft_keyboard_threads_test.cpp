@@ -232,7 +232,7 @@ class CancelledDialogs : public SoftKeyDialogs {
 class SoftKeyboardCommandTest : public SoftKeyboardThreadsTest {
  protected:
   void Prepare(SoftKeyboardServices& services) override {
-    KeyPadSpec keyPadSpec;
+    EmulatedKeyPad keyPadSpec;
     keyPadSpec.productId = 0x074F;
     keyPadSpec.bluetooth = true;
     keyPadSpec.reportId = 0x05;

@@ -56,8 +56,9 @@ EMSCRIPTEN_KEEPALIVE const char* qvemu_attach_demo(const char* list) {
   bus.hid.AttachForeignDevice(keyboard);
   const std::u16string given = Utf16OfAscii(list);
   std::string out = "[";
-  for (const KeyPadSpec& spec : ParseDemoKeyPads(given.empty() ? kDefaultDemoKeyPads : given)) {
-    const EmulatedDeviceId id = bus.hid.AttachKeyPad(spec);
+  for (const EmulatedKeyPad& keyPad :
+       ParseDemoKeyPads(given.empty() ? kDefaultDemoKeyPads : given)) {
+    const EmulatedDeviceId id = bus.hid.AttachKeyPad(keyPad);
     bus.keyPads.push_back(id);
     out += (out.size() > 1 ? "," : "") + std::to_string(id);
   }
