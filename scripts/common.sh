@@ -56,7 +56,17 @@ qv_prepare_prefix() {
     echo "== Preparing the Wine prefix in $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    qv_wine wineboot -i >/dev/null 2>&1 || true
+    # A prefix that wineboot did not finish (no registry written) is reported with what Wine said
+    # and is not marked ready, so that the next run makes it again instead of testing in it.
+    local boot_log="${WINEPREFIX%/}.boot.log"
+    qv_wine wineboot -i >"$boot_log" 2>&1
+    local boot_rc=$?
+    wineserver -w 2>/dev/null || true
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "!! wineboot did not make the prefix (exit $boot_rc); what Wine said:"
+      tail -n 30 "$boot_log" | sed 's/^/   /'
+      return 1
+    fi
   else
     # An earlier prefix may have had qv-padconf.exe among the unmanaged test programs.
     qv_wine reg delete 'HKCU\Software\Wine\AppDefaults\qv-padconf.exe' /f >/dev/null 2>&1 || true
