@@ -58,15 +58,24 @@ qv_prepare_prefix() {
     mkdir -p "$WINEPREFIX"
     # A prefix that wineboot did not finish (no registry written) is reported with what Wine said
     # and is not marked ready, so that the next run makes it again instead of testing in it.
-    local boot_log="${WINEPREFIX%/}.boot.log"
-    qv_wine wineboot -i >"$boot_log" 2>&1
-    local boot_rc=$?
-    wineserver -w 2>/dev/null || true
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      echo "!! wineboot did not make the prefix (exit $boot_rc); what Wine said:"
+    # wineboot runs on a display (a virtual one of its own when there is none), as the package
+    # test's does; one failed attempt is reported and tried once more in an empty prefix.
+    local boot_log="${WINEPREFIX%/}.boot.log" attempt
+    for attempt in 1 2; do
+      if [ -n "${DISPLAY:-}" ]; then
+        qv_wine wineboot -i >"$boot_log" 2>&1
+      else
+        xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
+          "$(declare -f qv_wine); qv_wine wineboot -i; wineserver -w" >"$boot_log" 2>&1
+      fi
+      wineserver -w 2>/dev/null || true
+      [ -f "$WINEPREFIX/system.reg" ] && break
+      echo "!! wineboot did not make the prefix (attempt $attempt); what Wine said:"
       tail -n 30 "$boot_log" | sed 's/^/   /'
-      return 1
-    fi
+      [ "$attempt" -eq 2 ] && return 1
+      rm -rf "$WINEPREFIX"
+      mkdir -p "$WINEPREFIX"
+    done
   else
     # An earlier prefix may have had qv-padconf.exe among the unmanaged test programs.
     qv_wine reg delete 'HKCU\Software\Wine\AppDefaults\qv-padconf.exe' /f >/dev/null 2>&1 || true

@@ -98,31 +98,34 @@ phase_begin "windows build"
 if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQV_BENCH=OFF; then
   phase_end
   phase_begin "windows tests under Wine"
-  qv_prepare_prefix || note_failure "the Wine prefix could not be made"
-  echo "== Testing build/windows under Wine"
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-    source scripts/common.sh
-    wineserver -p
-    # Start the Wine services now, with no terminal: started by the first test program they would
-    # inherit its output and keep ctest waiting for the end of it.
-    qv_wine cmd /c exit </dev/null >/dev/null 2>&1
-    (cd build/windows && ctest -V) > build/logs/windows.log 2>&1
+  if ! qv_prepare_prefix; then
+    note_failure "the Wine prefix could not be made (build/wineprefix.boot.log)"
+  else
+    echo "== Testing build/windows under Wine"
+    xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+      source scripts/common.sh
+      wineserver -p
+      # Start the Wine services now, with no terminal: started by the first test program they would
+      # inherit its output and keep ctest waiting for the end of it.
+      qv_wine cmd /c exit </dev/null >/dev/null 2>&1
+      (cd build/windows && ctest -V) > build/logs/windows.log 2>&1
+      rc=$?
+      wineserver -k 2>/dev/null
+      exit $rc' 
     rc=$?
-    wineserver -k 2>/dev/null
-    exit $rc' 
-  rc=$?
-  grep -E '^([0-9]+: )?\[  (PASSED|FAILED)  \]|^[0-9]+% tests passed' "$LOGS/windows.log" | sed 's/^/   /'
-  if [ $rc -ne 0 ]; then
-    grep -E '^([0-9]+: )?\[  FAILED  \] [A-Za-z]|Failure|Exit code|Timeout|Subprocess aborted' "$LOGS/windows.log" | head -n 40
-    # A program that ended before its first test (Wine could not start it) says why only in its
-    # own output: show the end of the log.
-    programs=$(grep -oE 'tests failed out of [0-9]+' "$LOGS/windows.log" | grep -oE '[0-9]+$')
-    started=$(grep -cE '^([0-9]+: )?\[==========\] Running' "$LOGS/windows.log")
-    if [ "$started" -lt "${programs:-1}" ]; then
-      echo "   $started of ${programs:-?} test programs started; the end of build/logs/windows.log:"
-      tail -n 40 "$LOGS/windows.log" | sed 's/^/   | /'
+    grep -E '^([0-9]+: )?\[  (PASSED|FAILED)  \]|^[0-9]+% tests passed' "$LOGS/windows.log" | sed 's/^/   /'
+    if [ $rc -ne 0 ]; then
+      grep -E '^([0-9]+: )?\[  FAILED  \] [A-Za-z]|Failure|Exit code|Timeout|Subprocess aborted' "$LOGS/windows.log" | head -n 40
+      # A program that ended before its first test (Wine could not start it) says why only in its
+      # own output: show the end of the log.
+      programs=$(grep -oE 'tests failed out of [0-9]+' "$LOGS/windows.log" | grep -oE '[0-9]+$')
+      started=$(grep -cE '^([0-9]+: )?\[==========\] Running' "$LOGS/windows.log")
+      if [ "$started" -lt "${programs:-1}" ]; then
+        echo "   $started of ${programs:-?} test programs started; the end of build/logs/windows.log:"
+        tail -n 40 "$LOGS/windows.log" | sed 's/^/   | /'
+      fi
+      note_failure "tests of build/windows failed (log: build/logs/windows.log)"
     fi
-    note_failure "tests of build/windows failed (log: build/logs/windows.log)"
   fi
 else
   note_failure "windows build failed"
