@@ -236,7 +236,6 @@ TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner
   EXPECT_NE(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
   EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_TRUE(host.KeyboardShown(0));
-  EXPECT_TRUE(host.LayoutInitialised(0));
   const LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
   EXPECT_EQ(exStyle & (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
             WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
@@ -531,7 +530,9 @@ TEST_F(SoftKeyboardFacesTest, AnImageKeyNeverKeepsADeletedCaptionFont) {
   auto font = [&] { return reinterpret_cast<HGDIOBJ>(SendMessageW(button, WM_GETFONT, 0, 0)); };
   ASSERT_EQ(GetObjectType(font()), static_cast<DWORD>(OBJ_FONT));
   for (int page : {1, 0, 1, 1}) {
-    host.LayoutPage(0, page);
+    // The page's tab is clicked.
+    SendMessageW(host.SoftKeyboardWindow(0), WM_COMMAND, MAKEWPARAM(32968 + page, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Button(0, page)));
     EXPECT_EQ(GetObjectType(font()), static_cast<DWORD>(OBJ_FONT)) << "page " << page;
   }
   EXPECT_EQ(
