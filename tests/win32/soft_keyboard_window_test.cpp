@@ -518,12 +518,15 @@ TEST_F(SoftKeyboardFacesTest, CaptionsFillTheWidthOfTheirKeys) {
 }
 
 TEST_F(SoftKeyboardFacesTest, AnImageKeyNeverKeepsADeletedCaptionFont) {
-  // A paged keyboard: button 6 shows key 1 (no face) on page 1 and key 25 (an image) on page 2.
+  // A paged keyboard: button 6 shows key 1 (no face) on page 1 and key 25 (an image) on page 2;
+  // the third page's tab has a picture too.
   table.slots[0].modelIdentity = kModel0100130D;
-  ReplaceAssetImage(assets.slots[0], KeyTarget(kKeysPerPage),
-                    std::make_unique<Win32BitmapImage>(OwnedBitmap(
-                        CreateBitmap(kAssetImageSide, kAssetImageSide, 1, 32, nullptr))),
-                    false);
+  for (AssetTarget target : {KeyTarget(kKeysPerPage), PageTarget(2)}) {
+    ReplaceAssetImage(assets.slots[0], target,
+                      std::make_unique<Win32BitmapImage>(OwnedBitmap(
+                          CreateBitmap(kAssetImageSide, kAssetImageSide, 1, 32, nullptr))),
+                      false);
+  }
   host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
   ASSERT_TRUE(host.SoftKeyboardWindow(0));
   HWND button = Button(0, 6);
@@ -535,9 +538,12 @@ TEST_F(SoftKeyboardFacesTest, AnImageKeyNeverKeepsADeletedCaptionFont) {
                  reinterpret_cast<LPARAM>(Button(0, page)));
     EXPECT_EQ(GetObjectType(font()), static_cast<DWORD>(OBJ_FONT)) << "page " << page;
   }
-  EXPECT_EQ(
-      GetObjectType(reinterpret_cast<HGDIOBJ>(SendMessageW(button, BM_GETIMAGE, IMAGE_BITMAP, 0))),
-      static_cast<DWORD>(OBJ_BITMAP));
+  auto image = [](HWND of) {
+    return GetObjectType(reinterpret_cast<HGDIOBJ>(SendMessageW(of, BM_GETIMAGE, IMAGE_BITMAP, 0)));
+  };
+  EXPECT_EQ(image(button), static_cast<DWORD>(OBJ_BITMAP));
+  EXPECT_EQ(image(Button(0, 2)), static_cast<DWORD>(OBJ_BITMAP));
+  EXPECT_NE(image(Button(0, 1)), static_cast<DWORD>(OBJ_BITMAP));
   host.CloseSoftKeyboardThread(0);
 }
 
