@@ -314,6 +314,7 @@ TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(IsWindow(infoIcon));
   EXPECT_FALSE(host.SoftKeyboardWindowExists(0));
+  EXPECT_FALSE(host.KeyboardShown(0));  // as the closed keyboard said last
 }
 
 TEST_F(SoftKeyboardWindowTest, EachKeyPadKeepsItsOwnGridAndStoredPlace) {
