@@ -16,7 +16,6 @@ class HotKeyHookLifetime {
   bool OnKeyboardDestroyed();
   // The session is back: true when the hook must be removed and installed again.
   bool OnSessionBack() const;
-  int keyboards() const { return keyboards_; }
 
  private:
   int keyboards_ = 0;

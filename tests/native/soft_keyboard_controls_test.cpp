@@ -52,12 +52,11 @@ TEST(SoftKeyboardControls, HeaderIconsArePlacedWhereTheyAreHit) {
   }
 }
 
-TEST(SoftKeyboardControls, HeaderLooksAndTheInfoIconsPicture) {
-  EXPECT_EQ(kHeaderBitmapIds[HeaderLookBitmap(HeaderIcon::kClose, HeaderLook::kPressed)], 143u);
-  EXPECT_EQ(kHeaderBitmapIds[HeaderLookBitmap(HeaderIcon::kHide, HeaderLook::kPressed)], 146u);
-  EXPECT_EQ(kHeaderBitmapIds[HeaderLookBitmap(HeaderIcon::kMenu, HeaderLook::kNormal)], 171u);
-  // The info icon stands for a keyboard hidden to it: it shows the hide icon's picture, 145.
+TEST(SoftKeyboardControls, InfoIconShowsTheHideIconAndTheSerialOnlyBesideAnotherKeyPad) {
+  // It stands for a keyboard hidden to it: the hide icon's picture, bitmap 145.
   EXPECT_EQ(kHeaderBitmapIds[InfoIconPicture()], 145u);
+  EXPECT_FALSE(InfoIconShowsSerial(1));
+  EXPECT_TRUE(InfoIconShowsSerial(2));
 }
 
 TEST(SoftKeyboardControls, InfoIconIsHalfTransparentOnlyWhileItMoves) {
@@ -86,13 +85,6 @@ TEST(SoftKeyboardControls, InfoIconMovesWhenDraggedWithTheLeftButtonAlone) {
   // A new press counts from its own point.
   OnInfoIconEvent(press, InfoIconEvent::kLeftDown, 40, 40);
   EXPECT_FALSE(OnInfoIconEvent(press, InfoIconEvent::kMouseMove, 42, 42, kLeft).startMove);
-}
-
-TEST(SoftKeyboardControls, InfoIconShowsTheSerialNumberOnlyBesideAnotherKeyPad) {
-  EXPECT_FALSE(InfoIconShowsSerial(0));
-  EXPECT_FALSE(InfoIconShowsSerial(1));
-  EXPECT_TRUE(InfoIconShowsSerial(2));
-  EXPECT_TRUE(InfoIconShowsSerial(16));
 }
 
 TEST(SoftKeyboardControls, RightClickMenusInEachSettingsState) {
