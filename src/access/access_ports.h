@@ -26,7 +26,8 @@ class SoftKeyboardHost {
   // Selects the layout table and starts the slot's soft keyboard thread, remembering it.
   virtual void StartSoftKeyboardThread(int slot, SoftKeyLayout layout) = 0;
   // Forgets the slot's thread and, when its window exists, closes the window synchronously (the
-  // thread then ends its loop), forgets the window and clears the slot's layout-initialised flag.
+  // thread then ends its loop) and forgets the window; the closing keyboard stops writing its
+  // geometry and reports itself neither shown nor hidden to its icon.
   virtual void CloseSoftKeyboardThread(int slot) = 0;
   // Creates a folder; an existing folder is fine and failures are ignored.
   virtual void CreateFolder(std::u16string_view path) = 0;

@@ -1,5 +1,5 @@
 // The shell's process-wide values: the strings of the string table, the program's paths and
-// folders, the monitor table and the flags of the shell.
+// folders and the flags of the shell.
 #pragma once
 
 #include <atomic>
@@ -20,7 +20,6 @@ struct ShellStrings {
 struct ShellState {
   ShellStrings strings;
   ProgramPaths paths;
-  MonitorTable monitors;
   // The soft keyboards may be shown ("t_enable"); read by the soft keyboard threads.
   std::atomic<std::uint32_t> touchEnabled{0};
   // The PC keyboard is not a Japanese 106-key keyboard: selects the other key table.

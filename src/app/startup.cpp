@@ -47,10 +47,4 @@ DataFolderPlan PlanDataFolders(bool useLocalApplicationData, std::u16string_view
   return plan;
 }
 
-bool MonitorTable::Add(const MonitorRect& rect) {
-  if (count >= kMaxMonitors) return false;
-  rects[count++] = rect;
-  return count < kMaxMonitors;
-}
-
 }  // namespace qv

@@ -64,16 +64,4 @@ struct DataFolderPlan {
 DataFolderPlan PlanDataFolders(bool useLocalApplicationData, std::u16string_view localAppData,
                                std::u16string_view programFolder);
 
-// Up to 16 monitor rectangles in the order the system enumerates them.
-struct MonitorRect {
-  std::int32_t left = 0, top = 0, right = 0, bottom = 0;
-};
-inline constexpr int kMaxMonitors = 16;
-struct MonitorTable {
-  MonitorRect rects[kMaxMonitors] = {};
-  int count = 0;
-  // Appends a rectangle; returns false once the table is full, which ends the enumeration.
-  bool Add(const MonitorRect& rect);
-};
-
 }  // namespace qv

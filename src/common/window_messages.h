@@ -36,9 +36,6 @@ inline constexpr unsigned kCaptureNoticeLockButtons = 0x2;
 inline constexpr std::uint32_t kCaptureHookLostMessage = kAppMessageBase + 104;
 
 // ---------------------------------------------------------------- soft keyboard windows
-// Lays out a page of the window's keyboard on the window's own thread (wParam = page, or
-// kLayoutCurrentPage for the page it shows).
-inline constexpr std::uint32_t kLayoutPageMessage = kAppMessageBase + 0x51;
 // Shows or hides the window's keyboard and its info icon on the window's own thread (wParam: a
 // VisibilityRequest).
 inline constexpr std::uint32_t kVisibilityMessage = kAppMessageBase + 0x52;
@@ -79,10 +76,9 @@ constexpr bool AllDistinct(std::initializer_list<std::uint32_t> ids) {
 static_assert(window_message_ids::AllDistinct({kTrayNotifyMessage, kRevealMessage,
                                                kKeyButtonPushedMessage, kEntriesChangedMessage,
                                                kLoadRecordMessage, kCaptureNoticeMessage,
-                                               kCaptureHookLostMessage, kLayoutPageMessage,
-                                               kVisibilityMessage, kToggleSoftKeyboardMessage,
-                                               kActivePageAnswerMessage, kStatusAnswerMessage,
-                                               kCommandAnswerMessage}),
+                                               kCaptureHookLostMessage, kVisibilityMessage,
+                                               kToggleSoftKeyboardMessage, kActivePageAnswerMessage,
+                                               kStatusAnswerMessage, kCommandAnswerMessage}),
               "two of the program's window messages share a number");
 static_assert(window_message_ids::AllDistinct({kRescanTimerId, kPresenceTimerId,
                                                kRepeatWatchTimerId, kPageFollowTimerId,

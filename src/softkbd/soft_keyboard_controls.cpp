@@ -1,17 +1,59 @@
 #include "softkbd/soft_keyboard_controls.h"
 
+#include "common/ids.h"
+
 namespace qv {
+namespace {
+
+constexpr HeaderIcon kHeaderIcons[] = {HeaderIcon::kClose, HeaderIcon::kHide, HeaderIcon::kMenu};
+
+}  // namespace
+
+const std::array<unsigned, kHeaderBitmapCount> kHeaderBitmapIds = {
+    kBitmapSoftKeyboardLogo, kBitmapCloseIcon,     kBitmapCloseIconHover, kBitmapCloseIconPressed,
+    kBitmapHideIcon,         kBitmapHideIconHover, kBitmapMenuIcon,       kBitmapMenuIconHover};
+
+PixelRect HeaderIconRect(HeaderIcon icon, std::int32_t clientWidth) {
+  for (int i = 0; i < 3; ++i) {
+    if (kHeaderIcons[i] == icon) {
+      return {clientWidth - kHeaderIconSize - 1 - 50 * i, 1, kHeaderIconSize, kHeaderIconSize};
+    }
+  }
+  return {};
+}
+
+std::array<PixelRect, 3> HeaderIconRects(std::int32_t clientWidth) {
+  return {HeaderIconRect(HeaderIcon::kClose, clientWidth),
+          HeaderIconRect(HeaderIcon::kHide, clientWidth),
+          HeaderIconRect(HeaderIcon::kMenu, clientWidth)};
+}
 
 HeaderIcon HeaderIconAt(const ScreenRect& window, std::int32_t frameX, std::int32_t frameY,
                         std::int32_t x, std::int32_t y) {
-  const std::int32_t top = window.top + frameY;
-  if (y < top + 1 || y > top + 49) return HeaderIcon::kNone;
-  const std::int32_t right = window.right - frameX;
-  constexpr HeaderIcon kIcons[] = {HeaderIcon::kClose, HeaderIcon::kHide, HeaderIcon::kMenu};
-  for (int i = 0; i < 3; ++i) {
-    if (x >= right - 49 - 50 * i && x <= right - 1 - 50 * i) return kIcons[i];
+  // The client area's top right corner, and the point from there.
+  const std::int32_t dx = x - (window.right - frameX);
+  const std::int32_t dy = y - (window.top + frameY);
+  for (HeaderIcon icon : kHeaderIcons) {
+    const PixelRect r = HeaderIconRect(icon, 0);
+    if (dx >= r.x && dx <= r.x + r.width && dy >= r.y && dy <= r.y + r.height) return icon;
   }
   return HeaderIcon::kNone;
+}
+
+int HeaderLookBitmap(HeaderIcon icon, HeaderLook look) {
+  switch (icon) {
+    case HeaderIcon::kClose:
+      return look == HeaderLook::kPressed ? kHeaderClosePressed
+             : look == HeaderLook::kHover ? kHeaderCloseHover
+                                          : kHeaderClose;
+    case HeaderIcon::kHide:
+      return look == HeaderLook::kNormal ? kHeaderHide : kHeaderHideHover;
+    case HeaderIcon::kMenu:
+      return look == HeaderLook::kNormal ? kHeaderMenu : kHeaderMenuHover;
+    case HeaderIcon::kNone:
+      break;
+  }
+  return -1;
 }
 
 unsigned BackgroundMenuFor(bool settingsLocked, bool onHeaderIcon, bool statusRead,
@@ -72,11 +114,45 @@ TabUnderline TabUnderlineFor(const LayoutTable& table, const LayoutScale& scale,
 }
 
 bool InfoIconDragStarts(std::uint16_t pressX, std::uint16_t pressY, std::uint16_t x,
-                        std::uint16_t y, bool onlyLeftButton) {
-  if (!onlyLeftButton) return false;
+                        std::uint16_t y, std::uint32_t mouseKeys) {
+  if (mouseKeys != kMouseKeyLeft) return false;
   const std::int64_t dx = static_cast<std::int64_t>(x) - pressX;
   const std::int64_t dy = static_cast<std::int64_t>(y) - pressY;
   return dx * dx + dy * dy >= 25;
+}
+
+HeaderBitmap InfoIconPicture() {
+  return kHeaderHide;
+}
+
+bool InfoIconShowsSerial(int keyPadCount) {
+  return keyPadCount >= 2;
+}
+
+InfoIconReaction OnInfoIconEvent(InfoIconPress& press, InfoIconEvent event, std::uint16_t x,
+                                 std::uint16_t y, std::uint32_t mouseKeys) {
+  InfoIconReaction reaction;
+  switch (event) {
+    case InfoIconEvent::kLeftDown:
+      press = {x, y};
+      break;
+    case InfoIconEvent::kMouseMove:
+      // The system's move loop takes the mouse; its release ends the move, not a click.
+      reaction.startMove = InfoIconDragStarts(press.x, press.y, x, y, mouseKeys);
+      break;
+    case InfoIconEvent::kLeftUp:
+      reaction.clicked = true;
+      reaction.alpha = kInfoIconOpaque;
+      break;
+    case InfoIconEvent::kMoved:
+      reaction.alpha = kInfoIconMoving;
+      break;
+    case InfoIconEvent::kShown:
+    case InfoIconEvent::kMoveEnded:
+      reaction.alpha = kInfoIconOpaque;
+      break;
+  }
+  return reaction;
 }
 
 int HotKeyEvent(HotKeyModifiers& modifiers, const HotKeyKey& key, bool modalActive,

@@ -3,6 +3,7 @@
 // press on the info icon becomes a move, the global hot key, and what a hot-key toggle does.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "access/key_pad_table.h"
@@ -13,12 +14,39 @@ namespace qv {
 
 // ---------------------------------------------------------------- header icons
 enum class HeaderIcon { kNone, kClose, kHide, kMenu };
+// What each header icon shows: its normal, hover or (close icon only) pressed image.
+enum class HeaderLook { kNormal, kHover, kPressed };
+
+inline constexpr std::int32_t kHeaderIconSize = 48;
+// Where a header icon sits in the client area: 48 x 48 pixels, one pixel below the top, from the
+// right edge leftwards (close, hide, menu) 50 pixels apart. Empty for kNone.
+PixelRect HeaderIconRect(HeaderIcon icon, std::int32_t clientWidth);
+// The three icons at a client width, in the order close, hide, menu.
+std::array<PixelRect, 3> HeaderIconRects(std::int32_t clientWidth);
 
 // The header icon whose hit rectangle holds the screen point (x, y), for a window rectangle and
-// the frame sizes (SM_CXFRAME, SM_CYFRAME). Each icon is hit over 49 x 49 pixels, bounds
-// inclusive, from the top right of the client area leftwards: close, hide, menu.
+// the frame sizes (SM_CXFRAME, SM_CYFRAME): the icon's rectangle with its right and bottom
+// bounds included, one pixel more than the picture each way.
 HeaderIcon HeaderIconAt(const ScreenRect& window, std::int32_t frameX, std::int32_t frameY,
                         std::int32_t x, std::int32_t y);
+
+// The header's bitmaps, in the order of kHeaderBitmapIds.
+enum HeaderBitmap {
+  kHeaderLogo,
+  kHeaderClose,
+  kHeaderCloseHover,
+  kHeaderClosePressed,
+  kHeaderHide,
+  kHeaderHideHover,
+  kHeaderMenu,
+  kHeaderMenuHover
+};
+inline constexpr int kHeaderBitmapCount = 8;
+// Their resource ids.
+extern const std::array<unsigned, kHeaderBitmapCount> kHeaderBitmapIds;
+// The bitmap of an icon in a look; -1 for kNone. Only the close icon has a pressed look; the
+// others show their hover look then.
+int HeaderLookBitmap(HeaderIcon icon, HeaderLook look);
 
 // ---------------------------------------------------------------- right-click menus
 inline constexpr unsigned kMenuSoftKey = 162;           // on a key
@@ -62,11 +90,43 @@ TabUnderline TabUnderlineFor(const LayoutTable& table, const LayoutScale& scale,
                              std::int32_t clientWidth);
 
 // ---------------------------------------------------------------- info icon
+// The key flags of a mouse message: the left button is down.
+inline constexpr std::uint32_t kMouseKeyLeft = 0x0001;
+
 // A press on the info icon at (pressX, pressY) becomes a move of the icon once the left button
-// alone is held and the mouse is at least 5 pixels away; coordinates are taken as unsigned
-// 16-bit values.
+// alone is held (`mouseKeys`, the message's key flags, is exactly kMouseKeyLeft) and the mouse is
+// at least 5 pixels away; coordinates are taken as unsigned 16-bit values.
 bool InfoIconDragStarts(std::uint16_t pressX, std::uint16_t pressY, std::uint16_t x,
-                        std::uint16_t y, bool onlyLeftButton);
+                        std::uint16_t y, std::uint32_t mouseKeys);
+
+// The info icon shows the hide icon's normal picture.
+HeaderBitmap InfoIconPicture();
+// With several key pads attached each icon says whose keyboard it stands for: the serial number
+// is drawn on it only with two or more key pads.
+bool InfoIconShowsSerial(int keyPadCount);
+
+// What the info icon's window goes through, and what it does for each.
+enum class InfoIconEvent {
+  kShown,      // shown or hidden with its keyboard
+  kLeftDown,   // the left button went down on it
+  kMouseMove,  // the mouse moved over it
+  kLeftUp,     // the left button came up without a move: a click
+  kMoved,      // the window moved (the system's move loop drags it)
+  kMoveEnded,  // the move loop ended
+};
+inline constexpr std::uint8_t kInfoIconOpaque = 255;
+inline constexpr std::uint8_t kInfoIconMoving = 128;  // half transparent while dragged
+struct InfoIconReaction {
+  int alpha = -1;          // the opacity to set, 0 .. 255; -1: leave it
+  bool startMove = false;  // hand the mouse to the system's move loop
+  bool clicked = false;    // the keyboard comes back
+};
+// The press point is the icon's own, remembered between the events.
+struct InfoIconPress {
+  std::uint16_t x = 0, y = 0;
+};
+InfoIconReaction OnInfoIconEvent(InfoIconPress& press, InfoIconEvent event, std::uint16_t x = 0,
+                                 std::uint16_t y = 0, std::uint32_t mouseKeys = 0);
 
 // ---------------------------------------------------------------- hot key
 inline constexpr std::uint32_t kVkLeftShift = 0xA0;

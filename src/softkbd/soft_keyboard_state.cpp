@@ -225,6 +225,14 @@ void OnKeyClicked(SoftKeyboardState& kb, SoftKeyboardContext& context, int butto
   context.injector.StartInjection(kb.slot, record, context.nonJapaneseLayout.load());
 }
 
+bool HeldButtonStillDown(const SoftKeyboardState& kb, const HeldButtonSample& sample) {
+  if (kb.heldRepeatButton < 0 || !sample.pushed) return false;
+  const ScreenRect& area = sample.buttonArea;
+  const bool inside = sample.cursor.x >= area.left && sample.cursor.x < area.right &&
+                      sample.cursor.y >= area.top && sample.cursor.y < area.bottom;
+  return inside && sample.buttonAtCursor == kb.heldRepeatButton;
+}
+
 void OnRepeatWatchTick(SoftKeyboardState& kb, SoftKeyboardContext& context, bool stillHeld) {
   if (kb.heldRepeatButton >= 0 && stillHeld) return;
   StopHeldRepeat(kb, context);
@@ -351,7 +359,8 @@ void OnResized(SoftKeyboardState& kb, SoftKeyboardContext& context, std::int32_t
   if (!kb.layoutInitialised || kb.closed || frame != FrameState::kNormal) return;
   kb.scale.xmag = kStartMag * clientWidth;
   kb.scale.ymag = kStartMag * (clientHeight - kHeaderHeight);
-  context.view.PlaceButtons(ButtonRects(kb, clientWidth, clientHeight), clientWidth);
+  context.view.PlaceButtons(ButtonRects(kb, clientWidth, clientHeight),
+                            HeaderIconRects(clientWidth));
   WriteGeometryScale(context.settings, kb.modelIdentity, kb.serialNumber, kb.scale);
   WriteGeometryRect(context.settings, kb.modelIdentity, kb.serialNumber, window);
   const PixelRect last =
@@ -399,6 +408,9 @@ void OnClosing(SoftKeyboardState& kb, SoftKeyboardContext& context) {
   if (kb.closed) return;
   kb.closed = true;
   kb.layoutInitialised = false;
+  // A closed keyboard is neither shown nor hidden to its icon.
+  kb.keyboardShown = false;
+  kb.hiddenToIcon = false;
   kb.pendingMenu = {};
   if (kb.heldRepeatButton >= 0) {
     kb.heldRepeatButton = -1;

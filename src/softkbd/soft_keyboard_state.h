@@ -29,9 +29,6 @@ inline constexpr unsigned kRepeatWatchMs = 10;
 inline constexpr unsigned kPageFollowMs = 200;
 inline constexpr unsigned kBlinkMs = 800;
 
-// What each header icon shows: its normal, hover or (close icon only) pressed image.
-enum class HeaderLook { kNormal, kHover, kPressed };
-
 // What the shell or the hot key asks of a keyboard's visibility.
 enum class VisibilityRequest { kShow, kHide, kHideToInfoIcon };
 
@@ -44,9 +41,9 @@ struct ScreenPoint {
 class SoftKeyboardView {
  public:
   virtual ~SoftKeyboardView() = default;
-  // Moves the 30 buttons; the header icons follow the client width.
+  // Moves the 30 buttons and the three header icons (close, hide, menu).
   virtual void PlaceButtons(const std::array<PixelRect, kLayoutCells>& buttons,
-                            std::int32_t clientWidth) = 0;
+                            const std::array<PixelRect, 3>& headerIcons) = 0;
   // Moves the six page tabs of a paged keyboard.
   virtual void PlaceTabs(const std::array<PixelRect, kPageCount>& tabs) = 0;
   // Marks the page's tab as the selected one and releases the others.
@@ -116,7 +113,6 @@ struct SoftKeyboardState {
   bool pageRequestOpen = false;  // an active-page read is on its way
   bool pageAnswerStale = false;  // a tab was clicked since that read was asked for
   PendingMenu pendingMenu;
-  std::uint16_t pressX = 0, pressY = 0;  // the info icon's press point
 };
 
 // A fresh keyboard for `slot` of the table, on `layout`'s grid.
@@ -154,8 +150,17 @@ void OnKeyPressed(SoftKeyboardState& kb, SoftKeyboardContext& context, int butto
 // A button was clicked (released over it): a tab shows its page, a key types, the held repeating
 // key stops.
 void OnKeyClicked(SoftKeyboardState& kb, SoftKeyboardContext& context, int button);
-// The 10 ms watch of a held repeating key: `stillHeld` is whether the left button is still down
-// with the pointer on the held button.
+// What the window sees of the held button at a tick of the repeat watch.
+struct HeldButtonSample {
+  bool pushed = false;  // the button shows itself pushed: the left button is down on it
+  ScreenPoint cursor;
+  ScreenRect buttonArea;    // the button's client area on the screen
+  int buttonAtCursor = -1;  // the button whose window is under the cursor; -1 for none
+};
+// The held repeating key is still held while its button is pushed and the pointer is on it:
+// inside its area (the right and bottom edges are outside) with no other window over it.
+bool HeldButtonStillDown(const SoftKeyboardState& kb, const HeldButtonSample& sample);
+// The 10 ms watch of a held repeating key: `stillHeld` is HeldButtonStillDown now.
 void OnRepeatWatchTick(SoftKeyboardState& kb, SoftKeyboardContext& context, bool stillHeld);
 // The key pad of the slot is in a shell command (its dialog is open): its keyboard types nothing.
 bool KeyPadInCommand(const KeyPadTable& table, int slot);

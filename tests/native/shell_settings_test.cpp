@@ -140,18 +140,6 @@ TEST(DataFolders, LocalApplicationDataFromWindowsXpOn) {
   EXPECT_EQ(Text(plan.dataFolder), u"");
 }
 
-TEST(MonitorTable, KeepsTheFirstSixteen) {
-  MonitorTable table;
-  int accepted = 0;
-  for (int i = 0; i < 20; ++i) {
-    if (!table.Add(MonitorRect{i * 100, 0, i * 100 + 100, 50})) break;
-    ++accepted;
-  }
-  EXPECT_EQ(table.count, 16);
-  EXPECT_EQ(accepted, 15);  // the 16th is stored and ends the enumeration
-  EXPECT_EQ(table.rects[15].left, 1500);
-}
-
 TEST(SingleInstance, AnExistingMutexMakesASecondStartWhateverItsRights) {
   using Call = InstanceMutexCall;
   // Nothing runs: the open fails with "not found", the create gives a new mutex.

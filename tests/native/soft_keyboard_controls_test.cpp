@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
-
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/device_commands.h"
@@ -33,6 +33,58 @@ TEST(SoftKeyboardControls, HeaderIconHitRectangles) {
   EXPECT_EQ(HeaderIconAt(window, 4, 4, 346, 220), HeaderIcon::kNone);
   EXPECT_EQ(HeaderIconAt(window, 4, 4, 450, 204), HeaderIcon::kNone);
   EXPECT_EQ(HeaderIconAt(window, 4, 4, 450, 254), HeaderIcon::kNone);
+}
+
+TEST(SoftKeyboardControls, HeaderIconsArePlacedWhereTheyAreHit) {
+  // A client area 392 wide: the icons sit at 343, 293 and 243, one pixel down, 48 x 48.
+  const std::array<PixelRect, 3> icons = HeaderIconRects(392);
+  EXPECT_EQ(icons[0], (PixelRect{343, 1, 48, 48}));
+  EXPECT_EQ(icons[1], (PixelRect{293, 1, 48, 48}));
+  EXPECT_EQ(icons[2], (PixelRect{243, 1, 48, 48}));
+  // Every picture's pixels hit its own icon, from a window whose client area starts at the frame.
+  const ScreenRect window{100, 200, 500, 600};
+  constexpr HeaderIcon kOrder[] = {HeaderIcon::kClose, HeaderIcon::kHide, HeaderIcon::kMenu};
+  for (int i = 0; i < 3; ++i) {
+    const PixelRect& r = icons[i];
+    for (auto [x, y] : {std::pair{r.x, r.y}, std::pair{r.x + r.width - 1, r.y + r.height - 1}}) {
+      EXPECT_EQ(HeaderIconAt(window, 4, 4, 104 + x, 204 + y), kOrder[i]) << i;
+    }
+  }
+}
+
+TEST(SoftKeyboardControls, InfoIconShowsTheHideIconAndTheSerialOnlyBesideAnotherKeyPad) {
+  // It stands for a keyboard hidden to it: the hide icon's picture, bitmap 145.
+  EXPECT_EQ(kHeaderBitmapIds[InfoIconPicture()], 145u);
+  EXPECT_FALSE(InfoIconShowsSerial(1));
+  EXPECT_TRUE(InfoIconShowsSerial(2));
+}
+
+TEST(SoftKeyboardControls, InfoIconIsHalfTransparentOnlyWhileItMoves) {
+  InfoIconPress press;
+  EXPECT_EQ(OnInfoIconEvent(press, InfoIconEvent::kMoved).alpha, 128);
+  EXPECT_EQ(OnInfoIconEvent(press, InfoIconEvent::kMoveEnded).alpha, 255);
+  EXPECT_EQ(OnInfoIconEvent(press, InfoIconEvent::kShown).alpha, 255);
+  const InfoIconReaction click = OnInfoIconEvent(press, InfoIconEvent::kLeftUp);
+  EXPECT_TRUE(click.clicked);
+  EXPECT_EQ(click.alpha, 255);
+  // Only a click brings the keyboard back.
+  EXPECT_FALSE(OnInfoIconEvent(press, InfoIconEvent::kMoveEnded).clicked);
+}
+
+TEST(SoftKeyboardControls, InfoIconMovesWhenDraggedWithTheLeftButtonAlone) {
+  constexpr std::uint32_t kLeft = 0x0001, kRight = 0x0002, kShift = 0x0004;
+  InfoIconPress press;
+  EXPECT_FALSE(OnInfoIconEvent(press, InfoIconEvent::kLeftDown, 10, 10).startMove);
+  // From the press point, 5 pixels away at least.
+  EXPECT_FALSE(OnInfoIconEvent(press, InfoIconEvent::kMouseMove, 13, 13, kLeft).startMove);
+  EXPECT_TRUE(OnInfoIconEvent(press, InfoIconEvent::kMouseMove, 13, 14, kLeft).startMove);
+  // Any other button or key held with it, or no button: no move.
+  EXPECT_FALSE(OnInfoIconEvent(press, InfoIconEvent::kMouseMove, 40, 40, kLeft | kRight).startMove);
+  EXPECT_FALSE(OnInfoIconEvent(press, InfoIconEvent::kMouseMove, 40, 40, kLeft | kShift).startMove);
+  EXPECT_FALSE(OnInfoIconEvent(press, InfoIconEvent::kMouseMove, 40, 40, 0).startMove);
+  // A new press counts from its own point.
+  OnInfoIconEvent(press, InfoIconEvent::kLeftDown, 40, 40);
+  EXPECT_FALSE(OnInfoIconEvent(press, InfoIconEvent::kMouseMove, 42, 42, kLeft).startMove);
 }
 
 TEST(SoftKeyboardControls, RightClickMenusInEachSettingsState) {
@@ -86,10 +138,9 @@ TEST(SoftKeyboardControls, PagedButtonsNameTheirKeysAndTabs) {
 }
 
 TEST(SoftKeyboardControls, InfoIconDragThreshold) {
-  EXPECT_TRUE(InfoIconDragStarts(10, 10, 13, 14, true));   // 3, 4: squared distance 25
-  EXPECT_FALSE(InfoIconDragStarts(10, 10, 13, 13, true));  // 3, 3: 18
-  EXPECT_TRUE(InfoIconDragStarts(13, 14, 10, 10, true));
-  EXPECT_FALSE(InfoIconDragStarts(10, 10, 40, 40, false));  // another button held too
+  EXPECT_TRUE(InfoIconDragStarts(10, 10, 13, 14, kMouseKeyLeft));   // 3, 4: squared distance 25
+  EXPECT_FALSE(InfoIconDragStarts(10, 10, 13, 13, kMouseKeyLeft));  // 3, 3: 18
+  EXPECT_TRUE(InfoIconDragStarts(13, 14, 10, 10, kMouseKeyLeft));
 }
 
 // Presses and releases through the hook's decision, with the system saying whether the three

@@ -29,9 +29,10 @@ namespace {
 class RecordingView : public SoftKeyboardView {
  public:
   void PlaceButtons(const std::array<PixelRect, kLayoutCells>& buttons,
-                    std::int32_t clientWidth) override {
+                    const std::array<PixelRect, 3>& icons) override {
     placed = buttons;
-    Add("place " + std::to_string(clientWidth));
+    headerIcons = icons;
+    Add("place");
   }
   void PlaceTabs(const std::array<PixelRect, kPageCount>& t) override {
     tabs = t;
@@ -80,6 +81,7 @@ class RecordingView : public SoftKeyboardView {
 
   std::vector<std::string> calls;
   std::array<PixelRect, kLayoutCells> placed{};
+  std::array<PixelRect, 3> headerIcons{};
   std::array<PixelRect, kPageCount> tabs{};
   const KeyPadTable* table = nullptr;
   int menuResult = 0;
@@ -305,6 +307,36 @@ TEST(SoftKeyboardKeys, HeldRepeatingKeyStopsOnItsReleaseAndWhenTheWatchSeesItUp)
   rig.injector.EndTyping(0);
 }
 
+TEST(SoftKeyboardKeys, AHeldKeyIsHeldWhileItsButtonIsPushedUnderThePointer) {
+  SoftKeyboardState kb;
+  HeldButtonSample held;
+  held.pushed = true;
+  held.cursor = {150, 80};
+  held.buttonArea = {100, 50, 200, 110};
+  held.buttonAtCursor = 7;
+  EXPECT_FALSE(HeldButtonStillDown(kb, held));  // no key held
+  kb.heldRepeatButton = 7;
+  EXPECT_TRUE(HeldButtonStillDown(kb, held));
+  // Each condition alone lets the key go.
+  HeldButtonSample up = held;
+  up.pushed = false;
+  EXPECT_FALSE(HeldButtonStillDown(kb, up));
+  HeldButtonSample covered = held;
+  covered.buttonAtCursor = -1;  // another window over the button
+  EXPECT_FALSE(HeldButtonStillDown(kb, covered));
+  covered.buttonAtCursor = 8;
+  EXPECT_FALSE(HeldButtonStillDown(kb, covered));
+  // The area's left and top edges are on the button, its right and bottom edges off it.
+  for (const auto& [point, on] :
+       {std::pair{ScreenPoint{100, 50}, true}, std::pair{ScreenPoint{199, 109}, true},
+        std::pair{ScreenPoint{200, 80}, false}, std::pair{ScreenPoint{150, 110}, false},
+        std::pair{ScreenPoint{99, 80}, false}}) {
+    HeldButtonSample at = held;
+    at.cursor = point;
+    EXPECT_EQ(HeldButtonStillDown(kb, at), on) << point.x << "," << point.y;
+  }
+}
+
 TEST(SoftKeyboardKeys, ClosingCutsADelayShortAndEndsTheRepetition) {
   KeyboardRig rig;
   // Types "a", then would pause 3 x 500 ms before "s".
@@ -456,6 +488,15 @@ TEST(SoftKeyboardHeader, CloseHideAndHotKeyChangeWhatIsShown) {
     start.Create();
     EXPECT_FALSE(start.kb.keyboardShown) << (touchOff ? "touch function off" : "Locked");
   }
+
+  // A closing keyboard tells the shell it is neither shown nor hidden to its icon any more.
+  KeyboardRig closing;
+  closing.Create();
+  ASSERT_TRUE(closing.kb.keyboardShown);
+  closing.kb.hiddenToIcon = true;
+  OnClosing(closing.kb, closing.context);
+  EXPECT_FALSE(closing.kb.keyboardShown);
+  EXPECT_FALSE(closing.kb.hiddenToIcon);
 }
 
 TEST(SoftKeyboardHeader, MenuIconPostsItsCommandsToTheShell) {
@@ -585,6 +626,9 @@ TEST(SoftKeyboardGeometry, MovesAndResizesAreStoredOnceTheLayoutIsSet) {
   EXPECT_EQ(rig.view.placed[0].height, 60);
   // Keys wider than high: their numbers are fitted to the height, not cut off at the bottom.
   EXPECT_TRUE(rig.view.Saw("faces 0 60")) << testing::PrintToString(rig.view.calls);
+  // The header icons follow the right edge: close 49 pixels in, the others 50 further each.
+  EXPECT_EQ(rig.view.headerIcons[0], (PixelRect{551, 1, 48, 48}));
+  EXPECT_EQ(rig.view.headerIcons[2], (PixelRect{451, 1, 48, 48}));
 
   // The next start restores that grid; closing stops the writes.
   KeyboardRig next;

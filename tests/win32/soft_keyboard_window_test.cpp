@@ -236,7 +236,6 @@ TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner
   EXPECT_NE(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
   EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_TRUE(host.KeyboardShown(0));
-  EXPECT_TRUE(host.LayoutInitialised(0));
   const LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
   EXPECT_EQ(exStyle & (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
             WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
@@ -315,6 +314,7 @@ TEST_F(SoftKeyboardWindowTest, FirstStartPlacesANonActivatingKeyboardAtTheCorner
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(IsWindow(infoIcon));
   EXPECT_FALSE(host.SoftKeyboardWindowExists(0));
+  EXPECT_FALSE(host.KeyboardShown(0));  // as the closed keyboard said last
 }
 
 TEST_F(SoftKeyboardWindowTest, EachKeyPadKeepsItsOwnGridAndStoredPlace) {
@@ -519,24 +519,32 @@ TEST_F(SoftKeyboardFacesTest, CaptionsFillTheWidthOfTheirKeys) {
 }
 
 TEST_F(SoftKeyboardFacesTest, AnImageKeyNeverKeepsADeletedCaptionFont) {
-  // A paged keyboard: button 6 shows key 1 (no face) on page 1 and key 25 (an image) on page 2.
+  // A paged keyboard: button 6 shows key 1 (no face) on page 1 and key 25 (an image) on page 2;
+  // the third page's tab has a picture too.
   table.slots[0].modelIdentity = kModel0100130D;
-  ReplaceAssetImage(assets.slots[0], KeyTarget(kKeysPerPage),
-                    std::make_unique<Win32BitmapImage>(OwnedBitmap(
-                        CreateBitmap(kAssetImageSide, kAssetImageSide, 1, 32, nullptr))),
-                    false);
+  for (AssetTarget target : {KeyTarget(kKeysPerPage), PageTarget(2)}) {
+    ReplaceAssetImage(assets.slots[0], target,
+                      std::make_unique<Win32BitmapImage>(OwnedBitmap(
+                          CreateBitmap(kAssetImageSide, kAssetImageSide, 1, 32, nullptr))),
+                      false);
+  }
   host.StartSoftKeyboardThread(0, SoftKeyLayout::kStandard);
   ASSERT_TRUE(host.SoftKeyboardWindow(0));
   HWND button = Button(0, 6);
   auto font = [&] { return reinterpret_cast<HGDIOBJ>(SendMessageW(button, WM_GETFONT, 0, 0)); };
   ASSERT_EQ(GetObjectType(font()), static_cast<DWORD>(OBJ_FONT));
   for (int page : {1, 0, 1, 1}) {
-    host.LayoutPage(0, page);
+    // The page's tab is clicked.
+    SendMessageW(host.SoftKeyboardWindow(0), WM_COMMAND, MAKEWPARAM(32968 + page, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Button(0, page)));
     EXPECT_EQ(GetObjectType(font()), static_cast<DWORD>(OBJ_FONT)) << "page " << page;
   }
-  EXPECT_EQ(
-      GetObjectType(reinterpret_cast<HGDIOBJ>(SendMessageW(button, BM_GETIMAGE, IMAGE_BITMAP, 0))),
-      static_cast<DWORD>(OBJ_BITMAP));
+  auto image = [](HWND of) {
+    return GetObjectType(reinterpret_cast<HGDIOBJ>(SendMessageW(of, BM_GETIMAGE, IMAGE_BITMAP, 0)));
+  };
+  EXPECT_EQ(image(button), static_cast<DWORD>(OBJ_BITMAP));
+  EXPECT_EQ(image(Button(0, 2)), static_cast<DWORD>(OBJ_BITMAP));
+  EXPECT_NE(image(Button(0, 1)), static_cast<DWORD>(OBJ_BITMAP));
   host.CloseSoftKeyboardThread(0);
 }
 

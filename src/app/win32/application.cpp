@@ -103,11 +103,6 @@ void PrepareDataFolders(Application& app) {
   BoundedCopy(paths.softKeyFolder, BoundedView(plan.softKeyFolder));
 }
 
-BOOL CALLBACK AddMonitorProc(HMONITOR, HDC, LPRECT rect, LPARAM context) {
-  auto* table = reinterpret_cast<MonitorTable*>(context);
-  return table->Add(MonitorRect{rect->left, rect->top, rect->right, rect->bottom}) ? TRUE : FALSE;
-}
-
 bool RegisterMainWindowClass(Application& app) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof windowClass;
@@ -215,8 +210,8 @@ int ApplicationMain(HINSTANCE instance, const wchar_t* commandLine, int showComm
   // 11, 12. The data folders.
   PrepareDataFolders(app);
 
-  // 13. The monitor table.
-  EnumDisplayMonitors(nullptr, nullptr, AddMonitorProc, reinterpret_cast<LPARAM>(&shell.monitors));
+  // 13. The soft keyboards check a stored position against the monitors attached when they
+  // start, not against a table taken now.
 
   // 14, 15. The main window.
   if (!StartMainWindow(instance, showCommand, hid)) return 0;

@@ -1,6 +1,5 @@
 #include "softkbd/win32/button_faces_win32.h"
 
-#include <algorithm>
 #include <string>
 
 #include "common/bounded_text.h"
@@ -68,20 +67,67 @@ int ButtonFaces::KeyOf(int j) const {
   return KeyForButton(paged_, page_, j);
 }
 
-bool ButtonFaces::KeyHasCaption(int key) {
-  return faces_.AssetsLoaded(slot_) && !faces_.KeyCaption(slot_, key).empty();
-}
-
-bool ButtonFaces::KeyHasImage(int key) {
-  return faces_.AssetsLoaded(slot_) && faces_.HasKeyImage(slot_, key);
-}
-
 void ButtonFaces::Refit(int page, std::int32_t captionSize) {
   page_ = page;
-  FitTabCaptions();
-  ResizeCaptionFont(captionSize);
-  FitKeyCaptions();
-  RefreshImages();
+  CaptionFont description = kKeyFont;
+  description.height = CaptionFontHeight(captionSize);
+  description.width = 0;
+  OwnedFont shared = MakeFont(description);
+  for (int j = 0; j < kLayoutCells; ++j) {
+    HWND button = buttons_[j];
+    if (!button) continue;
+    const ButtonFacePlan plan = PlanButtonFace(InputOf(j), MeasureOn(button));
+    if (plan.shown) ShowFace(j, plan, shared);
+  }
+  // The buttons hold the new shared font now; the old one may go.
+  captionFont_ = std::move(shared);
+}
+
+ButtonFaceInput ButtonFaces::InputOf(int j) {
+  ButtonFaceInput input;
+  input.paged = paged_;
+  input.page = page_;
+  input.button = j;
+  input.cellLabel = table_.cells[j].label;
+  input.assetsLoaded = faces_.AssetsLoaded(slot_);
+  input.size = ClientSizeOf(buttons_[j]);
+  if (paged_ && j < kPageCount) {
+    input.caption = faces_.PageCaption(slot_, j);
+    input.hasImage = faces_.HasPageImage(slot_, j);
+  } else if (const int key = KeyOf(j); key >= 0) {
+    input.caption = faces_.KeyCaption(slot_, key);
+    input.hasImage = faces_.HasKeyImage(slot_, key);
+  }
+  return input;
+}
+
+// Gives button j the font, text and image of its plan; `shared` is the keys' new shared font.
+void ButtonFaces::ShowFace(int j, const ButtonFacePlan& plan, const OwnedFont& shared) {
+  HWND button = buttons_[j];
+  switch (plan.font) {
+    case ButtonFont::kShared:
+      SetButtonFont(button, shared);
+      break;
+    case ButtonFont::kFitted: {
+      OwnedFont font = MakeFont(*plan.fittedFont);
+      SetButtonFont(button, font);
+      // The button's earlier fitted font goes once it shows this one.
+      fittedFonts_[j] = std::move(font);
+      break;
+    }
+    case ButtonFont::kKeep:
+      break;
+  }
+  SetButtonText(button, plan.text.view());
+  ButtonImage image;
+  if (plan.image) {
+    image = paged_ && j < kPageCount ? faces_.TabImageCopy(slot_, j, plan.imageSize)
+                                     : faces_.KeyImageCopy(slot_, KeyOf(j), plan.imageSize);
+  }
+  if (image.handle)
+    SetButtonImage(j, image);
+  else
+    RemoveButtonImage(j);
 }
 
 // Takes the image off button j and releases its copy; the button shows its text again.
@@ -115,82 +161,6 @@ void ButtonFaces::SetButtonImage(int j, ButtonImage image) {
   bitmaps_[j] = std::move(bitmap);
   icons_[j] = std::move(icon);
   InvalidateRect(button, nullptr, TRUE);
-}
-
-// Fits each page tab's caption ("P1" .. "P6" without one) to the tab.
-void ButtonFaces::FitTabCaptions() {
-  if (!paged_) return;
-  for (int page = 0; page < kPageCount; ++page) {
-    HWND tab = buttons_[page];
-    if (!tab) continue;
-    const TextFace face =
-        FitTabCaption(page, faces_.PageCaption(slot_, page), ClientSizeOf(tab), MeasureOn(tab));
-    if (face.font) {
-      OwnedFont font = MakeFont(*face.font);
-      SetButtonFont(tab, font);
-      fittedFonts_[page] = std::move(font);
-    }
-    SetButtonText(tab, face.text.view());
-    RemoveButtonImage(page);
-  }
-}
-
-// The shared caption font of the keys without a caption of their own, at the key size. A key
-// that shows an image gets it too: its button must not keep the font that goes now.
-void ButtonFaces::ResizeCaptionFont(std::int32_t size) {
-  CaptionFont description = kKeyFont;
-  description.height = CaptionFontHeight(size);
-  description.width = 0;
-  OwnedFont font = MakeFont(description);
-  for (int j = paged_ ? kPageCount : 0; j < kLayoutCells; ++j) {
-    const int key = KeyOf(j);
-    if (!buttons_[j] || key < 0 || KeyHasCaption(key)) continue;
-    SetButtonFont(buttons_[j], font);
-    if (!KeyHasImage(key)) RemoveButtonImage(j);
-  }
-  // The buttons hold the new font now; the old one may go.
-  captionFont_ = std::move(font);
-}
-
-void ButtonFaces::FitKeyCaptions() {
-  const bool loaded = faces_.AssetsLoaded(slot_);
-  for (int j = paged_ ? kPageCount : 0; j < kLayoutCells; ++j) {
-    HWND button = buttons_[j];
-    const int key = KeyOf(j);
-    if (!button || key < 0) continue;
-    const std::u16string_view caption =
-        loaded ? faces_.KeyCaption(slot_, key) : std::u16string_view{};
-    const TextFace face = FitKeyCaption(paged_, key, table_.cells[j].label, caption,
-                                        ClientSizeOf(button), MeasureOn(button));
-    if (caption.empty()) {
-      SetButtonText(button, face.text.view());
-      continue;
-    }
-    SetWindowTextW(button, L"");
-    if (face.font) {
-      OwnedFont font = MakeFont(*face.font);
-      SetButtonFont(button, font);
-      fittedFonts_[j] = std::move(font);
-    }
-    SetButtonText(button, face.text.view());
-    RemoveButtonImage(j);
-  }
-}
-
-void ButtonFaces::RefreshImages() {
-  auto size = [](HWND button) {
-    const ButtonSize client = ClientSizeOf(button);
-    return std::min(client.height - 8, client.width - 8);
-  };
-  for (int j = 0; j < kLayoutCells; ++j) {
-    HWND button = buttons_[j];
-    if (!button) continue;
-    if (paged_ && j < kPageCount) {
-      SetButtonImage(j, faces_.TabImageCopy(slot_, j, size(button)));
-    } else if (const int key = KeyOf(j); key >= 0) {
-      SetButtonImage(j, faces_.KeyImageCopy(slot_, key, size(button)));
-    }
-  }
 }
 
 }  // namespace qv

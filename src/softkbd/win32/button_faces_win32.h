@@ -11,6 +11,7 @@
 #include "common/win32/owned.h"
 #include "softkbd/caption_fit.h"
 #include "softkbd/layout.h"
+#include "softkbd/soft_key_buttons.h"
 #include "softkbd/win32/soft_key_faces_win32.h"
 
 namespace qv {
@@ -25,20 +26,16 @@ class ButtonFaces {
   ButtonFaces(const std::array<HWND, kLayoutCells>& buttons, SoftKeyFaces& faces, int slot,
               bool paged, const LayoutTable& table);
 
-  // The buttons of `page`: tab captions, the shared caption font at `captionSize`, the key
-  // captions, then the images, in this order.
+  // The buttons of `page`, each with the face its plan gives, the keys' shared caption font
+  // made for `captionSize`.
   void Refit(int page, std::int32_t captionSize);
 
  private:
-  void FitTabCaptions();
-  void ResizeCaptionFont(std::int32_t size);
-  void FitKeyCaptions();
-  void RefreshImages();
+  ButtonFaceInput InputOf(int j);
+  void ShowFace(int j, const ButtonFacePlan& plan, const OwnedFont& shared);
   void SetButtonImage(int j, ButtonImage image);
   void RemoveButtonImage(int j);
   int KeyOf(int j) const;
-  bool KeyHasCaption(int key);
-  bool KeyHasImage(int key);
 
   const std::array<HWND, kLayoutCells>& buttons_;
   SoftKeyFaces& faces_;

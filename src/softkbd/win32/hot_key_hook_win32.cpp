@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/win32/hook_thread.h"
+#include "softkbd/hot_key_hook_lifetime.h"
 #include "softkbd/soft_keyboard_controls.h"
 
 namespace qv {
@@ -16,8 +17,10 @@ std::shared_ptr<HotKeyTargets> hotKeyTargets;
 // Only the hook's own thread touches the modifiers.
 HotKeyModifiers modifiers;
 
-// Install and remove run one at a time; the hook procedure never takes this lock.
+// Install and remove run one at a time, with the bookkeeping of when; the hook procedure never
+// takes this lock.
 std::mutex hookLock;
+HotKeyHookLifetime hookLifetime;
 // Served by a thread of its own, so a soft keyboard thread that is busy (typing a key code with
 // delays, talking to its key pad, waiting for the display) never holds up the system's keyboard
 // input or gets the hook dropped for answering late.
@@ -53,6 +56,23 @@ void ForgetModifiers() {
   modifiers = HotKeyModifiers{};
 }
 
+// With hookLock held.
+bool InstallLocked() {
+  if (softKeyboardHook.load()) return false;
+  const HHOOK hook = hookThread.Start(SoftKeyboardHookProc, ForgetModifiers);
+  if (!hook) return false;
+  softKeyboardHook = hook;
+  return true;
+}
+
+// With hookLock held.
+void RemoveLocked() {
+  softKeyboardHook = nullptr;
+  // A thread that has not ended may still hold its hook: it stays recorded, so that no second
+  // hook is put in beside it.
+  hookThread.Stop();
+}
+
 }  // namespace
 
 void SetHotKeyTargets(std::shared_ptr<HotKeyTargets> targets) {
@@ -73,19 +93,29 @@ std::shared_ptr<HotKeyTargets> CurrentHotKeyTargets() {
 
 bool InstallSoftKeyboardHook() {
   const std::lock_guard<std::mutex> lock(hookLock);
-  if (softKeyboardHook.load()) return false;
-  const HHOOK hook = hookThread.Start(SoftKeyboardHookProc, ForgetModifiers);
-  if (!hook) return false;
-  softKeyboardHook = hook;
-  return true;
+  return InstallLocked();
 }
 
 void RemoveSoftKeyboardHook() {
   const std::lock_guard<std::mutex> lock(hookLock);
-  softKeyboardHook = nullptr;
-  // A thread that has not ended may still hold its hook: it stays recorded, so that no second
-  // hook is put in beside it.
-  hookThread.Stop();
+  RemoveLocked();
+}
+
+void OnSoftKeyboardWindowCreated() {
+  const std::lock_guard<std::mutex> lock(hookLock);
+  if (hookLifetime.OnKeyboardCreated()) InstallLocked();
+}
+
+void OnSoftKeyboardWindowDestroyed() {
+  const std::lock_guard<std::mutex> lock(hookLock);
+  if (hookLifetime.OnKeyboardDestroyed()) RemoveLocked();
+}
+
+void OnSessionBackForHotKey() {
+  const std::lock_guard<std::mutex> lock(hookLock);
+  if (!hookLifetime.OnSessionBack()) return;
+  RemoveLocked();
+  InstallLocked();
 }
 
 bool SoftKeyboardHookInstalled() {

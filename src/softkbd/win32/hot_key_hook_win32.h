@@ -39,4 +39,11 @@ void RemoveSoftKeyboardHook();
 // Whether the hook is installed now.
 bool SoftKeyboardHookInstalled();
 
+// The hook's lifetime (HotKeyHookLifetime): a soft keyboard window's creation installs it, the
+// destruction of the last one removes it, and the session's return while a keyboard exists puts
+// it in again.
+void OnSoftKeyboardWindowCreated();
+void OnSoftKeyboardWindowDestroyed();
+void OnSessionBackForHotKey();
+
 }  // namespace qv

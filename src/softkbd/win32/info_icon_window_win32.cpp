@@ -17,6 +17,8 @@
 
 namespace qv {
 
+static_assert(kMouseKeyLeft == MK_LBUTTON);
+
 InfoIconWindow::InfoIconWindow(const KeyPadTable& table, std::uint32_t serialNumber,
                                std::function<void()> clicked)
     : table_(table), serialNumber_(serialNumber), clicked_(std::move(clicked)) {}
@@ -43,7 +45,20 @@ void InfoIconWindow::Show(bool shown) {
   } else {
     ShowWindow(window_, SW_HIDE);
   }
-  SetLayeredWindowAttributes(window_, 0, 255, LWA_ALPHA);
+  React(window_, OnInfoIconEvent(press_, InfoIconEvent::kShown));
+}
+
+// Carries out what an event asks of the window; true when it handled the message.
+bool InfoIconWindow::React(HWND window, const InfoIconReaction& reaction, LPARAM point) {
+  if (reaction.clicked && clicked_) clicked_();
+  if (reaction.alpha >= 0)
+    SetLayeredWindowAttributes(window, 0, static_cast<BYTE>(reaction.alpha), LWA_ALPHA);
+  if (!reaction.startMove) return false;
+  // The system's move loop takes the mouse; its release ends the move, not a click.
+  POINT screen{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+  ClientToScreen(window, &screen);
+  SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(screen.x, screen.y));
+  return true;
 }
 
 void InfoIconWindow::Close() {
@@ -61,8 +76,7 @@ void InfoIconWindow::Paint(HWND window) {
              SRCCOPY | CAPTUREBLT);
     }
   }
-  // With several key pads each icon says whose keyboard it stands for.
-  if (table_.keyPadCount.load() < 2) return;
+  if (!InfoIconShowsSerial(table_.keyPadCount.load())) return;
   CaptionFont description = kSerialFont;
   description.height = 15;
   OwnedFont font = MakeFont(description);
@@ -82,32 +96,27 @@ LRESULT InfoIconWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, 
     case WM_COMMAND:
       return 0;
     case WM_MOVE:
-      // Half transparent while it is dragged.
-      SetLayeredWindowAttributes(window, 0, 128, LWA_ALPHA);
+      React(window, OnInfoIconEvent(press_, InfoIconEvent::kMoved));
       break;
     case WM_EXITSIZEMOVE:
-      SetLayeredWindowAttributes(window, 0, 255, LWA_ALPHA);
+      React(window, OnInfoIconEvent(press_, InfoIconEvent::kMoveEnded));
       return 0;
     case WM_PAINT:
       Paint(window);
       return 0;
     case WM_LBUTTONDOWN:
-      pressX_ = LOWORD(lParam);
-      pressY_ = HIWORD(lParam);
+      OnInfoIconEvent(press_, InfoIconEvent::kLeftDown, LOWORD(lParam), HIWORD(lParam));
       return 0;
     case WM_MOUSEMOVE:
-      if (InfoIconDragStarts(pressX_, pressY_, LOWORD(lParam), HIWORD(lParam),
-                             wParam == MK_LBUTTON)) {
-        // The system's move loop takes the mouse; its release ends the move, not a click.
-        POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        ClientToScreen(window, &point);
-        SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
+      if (React(window,
+                OnInfoIconEvent(press_, InfoIconEvent::kMouseMove, LOWORD(lParam), HIWORD(lParam),
+                                static_cast<std::uint32_t>(wParam)),
+                lParam)) {
         return 0;
       }
       break;
     case WM_LBUTTONUP:
-      if (clicked_) clicked_();
-      SetLayeredWindowAttributes(window, 0, 255, LWA_ALPHA);
+      React(window, OnInfoIconEvent(press_, InfoIconEvent::kLeftUp));
       return 0;
     case WM_DESTROY:
       window_ = nullptr;

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "access/key_pad_table.h"
+#include "softkbd/soft_keyboard_controls.h"
 
 namespace qv {
 
@@ -34,6 +35,7 @@ class InfoIconWindow {
 
  private:
   void Paint(HWND window);
+  bool React(HWND window, const InfoIconReaction& reaction, LPARAM point = 0);
 
   const KeyPadTable& table_;
   std::uint32_t serialNumber_;
@@ -41,8 +43,7 @@ class InfoIconWindow {
   HWND window_ = nullptr;
   HBITMAP picture_ = nullptr;
   // Where the left button went down, in client coordinates.
-  std::uint16_t pressX_ = 0;
-  std::uint16_t pressY_ = 0;
+  InfoIconPress press_;
 };
 
 }  // namespace qv

@@ -24,6 +24,7 @@ class SoftKeyFaces {
   virtual std::u16string_view KeyCaption(int slot, int key) = 0;
   virtual std::u16string_view PageCaption(int slot, int page) = 0;
   virtual bool HasKeyImage(int slot, int key) = 0;
+  virtual bool HasPageImage(int slot, int page) = 0;
   // A copy of the key's or page's image scaled to size x size pixels, which the caller owns and
   // puts on its button; null when it has none.
   virtual ButtonImage KeyImageCopy(int slot, int key, int size) = 0;
@@ -37,6 +38,7 @@ class NoSoftKeyFaces : public SoftKeyFaces {
   std::u16string_view KeyCaption(int, int) override { return {}; }
   std::u16string_view PageCaption(int, int) override { return {}; }
   bool HasKeyImage(int, int) override { return false; }
+  bool HasPageImage(int, int) override { return false; }
   ButtonImage KeyImageCopy(int, int, int) override { return {}; }
   ButtonImage TabImageCopy(int, int, int) override { return {}; }
 };

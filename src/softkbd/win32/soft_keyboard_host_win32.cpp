@@ -53,17 +53,6 @@ void Win32SoftKeyboardHost::Attach(SoftKeyboardServices services) {
               services_.keyCodes && services_.settings;
 }
 
-bool Win32SoftKeyboardHost::LayoutInitialised(int slot) {
-  return IsSlot(slot) && slots_[slot].layoutInitialised.load();
-}
-
-void Win32SoftKeyboardHost::LayoutPage(int slot, int page) {
-  if (!IsSlot(slot)) return;
-  if (HWND window = slots_[slot].window.load()) {
-    SendMessageW(window, kLayoutPageMessage, static_cast<WPARAM>(page), 0);
-  }
-}
-
 bool Win32SoftKeyboardHost::SoftKeyboardThreadExists(int slot) {
   return IsSlot(slot) && slots_[slot].started.load();
 }
@@ -90,7 +79,6 @@ void Win32SoftKeyboardHost::StartSoftKeyboardThread(int slot, SoftKeyLayout layo
                                            layout,
                                            &entry.window,
                                            &entry.shown,
-                                           &entry.layoutInitialised,
                                            &entry.hiddenToIcon,
                                            InitialPageOf(slot),
                                            nullptr,
@@ -115,7 +103,6 @@ void Win32SoftKeyboardHost::CloseSoftKeyboardThread(int slot) {
   if (!IsSlot(slot) || !slots_[slot].started.load()) return;
   Slot& entry = slots_[slot];
   entry.started = false;
-  entry.layoutInitialised = false;
   const std::shared_ptr<SoftKeyboardRun> run = entry.run;
   // Set before the window is taken: a window published after this closes itself.
   if (run) run->closeRequested = true;
@@ -128,8 +115,6 @@ void Win32SoftKeyboardHost::CloseSoftKeyboardThread(int slot) {
     const bool ended = WaitHandlingSentMessages(&thread, 1, kCloseWaitMs) == 0;
     if (ended && entry.run == run) entry.run.reset();
   }
-  entry.shown = false;
-  entry.hiddenToIcon = false;
 }
 
 void Win32SoftKeyboardHost::CreateFolder(std::u16string_view path) {
@@ -164,7 +149,6 @@ void Win32SoftKeyboardHost::HideForCommand(int slot) {
   if (HWND window = slots_[slot].window.load()) {
     SendMessageW(window, kVisibilityMessage, static_cast<WPARAM>(VisibilityRequest::kHide), 0);
   }
-  slots_[slot].shown = false;
 }
 
 void Win32SoftKeyboardHost::ShowRevealed(int slot) {
@@ -182,14 +166,7 @@ bool Win32SoftKeyboardHost::ModalActive() {
 }
 
 void Win32SoftKeyboardHost::ReinstallHotKeyHook() {
-  // Only while a soft keyboard is there: the last one to close has taken the hook away.
-  for (const Slot& entry : slots_) {
-    if (entry.window.load()) {
-      RemoveSoftKeyboardHook();
-      InstallSoftKeyboardHook();
-      return;
-    }
-  }
+  OnSessionBackForHotKey();
 }
 
 bool Win32SoftKeyboardHost::KeyboardShown(int slot) {

@@ -59,9 +59,6 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
   void HideForCommand(int slot) override;
   void ShowRevealed(int slot) override;
   HWND SoftKeyboardWindow(int slot);
-  bool LayoutInitialised(int slot);
-  // Lays out a page of the slot's keyboard on the keyboard's own thread.
-  void LayoutPage(int slot, int page);
   // The hot key's targets: the slots' windows and whether a shell dialog is open.
   HWND SoftKeyboardWindowOf(int slot) override;
   bool ModalActive() override;
@@ -89,9 +86,10 @@ class Win32SoftKeyboardHost : public SoftKeyboardHost,
   struct Slot {
     std::atomic<bool> started{false};
     std::atomic<HWND> window{nullptr};
+    // The keyboard's keyboardShown and hiddenToIcon as its own thread last published them
+    // (SoftKeyboardWindow::Publish, the only writer); a closed keyboard publishes both false.
     std::atomic<bool> shown{false};
     std::atomic<bool> hiddenToIcon{false};
-    std::atomic<bool> layoutInitialised{false};
     SoftKeyLayout layout = SoftKeyLayout::kStandard;
     // The last thread started for the slot, until it is known to have ended.
     std::shared_ptr<SoftKeyboardRun> run;

@@ -6,15 +6,22 @@
 #include "common/ids.h"
 #include "common/win32/wide.h"
 #include "common/win32/window_proc.h"
+#include "softkbd/soft_key_buttons.h"
 #include "softkbd/soft_keyboard_start.h"
 #include "softkbd/win32/soft_keyboard_view_win32.h"
 
 namespace qv {
 namespace {
 
-constexpr UINT kHeaderBitmapIds[kHeaderBitmapCount] = {
-    kBitmapSoftKeyboardLogo, kBitmapCloseIcon,     kBitmapCloseIconHover, kBitmapCloseIconPressed,
-    kBitmapHideIcon,         kBitmapHideIconHover, kBitmapMenuIcon,       kBitmapMenuIconHover};
+// The system's button style for the soft keyboard's own description of a button.
+DWORD ButtonStyleOf(unsigned flags) {
+  DWORD style = 0;
+  if (flags & kButtonMultiline) style |= BS_MULTILINE;
+  if (flags & kButtonImage) style |= BS_BITMAP;
+  if (flags & kButtonPushLike) style |= BS_PUSHLIKE;
+  if (flags & kButtonAutoRadio) style |= BS_AUTORADIOBUTTON;
+  return style;
+}
 
 // A class left registered by an earlier start of this key pad's soft keyboard is fine.
 bool RegisterKeyboardClass(const char16_t* name) {
@@ -75,8 +82,8 @@ void CreateKeyButtons(SoftKeyboardWindow& kb) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   for (int j = 0; j < kLayoutCells; ++j) {
     const bool tab = kb.state.paged && j < kPageCount;
-    DWORD style = WS_CHILD | WS_VISIBLE | BS_MULTILINE | BS_BITMAP;
-    if (tab) style |= BS_PUSHLIKE | BS_AUTORADIOBUTTON;
+    const DWORD style =
+        WS_CHILD | WS_VISIBLE | ButtonStyleOf(SoftKeyButtonStyle(kb.state.paged, j));
     const PixelRect& rect = rects[j];
     kb.keyButtons[j] = CreateWindowExW(
         0, L"button", L"", style, rect.x, rect.y, rect.width, rect.height, kb.window,
@@ -116,10 +123,12 @@ void CreateHeader(SoftKeyboardWindow& kb) {
   kb.serialStatic = HeaderStatic(kb.window, SS_SIMPLE, 5, 30, 120, 30, Wide(serial));
   kb.serialFont = MakeFont(kSerialFont);
   SendMessageW(kb.serialStatic, WM_SETFONT, reinterpret_cast<WPARAM>(kb.serialFont.get()), TRUE);
-  constexpr int kNormalImages[] = {kHeaderClose, kHeaderHide, kHeaderMenu};
+  constexpr HeaderIcon kIcons[] = {HeaderIcon::kClose, HeaderIcon::kHide, HeaderIcon::kMenu};
   for (int i = 0; i < 3; ++i) {
-    kb.headerIcons[i] = HeaderStatic(kb.window, SS_BITMAP, client.right - 49 - 50 * i, 1, 48, 48);
-    kb.SetStaticImage(kb.headerIcons[i], kb.bitmaps[kNormalImages[i]].get());
+    const PixelRect rect = HeaderIconRect(kIcons[i], client.right);
+    kb.headerIcons[i] = HeaderStatic(kb.window, SS_BITMAP, rect.x, rect.y, rect.width, rect.height);
+    kb.SetStaticImage(kb.headerIcons[i],
+                      kb.bitmaps[HeaderLookBitmap(kIcons[i], HeaderLook::kNormal)].get());
   }
 }
 
@@ -142,7 +151,7 @@ bool CreateSoftKeyboard(SoftKeyboardWindow& kb) {
   SetWindowTextW(kb.window, Wide(title));
   CreateHeader(kb);
   if (ClassName(kStringInfoIconClass, kb.state, name)) {
-    kb.infoIcon.SetPicture(kb.bitmaps[kHeaderHide].get());
+    kb.infoIcon.SetPicture(kb.bitmaps[InfoIconPicture()].get());
     kb.infoIcon.Create(Wide(name), kb.state.slot);
   }
   kb.requests = std::make_unique<KeyPadRequests>(kb.window, services.device,

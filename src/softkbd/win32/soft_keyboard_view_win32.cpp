@@ -5,24 +5,6 @@
 namespace qv {
 namespace {
 
-constexpr int kHeaderIconSize = 48;
-
-int LookBitmap(HeaderIcon icon, HeaderLook look) {
-  switch (icon) {
-    case HeaderIcon::kClose:
-      return look == HeaderLook::kPressed ? kHeaderClosePressed
-             : look == HeaderLook::kHover ? kHeaderCloseHover
-                                          : kHeaderClose;
-    case HeaderIcon::kHide:
-      return look == HeaderLook::kNormal ? kHeaderHide : kHeaderHideHover;
-    case HeaderIcon::kMenu:
-      return look == HeaderLook::kNormal ? kHeaderMenu : kHeaderMenuHover;
-    case HeaderIcon::kNone:
-      break;
-  }
-  return -1;
-}
-
 unsigned TimerPeriod(SoftKeyboardTimer timer) {
   switch (timer) {
     case SoftKeyboardTimer::kRepeatWatch:
@@ -57,7 +39,6 @@ SoftKeyboardWindow::SoftKeyboardWindow(const SoftKeyboardThreadContext& threadCo
 void SoftKeyboardWindow::Publish() {
   thread.shown->store(state.keyboardShown);
   thread.hiddenToIcon->store(state.hiddenToIcon);
-  thread.initialised->store(state.layoutInitialised);
 }
 
 int SoftKeyboardWindow::ButtonIndex(HWND button) const {
@@ -67,16 +48,20 @@ int SoftKeyboardWindow::ButtonIndex(HWND button) const {
   return -1;
 }
 
-bool SoftKeyboardWindow::HeldButtonStillDown() const {
-  if (state.heldRepeatButton < 0) return false;
+HeldButtonSample SoftKeyboardWindow::SampleHeldButton() const {
+  HeldButtonSample sample;
+  if (state.heldRepeatButton < 0) return sample;
   HWND button = keyButtons[state.heldRepeatButton];
-  // The button shows itself pushed only while the left button is down on it.
-  if (!button || !(SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED)) return false;
   POINT cursor{};
   RECT area{};
-  if (!GetCursorPos(&cursor) || !GetClientRect(button, &area)) return false;
+  if (!button || !GetCursorPos(&cursor) || !GetClientRect(button, &area)) return sample;
+  // The button shows itself pushed only while the left button is down on it.
+  sample.pushed = (SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
   MapWindowPoints(button, nullptr, reinterpret_cast<POINT*>(&area), 2);
-  return PtInRect(&area, cursor) && WindowFromPoint(cursor) == button;
+  sample.cursor = {cursor.x, cursor.y};
+  sample.buttonArea = {area.left, area.top, area.right, area.bottom};
+  sample.buttonAtCursor = ButtonIndex(WindowFromPoint(cursor));
+  return sample;
 }
 
 ScreenRect SoftKeyboardWindow::WindowRect() const {
@@ -104,11 +89,10 @@ void SoftKeyboardWindow::SetStaticImage(HWND control, HBITMAP image) {
 }
 
 void SoftKeyboardWindow::PlaceButtons(const std::array<PixelRect, kLayoutCells>& buttons,
-                                      std::int32_t clientWidth) {
+                                      const std::array<PixelRect, 3>& icons) {
   for (int i = 0; i < 3; ++i) {
     if (headerIcons[i]) {
-      MoveWindow(headerIcons[i], clientWidth - 49 - 50 * i, 1, kHeaderIconSize, kHeaderIconSize,
-                 TRUE);
+      MoveWindow(headerIcons[i], icons[i].x, icons[i].y, icons[i].width, icons[i].height, TRUE);
     }
   }
   HDWP positions = BeginDeferWindowPos(kLayoutCells);
@@ -142,7 +126,7 @@ void SoftKeyboardWindow::RefitFaces(int page, std::int32_t captionSize) {
 
 void SoftKeyboardWindow::ShowHeaderLook(HeaderIcon icon, HeaderLook look) {
   const int index = static_cast<int>(icon) - static_cast<int>(HeaderIcon::kClose);
-  const int bitmap = LookBitmap(icon, look);
+  const int bitmap = HeaderLookBitmap(icon, look);
   if (index < 0 || index >= 3 || bitmap < 0) return;
   SetStaticImage(headerIcons[index], bitmaps[bitmap].get());
 }

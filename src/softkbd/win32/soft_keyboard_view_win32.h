@@ -17,19 +17,6 @@
 
 namespace qv {
 
-// The header bitmaps, in the order of kHeaderBitmapIds.
-enum HeaderBitmap {
-  kHeaderLogo,
-  kHeaderClose,
-  kHeaderCloseHover,
-  kHeaderClosePressed,
-  kHeaderHide,
-  kHeaderHideHover,
-  kHeaderMenu,
-  kHeaderMenuHover
-};
-inline constexpr int kHeaderBitmapCount = 8;
-
 class SoftKeyboardWindow final : public SoftKeyboardView {
  public:
   explicit SoftKeyboardWindow(const SoftKeyboardThreadContext& thread);
@@ -41,7 +28,7 @@ class SoftKeyboardWindow final : public SoftKeyboardView {
 
   // SoftKeyboardView (soft_keyboard_view_win32.cpp).
   void PlaceButtons(const std::array<PixelRect, kLayoutCells>& buttons,
-                    std::int32_t clientWidth) override;
+                    const std::array<PixelRect, 3>& headerIcons) override;
   void PlaceTabs(const std::array<PixelRect, kPageCount>& tabs) override;
   void CheckTab(int page) override;
   void RefitFaces(int page, std::int32_t captionSize) override;
@@ -59,12 +46,13 @@ class SoftKeyboardWindow final : public SoftKeyboardView {
   void RequestStatus() override;
   void SelectKeyPadPage(int pageNumber) override;
 
-  // Gives the host what the main thread reads: keyboardShown, hiddenToIcon, layoutInitialised.
+  // Gives the host what the main thread reads of the keyboard: keyboardShown and hiddenToIcon.
+  // The only place where the host's mirror of them is written.
   void Publish();
   // The button with this window handle, -1 for none.
   int ButtonIndex(HWND button) const;
-  // The held repeating key's button is still down with the pointer on it.
-  bool HeldButtonStillDown() const;
+  // What the repeat watch sees of the held repeating key's button now.
+  HeldButtonSample SampleHeldButton() const;
   ScreenRect WindowRect() const;
   HeaderIcon HeaderIconAtPoint(LPARAM screenPoint) const;
   // Puts an image on a header static; a copy the static made of it is released.

@@ -143,7 +143,7 @@ void OnContextMenu(SoftKeyboardWindow& kb, HWND button, LPARAM screenPoint) {
 void OnTimer(SoftKeyboardWindow& kb, WPARAM timer) {
   switch (static_cast<SoftKeyboardTimer>(timer)) {
     case SoftKeyboardTimer::kRepeatWatch:
-      OnRepeatWatchTick(kb.state, kb.core, kb.HeldButtonStillDown());
+      OnRepeatWatchTick(kb.state, kb.core, HeldButtonStillDown(kb.state, kb.SampleHeldButton()));
       break;
     case SoftKeyboardTimer::kPageFollow:
       OnPageFollowTick(kb.state, kb.core);
@@ -178,8 +178,7 @@ void OnDestroy(SoftKeyboardWindow& kb) {
     kb.requests.reset();
   }
   kb.infoIcon.Close();
-  // The hot key goes with the first soft keyboard that closes; the next start puts it in again.
-  RemoveSoftKeyboardHook();
+  OnSoftKeyboardWindowDestroyed();
   PostQuitMessage(0);
 }
 
@@ -241,7 +240,7 @@ bool HandleWindow(SoftKeyboardWindow& kb, UINT message, WPARAM wParam, LPARAM lP
   result = 0;
   switch (message) {
     case WM_CREATE:
-      InstallSoftKeyboardHook();
+      OnSoftKeyboardWindowCreated();
       return true;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
@@ -276,10 +275,6 @@ bool HandleWindow(SoftKeyboardWindow& kb, UINT message, WPARAM wParam, LPARAM lP
       return true;
     case WM_TIMER:
       OnTimer(kb, wParam);
-      return true;
-    case kLayoutPageMessage:
-      LayoutPage(state, kb.core,
-                 wParam == kLayoutCurrentPage ? state.currentPage : static_cast<int>(wParam));
       return true;
     case kVisibilityMessage:
       OnVisibilityRequest(state, kb.core, static_cast<VisibilityRequest>(wParam));

@@ -59,18 +59,14 @@ struct SoftKeyboardServices {
   SoftKeyFaces* faces = nullptr;
 };
 
-// kLayoutPageMessage's wParam for the page the keyboard shows (window_messages.h).
-inline constexpr WPARAM kLayoutCurrentPage = 0xFFFF;
-
 // Handed to SoftKeyboardThread; lives as long as the thread.
 struct SoftKeyboardThreadContext {
   const SoftKeyboardServices* services = nullptr;
   Injector* injector = nullptr;
   int slot = 0;
   SoftKeyLayout layout = SoftKeyLayout::kStandard;
-  std::atomic<HWND>* window = nullptr;       // published once the window exists
-  std::atomic<bool>* shown = nullptr;        // keyboardShown
-  std::atomic<bool>* initialised = nullptr;  // layoutInitialised
+  std::atomic<HWND>* window = nullptr;  // published once the window exists
+  std::atomic<bool>* shown = nullptr;   // keyboardShown
   std::atomic<bool>* hiddenToIcon = nullptr;
   int initialPage = 0;     // the key pad's active page, read by the starting thread
   HANDLE ready = nullptr;  // set when the window is up (or could not be made)

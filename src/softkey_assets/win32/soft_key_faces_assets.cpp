@@ -22,6 +22,10 @@ bool AssetSoftKeyFaces::HasKeyImage(int slot, int key) {
   return AssetsLoaded(slot) && AssetImage(tables_.slots[slot], KeyTarget(key)) != nullptr;
 }
 
+bool AssetSoftKeyFaces::HasPageImage(int slot, int page) {
+  return AssetsLoaded(slot) && AssetImage(tables_.slots[slot], PageTarget(page)) != nullptr;
+}
+
 ButtonImage AssetSoftKeyFaces::KeyImageCopy(int slot, int key, int size) {
   return Copy(slot, KeyTarget(key), size);
 }

@@ -13,6 +13,7 @@ class AssetSoftKeyFaces : public SoftKeyFaces {
   std::u16string_view KeyCaption(int slot, int key) override;
   std::u16string_view PageCaption(int slot, int page) override;
   bool HasKeyImage(int slot, int key) override;
+  bool HasPageImage(int slot, int page) override;
   ButtonImage KeyImageCopy(int slot, int key, int size) override;
   ButtonImage TabImageCopy(int slot, int page, int size) override;
 
