@@ -48,23 +48,31 @@ void CancelOpenDialogs() {
 
 // Asks the main window to end the way the Restart Manager does, from a second thread (the test
 // thread may sit in a dialog's loop), once `ready` holds. Records the answer to the question.
+// With `byClose`, the main window is sent WM_CLOSE instead, as "/CLOSE" sends it from a second
+// start of the program.
 class SessionEnder {
  public:
-  SessionEnder(HWND window, std::function<bool()> ready)
-      : thread_([this, window, ready = std::move(ready)] {
+  SessionEnder(HWND window, std::function<bool()> ready, bool byClose = false)
+      : thread_([this, window, ready = std::move(ready), byClose] {
           const DWORD start = GetTickCount();
           while (!ready()) {
             if (GetTickCount() - start > 15000) return;
             Sleep(20);
           }
-          DWORD_PTR answer = 0;
-          SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 5000,
-                              &answer);
+          DWORD_PTR answer = TRUE;
+          if (!byClose) {
+            SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL,
+                                5000, &answer);
+          }
           queryAnswer_ = static_cast<LRESULT>(answer);
           sentAt_ = GetTickCount();
           DWORD_PTR ignored = 0;
-          SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL,
-                              kEndWithinMs, &ignored);
+          if (byClose) {
+            SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_NORMAL, kEndWithinMs, &ignored);
+          } else {
+            SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL,
+                                kEndWithinMs, &ignored);
+          }
           sent_ = true;
           // A program that did not end leaves its dialog's loop running on the test thread:
           // cancel what is open, so that the test fails instead of hanging.
@@ -234,10 +242,13 @@ TEST(SessionEnd, ASoftKeyboardWaitingOnASilentKeyPadDoesNotHoldTheEndUp) {
 }
 
 // The key-code dialog is open, so the key pad holds its editing value; the key pad then stops
-// answering. The end still comes within a few seconds and the resume value is sent.
+// answering. The end of the session, or "/CLOSE", still comes within a few seconds and the
+// resume value is sent.
 TEST(SessionEnd, KeyPadInItsEditingStateIsResumedEvenWhenSilent) {
-  for (const bool silent : {false, true}) {
+  for (const auto& [silent, byClose] :
+       {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}}) {
     SCOPED_TRACE(silent ? "silent key pad" : "answering key pad");
+    SCOPED_TRACE(byClose ? "closed" : "session ended");
     ShellRig rig;
     ASSERT_TRUE(rig.started);
     EmulatedKeyPad keyPadSpec;
@@ -256,15 +267,18 @@ TEST(SessionEnd, KeyPadInItsEditingStateIsResumedEvenWhenSilent) {
         },
         15000));
 
-    SessionEnder ender(rig.window(), [&] {
-      if (!testing::FindTopLevel(L"キーコード設定")) return false;
-      if (silent) {
-        KeyPadFaults faults;
-        faults.silent = true;
-        rig.hid.SetFaults(id, faults);
-      }
-      return true;
-    });
+    SessionEnder ender(
+        rig.window(),
+        [&] {
+          if (!testing::FindTopLevel(L"キーコード設定")) return false;
+          if (silent) {
+            KeyPadFaults faults;
+            faults.silent = true;
+            rig.hid.SetFaults(id, faults);
+          }
+          return true;
+        },
+        byClose);
     PostMessageW(rig.window(), WM_COMMAND, MAKEWPARAM(kCommandKeyCodeSettings, 0), 0);
     const long took = PumpUntilEnded(rig, ender);
     EXPECT_GE(took, 0);

@@ -178,16 +178,16 @@ LRESULT OnCommand(Application& app, HWND window, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-// Windows ends the session, or an installer (through the Restart Manager, ENDSESSION_CLOSEAPP)
-// closes the program: the process may be ended as soon as this returns, so everything that must
-// not be left behind happens here, in this order. The key pads' waits are cut short first, so
-// that no close below waits out an exchange with a key pad that stopped answering. Then the soft
-// keyboards close: a soft key repeating stops and every key it holds is released, and no soft
-// keyboard talks to its key pad any more. Then the key pad a command left in its editing state
+// Windows ends the session, an installer (through the Restart Manager, ENDSESSION_CLOSEAPP) or
+// "/CLOSE" closes the program: the process may be ended as soon as this returns, so everything
+// that must not be left behind happens here, in this order. The key pads' waits are cut short
+// first, so that no close below waits out an exchange with a key pad that stopped answering. Then
+// the soft keyboards close: a soft key repeating stops and every key it holds is released, and no
+// soft keyboard talks to its key pad any more. Then the key pad a command left in its editing state
 // gets its resume value, and the command's remaining steps are told that their key pad is gone.
 // Last the open dialogs end and the main window goes (its WM_DESTROY stops the watcher, removes
 // the icon and ends the loop).
-void OnEndSession(Application& app, HWND window) {
+void EndProgram(Application& app, HWND window) {
   CutKeyPadWaitsForSessionEnd(*app.device);
   for (int slot = 0; slot < kMaxKeyPads; ++slot) CloseSoftKeyboard(app.softKeyboards, slot);
   SettleKeyPadsForSessionEnd(app.keyPads, *app.device);
@@ -196,7 +196,6 @@ void OnEndSession(Application& app, HWND window) {
   EndMenu();  // the notification-area menu, if it is open
   CloseOwnedWindows(window);
   DestroyWindow(window);
-  if (app.onSessionEnded) app.onSessionEnded();
 }
 
 LRESULT HandleMainWindowMessage(Application& app, HWND window, UINT message, WPARAM wParam,
@@ -225,7 +224,16 @@ LRESULT HandleMainWindowMessage(Application& app, HWND window, UINT message, WPA
       // can be ended cleanly when the end comes.
       return TRUE;
     case WM_ENDSESSION:
-      if (wParam) OnEndSession(app, window);
+      if (wParam) {
+        EndProgram(app, window);
+        if (app.onSessionEnded) app.onSessionEnded();
+      }
+      return 0;
+    case WM_CLOSE:
+      // "/CLOSE" (or an installer that closes the window): a command in the middle of its work
+      // leaves its key pad in the editing state unless the end settles it as the end of the
+      // session does; destroying the window alone would unwind the command without its resume.
+      EndProgram(app, window);
       return 0;
     default:
       if (message == kTrayNotifyMessage) {
