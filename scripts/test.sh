@@ -113,7 +113,8 @@ if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cma
       wineserver -k 2>/dev/null
       exit $rc' 
     rc=$?
-    grep -E '^([0-9]+: )?\[  (PASSED|FAILED)  \]|^[0-9]+% tests passed' "$LOGS/windows.log" | sed 's/^/   /'
+    grep -E '^([0-9]+: )?\[  (PASSED|FAILED)  \]|^[0-9]+% tests passed|^([0-9]+: )?[0-9]+ cases, ' \
+      "$LOGS/windows.log" | sed 's/^/   /'
     if [ $rc -ne 0 ]; then
       grep -E '^([0-9]+: )?\[  FAILED  \] [A-Za-z]|Failure|Exit code|Timeout|Subprocess aborted' "$LOGS/windows.log" | head -n 40
       # A program that ended before its first test (Wine could not start it) says why only in its
