@@ -996,6 +996,7 @@ void SaveOnceThroughAFileDialog() {
   files.ChooseFileToSave(0, chosen);
   done = true;
   user.join();
+  DeleteFileW(path.c_str());
 }
 
 TEST(CloseAtEveryStep, EveryEndLeavesTheKeyPadsAndTheProcessClean) {
