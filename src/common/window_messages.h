@@ -15,6 +15,9 @@ inline constexpr std::uint32_t kAppMessageBase = 0x8000;  // WM_APP
 inline constexpr std::uint32_t kTrayNotifyMessage = kAppMessageBase + 100;  // 32868
 // Sent by a second start of the program to the running instance.
 inline constexpr std::uint32_t kRevealMessage = kAppMessageBase + 201;  // 32969
+// Posted by the keyboard-change watcher's thread on every change of the system's keyboards: the
+// main window (re)starts its monitor timers, which only the window's own thread may set.
+inline constexpr std::uint32_t kKeyboardChangedMessage = kAppMessageBase + 202;
 
 // ---------------------------------------------------------------- key-code settings dialog
 // Posted by WM_DRAWITEM when a key or page button is drawn pushed: the selection or page change
@@ -74,11 +77,12 @@ constexpr bool AllDistinct(std::initializer_list<std::uint32_t> ids) {
 }  // namespace window_message_ids
 
 static_assert(window_message_ids::AllDistinct({kTrayNotifyMessage, kRevealMessage,
-                                               kKeyButtonPushedMessage, kEntriesChangedMessage,
-                                               kLoadRecordMessage, kCaptureNoticeMessage,
-                                               kCaptureHookLostMessage, kVisibilityMessage,
-                                               kToggleSoftKeyboardMessage, kActivePageAnswerMessage,
-                                               kStatusAnswerMessage, kCommandAnswerMessage}),
+                                               kKeyboardChangedMessage, kKeyButtonPushedMessage,
+                                               kEntriesChangedMessage, kLoadRecordMessage,
+                                               kCaptureNoticeMessage, kCaptureHookLostMessage,
+                                               kVisibilityMessage, kToggleSoftKeyboardMessage,
+                                               kActivePageAnswerMessage, kStatusAnswerMessage,
+                                               kCommandAnswerMessage}),
               "two of the program's window messages share a number");
 static_assert(window_message_ids::AllDistinct({kRescanTimerId, kPresenceTimerId,
                                                kRepeatWatchTimerId, kPageFollowTimerId,

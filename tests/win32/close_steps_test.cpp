@@ -160,37 +160,6 @@ void SendKeys(std::initializer_list<std::pair<WORD, bool>> keys) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-// A window on the test's thread through which the user's thread asks for what only the main
-// window's thread may do: the system's notice of a keyboard change sets the monitor timers.
-constexpr UINT kKeyboardChangedRequest = WM_APP + 1;
-struct ThreadHelper {
-  explicit ThreadHelper(HWND* mainWindow) {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam,
-                                 LPARAM lParam) -> LRESULT {
-      if (message == kKeyboardChangedRequest) {
-        auto* main = reinterpret_cast<HWND*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        SetTimer(*main, kRescanTimerId, kMonitorChangeMs, nullptr);
-        SetTimer(*main, kPresenceTimerId, kMonitorChangeMs, nullptr);
-        return 0;
-      }
-      return DefWindowProcW(window, message, wParam, lParam);
-    };
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"QvCloseStepsHelper";
-    RegisterClassExW(&windowClass);
-    window = CreateWindowExW(0, L"QvCloseStepsHelper", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(mainWindow));
-  }
-  ~ThreadHelper() {
-    DestroyWindow(window);
-    UnregisterClassW(L"QvCloseStepsHelper", GetModuleHandleW(nullptr));
-  }
-  HWND window = nullptr;
-};
-
 long EnvironmentNumber(const wchar_t* name, long fallback) {
   wchar_t value[32] = {};
   if (GetEnvironmentVariableW(name, value, 32) == 0) return fallback;
@@ -220,7 +189,6 @@ class CaseRun {
   Application& app() { return rig_->app(); }
   EmulatedDeviceId id(KeyPadRole role) const { return ids_[role]; }
   HWND main() const { return mainWindow_; }
-  HWND helper() const { return helper_->window; }
   bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kStepWaitMs) {
     const DWORD start = GetTickCount();
     while (!condition()) {
@@ -252,7 +220,7 @@ class CaseRun {
   const Scenario& scenario_;
   const int number_;
   std::unique_ptr<ShellRig> rig_;
-  std::unique_ptr<ThreadHelper> helper_;
+  DWORD mainThread_ = 0;
   EmulatedDeviceId ids_[kRoles] = {};
   int unplugged_ = -1;
   bool stepFailed_ = false;
@@ -303,9 +271,9 @@ KeyCodeRecord TypingRecord() {
 CaseOutcome CaseRun::Run() {
   CaseOutcome outcome;
   // No keyboard-change watcher: under Wine its system query fails after a few seconds of set-up,
-  // which every case would wait out at its end. The user's thread gives the program the
-  // watcher's notice of a change instead (ThreadHelper). A signalled event stands in for the
-  // watcher's thread handle, so the main window starts none.
+  // which every case would wait out at its end. The user's thread posts the watcher's notice of
+  // a change instead. A signalled event stands in for the watcher's thread handle, so the main
+  // window starts none.
   TheApplication().watcherThread.reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
   rig_ = std::make_unique<ShellRig>();
   if (!rig_->started) {
@@ -316,7 +284,7 @@ CaseOutcome CaseRun::Run() {
   app().shell.touchEnabled = 1;
   // The program learns the console session the way it does at its own start.
   app().wtsGetActiveConsoleSessionId = WTSGetActiveConsoleSessionId;
-  helper_ = std::make_unique<ThreadHelper>(&mainWindow_);
+  mainThread_ = GetCurrentThreadId();
   for (int role = 0; role < kRoles; ++role)
     ids_[role] = rig_->hid.AttachKeyPad(KeyPadOf(static_cast<KeyPadRole>(role)));
   rig_->hid.SetRecord(ids_[kSoftKeyPad], kTypingKey, TypingRecord());
@@ -342,7 +310,6 @@ CaseOutcome CaseRun::Run() {
   CheckKeyPads(outcome);  // before the end of an unplug or lock case
   const DWORD endStart = GetTickCount();
   typing.reset();
-  helper_.reset();
   rig_.reset();
   if (verbose_) std::printf("  the rig's end: %lu ms\n", GetTickCount() - endStart);
   DeleteFileW(exportPath.c_str());
@@ -381,7 +348,7 @@ void CaseRun::Drive() {
   }
   driverDone_ = true;
   // The test's thread leaves its pump only once it is back in its outer loop.
-  PostMessageW(helper_->window, WM_NULL, 0, 0);
+  PostThreadMessageW(mainThread_, WM_NULL, 0, 0);
 }
 
 void CaseRun::End() {
@@ -411,7 +378,8 @@ void CaseRun::End() {
     case EndWay::kUnplug:
       rig_->hid.Detach(ids_[scenario_.inUse]);
       unplugged_ = scenario_.inUse;
-      PostMessageW(helper_->window, kKeyboardChangedRequest, 0, 0);
+      // What the keyboard-change watcher posts when the system's keyboards change.
+      PostMessageW(mainWindow_, kKeyboardChangedMessage, 0, 0);
       endedInTime_ = ReachIdle(start);
       break;
     case EndWay::kLock: {
@@ -694,7 +662,7 @@ Action AwaitConnected() {
 Action AskForRescan() {
   return [](CaseRun& run) {
     run.window = run.app().softKeyboards.SoftKeyboardWindow(kSoftKeySlot);
-    return PostMessageW(run.helper(), kKeyboardChangedRequest, 0, 0) != FALSE;
+    return PostMessageW(run.main(), kKeyboardChangedMessage, 0, 0) != FALSE;
   };
 }
 
@@ -1028,6 +996,7 @@ void SaveOnceThroughAFileDialog() {
   files.ChooseFileToSave(0, chosen);
   done = true;
   user.join();
+  DeleteFileW(path.c_str());
 }
 
 TEST(CloseAtEveryStep, EveryEndLeavesTheKeyPadsAndTheProcessClean) {

@@ -127,10 +127,11 @@ class ShellRig {
   }
   Application& app() { return TheApplication(); }
   HWND window() { return TheApplication().mainWindow; }
-  // What the keyboard-change watcher does on a change of the system's keyboards.
+  // What the keyboard-change watcher does on a change of the system's keyboards, from its own
+  // thread.
   void KeyboardChanged() {
-    SetTimer(window(), 1, 100, nullptr);
-    SetTimer(window(), 2, 100, nullptr);
+    HWND main = window();
+    std::thread([main] { PostMessageW(main, kKeyboardChangedMessage, 0, 0); }).join();
   }
   EmulatedDeviceId Attach(std::uint16_t productId, std::uint32_t serial,
                           std::uint16_t version = 0x0100, const std::string& password = {}) {

@@ -54,11 +54,9 @@ DWORD WINAPI KeyboardChangeWatcher(LPVOID parameter) {
       break;
     }
     if (returned == 0) break;
-    // Re-setting a pending timer restarts it: a burst of events gives one rescan.
-    if (HWND window = state->mainWindow.load()) {
-      SetTimer(window, kRescanTimerId, kMonitorChangeMs, nullptr);
-      SetTimer(window, kPresenceTimerId, kMonitorChangeMs, nullptr);
-    }
+    // A timer can be set only by the thread that owns the window: the main window sets its
+    // monitor timers itself when it takes this message.
+    if (HWND window = state->mainWindow.load()) PostMessageW(window, kKeyboardChangedMessage, 0, 0);
   }
   return 0;
 }

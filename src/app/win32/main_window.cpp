@@ -244,6 +244,12 @@ LRESULT HandleMainWindowMessage(Application& app, HWND window, UINT message, WPA
         OnReveal(app, window);
         return 0;
       }
+      if (message == kKeyboardChangedMessage) {
+        // Re-setting a pending timer restarts it: a burst of changes gives one rescan.
+        SetTimer(window, kRescanTimerId, kMonitorChangeMs, nullptr);
+        SetTimer(window, kPresenceTimerId, kMonitorChangeMs, nullptr);
+        return 0;
+      }
       // The shell restarted and lost every icon: add ours again.
       if (message != 0 && message == app.trayIcon.taskbarCreatedMessage()) {
         app.trayIcon.AddAgain();
