@@ -45,6 +45,7 @@ namespace qv {
 namespace {
 
 using testing::PumpUntil;
+using testing::SendKeys;
 using testing::ShellRig;
 
 constexpr DWORD kEndWithinMs = 10000;
@@ -145,19 +146,6 @@ long CountTopLevelWindows() {
       },
       reinterpret_cast<LPARAM>(&count));
   return count;
-}
-
-void SendKeys(std::initializer_list<std::pair<WORD, bool>> keys) {
-  std::vector<INPUT> inputs;
-  for (const auto& [vk, up] : keys) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    inputs.push_back(input);
-  }
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 long EnvironmentNumber(const wchar_t* name, long fallback) {

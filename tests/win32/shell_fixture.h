@@ -7,8 +7,11 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/win32/application.h"
 #include "emulator/emulated_hid_system.h"
@@ -29,6 +32,21 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }
   return true;
+}
+
+// Presses and releases keys as the keyboard would: each pair is a virtual key and whether it goes
+// up.
+inline void SendKeys(std::initializer_list<std::pair<WORD, bool>> keys) {
+  std::vector<INPUT> inputs;
+  for (const auto& [vk, up] : keys) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  }
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 inline std::wstring WindowText(HWND window) {

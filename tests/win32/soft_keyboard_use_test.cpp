@@ -26,20 +26,8 @@ namespace qv {
 namespace {
 
 using testing::PumpUntil;
+using testing::SendKeys;
 using testing::ShellRig;
-
-void SendKeys(std::initializer_list<std::pair<WORD, bool>> keys) {
-  std::vector<INPUT> inputs;
-  for (const auto& [vk, up] : keys) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    inputs.push_back(input);
-  }
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
 
 void HotKey(WORD digit) {
   SendKeys({{VK_LCONTROL, false},
