@@ -95,6 +95,14 @@ struct KeyPad {
     EXPECT_EQ(OpenKeyPad(context, link, productId, &version, ordinal, false), ordinal);
     identity = (std::uint32_t{version} << 16) | productId;
   }
+  // A key pad described in full (its version and status, say), opened as the first of its model.
+  KeyPad(EmulatedHidSystem& system, DeviceContext& device, const EmulatedKeyPad& spec)
+      : hid(system), context(device) {
+    id = hid.AttachKeyPad(spec);
+    std::uint16_t version = 0;
+    EXPECT_EQ(OpenKeyPad(context, link, spec.productId, &version, 1, false), 1);
+    identity = (std::uint32_t{version} << 16) | spec.productId;
+  }
   ~KeyPad() { CloseLink(context, link); }
 
   std::vector<int> WrittenKeys() {
@@ -531,14 +539,8 @@ TEST(KeyCodeSettingsDialog, ExtendedSettingsAndKeyCheck) {
     keyPadSpec.productId = 0x1227;
     keyPadSpec.version = 0x0200;
     keyPadSpec.status = choice.status;
-    const EmulatedDeviceId id = hid.AttachKeyPad(keyPadSpec);
-    DeviceLink link;
-    ASSERT_EQ(OpenKeyPad(context, link, 0x1227, nullptr, 1, false), 1);
-    EditedKeyCodes edited;
-    KeyCodeRecords cache{};
-    FixedPathFiles files;
-    Win32EditorMessages messages;
-    KeyCodeEditing editing{context, link, 0x02001227, edited, cache, files, messages};
+    KeyPad pad(hid, context, keyPadSpec);
+    Session run(pad);
 
     bool shown = false;
     User user([&](DWORD thread) {
@@ -550,13 +552,12 @@ TEST(KeyCodeSettingsDialog, ExtendedSettingsAndKeyCheck) {
       SendMessageW(GetDlgItem(dialog, choice.chosenInterface), BM_CLICK, 0, 0);
       Press(dialog, IDOK);
     });
-    EXPECT_EQ(RunExtendedSettingsDialog(GetModuleHandleW(nullptr), nullptr, editing),
+    EXPECT_EQ(RunExtendedSettingsDialog(GetModuleHandleW(nullptr), nullptr, run.editing),
               kSettingsWritten);
     user.Finished();
     EXPECT_TRUE(shown);
-    EXPECT_EQ(edited.pendingStatus, choice.pending);
-    EXPECT_EQ(hid.Status(id), choice.status);  // prepared only: dialog 134 writes it
-    CloseLink(context, link);
+    EXPECT_EQ(run.edited.pendingStatus, choice.pending);
+    EXPECT_EQ(hid.Status(pad.id), choice.status);  // prepared only: dialog 134 writes it
   }
 
   KeyCodeRecord record;
@@ -617,16 +618,8 @@ TEST(KeyCodeSettingsDialog, ClosedFromOutsideItEndsAsItsCancelButtonWould) {
   keyPadSpec.productId = 0x1227;
   keyPadSpec.version = 0x0200;
   keyPadSpec.status = 0x81;
-  const EmulatedDeviceId id = hid.AttachKeyPad(keyPadSpec);
-  DeviceLink link;
-  ASSERT_EQ(OpenKeyPad(context, link, 0x1227, nullptr, 1, false), 1);
-  EditedKeyCodes edited;
-  KeyCodeRecords cache{};
-  FixedPathFiles files;
-  Win32EditorMessages messages;
-  KeyCodeEditing editing{context, link, 0x02001227, edited, cache, files, messages};
-  KeyCodeSettingsSession session;
-  session.editing = &editing;
+  KeyPad pad(hid, context, keyPadSpec);
+  Session run(pad);
   StandInMainWindow main;
   ASSERT_NE(main.window, nullptr);
 
@@ -646,14 +639,13 @@ TEST(KeyCodeSettingsDialog, ClosedFromOutsideItEndsAsItsCancelButtonWould) {
     secondOpen = WaitForDialog(thread, L"拡張設定") != nullptr;
     PostMessageW(main.window, WM_APP, 0, 0);
   });
-  EXPECT_EQ(RunKeyCodeSettingsDialog(GetModuleHandleW(nullptr), main.window, session),
+  EXPECT_EQ(RunKeyCodeSettingsDialog(GetModuleHandleW(nullptr), main.window, run.session),
             kSettingsDropped);
   user.Finished();
   EXPECT_TRUE(chosen && secondOpen);
-  EXPECT_EQ(edited.pendingStatus, kNoPendingStatus);
-  EXPECT_EQ(hid.LastStatusWrite(id), -1);
-  EXPECT_EQ(hid.Status(id), 0x81);
-  CloseLink(context, link);
+  EXPECT_EQ(run.edited.pendingStatus, kNoPendingStatus);
+  EXPECT_EQ(hid.LastStatusWrite(pad.id), -1);
+  EXPECT_EQ(hid.Status(pad.id), 0x81);
 }
 
 TEST(KeyCodeSettingsDialog, ExtendedSettingsShowTheInterfaceOnlyWhereItIsChosen) {
